@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// qadora-build: writes the site of a Q&A database from a script, exactly as the window's
+// "ＨＰ作成" writes it.
+#include "site/sitegeneration.h"
+#include "site/pagefile.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+int usageError(const QString& text)
+{
+    QTextStream(stderr) << "qadora-build: " << text << "\nTry 'qadora-build --help'.\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("qadora-build"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes the Q&A site of DATABASE into OUTDIR: an index page, one sub-index page per kind\n"
+        "and one page per record, in Shift_JIS (Windows code page 932), byte for byte as the\n"
+        "Qadora window writes them. Messages go to standard error.\n"
+        "Exit status: 0 after a complete run, 1 when the run was refused or stopped, 2 on a usage error."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption index(QStringLiteral("index"), QStringLiteral("Index page file name (default index.html)."),
+                                   QStringLiteral("NAME"), QStringLiteral("index.html"));
+    const QCommandLineOption title(QStringLiteral("title"), QStringLiteral("Index title (default empty)."),
+                                   QStringLiteral("TEXT"));
+    const QCommandLineOption returnUrl(QStringLiteral("return-url"),
+                                       QStringLiteral("Return link address; a link is written only when it is longer "
+                                                      "than 10 characters (default http://)."),
+                                       QStringLiteral("URL"), QStringLiteral("http://"));
+    const QCommandLineOption returnLabel(QStringLiteral("return-label"),
+                                         QStringLiteral("Return link text (default: the style's own)."),
+                                         QStringLiteral("TEXT"));
+    const QCommandLineOption style(QStringLiteral("style"),
+                                   QStringLiteral("Page style: frameless (<hr>, for mobiles; default) or framed (<table>)."),
+                                   QStringLiteral("frameless|framed"), QStringLiteral("frameless"));
+    const QCommandLineOption bigTitle(QStringLiteral("big-title"),
+                                      QStringLiteral("Bigger headings in the framed style."));
+    parser.addOptions({help, index, title, returnUrl, returnLabel, style, bigTitle});
+    parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Q&A database file."));
+    parser.addPositionalArgument(QStringLiteral("OUTDIR"), QStringLiteral("The directory to write the site into."));
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        QTextStream(stdout) << parser.helpText();
+        return 0;
+    }
+    const QStringList args = parser.positionalArguments();
+    if (args.size() != 2)
+        return usageError(QStringLiteral("expected DATABASE and OUTDIR"));
+    const QString styleName = parser.value(style);
+    if (styleName != QLatin1String("frameless") && styleName != QLatin1String("framed"))
+        return usageError(QStringLiteral("--style takes frameless or framed"));
+    if (!QFileInfo(args[1]).isDir())
+        return usageError(QStringLiteral("OUTDIR is not a directory: %1").arg(args[1]));
+
+    qadora::SiteOptions options;
+    options.outDir = qadora::outputDirForm(args[1]);
+    options.indexName = parser.value(index);
+    options.index.title = parser.value(title);
+    options.index.returnUrl = parser.value(returnUrl);
+    options.index.returnLabel = parser.value(returnLabel);
+    options.index.style.frameless = styleName == QLatin1String("frameless");
+    options.index.style.bigTitle = parser.isSet(bigTitle);
+
+    QTextStream err(stderr);
+    err.setEncoding(QStringConverter::Utf8);
+    const bool complete = qadora::generateSite(args[0], options, [&](const QString& message) {
+        // Messages join their lines with CR, as the window shows them.
+        err << QString(message).replace(QLatin1Char('\r'), QLatin1Char('\n')) << '\n';
+        err.flush();
+    });
+    return complete ? 0 : 1;
+}

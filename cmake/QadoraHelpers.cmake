@@ -1,0 +1,14 @@
+# qadora_add_test(NAME source... [GUI]): one Qt Test executable registered with CTest.
+# GUI tests run on the offscreen platform so that no X server is needed.
+function(qadora_add_test name)
+    cmake_parse_arguments(ARG "GUI" "" "" ${ARGN})
+    add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+    target_link_libraries(${name} PRIVATE qadora_testsupport Qt6::Test)
+    if(ARG_GUI)
+        target_link_libraries(${name} PRIVATE qadora_gui)
+    endif()
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QADORA_FIXTURES=${PROJECT_SOURCE_DIR}/tests/data"
+        TIMEOUT 300)
+endfunction()

@@ -1,0 +1,257 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// main1: data entry, record modification and record deletion.
+#include "ui/main1.h"
+
+#include "editing/linebreaks.h"
+#include "store/recordstore.h"
+#include "ui/interaction.h"
+#include "views/listings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace qadora {
+
+namespace {
+
+const QString kNotFoundMessage = QStringLiteral("該当するデータが見つかりません。") + QLatin1Char('\r')
+    + QStringLiteral("「①データ表示（質問）」を押して一覧を表示し直して下さい");
+
+// The store of the current database, or nullptr after telling the user why not.
+std::unique_ptr<RecordStore> storeFor(const QString& path, Interaction* interaction)
+{
+    if (path.isEmpty()) {
+        interaction->notice(kNoDatabaseMessage);
+        return nullptr;
+    }
+    StoreStatus status;
+    auto store = openStore(path, &status);
+    if (!store)
+        interaction->notice(status.message);
+    return store;
+}
+
+} // namespace
+
+QString main1::brplus(const QString& aaa) const
+{
+    return qadora::brplus(aaa, Check1->isChecked());
+}
+
+QString main1::brhiku(const QString& aaa) const
+{
+    return qadora::brhiku(aaa, Check1->isChecked());
+}
+
+QString main1::answerText() const
+{
+    return toStoredLineBreaks(rtext1->toPlainText());
+}
+
+bool main1::dtuika()
+{
+    if (m_dbPath.isEmpty()) {
+        notice(kNoDatabaseMessage);
+        return true; // the add command still refreshes and empties the boxes
+    }
+    auto store = storeFor(m_dbPath, m_interaction);
+    if (!store)
+        return false;
+    const Record values{0, Combo1->currentText(), Text1->text(), brplus(answerText())};
+    const StoreStatus status = store->add(values);
+    if (!status.ok())
+        notice(status.message);
+    return status.ok();
+}
+
+void main1::Command3_Click()
+{
+    const QString answer = answerText();
+    if (Text1->text().isEmpty() || answer.isEmpty()) {
+        notice(QStringLiteral("データが入力されていません"));
+        return;
+    }
+    if (!Combo1->currentText().contains(QLatin1Char(','))) {
+        notice(QStringLiteral("ファイル名,種類　のフォーマットで種類を入れて下さい(右の例参照)"));
+        return;
+    }
+    // A value too long for its column is refused before anything else, so the boxes keep
+    // what the user typed.
+    if (const StoreStatus lengths = checkLengths({0, Combo1->currentText(), Text1->text(), QString()}); !lengths.ok()) {
+        notice(lengths.message);
+        return;
+    }
+    // When the store refuses the record, the boxes keep what the user typed.
+    if (!dtuika())
+        return;
+    Command4_Click();
+    m_interaction->setClipboardText(answer);
+    Text1->clear();
+    rtext1->clear();
+    Text1->setFocus();
+}
+
+void main1::Command4_Click()
+{
+    dbdisps(Label6, List1);
+}
+
+void main1::Command12_Click()
+{
+    dbdispk(Combo1);
+}
+
+void main1::Command26_Click()
+{
+    Label26->setText(QLatin1Char(' ') + QString::number(byteCount(answerText())));
+}
+
+void main1::dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, QPlainTextEdit* ctext,
+                   QPushButton* dcomm)
+{
+    if (countForListing() <= 0)
+        return;
+    QListWidgetItem* selected = alist->currentItem();
+    if (!selected || !selected->isSelected()) {
+        notice(QStringLiteral("表示したい行をリストにて選択して下さい"));
+        return;
+    }
+    auto store = storeFor(m_dbPath, m_interaction);
+    if (!store)
+        return;
+    Record r;
+    const StoreStatus status = store->findFirstByQuestion(selected->text(), &r);
+    if (status.code == StoreStatus::NotFound) {
+        notice(kNotFoundMessage);
+        return;
+    }
+    if (!status.ok()) {
+        notice(status.message);
+        return;
+    }
+    atext->setText(r.kind);
+    btext->setText(r.quest);
+    ctext->setPlainText(toBoxLineBreaks(brhiku(r.anser)));
+    if (alist == List3) {
+        m_shownquest = btext->text();
+        m_changeLoaded = true;
+    }
+    dcomm->setFocus();
+}
+
+void main1::Command2_Click()
+{
+    hyouji(List3, Label13);
+}
+
+void main1::Command25_Click()
+{
+    dbdispl(List12);
+}
+
+void main1::Command9_Click()
+{
+    dbdisp(List3, Text3, Text4, Text5, Command10);
+}
+
+void main1::Command10_Click()
+{
+    if (m_dbPath.isEmpty()) {
+        notice(kNoDatabaseMessage);
+        return;
+    }
+    // After a save or "変更しません" nothing is loaded; writing the empty boxes into the record
+    // last loaded would wipe it.
+    if (!m_changeLoaded) {
+        notice(QStringLiteral("変更するデータを「③修正データの表示」で表示させて下さい"));
+        return;
+    }
+    auto store = storeFor(m_dbPath, m_interaction);
+    if (!store)
+        return;
+    const Record values{0, Text3->text(), Text4->text(), brplus(toStoredLineBreaks(Text5->toPlainText()))};
+    const StoreStatus status = store->updateFirstByQuestion(m_shownquest, values);
+    if (status.code == StoreStatus::NotFound) {
+        notice(kNotFoundMessage);
+        return;
+    }
+    if (!status.ok()) {
+        notice(status.message);
+        return;
+    }
+    hyouji(List3, Label13);
+    Command11_Click();
+    notice(QStringLiteral("データを変更しました"));
+}
+
+void main1::Command11_Click()
+{
+    m_changeLoaded = false;
+    Text3->clear();
+    Text4->clear();
+    Text5->clear();
+}
+
+void main1::Command5_Click()
+{
+    hyouji(List2, Label7);
+}
+
+void main1::Command6_Click()
+{
+    dbdisp(List2, Text6, Text7, Text2, Command7);
+}
+
+void main1::Command7_Click()
+{
+    if (Text7->text().isEmpty()) {
+        notice(QStringLiteral("削除したいデータを表示させて下さい"));
+        return;
+    }
+    auto store = storeFor(m_dbPath, m_interaction);
+    if (!store)
+        return;
+    const StoreStatus status = store->removeFirstByQuestion(Text7->text());
+    if (status.code == StoreStatus::NotFound) {
+        notice(kNotFoundMessage);
+        return;
+    }
+    if (!status.ok()) {
+        notice(status.message);
+        return;
+    }
+    hyouji(List2, Label7);
+    Command8_Click();
+    notice(QStringLiteral("削除しました"));
+}
+
+void main1::Command8_Click()
+{
+    Text6->clear();
+    Text7->clear();
+    Text2->clear();
+}
+
+void main1::connectEditing()
+{
+    connect(Command3, &QPushButton::clicked, this, &main1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &main1::Command4_Click);
+    connect(Command12, &QPushButton::clicked, this, &main1::Command12_Click);
+    connect(Command26, &QPushButton::clicked, this, &main1::Command26_Click);
+    connect(Command2, &QPushButton::clicked, this, &main1::Command2_Click);
+    connect(Command25, &QPushButton::clicked, this, &main1::Command25_Click);
+    connect(Command9, &QPushButton::clicked, this, &main1::Command9_Click);
+    connect(Command10, &QPushButton::clicked, this, &main1::Command10_Click);
+    connect(Command11, &QPushButton::clicked, this, &main1::Command11_Click);
+    connect(Command5, &QPushButton::clicked, this, &main1::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &main1::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &main1::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &main1::Command8_Click);
+}
+
+} // namespace qadora

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// main1: start-up, shutdown and the persisted settings.
+#include "ui/main1.h"
+
+#include "settings/dirs.h"
+#include "ui/folderpicker.h"
+#include "ui/interaction.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QTabWidget>
+
+namespace qadora {
+
+QString main1::rwsettext(int mode, const QString& value)
+{
+    const QString result = dirs::rwsettext(mode, value);
+    if (mode == 1 && !result.isEmpty())
+        Label28->setText(result);
+    return result;
+}
+
+void main1::Form_Load()
+{
+    // A saved output directory that is gone falls back to the home folder, so the picker
+    // and both labels always show a directory that exists and is in use.
+    const QString firstdir = dirs::rwfirstdir(1);
+    if (!firstdir.isEmpty() && setOutputDir(firstdir))
+        QDir::setCurrent(outputDir());
+    else
+        setOutputDir(QDir::homePath());
+    Label36->setText(outputDir());
+
+    rwsettext(1);
+
+    m_dbPath = databasePathFromSetting(dirs::rwpgmname(1));
+    if (!isOrdinaryFile(m_dbPath))
+        notice(kNoDatabaseAtStartMessage);
+    else
+        Label1->setText(m_dbPath);
+
+    Label22->setText(kindFormatGuide());
+    SSTab1->setCurrentIndex(0);
+}
+
+void main1::Form_Unload()
+{
+    dirs::rwfirstdir(2, outputDir());
+}
+
+} // namespace qadora

@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cp932.h"
+
+#include <QString>
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+
+#include <array>
+#include <memory>
+
+namespace qadora::cp932 {
+
+namespace {
+
+constexpr quint16 kNoCode = 0xFFFF;
+
+struct ConverterCloser {
+    void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+
+Converter openConverter()
+{
+    UErrorCode err = U_ZERO_ERROR;
+    Converter cnv(ucnv_open("windows-31j", &err));
+    if (U_FAILURE(err))
+        qFatal("ICU has no windows-31j converter: %s", u_errorName(err));
+    // Round-trip mappings only: a fallback such as U+00A5 -> 0x5C would show a look-alike.
+    ucnv_setFallback(cnv.get(), false);
+    return cnv;
+}
+
+// Built once from ICU: 65,536 entries, one per BMP code unit.
+struct Table {
+    std::array<quint16, 65536> codes{};
+
+    Table()
+    {
+        codes.fill(kNoCode);
+        // ICU's converter swaps 0x1A, 0x1C and 0x7F; ASCII is written as itself.
+        for (int c = 0; c < 0x80; ++c)
+            codes[c] = quint16(c);
+        Converter cnv = openConverter();
+        UErrorCode err = U_ZERO_ERROR;
+        ucnv_setFromUCallBack(cnv.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+        for (int c = 0x80; c < 0x10000; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF)
+                continue;
+            const UChar u = UChar(c);
+            char out[8];
+            err = U_ZERO_ERROR;
+            const int32_t len = ucnv_fromUChars(cnv.get(), out, sizeof out, &u, 1, &err);
+            // A length of 0 is ICU silently dropping a default-ignorable character.
+            if (U_FAILURE(err) || len < 1 || len > 2)
+                continue;
+            codes[c] = len == 1 ? quint8(out[0]) : quint16((quint8(out[0]) << 8) | quint8(out[1]));
+        }
+        // A private-use character that ICU maps one way only.
+        codes[0xF86F] = kNoCode;
+    }
+};
+
+const Table& table()
+{
+    static const Table t;
+    return t;
+}
+
+void appendReference(QByteArray& out, uint codePoint)
+{
+    out += "&#";
+    out += QByteArray::number(codePoint);
+    out += ';';
+}
+
+} // namespace
+
+int codeOf(char16_t c)
+{
+    const quint16 code = table().codes[c];
+    return code == kNoCode ? -1 : code;
+}
+
+void encodeInto(QByteArray& out, QStringView text)
+{
+    const auto& codes = table().codes;
+    const char16_t* p = text.utf16();
+    const char16_t* end = p + text.size();
+    while (p < end) {
+        const char16_t c = *p++;
+        if (c < 0x80) {
+            out += char(c);
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
+            appendReference(out, QChar::surrogateToUcs4(c, *p++));
+            continue;
+        }
+        if (QChar::isSurrogate(c)) {
+            appendReference(out, 0xFFFD); // an unpaired half has no character to show
+            continue;
+        }
+        const quint16 code = codes[c];
+        if (code == kNoCode) {
+            appendReference(out, c);
+        } else if (code > 0xFF) {
+            out += char(code >> 8);
+            out += char(code & 0xFF);
+        } else {
+            out += char(code);
+        }
+    }
+}
+
+QByteArray encode(QStringView text)
+{
+    QByteArray out;
+    out.reserve(text.size() * 2);
+    encodeInto(out, text);
+    return out;
+}
+
+QString decode(const QByteArray& bytes)
+{
+    // ASCII bytes are taken as themselves (see the table); the runs between go through ICU.
+    Converter cnv = openConverter();
+    QString result;
+    result.reserve(bytes.size());
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        if (quint8(bytes[i]) < 0x80) {
+            result += QLatin1Char(bytes[i++]);
+            continue;
+        }
+        qsizetype j = i;
+        // A trail byte may be ASCII-range, so a run ends only after a complete character.
+        while (j < bytes.size() && quint8(bytes[j]) >= 0x80) {
+            const quint8 b = quint8(bytes[j]);
+            const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+            j += (lead && j + 1 < bytes.size()) ? 2 : 1;
+        }
+        UErrorCode err = U_ZERO_ERROR;
+        QString part(2 * (j - i) + 1, Qt::Uninitialized);
+        ucnv_resetToUnicode(cnv.get());
+        const int32_t len = ucnv_toUChars(cnv.get(), reinterpret_cast<UChar*>(part.data()), int32_t(part.size()),
+                                          bytes.constData() + i, int32_t(j - i), &err);
+        if (U_SUCCESS(err))
+            result += QStringView(part).left(len);
+        i = j;
+    }
+    return result;
+}
+
+} // namespace qadora::cp932

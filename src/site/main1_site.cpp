@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// main1: the "ＨＰ作成" command, its page writers and the output-directory tools.
+#include "ui/main1.h"
+
+#include "site/sitegeneration.h"
+#include "store/kindstring.h"
+#include "store/recordstore.h"
+#include "ui/folderpicker.h"
+#include "ui/interaction.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace qadora {
+
+namespace {
+
+// Shows what a writer has to say; true while the run goes on.
+bool report(const WriteOutcome& outcome, Interaction* interaction)
+{
+    if (outcome.code != WriteOutcome::Written)
+        interaction->notice(outcome.message);
+    return outcome.code != WriteOutcome::Stopped;
+}
+
+} // namespace
+
+bool main1::htmlmake(const QString& fnum, const QString& atext, const QString& btext, const QString& ctext)
+{
+    return report(writeQaPage(outputDir(), pageStyle(), fnum, atext, btext, ctext), m_interaction);
+}
+
+bool main1::indhtml()
+{
+    if (Text8->text().isEmpty()) {
+        notice(kIndexNameMissingMessage);
+        return true;
+    }
+    dbdispk(Combo2);
+    QStringList kinds;
+    for (int i = 0; i < Combo2->count(); ++i)
+        kinds << Combo2->itemText(i);
+    const IndexSettings settings{Text15->text(), Text12->text(), Text10->text(), pageStyle()};
+    return report(writeIndexPage(outputDir(), Text8->text(), settings, kinds), m_interaction);
+}
+
+bool main1::subhtml()
+{
+    for (int i = 0; i < Combo2->count(); ++i) {
+        const QString kind = Combo2->itemText(i);
+        hyoujisel(List4, Label9, kind);
+        const KindParts parts = splitKind(kind);
+        if (!parts.ok) {
+            notice(kMalformedKindMessage);
+            return true;
+        }
+        if (!subsubhtml(subIndexFileName(parts.name), parts.title))
+            return false;
+    }
+    return true;
+}
+
+bool main1::subsubhtml(const QString& htm, const QString& tit)
+{
+    QStringList questions;
+    QStringList numbers;
+    for (int i = 0; i < List4->count(); ++i)
+        questions << List4->item(i)->text();
+    for (int i = 0; i < List5->count(); ++i)
+        numbers << List5->item(i)->text();
+    return report(writeSubIndexPage(outputDir(), htm, tit, Text8->text(), questions, numbers, pageStyle()),
+                  m_interaction);
+}
+
+void main1::Command14_Click()
+{
+    Text13->setText(Text12->text());
+    Text14->setText(Text10->text());
+    if (List4->count() == 0) {
+        notice(kListFirstMessage);
+        return;
+    }
+    const int n = List4->count();
+
+    StoreStatus status;
+    auto store = openStore(m_dbPath, &status);
+    bool goOn = true;
+    if (store) {
+        WalkOptions walk;
+        walk.limit = n; // stops at the last record when some were deleted since the listing
+        status = store->walk(walk, [&](const Record& r) {
+            goOn = htmlmake(QString::number(r.no), r.quest, r.anser, r.kind);
+            return goOn;
+        });
+    }
+    if (!status.ok()) {
+        notice(status.message);
+        return;
+    }
+    if (!goOn || !indhtml() || !subhtml())
+        return;
+    hyouji(List4, Label9);
+    File1->refresh();
+    notice(kSiteDoneMessage);
+}
+
+void main1::Command15_Click()
+{
+    const QString name = Text9->text();
+    if (name.isEmpty()) {
+        notice(QStringLiteral("下に作成するﾃﾞｨﾚｸﾄﾘ名を入れてください"));
+        return;
+    }
+    QDir::setCurrent(outputDir());
+    QString path = outputDir();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    path += name;
+    // One level; an existing directory is simply entered, and a name that cannot be made
+    // leaves the output directory as it was.
+    QDir().mkdir(path);
+    setOutputDir(path);
+}
+
+void main1::Command16_Click()
+{
+    const QString dir = outputDir();
+    if (!m_interaction->ask(QStringLiteral("全ファイル削除確認"),
+                            dir + QLatin1Char('\r') + QStringLiteral("ディレクトリ中の全ファイルを削除します")))
+        return;
+    QDir::setCurrent(dir);
+    for (int i = 0; i < File1->count(); ++i)
+        QFile::remove(QDir(dir).filePath(File1->item(i)->text()));
+    File1->refresh();
+}
+
+void main1::connectSite()
+{
+    connect(Command14, &QPushButton::clicked, this, &main1::Command14_Click);
+    connect(Command15, &QPushButton::clicked, this, &main1::Command15_Click);
+    connect(Command16, &QPushButton::clicked, this, &main1::Command16_Click);
+}
+
+} // namespace qadora

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Writing text files of the site: CP932, CR LF after every line, replacing an old file
+// atomically (a temporary file in the same directory, renamed over it).
+#pragma once
+
+#include <QStringList>
+
+namespace qadora {
+
+// A directory path in the form the program shows and stores: absolute, clean, and without
+// a trailing "/" except at the root.
+QString outputDirForm(const QString& path);
+
+// The directory and the file name joined with exactly one "/".
+QString joinPath(const QString& dir, const QString& fileName);
+
+// A page name must stay inside the output directory: no "/" and no "\".
+bool isPlainFileName(const QString& fileName);
+
+// CP932 bytes of the lines, each followed by CR LF.
+QByteArray encodeLines(const QStringList& lines);
+
+// Writes `bytes` to `path` through a temporary file beside it. On failure the old file is
+// untouched, no temporary file is left, and `error` holds the reason.
+bool replaceFile(const QString& path, const QByteArray& bytes, QString* error);
+
+} // namespace qadora

@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "pages.h"
+
+#include "store/kindstring.h"
+
+namespace qadora {
+
+namespace {
+
+QStringList head(const QString& title)
+{
+    return {
+        QStringLiteral("<HTML>"),
+        QStringLiteral("<HEAD>"),
+        QStringLiteral("<META HTTP-EQUIV=\"Content-type\" CONTENT=\"text/html; charset=Shift_JIS\">"),
+        QStringLiteral("<TITLE>") + title + QStringLiteral("</TITLE>"),
+        QStringLiteral("</HEAD>"),
+        QStringLiteral("<BODY>"),
+        QStringLiteral("<div align=\"left\">"),
+    };
+}
+
+void appendFoot(QStringList& lines)
+{
+    lines << QStringLiteral("</div>") << QStringLiteral("</BODY>") << QStringLiteral("</HTML>");
+}
+
+// The framed style's heading, in a bigger font when asked.
+void appendFramedHeading(QStringList& lines, const QString& title, bool big)
+{
+    if (big)
+        lines << QStringLiteral("<FONT size=\"+2\">");
+    lines << QStringLiteral("<b>") + title + QStringLiteral("</b>");
+    if (big)
+        lines << QStringLiteral("</FONT>");
+}
+
+QString padded(qint64 number)
+{
+    return QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+qint64 leadingNumber(const QString& text)
+{
+    qint64 n = 0;
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == QLatin1Char(' '))
+        ++i;
+    for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i)
+        n = n * 10 + (text[i].unicode() - '0');
+    return n;
+}
+
+QString qaFileName(const QString& fnum)
+{
+    return QStringLiteral("qa") + padded(leadingNumber(fnum)) + QStringLiteral(".html");
+}
+
+QStringList qaPage(const QString& atext, const QString& btext, const QString& back, const PageStyle& style)
+{
+    QStringList lines = head(atext);
+    if (style.frameless) {
+        lines << QStringLiteral("<質問><br>") << atext << QStringLiteral("<br><hr>") << QStringLiteral("<答え><br>")
+              << btext << QStringLiteral("<br><hr>");
+    } else {
+        lines << QStringLiteral("<table border=1>") << QStringLiteral("<tr><td><b>＜　質　問　＞</b></td></tr>")
+              << QStringLiteral("<tr><td>") + atext + QStringLiteral("</td></tr>")
+              << QStringLiteral("<tr><td><b>＜　答　え　＞</b></td></tr>")
+              << QStringLiteral("<tr><td>") + btext + QStringLiteral("</td></tr>") << QStringLiteral("</table><hr>");
+    }
+    lines << QStringLiteral("<A href=\"") + back + QStringLiteral("\">戻る</A>");
+    appendFoot(lines);
+    return lines;
+}
+
+IndexPage indexPage(const IndexSettings& settings, const QStringList& kinds)
+{
+    IndexPage page;
+    QStringList& lines = page.lines;
+    lines = head(settings.title);
+    const bool frameless = settings.style.frameless;
+    if (frameless) {
+        lines << settings.title + QStringLiteral("<br><hr>");
+    } else {
+        appendFramedHeading(lines, settings.title, settings.style.bigTitle);
+        lines << QStringLiteral("<br><hr>") << QStringLiteral("<table border=1>");
+    }
+    for (const QString& kind : kinds) {
+        const KindParts parts = splitKind(kind);
+        if (!parts.ok) {
+            page.malformedKind = kind;
+            return page;
+        }
+        if (frameless) {
+            lines << QStringLiteral("<A href=\"") + subIndexFileName(parts.name) + QStringLiteral("\">")
+                  << QStringLiteral("･") + parts.title + QStringLiteral("</a><br>");
+        } else {
+            lines << QStringLiteral("<tr><td><A href=\"") + subIndexFileName(parts.name) + QStringLiteral("\">")
+                  << QStringLiteral("●") + parts.title + QStringLiteral("</a></td></tr>");
+        }
+    }
+    if (!frameless)
+        lines << QStringLiteral("</table>");
+    // The length is tested before trimming: the initial "http://" writes no link.
+    if (settings.returnUrl.size() > 10) {
+        QString label = settings.returnLabel;
+        if (label.isEmpty())
+            label = frameless ? QStringLiteral("･[home]") : QStringLiteral("●［ＨＯＭＥ］");
+        lines << QStringLiteral("<A href=\"") + settings.returnUrl.trimmed() + QStringLiteral("\">") + label
+                + QStringLiteral("</a><br>");
+    }
+    lines << QStringLiteral("<hr>");
+    appendFoot(lines);
+    return page;
+}
+
+QStringList subIndexPage(const QString& tit, const QString& indexName, const QStringList& questions,
+                         const QStringList& numbers, const PageStyle& style)
+{
+    QStringList lines = head(tit);
+    const qsizetype count = qMin(questions.size(), numbers.size());
+    if (style.frameless) {
+        lines << tit + QStringLiteral("<br><hr>");
+        for (qsizetype i = 0; i < count; ++i) {
+            lines << QStringLiteral("<A href=\"qa") + padded(leadingNumber(numbers[i])) + QStringLiteral(".html\">")
+                  << QStringLiteral("･") + questions[i] + QStringLiteral("</a><br>");
+        }
+        lines << QStringLiteral("<hr>");
+    } else {
+        appendFramedHeading(lines, tit, style.bigTitle);
+        lines << QStringLiteral("<br><hr>") << QStringLiteral("<table border=1>");
+        for (qsizetype i = 0; i < count; ++i) {
+            lines << QStringLiteral("<tr><td><A href=\"qa") + padded(leadingNumber(numbers[i]))
+                    + QStringLiteral(".html\">")
+                  << QStringLiteral("●") + questions[i] + QStringLiteral("</a></td></tr>");
+        }
+        lines << QStringLiteral("</table><hr>");
+    }
+    lines << QStringLiteral("<A href=\"") + indexName + QStringLiteral("\">戻る</A>");
+    appendFoot(lines);
+    return lines;
+}
+
+} // namespace qadora

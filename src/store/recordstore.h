@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The record store: tbl1 of the current database file. Every operation opens its own
+// connection and closes it before returning; nothing is held between operations.
+#pragma once
+
+#include "record.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace qadora {
+
+struct StoreStatus {
+    enum Code {
+        Ok,
+        NotFound, // the question query found no record
+        Unusable, // no file, not a Q&A database, or one this version cannot open
+        Failed,   // the file is ours but the operation failed (locked, read-only, removed, damaged)
+        TooLong,  // a kind or question longer than its column
+    };
+    Code code = Ok;
+    QString message; // Japanese, ready to show; empty for Ok
+
+    bool ok() const { return code == Ok; }
+    static StoreStatus success() { return {}; }
+};
+
+struct WalkOptions {
+    int limit = -1;       // visit at most this many records of the table (in store order); < 0: all
+    bool withQuestion = true;
+    bool withAnswer = true;
+    bool byKind = false;  // only records whose kind equals `kind`, character for character
+    QString kind;
+};
+
+// Return false from the visitor to stop the walk early.
+using RecordVisitor = std::function<bool(const Record&)>;
+
+class RecordStore {
+public:
+    virtual ~RecordStore() = default;
+
+    virtual QString path() const = 0;
+    virtual bool isReadOnly() const = 0;
+
+    virtual StoreStatus count(int* n) = 0;
+    // Visits records in store order: ascending No.
+    virtual StoreStatus walk(const WalkOptions& options, const RecordVisitor& visit) = 0;
+    // The first record (lowest No) whose question equals `quest`.
+    virtual StoreStatus findFirstByQuestion(const QString& quest, Record* out) = 0;
+
+    virtual StoreStatus add(const Record& values) = 0;
+    virtual StoreStatus updateFirstByQuestion(const QString& quest, const Record& values) = 0;
+    virtual StoreStatus removeFirstByQuestion(const QString& quest) = 0;
+};
+
+// Looks at the file's first bytes and returns the store that can read it, or nullptr with
+// the reason in `status` (code Unusable). Never changes the file.
+std::unique_ptr<RecordStore> openStore(const QString& path, StoreStatus* status);
+
+// Creates a new, empty Q&A database at `path`; the file must not exist yet.
+StoreStatus createDatabase(const QString& path);
+
+// kensu: the number of records, or 0 with the message to show (no database set, or the
+// store cannot be read).
+int countRecords(const QString& path, QString* message);
+
+inline const QString kNoDatabaseMessage = QStringLiteral("環境設定にてアクセスデータベースを作成してください");
+
+// Checks the column limits; Ok or TooLong with the message to show.
+StoreStatus checkLengths(const Record& values);
+
+inline const QString kNoDataMessage = QStringLiteral("データがありません");
+
+} // namespace qadora

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every message box, question, file dialog, clipboard access and browser/program start of
+// the window goes through this interface, so tests can script and record them.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+
+namespace qadora {
+
+class Interaction {
+public:
+    enum class Icon { Warning, None };
+
+    virtual ~Interaction() = default;
+
+    // A notice with an OK button; no title of its own.
+    virtual void notice(const QString& text) = 0;
+    // An information box with an OK button (the version box).
+    virtual void information(const QString& text) = 0;
+    // A Yes/No question titled `title`; true for Yes.
+    virtual bool ask(const QString& title, const QString& text, Icon icon = Icon::Warning) = 0;
+    // File dialogs; `filter` is "text|pattern|text|pattern|"; an empty result is Cancel.
+    virtual QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) = 0;
+    virtual QString openFileName(const QString& dir, const QString& filter, const QString& fileName) = 0;
+    virtual QString clipboardText() = 0;
+    virtual void setClipboardText(const QString& text) = 0;
+    // Opens a web page or a file with the program the system associates with it.
+    virtual bool openUrl(const QUrl& url) = 0;
+};
+
+class QtInteraction final : public Interaction {
+public:
+    explicit QtInteraction(QWidget* parent = nullptr);
+    // Dialogs are centred on and modal to this window.
+    void setParentWidget(QWidget* parent) { m_parent = parent; }
+
+    void notice(const QString& text) override;
+    void information(const QString& text) override;
+    bool ask(const QString& title, const QString& text, Icon icon) override;
+    QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) override;
+    QString openFileName(const QString& dir, const QString& filter, const QString& fileName) override;
+    QString clipboardText() override;
+    void setClipboardText(const QString& text) override;
+    bool openUrl(const QUrl& url) override;
+
+private:
+    QWidget* m_parent;
+};
+
+// "ｱｸｾｽmdbﾌｧｲﾙ|*.mdb|All Files|*.*|" as a Qt name filter: "ｱｸｾｽmdbﾌｧｲﾙ (*.mdb);;All Files (*.*)".
+QString toQtFilter(const QString& filter);
+
+} // namespace qadora

@@ -1,0 +1,263 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window. Its handlers stay thin: they read controls, call the core and write
+// controls. Each subsystem's methods are defined in that subsystem's folder.
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+namespace qadora {
+
+class DirList;
+class FileList;
+class Interaction;
+struct PageStyle;
+
+class main1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // `interaction` answers every message box, question, dialog and clipboard access.
+    explicit main1(Interaction* interaction, QWidget* parent = nullptr);
+    ~main1() override;
+
+    // Start-up steps; called once after construction (the window's load).
+    void Form_Load();
+
+    QString databasePath() const { return m_dbPath; }
+    QString shownquest() const { return m_shownquest; }
+
+    // --- record store (store/main1_store.cpp)
+    int kensu();
+    void dsakusei();
+    void dbmake_Click();
+    void dbdel_Click();
+
+    // --- record views (views/main1_views.cpp)
+    void dbdispk(QComboBox* acomb);
+    void dbdispl(QListWidget* alist);
+    void hyoujisel(QListWidget* alist, QLabel* blabel, const QString& ctext);
+    void hyouji(QListWidget* alist, QLabel* blabel);
+    void hyouji2(QListWidget* alist, QLabel* blabel);
+    void dbdisps(QLabel* alabel, QListWidget* blist);
+    void hyoujisel2(QListWidget* alist, QLabel* blabel, const QString& ctext, QListWidget* dlist);
+    void hyoujiall(QListWidget* alist, QLabel* blabel, QListWidget* blist);
+    void Command17_Click();
+    void Command18_Click();
+    void List9_DblClick();
+    void Command13_Click();
+
+    // --- site generator (site/main1_site.cpp); false: the run must stop
+    bool htmlmake(const QString& fnum, const QString& atext, const QString& btext, const QString& ctext);
+    bool indhtml();
+    bool subhtml();
+    bool subsubhtml(const QString& htm, const QString& tit);
+    void Command14_Click();
+    void Command15_Click();
+    void Command16_Click();
+
+    // --- record editing (editing/main1_editing.cpp)
+    QString brplus(const QString& aaa) const;
+    QString brhiku(const QString& aaa) const;
+    bool dtuika(); // false when the store refused the record
+    void Command3_Click();
+    void Command4_Click();
+    void Command12_Click();
+    void Command26_Click();
+    void dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, QPlainTextEdit* ctext, QPushButton* dcomm);
+    void Command2_Click();
+    void Command25_Click();
+    void Command9_Click();
+    void Command10_Click();
+    void Command11_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command8_Click();
+
+    // --- settings (settings/main1_settings.cpp)
+    QString rwsettext(int mode, const QString& value = QString());
+
+    // --- shell and folder picker (ui/main1.cpp)
+    void Dir1_Change();
+    void Dir1_RightRelease();
+    void File1_DblClick();
+    void Command1_Click();
+    void SSTab1_DblClick();
+
+    // Controls, named as the program names them.
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QTabWidget* SSTab1 = nullptr;
+    QMenu* ffile = nullptr;
+    QMenu* hhelp = nullptr;
+    QAction* dbmake = nullptr;
+    QAction* dbdel = nullptr;
+    QAction* eend = nullptr;
+    QAction* setumei = nullptr;
+    QAction* sakusya = nullptr;
+    QAction* hpsamp = nullptr;
+    QAction* aabout = nullptr;
+
+    // Tab 0
+    QLabel* Label25 = nullptr;
+    QPushButton* Command17 = nullptr;
+    QListWidget* List8 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QPushButton* Command18 = nullptr;
+    QListWidget* List9 = nullptr;
+    QListWidget* List10 = nullptr;
+    QLabel* Label24 = nullptr;
+    // Tab 1
+    QLabel* Label5 = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QLabel* Label22 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLabel* Label4 = nullptr;
+    QPlainTextEdit* rtext1 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command12 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QListWidget* List1 = nullptr;
+    QLabel* Label6 = nullptr;
+    QPushButton* Command26 = nullptr;
+    QLabel* Label26 = nullptr;
+    QLabel* Label27 = nullptr;
+    QFrame* Line1 = nullptr;
+    // Tab 2
+    QPushButton* Command5 = nullptr;
+    QListWidget* List2 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QLabel* Label15 = nullptr;
+    QLineEdit* Text6 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLineEdit* Text7 = nullptr;
+    QLabel* Label11 = nullptr;
+    QPlainTextEdit* Text2 = nullptr;
+    QLabel* Label12 = nullptr;
+    QPushButton* Command7 = nullptr;
+    QPushButton* Command8 = nullptr;
+    QFrame* Line2 = nullptr;
+    // Tab 3
+    QPushButton* Command2 = nullptr;
+    QCheckBox* Check3 = nullptr;
+    QPushButton* Command25 = nullptr;
+    QListWidget* List12 = nullptr;
+    QListWidget* List3 = nullptr;
+    QLabel* Label13 = nullptr;
+    QLabel* Label14 = nullptr;
+    QPushButton* Command9 = nullptr;
+    QLabel* Label19 = nullptr;
+    QLineEdit* Text3 = nullptr;
+    QLabel* Label18 = nullptr;
+    QLineEdit* Text4 = nullptr;
+    QLabel* Label17 = nullptr;
+    QPlainTextEdit* Text5 = nullptr;
+    QLabel* Label20 = nullptr;
+    QPushButton* Command10 = nullptr;
+    QPushButton* Command11 = nullptr;
+    QFrame* Line3 = nullptr;
+    // Tab 4
+    QLabel* Label21 = nullptr;
+    QLineEdit* Text8 = nullptr;
+    QLabel* Label39 = nullptr;
+    QLineEdit* Text15 = nullptr;
+    QLabel* Label31 = nullptr;
+    QLineEdit* Text12 = nullptr;
+    QLabel* Label23 = nullptr;
+    QLineEdit* Text10 = nullptr;
+    QLabel* Label34 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QRadioButton* Option5 = nullptr;
+    QRadioButton* Option6 = nullptr;
+    QCheckBox* Check2 = nullptr;
+    QPushButton* Command13 = nullptr;
+    QListWidget* List4 = nullptr;
+    QListWidget* List5 = nullptr;
+    QComboBox* Combo2 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label16 = nullptr;
+    QPushButton* Command14 = nullptr;
+    DirList* Dir1 = nullptr;
+    FileList* File1 = nullptr;
+    QLabel* Label36 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QLineEdit* Text9 = nullptr;
+    QPushButton* Command15 = nullptr;
+    QPushButton* Command16 = nullptr;
+    // Tab 5
+    QPushButton* Command19 = nullptr;
+    QLabel* Label28 = nullptr;
+    QPushButton* Command20 = nullptr;
+    QListWidget* List11 = nullptr;
+    QLabel* Label29 = nullptr;
+    QLineEdit* Text11 = nullptr;
+    QLabel* Label40 = nullptr;
+    QPushButton* Command22 = nullptr;
+    QLabel* Label30 = nullptr;
+    QLabel* Label37 = nullptr;
+    QLabel* Label38 = nullptr;
+    QLabel* Label32 = nullptr;
+    QLineEdit* Text13 = nullptr;
+    QLabel* Label33 = nullptr;
+    QLineEdit* Text14 = nullptr;
+    QLabel* Label35 = nullptr;
+    QPushButton* Command21 = nullptr;
+    QPushButton* Command23 = nullptr;
+    QPushButton* Command24 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    QWidget* buildTab0();
+    QWidget* buildTab1();
+    QWidget* buildTab2();
+    QWidget* buildTab3();
+    QWidget* buildTab4();
+    QWidget* buildTab5();
+    void connectHandlers();
+    void connectEditing();
+    void connectViews();
+    void connectSite();
+
+    // Shutdown steps, run on every close request.
+    void Form_Unload();
+    // Moves the folder picker to `dir`; false when it is not a directory.
+    bool setOutputDir(const QString& dir);
+    QString outputDir() const;
+    PageStyle pageStyle() const;
+    // The plain text of the answer box in the stored form (CR LF).
+    QString answerText() const;
+    void notice(const QString& text);
+    // Shows kensu's message and the listing's own, and returns the count.
+    int countForListing();
+
+    Interaction* m_interaction;
+    QString m_dbPath;     // the current database path; empty when none is set
+    QString m_shownquest; // the question of the record last loaded on the change tab
+    bool m_changeLoaded = false; // the change tab's boxes hold a loaded record
+};
+
+} // namespace qadora

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "listings.h"
+
+#include "store/kindstring.h"
+
+#include <algorithm>
+
+namespace qadora {
+
+QStringList distinctKinds(QStringList kinds)
+{
+    // QString's operator< compares UTF-16 code units, a prefix first.
+    std::sort(kinds.begin(), kinds.end());
+    kinds.erase(std::unique(kinds.begin(), kinds.end()), kinds.end());
+    return kinds;
+}
+
+KindListing listKinds(const QString& path, int n)
+{
+    KindListing result;
+    StoreStatus status;
+    auto store = openStore(path, &status);
+    if (!store) {
+        result.status = status;
+        return result;
+    }
+    QStringList kinds;
+    kinds.reserve(n);
+    WalkOptions options;
+    options.limit = n;
+    options.withQuestion = false;
+    options.withAnswer = false;
+    result.status = store->walk(options, [&](const Record& r) {
+        // Runs of equal kinds are common; skipping them keeps the sort small.
+        if (kinds.isEmpty() || kinds.constLast() != r.kind)
+            kinds.append(r.kind);
+        return true;
+    });
+    result.kinds = distinctKinds(std::move(kinds));
+    return result;
+}
+
+std::optional<QString> summaryLine(const Record& r)
+{
+    const KindParts parts = splitKind(r.kind);
+    if (!parts.ok)
+        return std::nullopt;
+    return subIndexFileName(parts.name) + QStringLiteral(" , ") + parts.title + QStringLiteral(" / ") + r.quest
+        + QStringLiteral(" / ") + r.anser;
+}
+
+Listing listRecords(const QString& path, int n, const std::optional<QString>& kind, LineFormat format)
+{
+    Listing result;
+    StoreStatus status;
+    auto store = openStore(path, &status);
+    if (!store) {
+        result.status = status;
+        return result;
+    }
+    WalkOptions options;
+    options.limit = n;
+    options.withAnswer = format == LineFormat::Summary;
+    if (kind) {
+        options.byKind = true;
+        options.kind = *kind;
+    }
+    result.visible.reserve(n);
+    if (format != LineFormat::Question)
+        result.companion.reserve(n);
+    result.status = store->walk(options, [&](const Record& r) {
+        switch (format) {
+        case LineFormat::Question:
+            result.visible.append(r.quest);
+            break;
+        case LineFormat::QuestionWithNumber:
+            result.visible.append(r.quest);
+            result.companion.append(QString::number(r.no));
+            break;
+        case LineFormat::Summary: {
+            const auto line = summaryLine(r);
+            if (!line) {
+                result.stoppedAtMalformedKind = true;
+                return false;
+            }
+            result.visible.append(line->left(kSummaryVisibleLength));
+            result.companion.append(*line);
+            break;
+        }
+        }
+        ++result.matched;
+        return true;
+    });
+    return result;
+}
+
+} // namespace qadora
