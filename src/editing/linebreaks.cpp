@@ -28,6 +28,9 @@ QString toStoredLineBreaks(const QString& boxText)
 {
     QString result = boxText;
     result.replace(kCrLf, QStringLiteral("\n"));
+    // Shift+Enter in a text box makes a line separator; it is a line break all the same.
+    result.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    result.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     return result.replace(QLatin1Char('\n'), kCrLf);
 }
 

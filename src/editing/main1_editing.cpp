@@ -90,7 +90,7 @@ void main1::Command3_Click()
     if (!dtuika())
         return;
     Command4_Click();
-    m_interaction->setClipboardText(answer);
+    m_interaction->setClipboardText(rtext1->toPlainText());
     Text1->clear();
     rtext1->clear();
     Text1->setFocus();

@@ -55,9 +55,7 @@ void main1::dbdispl(QListWidget* alist)
         return;
     }
     const KindListing listing = listKinds(m_dbPath, n);
-    fill(alist, listing.kinds);
-    if (alist->count() > 0)
-        alist->setCurrentRow(0);
+    fill(alist, listing.kinds); // nothing selected: the user picks a kind
     if (!listing.status.ok())
         notice(listing.status.message);
 }

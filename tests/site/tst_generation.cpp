@@ -1,0 +1,402 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "site/sitegeneration.h"
+#include "store/recordstore.h"
+#include "site/pagefile.h"
+#include "testenv.h"
+#include "ui/folderpicker.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qadora;
+using namespace qadora::test;
+
+namespace {
+const QString kDone = QStringLiteral("ｈｔｍｌ作成しました");
+const QString kMalformed = QStringLiteral("種類フォーマットが違います。半角カンマで区切られていません");
+
+// Every file below `dir` with its bytes, by relative name.
+QMap<QString, QByteArray> snapshot(const QString& dir)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(dir).relativeFilePath(path), readBytes(path));
+    }
+    return files;
+}
+} // namespace
+
+class TestGeneration : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void init();
+    void cleanup();
+
+    void refusedWithoutListing_copiesReturnFieldsFirst();
+    void wholeSite_frameless();
+    void staleListing_writesOnlyListedPages();
+    void deletedAfterListing_stopsAtLastRecord();
+    void restrictedListing_limitsSecondRun();
+    void secondRun_replacesEveryPage();
+    void emptyIndexName_stillCompletes();
+    void malformedKind_messagesInOrder();
+    void sameSubIndexName_laterKindWins();
+    void invalidSubIndexName_stopsRun();
+    void readOnlyOutputDirectory_stopsRun();
+    void outputDirectoryRemoved_stopsRun();
+
+    void makeDirectory_data();
+    void makeDirectory();
+    void deleteAllFiles_keepsSubdirectories();
+    void deleteAllFiles_no_keepsEverything();
+    void enterKeys_moveFocusOnly();
+
+    void commandLine_writesWhatTheWindowWrites_data();
+    void commandLine_writesWhatTheWindowWrites();
+    void commandLine_exitCodes_data();
+    void commandLine_exitCodes();
+
+private:
+    main1* w() { return m_win->w.get(); }
+    FakeInteraction& fake() { return m_win->fake; }
+    void open(const QList<Record>& records);
+    void generate(bool listFirst = true);
+
+    QTemporaryDir* m_dir = nullptr;
+    QString m_db;
+    QString m_out;
+    std::unique_ptr<Window> m_win;
+};
+
+void TestGeneration::init()
+{
+    clearSettings();
+    m_dir = new QTemporaryDir;
+    m_out = m_dir->filePath("site");
+    QDir().mkpath(m_out);
+    open({{0, "sub100,初級編", "最初の質問", "答え1"}, {0, "sub200,中級編", "二番目", "答え2"}, {0, "sub100,初級編", "三番目", "答え3"}});
+}
+
+void TestGeneration::cleanup()
+{
+    QVERIFY2(!fake().questionsLeft(), "a scripted answer was not used");
+    m_win.reset();
+    delete m_dir;
+}
+
+void TestGeneration::open(const QList<Record>& records)
+{
+    m_db = makeDatabase(m_dir->filePath("qa.mdb"), records);
+    m_win = openWindow(m_db, m_out);
+}
+
+void TestGeneration::generate(bool listFirst)
+{
+    if (listFirst)
+        QTest::mouseClick(w()->Command13, Qt::LeftButton);
+    QTest::mouseClick(w()->Command14, Qt::LeftButton);
+}
+
+void TestGeneration::refusedWithoutListing_copiesReturnFieldsFirst()
+{
+    w()->Text12->setText("http://example.jp/");
+    w()->Text10->setText("HOME");
+    generate(false);
+    QCOMPARE(fake().messages(), QStringList{"「データ表示」ボタンを押してデータを表示させて下さい"});
+    QCOMPARE(w()->Text13->text(), QStringLiteral("http://example.jp/"));
+    QCOMPARE(w()->Text14->text(), QStringLiteral("HOME"));
+    QVERIFY(QDir(m_out).isEmpty());
+}
+
+void TestGeneration::wholeSite_frameless()
+{
+    generate();
+    QCOMPARE(fake().messages(), QStringList{kDone});
+    QCOMPARE(QDir(m_out).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"index.html", "qa001.html", "qa002.html", "qa003.html", "sub100.html", "sub200.html"}));
+    QCOMPARE(itemsOf(w()->File1), QDir(m_out).entryList(QDir::Files));
+    // Afterwards List4 holds every question again.
+    QCOMPARE(itemsOf(w()->List4), (QStringList{"最初の質問", "二番目", "三番目"}));
+    QCOMPARE(w()->Label9->text(), QStringLiteral("3"));
+    QCOMPARE(itemsOf(w()->List5), (QStringList{"2"})); // left by the last kind's listing
+    QCOMPARE(w()->Combo2->count(), 2);
+    const QByteArray sub = readBytes(m_out + "/sub100.html");
+    QVERIFY(sub.contains("<A href=\"qa001.html\">\r\n"));
+    QVERIFY(sub.contains("<A href=\"qa003.html\">\r\n"));
+    QVERIFY(!sub.contains("qa002"));
+}
+
+void TestGeneration::staleListing_writesOnlyListedPages()
+{
+    QTest::mouseClick(w()->Command13, Qt::LeftButton);
+    appendRecords(m_db, {{0, "sub100,初級編", "後から", "x"}});
+    generate(false);
+    QVERIFY(!QFile::exists(m_out + "/qa004.html"));
+    QVERIFY(readBytes(m_out + "/sub100.html").contains("qa004.html")); // the sub-index reads the table afresh
+    QCOMPARE(w()->List4->count(), 4); // refilled at the end, so a second run writes it
+    generate(false);
+    QVERIFY(QFile::exists(m_out + "/qa004.html"));
+}
+
+void TestGeneration::deletedAfterListing_stopsAtLastRecord()
+{
+    QTest::mouseClick(w()->Command13, Qt::LeftButton);
+    StoreStatus status;
+    QVERIFY(openStore(m_db, &status)->removeFirstByQuestion("二番目").ok());
+    generate(false);
+    QCOMPARE(fake().messages(), QStringList{kDone});
+    QCOMPARE(QDir(m_out).entryList({"qa*"}), (QStringList{"qa001.html", "qa003.html"}));
+}
+
+void TestGeneration::restrictedListing_limitsSecondRun()
+{
+    w()->Check3->setChecked(true);
+    QTest::mouseClick(w()->Command25, Qt::LeftButton);
+    w()->List12->setCurrentRow(1); // sub200: one record
+    generate();
+    QCOMPARE(itemsOf(w()->List4), QStringList{"二番目"});
+    QDir(m_out).removeRecursively();
+    QDir().mkpath(m_out);
+    generate(false);
+    // One line listed: only the first record in store order gets its page.
+    QCOMPARE(QDir(m_out).entryList({"qa*"}), QStringList{"qa001.html"});
+}
+
+void TestGeneration::secondRun_replacesEveryPage()
+{
+    generate();
+    const auto first = snapshot(m_out);
+    w()->Option5->setChecked(true);
+    generate();
+    const auto second = snapshot(m_out);
+    QCOMPARE(second.keys(), first.keys()); // no temporary files left
+    for (const QString& name : first.keys())
+        QVERIFY2(first[name] != second[name], qPrintable(name));
+}
+
+void TestGeneration::emptyIndexName_stillCompletes()
+{
+    w()->Text8->clear();
+    generate();
+    QCOMPARE(fake().messages(), (QStringList{"indexファイル名を入れて下さい", kDone}));
+    QVERIFY(!QFile::exists(m_out + "/index.html"));
+    QVERIFY(!QFile::exists(m_out + "/sub100.html")); // Combo2 was never filled
+    QVERIFY(QFile::exists(m_out + "/qa001.html"));
+}
+
+void TestGeneration::malformedKind_messagesInOrder()
+{
+    open({{0, "a,1", "q1", "x"}, {0, "bad", "q2", "x"}, {0, "c,3", "q3", "x"}, {0, "bad", "q4", "x"}});
+    generate();
+    QCOMPARE(fake().messages(), (QStringList{kMalformed, kMalformed, kMalformed + "\rbad", kMalformed, kDone}));
+    QCOMPARE(QDir(m_out).entryList({"*.html"}), (QStringList{"a.html", "index.html", "qa001.html", "qa003.html"}));
+}
+
+void TestGeneration::sameSubIndexName_laterKindWins()
+{
+    open({{0, "sub100,初級編", "q1", "x"}, {0, "sub100,初級", "q2", "x"}});
+    generate();
+    const QByteArray page = readBytes(m_out + "/sub100.html");
+    QVERIFY(page.contains("qa001.html")); // "sub100,初級編" sorts after "sub100,初級"
+    QVERIFY(!page.contains("qa002.html"));
+}
+
+void TestGeneration::invalidSubIndexName_stopsRun()
+{
+    open({{0, "../evil,t", "q1", "x"}, {0, "z,t", "q2", "x"}});
+    generate();
+    QCOMPARE(fake().messages().size(), 1);
+    QCOMPARE(fake().messages()[0], QStringLiteral("ファイル名に「/」や「\\」は使えません\r../evil.html"));
+    QVERIFY(!QFile::exists(m_dir->filePath("evil.html")));
+}
+
+void TestGeneration::readOnlyOutputDirectory_stopsRun()
+{
+    const QString ro = m_dir->filePath("ro");
+    QDir().mkpath(ro);
+    if (!mountTmpfs(ro, "ro,size=64k"))
+        QSKIP("mounting a tmpfs is not permitted here");
+    QVERIFY(w()->Dir1->setPath(ro));
+    generate();
+    unmount(ro);
+    QCOMPARE(fake().messages().size(), 1);
+    QVERIFY(fake().messages()[0].startsWith("ファイルを作成できませんでした\r" + ro + "/qa001.html\r"));
+}
+
+void TestGeneration::outputDirectoryRemoved_stopsRun()
+{
+    const QString gone = m_dir->filePath("gone");
+    QDir().mkpath(gone);
+    QVERIFY(w()->Dir1->setPath(gone));
+    QDir(gone).removeRecursively();
+    generate();
+    QCOMPARE(fake().messages().size(), 1);
+    QVERIFY(fake().messages()[0].startsWith("ファイルを作成できませんでした\r" + gone + "/qa001.html\r"));
+}
+
+void TestGeneration::makeDirectory_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<bool>("moves");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("new") << "web" << false << true << QStringList{};
+    QTest::newRow("existing is entered") << "web" << true << true << QStringList{};
+    QTest::newRow("empty name") << "" << false << false << QStringList{"下に作成するﾃﾞｨﾚｸﾄﾘ名を入れてください"};
+    QTest::newRow("two levels") << "a/b" << false << false << QStringList{};
+}
+
+void TestGeneration::makeDirectory()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, existing);
+    QFETCH(bool, moves);
+    QFETCH(QStringList, messages);
+    if (existing)
+        QDir(m_out).mkdir(name);
+    w()->Text9->setText(name);
+    QTest::mouseClick(w()->Command15, Qt::LeftButton);
+    const QString expected = moves ? m_out + "/" + name : m_out;
+    QCOMPARE(w()->Dir1->path(), expected);
+    QCOMPARE(w()->Label36->text(), expected);
+    QCOMPARE(fake().messages(), messages);
+    QCOMPARE(w()->Text9->text(), name);
+}
+
+void TestGeneration::deleteAllFiles_keepsSubdirectories()
+{
+    generate();
+    QDir(m_out).mkpath("keep/inner");
+    QFile(m_out + "/keep/inner/page.html").open(QIODevice::WriteOnly);
+    fake().clear();
+    fake().answerNext(true);
+    QTest::mouseClick(w()->Command16, Qt::LeftButton);
+    QCOMPARE(fake().questions(), QStringList{"全ファイル削除確認\t" + m_out + "\rディレクトリ中の全ファイルを削除します"});
+    QVERIFY(QDir(m_out).entryList(QDir::Files).isEmpty());
+    QVERIFY(QFile::exists(m_out + "/keep/inner/page.html"));
+    QCOMPARE(w()->File1->count(), 0);
+    // With nothing listed, only the question is asked.
+    fake().answerNext(true);
+    QTest::mouseClick(w()->Command16, Qt::LeftButton);
+    QVERIFY(QFile::exists(m_out + "/keep/inner/page.html"));
+}
+
+void TestGeneration::deleteAllFiles_no_keepsEverything()
+{
+    generate();
+    fake().answerNext(false);
+    QTest::mouseClick(w()->Command16, Qt::LeftButton);
+    QCOMPARE(QDir(m_out).entryList(QDir::Files).size(), 6);
+}
+
+void TestGeneration::enterKeys_moveFocusOnly()
+{
+    w()->show();
+    QVERIFY(QTest::qWaitForWindowActive(w()));
+    w()->SSTab1->setCurrentIndex(4);
+    w()->Text9->setFocus();
+    w()->Text9->setText("x");
+    QTest::keyClick(w()->Text9, Qt::Key_Return);
+    QApplication::processEvents();
+    QCOMPARE(QApplication::focusWidget(), w()->Command15);
+    QVERIFY(!QDir(m_out + "/x").exists());
+    w()->Text10->setFocus();
+    QTest::keyClick(w()->Text10, Qt::Key_Return);
+    QApplication::processEvents();
+    QCOMPARE(QApplication::focusWidget(), w()->Command14);
+    QVERIFY(fake().messages().isEmpty());
+}
+
+void TestGeneration::commandLine_writesWhatTheWindowWrites_data()
+{
+    QTest::addColumn<bool>("framed");
+    QTest::addColumn<bool>("big");
+    QTest::addColumn<QString>("url");
+    QTest::newRow("defaults") << false << false << "http://";
+    QTest::newRow("framed, big, link") << true << true << "http://example.jp/";
+}
+
+void TestGeneration::commandLine_writesWhatTheWindowWrites()
+{
+    QFETCH(bool, framed);
+    QFETCH(bool, big);
+    QFETCH(QString, url);
+    open({{0, "sub100,初級編", "What's new?", "一行目<br>\r\n二行目😀"}, {0, "sub300，上級", "〜", "x"},
+          {0, "sub200,中級", "ｱｲｳ", "～"}});
+    w()->Text15->setText("Ｑ＆Ａ");
+    w()->Text12->setText(url);
+    w()->Text10->setText("戻る");
+    w()->Option5->setChecked(framed);
+    w()->Check2->setChecked(big);
+    generate();
+    const auto window = snapshot(m_out);
+    const QStringList windowMessages = fake().messages();
+
+    const QString cliOut = m_dir->filePath("cli");
+    QDir().mkpath(cliOut);
+    QStringList args{"--title", "Ｑ＆Ａ", "--return-url", url, "--return-label", "戻る"};
+    if (framed)
+        args << "--style" << "framed";
+    if (big)
+        args << "--big-title";
+    QProcess p;
+    p.start(QStringLiteral(QADORA_BUILD_EXE), args << m_db << cliOut);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(snapshot(cliOut), window);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QStringList expected;
+    for (const QString& m : windowMessages)
+        expected << QString(m).replace('\r', '\n');
+    QCOMPARE(err, expected.join('\n') + '\n');
+}
+
+void TestGeneration::commandLine_exitCodes_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::newRow("no arguments") << QStringList{} << 2;
+    QTest::newRow("bad style") << QStringList{"--style", "fancy", "DB", "OUT"} << 2;
+    QTest::newRow("unknown option") << QStringList{"--nope", "DB", "OUT"} << 2;
+    QTest::newRow("help") << QStringList{"--help"} << 0;
+    QTest::newRow("missing database") << QStringList{"MISSING", "OUT"} << 1;
+    QTest::newRow("empty database") << QStringList{"EMPTY", "OUT"} << 1;
+    QTest::newRow("slash in index name") << QStringList{"--index", "../x.html", "DB", "OUT"} << 1;
+}
+
+void TestGeneration::commandLine_exitCodes()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    makeDatabase(m_dir->filePath("empty.mdb"));
+    args.replaceInStrings(QRegularExpression("^DB$"), m_db);
+    args.replaceInStrings(QRegularExpression("^EMPTY$"), m_dir->filePath("empty.mdb"));
+    args.replaceInStrings(QRegularExpression("^MISSING$"), m_dir->filePath("missing.mdb"));
+    args.replaceInStrings(QRegularExpression("^OUT$"), m_out);
+    QProcess p;
+    p.start(QStringLiteral(QADORA_BUILD_EXE), args);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), code);
+    if (code == 1)
+        QVERIFY(!p.readAllStandardError().isEmpty());
+    QVERIFY(!QFile::exists(m_dir->filePath("x.html")));
+    QVERIFY(!QFile::exists(m_dir->filePath("missing.mdb")));
+}
+
+QTEST_MAIN(TestGeneration)
+#include "tst_generation.moc"

@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "site/pagefile.h"
+#include "site/pages.h"
+#include "site/sitegeneration.h"
+#include "store/kindstring.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qadora;
+using namespace qadora::test;
+
+class TestPages : public QObject {
+    Q_OBJECT
+
+private slots:
+    void wholePage_data();
+    void wholePage();
+    void qaFileName_data();
+    void qaFileName();
+    void existingPageIsReplaced();
+    void pathsJoinWithOneSlash();
+    void malformedKind_writesNoQaPage();
+    void nameWithSlash_isRefused_data();
+    void nameWithSlash_isRefused();
+};
+
+void TestPages::wholePage_data()
+{
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("frameless");
+    QTest::addColumn<bool>("big");
+
+    QTest::newRow("qa frameless, record 7") << "qa007-frameless" << "qa"
+                                            << QStringList{"7", "初めての質問ですか？", "はい、そうです。", "sub100,初級編"} << true << false;
+    QTest::newRow("qa framed, record 7") << "qa007-framed" << "qa"
+                                         << QStringList{"7", "初めての質問ですか？", "はい、そうです。", "sub100,初級編"} << false << false;
+    QTest::newRow("qa framed ignores big title") << "qa007-framed" << "qa"
+                                                 << QStringList{"7", "初めての質問ですか？", "はい、そうです。", "sub100,初級編"} << false << true;
+    QTest::newRow("qa with <br> and line breaks") << "qa005-breaks" << "qa"
+                                                  << QStringList{"5", "一行目<br>\r\n二行目", "答え<br>\r\n続き", ",x"} << true << false;
+    QTest::newRow("qa empty answer framed, 1000") << "qa1000-empty-framed" << "qa" << QStringList{"1000", "Q", "", "a,b,c"} << false << false;
+
+    QTest::newRow("index framed example") << "index-framed" << "index"
+                                          << QStringList{"index.html", "Ｑ＆Ａ集", "http://", "", "sub100,初級編"} << false << false;
+    QTest::newRow("index framed big, 11-character link") << "index-framed-big-link" << "index"
+                                                         << QStringList{"index.html", "Ｑ＆Ａ集", "http://a.jp", "", "sub100,初級編|sub200,中級編"} << false << true;
+    QTest::newRow("index frameless, http:// and four spaces, label of spaces") << "index-frameless-spaces" << "index"
+                                                         << QStringList{"index.html", "Ｑ＆Ａ集", "http://    ", "   ", "sub100,初級編"} << true << true;
+    QTest::newRow("index frameless default label") << "index-frameless-default-label" << "index"
+                                                   << QStringList{"index.html", "", "http://a.jp", "", "sub100,初級編"} << true << false;
+    QTest::newRow("index 10-character link is not written") << "index-frameless-ten" << "index"
+                                                            << QStringList{"top", "T", "http://a.j", "HOME", "sub100,初級編"} << true << false;
+    QTest::newRow("index malformed kind in second place") << "index-framed-malformed" << "index"
+                                                          << QStringList{"index.html", "T", "http://a.jp", "", "a,1|bad|c,3"} << false << false;
+
+    QTest::newRow("sub frameless, records 1 and 2") << "sub100-frameless" << "sub"
+                                                    << QStringList{"sub100.html", "初級編", "index.html", "最初の質問|二番目の質問", "1|2"} << true << false;
+    QTest::newRow("sub framed big, empty index name") << "sub100-framed-big" << "sub"
+                                                      << QStringList{"sub100.html", "初級編", "", "最初の質問|二番目の質問", "1|2"} << false << true;
+}
+
+void TestPages::wholePage()
+{
+    QFETCH(QString, expected);
+    QFETCH(QString, page);
+    QFETCH(QStringList, args);
+    QFETCH(bool, frameless);
+    QFETCH(bool, big);
+    QTemporaryDir out;
+    const PageStyle style{frameless, big};
+    QString written;
+    WriteOutcome outcome;
+    if (page == "qa") {
+        outcome = writeQaPage(out.path(), style, args[0], args[1], args[2], args[3]);
+        written = qadora::qaFileName(args[0]);
+    } else if (page == "index") {
+        outcome = writeIndexPage(out.path(), args[0], {args[1], args[2], args[3], style}, args[4].split('|'));
+        written = args[0];
+    } else {
+        outcome = writeSubIndexPage(out.path(), args[0], args[1], args[2], args[3].split('|'), args[4].split('|'), style);
+        written = args[0];
+    }
+    if (expected.endsWith("malformed")) {
+        QCOMPARE(outcome.code, WriteOutcome::Reported);
+        QCOMPARE(outcome.message, kMalformedKindMessage + "\rbad");
+    } else {
+        QCOMPARE(outcome.code, WriteOutcome::Written);
+    }
+    const QByteArray actual = readBytes(QDir(out.path()).filePath(written));
+    const QByteArray wanted = readBytes(QFINDTESTDATA("../data/pages/" + expected + ".html"));
+    QVERIFY(!wanted.isEmpty());
+    QCOMPARE(actual, wanted);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file left
+}
+
+void TestPages::qaFileName_data()
+{
+    QTest::addColumn<QString>("fnum");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("1") << "1" << "qa001.html";
+    QTest::newRow("5") << "5" << "qa005.html";
+    QTest::newRow("42") << "42" << "qa042.html";
+    QTest::newRow("100") << "100" << "qa100.html";
+    QTest::newRow("1000") << "1000" << "qa1000.html";
+    QTest::newRow("32768") << "32768" << "qa32768.html";
+    QTest::newRow("leading digits") << "12abc" << "qa012.html";
+    QTest::newRow("no digits") << "abc" << "qa000.html";
+}
+
+void TestPages::qaFileName()
+{
+    QFETCH(QString, fnum);
+    QFETCH(QString, name);
+    QCOMPARE(qadora::qaFileName(fnum), name);
+}
+
+void TestPages::existingPageIsReplaced()
+{
+    QTemporaryDir out;
+    const QString path = QDir(out.path()).filePath("qa001.html");
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(10000, 'Z'));
+    old.close();
+    QCOMPARE(writeQaPage(out.path(), {}, "1", "Q", "A", "k,t").code, WriteOutcome::Written);
+    const QByteArray bytes = readBytes(path);
+    QVERIFY(bytes.startsWith("<HTML>\r\n"));
+    QVERIFY(bytes.endsWith("</HTML>\r\n"));
+    QVERIFY(!bytes.contains('Z'));
+}
+
+void TestPages::pathsJoinWithOneSlash()
+{
+    QCOMPARE(joinPath("/", "index.html"), QStringLiteral("/index.html"));
+    QCOMPARE(joinPath("/web/qa", "index.html"), QStringLiteral("/web/qa/index.html"));
+    QCOMPARE(joinPath("/web/qa/", "index.html"), QStringLiteral("/web/qa/index.html"));
+    QCOMPARE(outputDirForm("/web/qa/"), QStringLiteral("/web/qa"));
+    QCOMPARE(outputDirForm("/"), QStringLiteral("/"));
+}
+
+void TestPages::malformedKind_writesNoQaPage()
+{
+    QTemporaryDir out;
+    const WriteOutcome outcome = writeQaPage(out.path(), {}, "3", "Q", "A", "sub100，初級");
+    QCOMPARE(outcome.code, WriteOutcome::Reported);
+    QCOMPARE(outcome.message, kMalformedKindMessage);
+    QVERIFY(QDir(out.path()).isEmpty());
+}
+
+void TestPages::nameWithSlash_isRefused_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("index up") << "index" << "../index.html";
+    QTest::newRow("index backslash") << "index" << "a\\b.html";
+    QTest::newRow("sub into folder") << "sub" << "x/sub.html";
+}
+
+void TestPages::nameWithSlash_isRefused()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, name);
+    QTemporaryDir parent;
+    const QString outDir = QDir(parent.path()).filePath("out");
+    QVERIFY(QDir().mkpath(outDir + "/x"));
+    const WriteOutcome outcome = page == "index" ? writeIndexPage(outDir, name, {}, {"a,b"})
+                                                 : writeSubIndexPage(outDir, name, "t", "index.html", {}, {}, {});
+    QCOMPARE(outcome.code, WriteOutcome::Stopped);
+    QCOMPARE(outcome.message, QStringLiteral("ファイル名に「/」や「\\」は使えません") + '\r' + name);
+    QVERIFY(QDir(parent.path()).entryList(QDir::Files).isEmpty());
+    QVERIFY(QDir(outDir + "/x").isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestPages)
+#include "tst_pages.moc"

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A scripted Interaction: records every message, question and dialog in order, answers
+// questions and dialogs from queues, and fails the running test when a question or a
+// dialog arrives that nothing queued an answer for.
+#pragma once
+
+#include "ui/interaction.h"
+
+#include <QList>
+#include <QQueue>
+#include <QStringList>
+#include <QUrl>
+
+namespace qadora::test {
+
+class FakeInteraction final : public Interaction {
+public:
+    void answerNext(bool yes) { m_answers.enqueue(yes); }
+    // An empty name is Cancel.
+    void fileNameNext(const QString& name) { m_fileNames.enqueue(name); }
+
+    QStringList messages() const { return m_messages; }
+    // "title\ttext" of every question asked.
+    QStringList questions() const { return m_questions; }
+    // "save|open\tdir\tfilter\tname" of every dialog shown.
+    QStringList dialogs() const { return m_dialogs; }
+    QList<QUrl> opened() const { return m_opened; }
+    QString clipboard() const { return m_clipboard; }
+    void setClipboard(const QString& text) { m_clipboard = text; }
+    QStringList informations() const { return m_informations; }
+    bool questionsLeft() const { return !m_answers.isEmpty() || !m_fileNames.isEmpty(); }
+    void clear();
+
+    void notice(const QString& text) override { m_messages << text; }
+    void information(const QString& text) override { m_informations << text; }
+    bool ask(const QString& title, const QString& text, Icon icon) override;
+    QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) override;
+    QString openFileName(const QString& dir, const QString& filter, const QString& fileName) override;
+    QString clipboardText() override { return m_clipboard; }
+    void setClipboardText(const QString& text) override { m_clipboard = text; }
+    bool openUrl(const QUrl& url) override
+    {
+        m_opened << url;
+        return true;
+    }
+
+private:
+    QString nextFileName(const QString& what);
+
+    QQueue<bool> m_answers;
+    QQueue<QString> m_fileNames;
+    QStringList m_messages;
+    QStringList m_informations;
+    QStringList m_questions;
+    QStringList m_dialogs;
+    QList<QUrl> m_opened;
+    QString m_clipboard;
+};
+
+} // namespace qadora::test

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "testenv.h"
+
+#include "settings/dirs.h"
+#include "store/recordstore.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace qadora::test {
+
+void isolateSettings()
+{
+    static QTemporaryDir dir;
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("Qadora"));
+    QCoreApplication::setApplicationName(QStringLiteral("Qadora"));
+    clearSettings();
+}
+
+void clearSettings()
+{
+    QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).clear();
+}
+
+namespace {
+
+template<typename F>
+void withConnection(const QString& path, F&& f)
+{
+    const QString name = QStringLiteral("test-connection");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        f(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+} // namespace
+
+QString makeDatabase(const QString& path, const QList<Record>& records)
+{
+    QFile::remove(path);
+    const StoreStatus status = createDatabase(path);
+    if (!status.ok())
+        qFatal("cannot create %s: %s", qPrintable(path), qPrintable(status.message));
+    appendRecords(path, records);
+    return path;
+}
+
+void appendRecords(const QString& path, const QList<Record>& records)
+{
+    withConnection(path, [&](QSqlDatabase& db) {
+        db.transaction();
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"));
+        for (const Record& r : records) {
+            q.addBindValue(r.kind);
+            q.addBindValue(r.quest);
+            q.addBindValue(r.anser);
+            q.exec();
+        }
+        db.commit();
+    });
+}
+
+QList<Record> readAll(const QString& path)
+{
+    QList<Record> records;
+    withConnection(path, [&](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 ORDER BY No"));
+        while (q.next())
+            records.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(),
+                            q.value(3).toString()});
+    });
+    return records;
+}
+
+std::unique_ptr<Window> openWindow(const QString& databasePath, const QString& outDir)
+{
+    dirs::rwpgmname(2, databasePath);
+    if (!outDir.isEmpty())
+        dirs::rwfirstdir(2, outDir);
+    auto window = std::make_unique<Window>();
+    window->w = std::make_unique<main1>(&window->fake);
+    window->w->Form_Load();
+    window->fake.clear();
+    return window;
+}
+
+QStringList itemsOf(const QListWidget* list)
+{
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->item(i)->text();
+    return items;
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+bool mountTmpfs(const QString& dir, const QString& options)
+{
+    return QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                       QStringLiteral("-o"), options, QStringLiteral("tmpfs"), dir})
+        == 0;
+}
+
+void remountReadOnly(const QString& dir)
+{
+    QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), dir});
+}
+
+void unmount(const QString& dir)
+{
+    QProcess::execute(QStringLiteral("umount"), {dir});
+}
+
+} // namespace qadora::test

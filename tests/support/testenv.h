@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Isolated state for tests: a private settings location and real temporary databases.
+#pragma once
+
+#include "fakeinteraction.h"
+#include "store/record.h"
+#include "ui/main1.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace qadora::test {
+
+// Points QSettings at a private folder for the whole test program and empties it.
+void isolateSettings();
+void clearSettings();
+
+// A new database at `path` holding `records` (their `no` is ignored); returns `path`.
+QString makeDatabase(const QString& path, const QList<Record>& records = {});
+// Appends many records in one transaction (for large tables).
+void appendRecords(const QString& path, const QList<Record>& records);
+// Every record of the file in store order, read directly.
+QList<Record> readAll(const QString& path);
+
+// The main window on a fake interaction, with the database set and start-up run.
+struct Window {
+    FakeInteraction fake;
+    std::unique_ptr<main1> w;
+};
+std::unique_ptr<Window> openWindow(const QString& databasePath, const QString& outDir = QString());
+
+// Items of a list widget as text.
+QStringList itemsOf(const QListWidget* list);
+
+QByteArray readBytes(const QString& path);
+
+// True when a tmpfs can be mounted here (root in a namespace that allows it).
+bool mountTmpfs(const QString& dir, const QString& options);
+void remountReadOnly(const QString& dir);
+void unmount(const QString& dir);
+
+} // namespace qadora::test

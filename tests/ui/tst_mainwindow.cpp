@@ -1,0 +1,509 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "settings/dirs.h"
+#include "site/pagefile.h"
+#include "testenv.h"
+#include "ui/folderpicker.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qadora;
+using namespace qadora::test;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void init();
+    void cleanup();
+
+    void windowAndTabs();
+    void inventory_data();
+    void inventory();
+    void menus_data();
+    void menus();
+    void tabDoubleClick_clearsCountAndAnswer();
+    void eend_closesAndSaves();
+
+    void picker_followsDirectory();
+    void picker_rootHasNoTrailingSlash();
+    void picker_pasteNetworkPath_isRefused();
+    void picker_pasteRealPath_data();
+    void picker_pasteRealPath();
+    void picker_desktop();
+    void picker_doubleClickByExtension_data();
+    void picker_doubleClickByExtension();
+
+    void dbmake_createsNewDatabase();
+    void dbmake_existingFile_no_adoptsUntouched();
+    void dbmake_existingFile_yes_replaces();
+    void dbmake_cancel_changesNothing();
+    void dbdel_presentFile_yes();
+    void dbdel_presentFile_no();
+    void dbdel_missingFile();
+
+private:
+    std::unique_ptr<Window> m_win;
+    QTemporaryDir* m_dir = nullptr;
+    main1* w() { return m_win->w.get(); }
+    FakeInteraction& fake() { return m_win->fake; }
+};
+
+void TestMainWindow::init()
+{
+    clearSettings();
+    m_dir = new QTemporaryDir;
+    m_win = openWindow(QString(), m_dir->path());
+}
+
+void TestMainWindow::cleanup()
+{
+    QVERIFY2(!fake().questionsLeft(), "a scripted answer was not used");
+    m_win.reset();
+    delete m_dir;
+}
+
+void TestMainWindow::windowAndTabs()
+{
+    QCOMPARE(w()->windowTitle(), QStringLiteral("Qadora"));
+    QCOMPARE(w()->objectName(), QStringLiteral("main1"));
+    auto* tabs = w()->findChild<QTabWidget*>("SSTab1");
+    QVERIFY(tabs);
+    const QStringList captions{"データ表示", "データ入力", "データ削除", "データ修正", "ＨＴＭＬ作成", "複数ＤＢ指定"};
+    QCOMPARE(tabs->count(), captions.size());
+    for (int i = 0; i < captions.size(); ++i)
+        QCOMPARE(tabs->tabText(i), captions[i]);
+    QCOMPARE(w()->findChild<QLabel*>("Label2")->text(), QStringLiteral("データベース"));
+    QVERIFY(w()->findChild<QLabel*>("Label1"));
+}
+
+void TestMainWindow::inventory_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("state");
+    auto row = [](const char* name, int tab, const QString& text = QString(), const QString& state = QString()) {
+        QTest::newRow(name) << QString::fromLatin1(name) << tab << text << state;
+    };
+    row("Label25", 0, "ｻﾌﾞﾒﾆｭｰhtml名　,　ｻﾌﾞﾒﾆｭｰﾀｲﾄﾙ名　/　ｻﾌﾞの質問内容　/　ｻﾌﾞの答え");
+    row("Command17", 0, "種類の表示");
+    row("List8", 0);
+    row("Option1", 0, "全データの表示", "on");
+    row("Option2", 0, "選択種類データの表示", "off");
+    row("Command18", 0, "データの表示");
+    row("List9", 0);
+    row("List10", 0, QString(), "hidden");
+    row("Label24", 0, QString(), "count");
+    row("Label5", 1, "種類");
+    row("Combo1", 1);
+    row("Label22", 1, "ﾌｫｰﾏｯﾄ:\r　subindexﾌｧｲﾙ名 　半角ｶﾝﾏ　 subindexﾀｲﾄﾙ名\r　subindexﾌｧｲﾙ名 = 英数字半角8文字以内\r例：\r　sub100,初級編");
+    row("Label3", 1, "質問");
+    row("Text1", 1);
+    row("Label4", 1, "答え");
+    row("rtext1", 1);
+    row("Check1", 1, "改行を<br>改行にする", "on");
+    row("Command3", 1, "データの追加");
+    row("Command12", 1, "種類の読込（既存データ）");
+    row("Command4", 1, "表示　更新");
+    row("List1", 1);
+    row("Label6", 1, QString(), "count");
+    row("Command26", 1, "バイト数");
+    row("Label26", 1);
+    row("Label27", 1, "byte");
+    row("Line1", 1);
+    row("Command5", 2, "①データ表示（質問）");
+    row("List2", 2);
+    row("Label7", 2, QString(), "count");
+    row("Label8", 2, "②上記データ１行選択後");
+    row("Command6", 2, "③削除データの表示");
+    row("Label15", 2, "種　類");
+    row("Text6", 2);
+    row("Label10", 2, "質　問");
+    row("Text7", 2);
+    row("Label11", 2, "答　え");
+    row("Text2", 2);
+    row("Label12", 2, "上記データを削除しますか？");
+    row("Command7", 2, "④　削　除　Ｏ　Ｋ");
+    row("Command8", 2, "削除しません");
+    row("Line2", 2);
+    row("Command2", 3, "①データ表示（質問）");
+    row("Check3", 3, "種類データの指定", "off");
+    row("Command25", 3, "種類の表示");
+    row("List12", 3);
+    row("List3", 3);
+    row("Label13", 3, QString(), "count");
+    row("Label14", 3, "②上記データ１行選択後");
+    row("Command9", 3, "③修正データの表示");
+    row("Label19", 3, "種　類");
+    row("Text3", 3);
+    row("Label18", 3, "質　問");
+    row("Text4", 3);
+    row("Label17", 3, "答　え");
+    row("Text5", 3);
+    row("Label20", 3, "上記データを反映しますか？");
+    row("Command10", 3, "④　変　更　Ｏ　Ｋ");
+    row("Command11", 3, "変更しません");
+    row("Line3", 3);
+    row("Label21", 4, "indexファイル名：");
+    row("Text8", 4, "index.html");
+    row("Label39", 4, "indexタイトル：");
+    row("Text15", 4);
+    row("Label31", 4, "Top頁に戻るHPが必要な時：　(http://で始まるURLを記入)");
+    row("Text12", 4, "http://");
+    row("Label23", 4, "戻るＨＰのタイトル名：");
+    row("Text10", 4);
+    row("Label34", 4, "例：HOME");
+    row("Frame2", 4, "質問と答の分け方");
+    row("Option5", 4, "枠有り（<table>）", "off");
+    row("Option6", 4, "枠無し（<hr>）(携帯用)", "on");
+    row("Check2", 4, "ﾀｲﾄﾙを大きくする", "off");
+    row("Command13", 4, "データ表示");
+    row("List4", 4);
+    row("List5", 4, QString(), "hidden");
+    row("Combo2", 4, QString(), "hidden");
+    row("Label9", 4, QString(), "count");
+    row("Label16", 4, "件");
+    row("Command14", 4, "ＨＰ作成");
+    row("Dir1", 4);
+    row("File1", 4);
+    row("Label36", 4, QString(), "outdir");
+    row("Command1", 4, "ﾃﾞｽｸﾄｯﾌﾟ");
+    row("Text9", 4);
+    row("Command15", 4, "ﾃﾞｨﾚｸﾄﾘ作成");
+    row("Command16", 4, "ﾃﾞｨﾚｸﾄﾘ内全削除");
+    row("Command19", 5, "複数ＤＢ指定時の環境設定ﾌｧｲﾙ指定(TEXTﾌｧｲﾙ名)①");
+    row("Label28", 5);
+    row("Command20", 5, "複数ＤＢ名の呼び出し");
+    row("List11", 5);
+    row("Label29", 5, "ＤＢタイトル②");
+    row("Text11", 5);
+    row("Label40", 5, "：ＨＴＭＬ作成時のindexタイトルにもなります");
+    row("Command22", 5, "ＤＢファイル名③");
+    row("Label30", 5);
+    row("Label37", 5, "html作成Dir　　　：");
+    row("Label38", 5, QString(), "outdir");
+    row("Label32", 5, "Top頁に戻るHPが必要な時：　(http://で始まるURLを記入)");
+    row("Text13", 5, "http://");
+    row("Label33", 5, "戻るHPタイトル名：");
+    row("Text14", 5);
+    row("Label35", 5, "例：HOME");
+    row("Command21", 5, "複数ＤＢの登録④");
+    row("Command23", 5, "１行削除＆ファイル保存");
+    row("Command24", 5, "選択したＤＢへの変更");
+}
+
+void TestMainWindow::inventory()
+{
+    QFETCH(QString, name);
+    QFETCH(int, tab);
+    QFETCH(QString, text);
+    QFETCH(QString, state);
+    const auto found = w()->findChildren<QWidget*>(name);
+    QCOMPARE(found.size(), 1);
+    QWidget* c = found.first();
+    // On the right tab.
+    auto* tabs = w()->findChild<QTabWidget*>("SSTab1");
+    QVERIFY2(tabs->widget(tab)->isAncestorOf(c), qPrintable(name + " is not on tab " + QString::number(tab)));
+
+    QString actual;
+    if (auto* l = qobject_cast<QLabel*>(c))
+        actual = l->text();
+    else if (auto* b = qobject_cast<QAbstractButton*>(c))
+        actual = b->text();
+    else if (auto* e = qobject_cast<QLineEdit*>(c))
+        actual = e->text();
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(c))
+        actual = p->toPlainText();
+    else if (auto* g = qobject_cast<QGroupBox*>(c))
+        actual = g->title();
+    else if (auto* list = qobject_cast<QListWidget*>(c)) {
+        QVERIFY(!list->isSortingEnabled());
+        if (name != "Dir1" && name != "File1")
+            QCOMPARE(list->count(), 0);
+    } else if (auto* combo = qobject_cast<QComboBox*>(c)) {
+        QCOMPARE(combo->count(), 0);
+        actual = combo->currentText();
+    }
+    // The output directory labels show the directory in use from start-up on.
+    QCOMPARE(actual, state == "outdir" ? w()->Dir1->path() : text);
+
+    if (state == "on" || state == "off")
+        QCOMPARE(qobject_cast<QAbstractButton*>(c)->isChecked(), state == "on");
+    w()->show();
+    tabs->setCurrentIndex(tab);
+    if (state == "hidden") {
+        QVERIFY(!c->isVisible());
+    } else {
+        QVERIFY2(c->isVisible(), qPrintable(name + " is not shown"));
+    }
+    if (state == "count") {
+        auto* l = qobject_cast<QLabel*>(c);
+        QVERIFY(l->frameShape() != QFrame::NoFrame);
+        QCOMPARE(l->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    }
+}
+
+void TestMainWindow::menus_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("menuTitle");
+    QTest::addColumn<QStringList>("entries");
+    QTest::newRow("ffile") << "ffile" << "ファイル"
+                           << QStringList{"dbmake=データベースの指定", "dbdel=データベース設定クリア", "eend=終了"};
+    QTest::newRow("hhelp") << "hhelp" << "ヘルプ"
+                           << QStringList{"setumei=説明", "sakusya=作者ＨＰ", "hpsamp=このツールにて作成したＨＰ", "aabout=バージョン"};
+}
+
+void TestMainWindow::menus()
+{
+    QFETCH(QString, menu);
+    QFETCH(QString, menuTitle);
+    QFETCH(QStringList, entries);
+    auto* m = w()->findChild<QMenu*>(menu);
+    QVERIFY(m);
+    QCOMPARE(m->title(), menuTitle);
+    QStringList actual;
+    for (QAction* a : m->actions())
+        actual << a->objectName() + '=' + a->text();
+    QCOMPARE(actual, entries);
+    const auto bar = w()->menuBar()->actions();
+    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar[0]->menu()->objectName(), QStringLiteral("ffile"));
+}
+
+void TestMainWindow::tabDoubleClick_clearsCountAndAnswer()
+{
+    w()->Label9->setText("12");
+    w()->Text2->setPlainText("answer");
+    w()->Text7->setText("question");
+    w()->show();
+    QTabBar* bar = w()->SSTab1->tabBar();
+    QTest::mouseDClick(bar, Qt::LeftButton, {}, bar->tabRect(2).center());
+    QCOMPARE(w()->Label9->text(), QString());
+    QCOMPARE(w()->Text2->toPlainText(), QString());
+    QCOMPARE(w()->Text7->text(), QStringLiteral("question"));
+}
+
+void TestMainWindow::eend_closesAndSaves()
+{
+    w()->show();
+    clearSettings();
+    w()->eend->trigger();
+    QVERIFY(!w()->isVisible());
+    QCOMPARE(dirs::rwfirstdir(1), w()->Dir1->path());
+}
+
+void TestMainWindow::picker_followsDirectory()
+{
+    QDir(m_dir->path()).mkdir("web");
+    const QString web = m_dir->filePath("web");
+    QFile(web + "/index.html").open(QIODevice::WriteOnly);
+    QDir(web).mkdir("sub");
+    QVERIFY(w()->Dir1->setPath(web));
+    QCOMPARE(w()->Label36->text(), web);
+    QCOMPARE(w()->Label38->text(), web);
+    QCOMPARE(itemsOf(w()->File1), QStringList{"index.html"});
+    QCOMPARE(QDir::currentPath(), web);
+    // The subdirectory is offered in the directory list; activating it goes down.
+    QListWidgetItem* sub = w()->Dir1->findItems("sub", Qt::MatchEndsWith).value(0);
+    QVERIFY(sub);
+    emit w()->Dir1->itemActivated(sub);
+    QCOMPARE(w()->Label36->text(), web + "/sub");
+    QVERIFY(w()->File1->count() == 0);
+    // The first entries lead back up.
+    emit w()->Dir1->itemActivated(w()->Dir1->item(0));
+    QCOMPARE(w()->Label36->text(), QStringLiteral("/"));
+}
+
+void TestMainWindow::picker_rootHasNoTrailingSlash()
+{
+    QVERIFY(w()->Dir1->setPath(m_dir->path() + "/"));
+    QCOMPARE(w()->Label36->text(), outputDirForm(m_dir->path()));
+    QVERIFY(w()->Dir1->setPath("/"));
+    QCOMPARE(w()->Label36->text(), QStringLiteral("/"));
+}
+
+void TestMainWindow::picker_pasteNetworkPath_isRefused()
+{
+    const QString before = w()->Dir1->path();
+    fake().setClipboard("\\\\server\\share\\web");
+    w()->show();
+    QTest::mouseClick(w()->Dir1->viewport(), Qt::RightButton);
+    QCOMPARE(fake().messages(), QStringList{"直のネットワークドライブには、対応しておりません。ドライブ名を割り当て、ドライブ名にて指定して下さい。"});
+    QCOMPARE(w()->Dir1->path(), before);
+}
+
+void TestMainWindow::picker_pasteRealPath_data()
+{
+    QTest::addColumn<QString>("clip");
+    QTest::addColumn<bool>("moves");
+    QTest::newRow("existing") << "web" << true;
+    QTest::newRow("missing") << "nothing-here" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestMainWindow::picker_pasteRealPath()
+{
+    QFETCH(QString, clip);
+    QFETCH(bool, moves);
+    QDir(m_dir->path()).mkdir("web");
+    const QString before = w()->Dir1->path();
+    fake().setClipboard(clip.isEmpty() ? clip : m_dir->filePath(clip));
+    w()->show();
+    QTest::mouseClick(w()->Dir1->viewport(), Qt::RightButton);
+    QTest::mouseClick(w()->Dir1->viewport(), Qt::LeftButton); // other buttons do nothing
+    QCOMPARE(w()->Dir1->path(), moves ? m_dir->filePath(clip) : before);
+    QCOMPARE(w()->Label36->text(), w()->Dir1->path());
+    QVERIFY(fake().messages().isEmpty());
+}
+
+void TestMainWindow::picker_desktop()
+{
+    // The test home has no Desktop folder: the home folder stands in for it.
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString expected = QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+    QTest::mouseClick(w()->Command1, Qt::LeftButton);
+    QCOMPARE(w()->Dir1->path(), outputDirForm(expected));
+    QCOMPARE(w()->Label36->text(), outputDirForm(expected));
+    QCOMPARE(w()->Label38->text(), outputDirForm(expected));
+    QCOMPARE(QDir::currentPath(), outputDirForm(expected));
+}
+
+void TestMainWindow::picker_doubleClickByExtension_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("html") << "sub100.html" << true;
+    QTest::newRow("HTM") << "page.HTM" << true;
+    QTest::newRow("shtml") << "x.shtml" << true;
+    QTest::newRow("mdb") << "hpdata1.mdb" << true;
+    QTest::newRow("txt") << "notes.txt" << false;
+}
+
+void TestMainWindow::picker_doubleClickByExtension()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, opened);
+    QFile(m_dir->filePath(file)).open(QIODevice::WriteOnly);
+    w()->File1->refresh();
+    QListWidgetItem* item = w()->File1->findItems(file, Qt::MatchExactly).value(0);
+    QVERIFY(item);
+    w()->show();
+    w()->File1->setCurrentItem(item);
+    QTest::mouseClick(w()->File1->viewport(), Qt::LeftButton, {}, w()->File1->visualItemRect(item).center());
+    QTest::mouseDClick(w()->File1->viewport(), Qt::LeftButton, {}, w()->File1->visualItemRect(item).center());
+    const QList<QUrl> expected = opened ? QList<QUrl>{QUrl::fromLocalFile(m_dir->filePath(file))} : QList<QUrl>{};
+    QCOMPARE(fake().opened(), expected);
+}
+
+void TestMainWindow::dbmake_createsNewDatabase()
+{
+    const QString path = m_dir->filePath("hpdata1.mdb");
+    fake().fileNameNext(path);
+    w()->dbmake->trigger();
+    QCOMPARE(fake().dialogs(), QStringList{"save\t" + QDir::currentPath() + "\tｱｸｾｽmdbﾌｧｲﾙ|*.mdb|All Files|*.*|\thpdata1.mdb"});
+    QVERIFY(fake().messages().isEmpty());
+    QVERIFY(fake().questions().isEmpty());
+    QCOMPARE(w()->Label1->text(), path);
+    QCOMPARE(w()->databasePath(), path);
+    QCOMPARE(dirs::rwpgmname(1), path);
+    QCOMPARE(readAll(path).size(), 0);
+    QVERIFY(itemsOf(w()->File1).contains("hpdata1.mdb"));
+}
+
+void TestMainWindow::dbmake_existingFile_no_adoptsUntouched()
+{
+    const QString path = makeDatabase(m_dir->filePath("old.mdb"), {{0, "k,t", "q", "a"}});
+    const QByteArray before = readBytes(path);
+    fake().fileNameNext(path);
+    fake().answerNext(false);
+    w()->dbmake->trigger();
+    QCOMPARE(fake().questions(), QStringList{"ファイル上書き確認\t\n" + path + " のファイルに上書きしますか？\n（「いいえ」を指定するとファイル設定のみを行う）"});
+    QCOMPARE(readBytes(path), before);
+    QCOMPARE(w()->databasePath(), path);
+    QCOMPARE(w()->Label1->text(), path);
+    QCOMPARE(dirs::rwpgmname(1), path);
+}
+
+void TestMainWindow::dbmake_existingFile_yes_replaces()
+{
+    const QString path = makeDatabase(m_dir->filePath("old.mdb"), {{0, "k,t", "q", "a"}});
+    fake().fileNameNext(path);
+    fake().answerNext(true);
+    w()->dbmake->trigger();
+    QCOMPARE(readAll(path).size(), 0);
+    QCOMPARE(w()->databasePath(), path);
+    QCOMPARE(dirs::rwpgmname(1), path);
+}
+
+void TestMainWindow::dbmake_cancel_changesNothing()
+{
+    fake().fileNameNext(QString());
+    w()->dbmake->trigger();
+    QCOMPARE(w()->Label1->text(), QString());
+    QCOMPARE(dirs::rwpgmname(1), QString());
+    QVERIFY(fake().messages().isEmpty());
+}
+
+void TestMainWindow::dbdel_presentFile_yes()
+{
+    const QString path = makeDatabase(m_dir->filePath("a.mdb"));
+    m_win = openWindow(path, m_dir->path());
+    fake().answerNext(true);
+    w()->dbdel->trigger();
+    QCOMPARE(fake().questions(), QStringList{"ファイル設定削除確認\tデータベース設定名をクリアします\n" + path + "\nよろしいですか？"});
+    QCOMPARE(w()->Label1->text(), QString());
+    QCOMPARE(w()->databasePath(), QString());
+    QCOMPARE(dirs::rwpgmname(1), QString());
+    QVERIFY(QFile::exists(path));
+}
+
+void TestMainWindow::dbdel_presentFile_no()
+{
+    const QString path = makeDatabase(m_dir->filePath("a.mdb"));
+    m_win = openWindow(path, m_dir->path());
+    fake().answerNext(false);
+    w()->dbdel->trigger();
+    QCOMPARE(w()->Label1->text(), path);
+    QCOMPARE(dirs::rwpgmname(1), path);
+}
+
+void TestMainWindow::dbdel_missingFile()
+{
+    const QString path = makeDatabase(m_dir->filePath("a.mdb"));
+    m_win = openWindow(path, m_dir->path());
+    QFile::remove(path);
+    w()->dbdel->trigger();
+    QCOMPARE(fake().messages(), QStringList{"データベースファイルがありません"});
+    QCOMPARE(dirs::rwpgmname(1), QString());
+    QCOMPARE(w()->Label1->text(), path);
+    QCOMPARE(w()->databasePath(), path);
+    // The next start shows the start-up message.
+    FakeInteraction next;
+    main1 again(&next);
+    again.Form_Load();
+    QCOMPARE(next.messages().size(), 1);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
