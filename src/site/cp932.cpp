@@ -67,13 +67,6 @@ const Table& table()
     return t;
 }
 
-void appendReference(QByteArray& out, uint codePoint)
-{
-    out += "&#";
-    out += QByteArray::number(codePoint);
-    out += ';';
-}
-
 } // namespace
 
 int codeOf(char16_t c)
@@ -87,30 +80,49 @@ void encodeInto(QByteArray& out, QStringView text)
     const auto& codes = table().codes;
     const char16_t* p = text.utf16();
     const char16_t* end = p + text.size();
+    // Room for the worst case, a reference of up to 10 bytes per code unit; written through
+    // a pointer because this loop carries every byte of every page.
+    const qsizetype start = out.size();
+    out.resize(start + text.size() * 10);
+    char* o = out.data() + start;
+    auto reference = [&o](uint codePoint) {
+        char digits[16];
+        int n = 0;
+        do {
+            digits[n++] = char('0' + codePoint % 10);
+            codePoint /= 10;
+        } while (codePoint > 0);
+        *o++ = '&';
+        *o++ = '#';
+        while (n > 0)
+            *o++ = digits[--n];
+        *o++ = ';';
+    };
     while (p < end) {
         const char16_t c = *p++;
         if (c < 0x80) {
-            out += char(c);
+            *o++ = char(c);
             continue;
         }
         if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
-            appendReference(out, QChar::surrogateToUcs4(c, *p++));
+            reference(QChar::surrogateToUcs4(c, *p++));
             continue;
         }
         if (QChar::isSurrogate(c)) {
-            appendReference(out, 0xFFFD); // an unpaired half has no character to show
+            reference(0xFFFD); // an unpaired half has no character to show
             continue;
         }
         const quint16 code = codes[c];
         if (code == kNoCode) {
-            appendReference(out, c);
+            reference(c);
         } else if (code > 0xFF) {
-            out += char(code >> 8);
-            out += char(code & 0xFF);
+            *o++ = char(code >> 8);
+            *o++ = char(code & 0xFF);
         } else {
-            out += char(code);
+            *o++ = char(code);
         }
     }
+    out.truncate(o - out.constData());
 }
 
 QByteArray encode(QStringView text)

@@ -7,6 +7,7 @@
 #include "store/recordstore.h"
 #include "ui/folderpicker.h"
 #include "ui/interaction.h"
+#include "views/listings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -53,9 +54,26 @@ bool main1::indhtml()
 
 bool main1::subhtml()
 {
+    if (Combo2->count() == 0)
+        return true;
+    // One walk lists every kind; List4, List5 and Label9 then take each kind's share in turn,
+    // as a listing of that kind would fill them.
+    const int n = countForListing();
+    if (n <= 0)
+        return true;
+    const KindGroups groups = listByKind(m_dbPath, n);
+    if (!groups.status.ok()) {
+        notice(groups.status.message);
+        return false;
+    }
     for (int i = 0; i < Combo2->count(); ++i) {
         const QString kind = Combo2->itemText(i);
-        hyoujisel(List4, Label9, kind);
+        const Listing listing = groups.byKind.value(kind);
+        List4->clear();
+        List4->addItems(listing.visible);
+        List5->clear();
+        List5->addItems(listing.companion);
+        Label9->setText(QString::number(listing.matched));
         const KindParts parts = splitKind(kind);
         if (!parts.ok) {
             notice(kMalformedKindMessage);

@@ -36,7 +36,7 @@ QByteArray encodeLines(const QStringList& lines)
 {
     qsizetype size = 0;
     for (const QString& line : lines)
-        size += line.size() * 2 + 2;
+        size += line.size() * 10 + 2; // the encoder's worst case, so it never reallocates
     QByteArray bytes;
     bytes.reserve(size);
     for (const QString& line : lines) {

@@ -113,19 +113,22 @@ bool generateSite(const QString& databasePath, const SiteOptions& options, const
             return false;
     }
 
-    for (const QString& kind : std::as_const(kinds)) {
+    KindGroups groups;
+    if (!kinds.isEmpty()) {
         n = count();
-        Listing listing;
         if (n > 0) {
-            listing = listRecords(databasePath, n, kind, LineFormat::QuestionWithNumber);
-            if (!reportStore(listing.status))
+            groups = listByKind(databasePath, n);
+            if (!reportStore(groups.status))
                 return false;
         }
+    }
+    for (const QString& kind : std::as_const(kinds)) {
         const KindParts parts = splitKind(kind);
         if (!parts.ok) {
             sink(kMalformedKindMessage);
             break;
         }
+        const Listing listing = groups.byKind.value(kind);
         const WriteOutcome out = writeSubIndexPage(options.outDir, subIndexFileName(parts.name), parts.title,
                                                    options.indexName, listing.visible, listing.companion,
                                                    options.index.style);

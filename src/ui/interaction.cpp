@@ -10,6 +10,18 @@
 
 namespace qadora {
 
+namespace {
+
+// The program's messages join their lines with CR alone, which a message box would not break.
+QString shown(const QString& text)
+{
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
+} // namespace
+
 QtInteraction::QtInteraction(QWidget* parent)
     : m_parent(parent)
 {
@@ -17,18 +29,18 @@ QtInteraction::QtInteraction(QWidget* parent)
 
 void QtInteraction::notice(const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, m_parent);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), shown(text), QMessageBox::Ok, m_parent);
     box.exec();
 }
 
 void QtInteraction::information(const QString& text)
 {
-    QMessageBox::information(m_parent, QApplication::applicationDisplayName(), text);
+    QMessageBox::information(m_parent, QApplication::applicationDisplayName(), shown(text));
 }
 
 bool QtInteraction::ask(const QString& title, const QString& text, Icon icon)
 {
-    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, text,
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, shown(text),
                     QMessageBox::Yes | QMessageBox::No, m_parent);
     return box.exec() == QMessageBox::Yes;
 }

@@ -22,9 +22,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
@@ -96,6 +98,33 @@ QFrame* line(const char* name, QWidget* parent)
     f->setFrameShadow(QFrame::Sunken);
     return f;
 }
+
+// A label whose caption breaks its lines at a lone CR, as the program's captions do;
+// text() keeps the caption exactly as set.
+class CrLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize sizeHint() const override { return minimumSizeHint(); }
+    QSize minimumSizeHint() const override
+    {
+        const int m = 2 * (frameWidth() + margin() + 2);
+        return fontMetrics().boundingRect(QRect(), Qt::AlignLeft, shown()).size() + QSize(m, m);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        drawFrame(&painter);
+        const int m = margin() + 2;
+        style()->drawItemText(&painter, contentsRect().adjusted(m, m, -m, -m), int(alignment()), palette(),
+                              isEnabled(), shown(), foregroundRole());
+    }
+
+private:
+    QString shown() const { return QString(text()).replace(QLatin1Char('\r'), QLatin1Char('\n')); }
+};
 
 } // namespace
 
@@ -204,8 +233,9 @@ QWidget* main1::buildTab1()
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->installEventFilter(this);
     Combo1->lineEdit()->installEventFilter(this);
-    Label22 = named<QLabel>("Label22", tab);
+    Label22 = named<CrLabel>("Label22", tab);
     Label22->setFrameShape(QFrame::StyledPanel);
+    Label22->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label3 = label("Label3", QStringLiteral("質問"), tab);
     Text1 = lineEdit("Text1", tab);
     Text1->installEventFilter(this);

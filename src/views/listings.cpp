@@ -94,4 +94,26 @@ Listing listRecords(const QString& path, int n, const std::optional<QString>& ki
     return result;
 }
 
+KindGroups listByKind(const QString& path, int n)
+{
+    KindGroups result;
+    StoreStatus status;
+    auto store = openStore(path, &status);
+    if (!store) {
+        result.status = status;
+        return result;
+    }
+    WalkOptions options;
+    options.limit = n;
+    options.withAnswer = false;
+    result.status = store->walk(options, [&](const Record& r) {
+        Listing& listing = result.byKind[r.kind];
+        listing.visible.append(r.quest);
+        listing.companion.append(QString::number(r.no));
+        ++listing.matched;
+        return true;
+    });
+    return result;
+}
+
 } // namespace qadora

@@ -4,6 +4,7 @@
 
 #include "store/recordstore.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <optional>
@@ -42,6 +43,14 @@ struct Listing {
 
 // Walks the first n records in store order; with `kind` set, only records of that kind.
 Listing listRecords(const QString& path, int n, const std::optional<QString>& kind, LineFormat format);
+
+// The question lines and numbers of every kind, in one walk over the first n records: for
+// each kind what listRecords(path, n, kind, QuestionWithNumber) gives.
+struct KindGroups {
+    QHash<QString, Listing> byKind;
+    StoreStatus status;
+};
+KindGroups listByKind(const QString& path, int n);
 
 inline const QString kNoRecordsMessage = QStringLiteral("データが登録されていません");
 inline const QString kShowKindsMessage = QStringLiteral("種類を表示して下さい");

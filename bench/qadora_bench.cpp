@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Prints how long the listings and the site generation take on large databases, next to
+// the file system's own cost of writing the same files.
+#include "site/pagefile.h"
+#include "site/sitegeneration.h"
+#include "store/recordstore.h"
+#include "ui/interaction.h"
+#include "ui/main1.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace qadora;
+
+namespace {
+
+constexpr int kRecords = 32767;
+
+class SilentInteraction final : public Interaction {
+public:
+    void notice(const QString& text) override { QTextStream(stderr) << "message: " << text << '\n'; }
+    void information(const QString&) override {}
+    bool ask(const QString&, const QString&, Icon) override { return false; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString clipboardText() override { return {}; }
+    void setClipboardText(const QString&) override {}
+    bool openUrl(const QUrl&) override { return false; }
+};
+
+QString answerText(int i)
+{
+    static const QString sentence = QStringLiteral("設定画面の「詳細」タブから変更できます。反映までに数分かかる場合があります。<br>\r\n");
+    QString a;
+    while (a.size() < 400)
+        a += sentence;
+    return a + QString::number(i);
+}
+
+QString makeDatabase(const QString& path, bool distinctKinds)
+{
+    QFile::remove(path);
+    createDatabase(path);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
+        db.setDatabaseName(path);
+        db.open();
+        db.transaction();
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"));
+        for (int i = 0; i < kRecords; ++i) {
+            const int kind = distinctKinds ? i : (i * 7919) % 40;
+            q.addBindValue(QStringLiteral("sub%1,種類その%1").arg(kind, 3, 10, QLatin1Char('0')));
+            q.addBindValue(QStringLiteral("質問その%1：ログインできないときはどうすればよいですか？").arg(i));
+            q.addBindValue(answerText(i));
+            q.exec();
+        }
+        db.commit();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench"));
+    return path;
+}
+
+template<typename F>
+double seconds(F&& f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return t.nsecsElapsed() / 1e9;
+}
+
+void line(const char* what, double s, const char* target = "")
+{
+    std::printf("  %-44s %8.3f s  %s\n", what, s, target);
+}
+
+void benchListings(const QString& dir)
+{
+    SilentInteraction interaction;
+    for (const bool distinct : {false, true}) {
+        const QString path = makeDatabase(QDir(dir).filePath(distinct ? "distinct.mdb" : "forty.mdb"), distinct);
+        QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).setValue(QStringLiteral("startup/pgmname2"), path);
+        main1 w(&interaction);
+        w.Form_Load();
+        std::printf("%d records, %s:\n", kRecords, distinct ? "32,767 distinct kinds" : "40 kinds, answers of ~400 characters");
+        int n = 0;
+        line("kensu", seconds([&] { n = w.kensu(); }));
+        line("hyoujiall into List9/List10", seconds([&] { w.hyoujiall(w.List9, w.Label24, w.List10); }), "(target < 0.3 s)");
+        line("hyouji2 into List4", seconds([&] { w.hyouji2(w.List4, w.Label9); }), "(target < 0.3 s)");
+        line("dbdispl into List8", seconds([&] { w.dbdispl(w.List8); }),
+             distinct ? "(target < 0.1 s)" : "(target < 0.3 s)");
+        std::printf("  (%d records, %d kinds listed)\n", n, int(w.List8->count()));
+    }
+}
+
+// The files a generation wrote, with their sizes, to write again as the floors.
+QList<QPair<QString, QByteArray>> filesOf(const QString& dir)
+{
+    QList<QPair<QString, QByteArray>> files;
+    QDirIterator it(dir, QDir::Files);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        files.append({QFileInfo(path).fileName(), f.readAll()});
+    }
+    return files;
+}
+
+double plainFloor(const QString& dir, const QList<QPair<QString, QByteArray>>& files)
+{
+    return seconds([&] {
+        for (const auto& [name, bytes] : files) {
+            const QByteArray path = QFile::encodeName(joinPath(dir, name));
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
+                std::perror("write");
+            ::close(fd);
+        }
+    });
+}
+
+double renameFloor(const QString& dir, const QList<QPair<QString, QByteArray>>& files)
+{
+    return seconds([&] {
+        for (const auto& [name, bytes] : files) {
+            const QByteArray path = QFile::encodeName(joinPath(dir, name));
+            const QByteArray temp = path + ".tmp";
+            const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
+                std::perror("write");
+            ::close(fd);
+            ::rename(temp.constData(), path.constData());
+        }
+    });
+}
+
+void benchSite(const QString& dir)
+{
+    const QString path = makeDatabase(QDir(dir).filePath("site.mdb"), false);
+    auto fresh = [&](const char* name) {
+        const QString d = QDir(dir).filePath(QLatin1String(name));
+        QDir().mkpath(d);
+        return d;
+    };
+    auto quiet = [](const QString&) {};
+    SiteOptions options;
+
+    // A first, untimed run gives the files (names and bytes) that the floors write again.
+    options.outDir = fresh("warmup");
+    generateSite(path, options, quiet);
+    const auto files = filesOf(options.outDir);
+
+    // The file system's speed drifts; the generation is timed between two runs of the
+    // rename floor, and compared with their mean.
+    const QString renameA = fresh("renameA");
+    const QString site = fresh("site");
+    const QString plain = fresh("plain");
+    const QString renameB = fresh("renameB");
+    options.outDir = site;
+    double r1 = renameFloor(renameA, files);
+    const double freshGen = seconds([&] { generateSite(path, options, quiet); });
+    const double freshPlain = plainFloor(plain, files);
+    double r2 = renameFloor(renameB, files);
+    const double freshRename = (r1 + r2) / 2;
+
+    r1 = renameFloor(renameA, files);
+    const double againGen = seconds([&] { generateSite(path, options, quiet); });
+    const double againPlain = plainFloor(plain, files);
+    r2 = renameFloor(renameB, files);
+    const double againRename = (r1 + r2) / 2;
+
+    qint64 bytes = 0;
+    for (const auto& f : files)
+        bytes += f.second.size();
+    std::printf("Site of %d records (40 kinds): %lld files, %.1f MB\n", kRecords, qint64(files.size()), bytes / 1e6);
+    for (const auto& [label, gen, p, r] : {std::tuple{"new directory", freshGen, freshPlain, freshRename},
+                                           std::tuple{"over the existing site", againGen, againPlain, againRename}}) {
+        std::printf(" %s:\n", label);
+        line("generation", gen);
+        line("floor: open/write/close", p);
+        line("floor: write temporary, rename (mean of two)", r);
+        std::printf("  %-44s %8.0f\n", "pages per second", files.size() / gen);
+        std::printf("  %-44s %8.2f\n", "generation / plain floor", gen / p);
+        std::printf("  %-44s %8.2f  (target <= 1.30)\n", "generation / temporary-and-rename floor", gen / r);
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    const QString what = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    QTemporaryDir dir(QDir::current().filePath(QStringLiteral("qadora-bench-XXXXXX")));
+    if (what.isEmpty() || what == QLatin1String("listings"))
+        benchListings(dir.path());
+    if (what.isEmpty() || what == QLatin1String("site"))
+        benchSite(dir.path());
+    return 0;
+}

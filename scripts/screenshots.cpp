@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Renders the six tabs of the window, with a small sample database listed, into PNG files
+// for the README. Run it under Xvfb: scripts/screenshots.sh
+#include "settings/dirs.h"
+#include "store/recordstore.h"
+#include "ui/interaction.h"
+#include "ui/main1.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+using namespace qadora;
+
+namespace {
+class Quiet final : public Interaction {
+public:
+    void notice(const QString&) override {}
+    void information(const QString&) override {}
+    bool ask(const QString&, const QString&, Icon) override { return false; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString clipboardText() override { return {}; }
+    void setClipboardText(const QString&) override {}
+    bool openUrl(const QUrl&) override { return false; }
+};
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
+    QTemporaryDir work;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, work.path());
+    const QString db = QDir(work.path()).filePath(QStringLiteral("hpdata1.mdb"));
+    const QString site = QDir(work.path()).filePath(QStringLiteral("site"));
+    QDir().mkpath(site);
+    createDatabase(db);
+    StoreStatus status;
+    auto store = openStore(db, &status);
+    const QList<Record> sample{
+        {0, "sub100,初級編", "Qadoraとは何ですか？", "質問と答えからホームページを作るソフトです。<br>\r\n"},
+        {0, "sub100,初級編", "データベースはどこに作りますか？", "「ファイル」メニューの「データベースの指定」で作ります。"},
+        {0, "sub200,中級編", "ページの文字コードは何ですか？", "Shift_JIS（Windowsのコードページ932）です。"},
+        {0, "sub200,中級編", "携帯用のページも作れますか？", "「枠無し（<hr>）(携帯用)」を選んで作成して下さい。"},
+        {0, "sub300,上級編", "複数のデータベースを切り替えられますか？", "「複数ＤＢ指定」タブで登録して切り替えます。"},
+    };
+    for (const Record& r : sample)
+        store->add(r);
+    dirs::rwpgmname(2, db);
+    dirs::rwfirstdir(2, site);
+
+    Quiet quiet;
+    main1 w(&quiet);
+    w.resize(1024, 720);
+    w.show();
+    w.Form_Load();
+    w.Command17_Click();
+    w.Command18_Click();
+    w.Command12_Click();
+    w.Command4_Click();
+    w.Text1->setText(QStringLiteral("新しい質問です"));
+    w.rtext1->setPlainText(QStringLiteral("答えの一行目\n答えの二行目"));
+    w.Command5_Click();
+    w.List2->setCurrentRow(1);
+    w.Command6_Click();
+    w.Command25_Click();
+    w.Command2_Click();
+    w.List3->setCurrentRow(0);
+    w.Command9_Click();
+    w.Text15->setText(QStringLiteral("Qadora よくある質問"));
+    w.Command13_Click();
+    w.Command14_Click();
+    w.List11->addItem(QStringLiteral("よくある質問,") + db + QStringLiteral(",http://example.jp/,HOME,") + site);
+    for (int i = 0; i < w.SSTab1->count(); ++i) {
+        w.SSTab1->setCurrentIndex(i);
+        QApplication::processEvents();
+        w.grab().save(QDir(outDir).filePath(QStringLiteral("tab%1.png").arg(i)));
+    }
+    return 0;
+}
