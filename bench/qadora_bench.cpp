@@ -167,24 +167,35 @@ void benchSite(const QString& dir)
     generateSite(path, options, quiet);
     const auto files = filesOf(options.outDir);
 
-    // The file system's speed drifts; the generation is timed between two runs of the
-    // rename floor, and compared with their mean.
-    const QString renameA = fresh("renameA");
-    const QString site = fresh("site");
-    const QString plain = fresh("plain");
-    const QString renameB = fresh("renameB");
-    options.outDir = site;
-    double r1 = renameFloor(renameA, files);
-    const double freshGen = seconds([&] { generateSite(path, options, quiet); });
-    const double freshPlain = plainFloor(plain, files);
-    double r2 = renameFloor(renameB, files);
-    const double freshRename = (r1 + r2) / 2;
-
-    r1 = renameFloor(renameA, files);
-    const double againGen = seconds([&] { generateSite(path, options, quiet); });
-    const double againPlain = plainFloor(plain, files);
-    r2 = renameFloor(renameB, files);
-    const double againRename = (r1 + r2) / 2;
+    // The file system's speed drifts by a factor of two and more from minute to minute, so the
+    // generation and the floors are timed in alternation, three rounds each, and the median
+    // of each is compared.
+    constexpr int kRounds = 3;
+    QList<QString> siteDirs, plainDirs, renameDirs;
+    for (int i = 0; i < kRounds; ++i) {
+        siteDirs << fresh(qPrintable(QStringLiteral("site%1").arg(i)));
+        plainDirs << fresh(qPrintable(QStringLiteral("plain%1").arg(i)));
+        renameDirs << fresh(qPrintable(QStringLiteral("rename%1").arg(i)));
+    }
+    auto median = [](QList<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    auto rounds = [&](double* gen, double* plainFloorTime, double* renameFloorTime) {
+        QList<double> g, p, r;
+        for (int i = 0; i < kRounds; ++i) {
+            r << renameFloor(renameDirs[i], files);
+            options.outDir = siteDirs[i];
+            g << seconds([&] { generateSite(path, options, quiet); });
+            p << plainFloor(plainDirs[i], files);
+        }
+        *gen = median(g);
+        *plainFloorTime = median(p);
+        *renameFloorTime = median(r);
+    };
+    double freshGen, freshPlain, freshRename, againGen, againPlain, againRename;
+    rounds(&freshGen, &freshPlain, &freshRename);
+    rounds(&againGen, &againPlain, &againRename);
 
     qint64 bytes = 0;
     for (const auto& f : files)
@@ -192,10 +203,10 @@ void benchSite(const QString& dir)
     std::printf("Site of %d records (40 kinds): %lld files, %.1f MB\n", kRecords, qint64(files.size()), bytes / 1e6);
     for (const auto& [label, gen, p, r] : {std::tuple{"new directory", freshGen, freshPlain, freshRename},
                                            std::tuple{"over the existing site", againGen, againPlain, againRename}}) {
-        std::printf(" %s:\n", label);
+        std::printf(" %s (median of %d rounds):\n", label, kRounds);
         line("generation", gen);
         line("floor: open/write/close", p);
-        line("floor: write temporary, rename (mean of two)", r);
+        line("floor: write temporary, rename", r);
         std::printf("  %-44s %8.0f\n", "pages per second", files.size() / gen);
         std::printf("  %-44s %8.2f\n", "generation / plain floor", gen / p);
         std::printf("  %-44s %8.2f  (target <= 1.30)\n", "generation / temporary-and-rename floor", gen / r);

@@ -46,6 +46,8 @@ void main1::Form_Load()
 void main1::Form_Unload()
 {
     dirs::rwfirstdir(2, outputDir());
+    if (m_help)
+        m_help->close();
 }
 
 } // namespace qadora

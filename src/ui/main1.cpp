@@ -560,6 +560,8 @@ void main1::connectHandlers()
     connectViews();
     connectSite();
     connectEditing();
+    connectSettings();
+    connectHelp();
 }
 
 void main1::notice(const QString& text)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -89,8 +90,22 @@ public:
     void Command7_Click();
     void Command8_Click();
 
-    // --- settings (settings/main1_settings.cpp)
+    // --- settings (settings/main1_settings.cpp, settings/main1_dblist.cpp)
     QString rwsettext(int mode, const QString& value = QString());
+    void envtxtwr();
+    void listyomi();
+    void listkaki();
+    void sentakudb();
+    void Command21_Click();
+    void Command22_Click();
+    void Command23_Click();
+
+    // --- help, version and links (ui/main1_help.cpp)
+    void setumei_Click();
+    void sakusya_Click();
+    void hpsamp_Click();
+    void aabout_Click();
+    QWidget* helpWindow() const;
 
     // --- shell and folder picker (ui/main1.cpp)
     void Dir1_Change();
@@ -241,6 +256,9 @@ private:
     void connectEditing();
     void connectViews();
     void connectSite();
+    void connectSettings();
+    void connectHelp();
+    void openLink(const QUrl& url);
 
     // Shutdown steps, run on every close request.
     void Form_Unload();
@@ -258,6 +276,8 @@ private:
     QString m_dbPath;     // the current database path; empty when none is set
     QString m_shownquest; // the question of the record last loaded on the change tab
     bool m_changeLoaded = false; // the change tab's boxes hold a loaded record
+    QString m_listLoadedFrom;    // the list file List11 was last filled from
+    QPointer<QWidget> m_help;    // the help window while it is open
 };
 
 } // namespace qadora

@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// main1: the multi-database list of the 複数ＤＢ指定 tab.
+#include "ui/main1.h"
+
+#include "settings/dblist.h"
+#include "settings/dirs.h"
+#include "ui/folderpicker.h"
+#include "ui/interaction.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace qadora {
+
+namespace {
+
+const QString kListFileNotSetMessage = QStringLiteral("複数ＤＢ指定時の環境設定ﾌｧｲﾙ指定を行って下さい");
+
+QStringList linesOf(const QListWidget* list)
+{
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+QListWidgetItem* selectedItem(const QListWidget* list)
+{
+    QListWidgetItem* item = list->currentItem();
+    return item && item->isSelected() ? item : nullptr;
+}
+
+} // namespace
+
+void main1::envtxtwr()
+{
+    const QString name = m_interaction->saveFileName(QDir::currentPath(), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ|*.txt|All Files|*.*|"),
+                                                     QStringLiteral("dbnames.txt"));
+    if (name.isEmpty())
+        return;
+    if (isOrdinaryFile(name)) {
+        if (!m_interaction->ask(QStringLiteral("ファイル上書き確認"),
+                                QLatin1Char('\n') + name + QStringLiteral(" のファイルに上書きしますか？")))
+            return;
+        dirs::rwsettext(2, name);
+        Label28->setText(name);
+        return;
+    }
+    dirs::rwsettext(2, name);
+    File1->refresh();
+    Label28->setText(name);
+}
+
+void main1::listyomi()
+{
+    List11->clear();
+    const QString path = Label28->text();
+    if (!isOrdinaryFile(path)) {
+        notice(QStringLiteral("複数ＤＢ指定時の環境設定ﾌｧｲﾙを指定して下さい"));
+        return;
+    }
+    QStringList items;
+    if (readListFile(path, &items))
+        List11->addItems(items);
+    m_listLoadedFrom = path;
+}
+
+void main1::listkaki()
+{
+    if (Text11->text().contains(QLatin1Char(','))) {
+        notice(QStringLiteral(", の文字は使えません"));
+        return;
+    }
+    const QString entry = entryText(Text11->text(), Label30->text(), Text13->text(), Text14->text(), Label38->text());
+    const QString path = Label28->text();
+    List11->clear();
+    QStringList lines;
+    if (isOrdinaryFile(path) && !readListFile(path, &lines)) {
+        notice(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + path);
+        return;
+    }
+    lines << entry;
+    List11->addItems(lines);
+    m_listLoadedFrom = path;
+    // The old file is replaced only once the new one is complete.
+    QString error;
+    if (!writeListFile(path, lines, &error)) {
+        notice(QStringLiteral("ファイルに書き込めませんでした") + QLatin1Char('\r') + path + QLatin1Char('\r') + error);
+        return;
+    }
+    notice(QStringLiteral("書込み完了"));
+}
+
+void main1::Command21_Click()
+{
+    if (Label28->text().isEmpty()) {
+        notice(kListFileNotSetMessage);
+        return;
+    }
+    if (Label30->text().isEmpty() || Text11->text().isEmpty()) {
+        notice(QStringLiteral("登録するＤＢ名とファイル名の両方を指定して下さい"));
+        return;
+    }
+    // A double quote would end the entry early when the file is read back.
+    for (const QString& field : {Text11->text(), Label30->text(), Text13->text(), Text14->text(), Label38->text()}) {
+        if (field.contains(QLatin1Char('"'))) {
+            notice(QStringLiteral("\" の文字は使えません"));
+            return;
+        }
+    }
+    listkaki();
+    Label30->clear();
+    Text11->clear();
+    Text13->clear();
+    Text14->clear();
+}
+
+void main1::Command22_Click()
+{
+    const QString name = m_interaction->saveFileName(QDir::currentPath(), QStringLiteral("mdbﾌｧｲﾙ|*.mdb|All Files|*.*|"),
+                                                     QStringLiteral("hpdata1.mdb"));
+    if (!name.isEmpty())
+        Label30->setText(name);
+}
+
+void main1::Command23_Click()
+{
+    const QString path = Label28->text();
+    if (path.isEmpty()) {
+        notice(kListFileNotSetMessage);
+        return;
+    }
+    const bool remove = m_interaction->ask(QStringLiteral("削除確認"), QStringLiteral("リストより削除します。よろしいですか。"),
+                                           Interaction::Icon::None);
+    // The list is written back whole: it must be the file's own, never an empty or foreign one.
+    if (m_listLoadedFrom != path) {
+        List11->clear();
+        QStringList items;
+        if (isOrdinaryFile(path) && !readListFile(path, &items)) {
+            notice(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + path);
+            return;
+        }
+        List11->addItems(items);
+        m_listLoadedFrom = path;
+    }
+    if (remove) {
+        if (QListWidgetItem* item = selectedItem(List11))
+            delete item;
+        else
+            notice(QStringLiteral("リストの中から削除する行を選んでください"));
+    }
+    QString error;
+    if (!writeListFile(path, linesOf(List11), &error))
+        notice(QStringLiteral("ファイルに書き込めませんでした") + QLatin1Char('\r') + path + QLatin1Char('\r') + error);
+}
+
+void main1::sentakudb()
+{
+    QListWidgetItem* item = selectedItem(List11);
+    if (!item) {
+        notice(QStringLiteral("リストの中から変更するＤＢの行を選んで下さい"));
+        return;
+    }
+    const DbEntry entry = splitEntry(item->text());
+    if (entry.shape == DbEntry::NoComma) {
+        notice(QStringLiteral("選択した行はＤＢの指定になっていません（半角カンマで区切られていません）"));
+        return;
+    }
+    Text11->clear();
+    Label30->clear();
+    Text13->clear();
+    Text14->clear();
+    Label38->clear();
+    if (entry.shape == DbEntry::Full) {
+        Text13->setText(entry.address);
+        Text12->setText(entry.address);
+        Text14->setText(entry.label);
+        Text10->setText(entry.label);
+        if (!entry.directory.isEmpty() && !setOutputDir(entry.directory)) {
+            // The output directory stays; both labels show the one in use.
+            Label36->setText(outputDir());
+            Label38->setText(outputDir());
+            notice(QStringLiteral("html作成Dirが見つかりません。現在のDirのままにします") + QLatin1Char('\r') + entry.directory);
+        }
+    }
+    m_dbPath = entry.database;
+    dirs::rwpgmname(2, m_dbPath);
+    Label1->setText(m_dbPath);
+    Label30->setText(m_dbPath);
+    Text11->setText(entry.title);
+    Text15->setText(Text11->text());
+}
+
+void main1::connectSettings()
+{
+    connect(Command19, &QPushButton::clicked, this, &main1::envtxtwr);
+    connect(Command20, &QPushButton::clicked, this, &main1::listyomi);
+    connect(Command21, &QPushButton::clicked, this, &main1::Command21_Click);
+    connect(Command22, &QPushButton::clicked, this, &main1::Command22_Click);
+    connect(Command23, &QPushButton::clicked, this, &main1::Command23_Click);
+    connect(Command24, &QPushButton::clicked, this, &main1::sentakudb);
+    connect(List11, &QListWidget::itemDoubleClicked, this, &main1::sentakudb);
+}
+
+} // namespace qadora
