@@ -7,6 +7,7 @@ function(qadora_add_test name)
     if(ARG_GUI)
         target_link_libraries(${name} PRIVATE qadora_gui)
     endif()
+    add_dependencies(${name} qadora-mdb-reader)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QADORA_FIXTURES=${PROJECT_SOURCE_DIR}/tests/data"

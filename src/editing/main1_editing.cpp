@@ -3,6 +3,7 @@
 #include "ui/main1.h"
 
 #include "editing/linebreaks.h"
+#include "store/conversion.h"
 #include "store/recordstore.h"
 #include "ui/interaction.h"
 #include "views/listings.h"
@@ -38,6 +39,31 @@ std::unique_ptr<RecordStore> storeFor(const QString& path, Interaction* interact
 
 } // namespace
 
+std::unique_ptr<RecordStore> main1::storeForWriting()
+{
+    auto store = storeFor(m_dbPath, m_interaction);
+    if (!store || !store->isReadOnly())
+        return store;
+    // An Access file is changed only after it has become a store of ours, with the user's leave.
+    const QString backup = backupPathFor(m_dbPath);
+    const bool convert = m_interaction->ask(
+        QStringLiteral("データベース変換確認"),
+        QLatin1Char('\n') + m_dbPath + QLatin1Char('\n') + QStringLiteral("はアクセス形式（mdb）のデータベースです。")
+            + QLatin1Char('\n') + QStringLiteral("データを変更するには、Qadoraの形式に変換する必要があります。")
+            + QLatin1Char('\n') + QStringLiteral("元のファイルは") + QLatin1Char('\n') + backup + QLatin1Char('\n')
+            + QStringLiteral("として残します。変換しますか？"));
+    if (!convert) {
+        notice(QStringLiteral("変換しなかったため、データは変更されていません"));
+        return nullptr;
+    }
+    const ConversionResult result = convertAccessDatabase(m_dbPath, backup);
+    if (!result.ok) {
+        notice(result.message);
+        return nullptr;
+    }
+    return storeFor(m_dbPath, m_interaction);
+}
+
 QString main1::brplus(const QString& aaa) const
 {
     return qadora::brplus(aaa, Check1->isChecked());
@@ -59,7 +85,7 @@ bool main1::dtuika()
         notice(kNoDatabaseMessage);
         return true; // the add command still refreshes and empties the boxes
     }
-    auto store = storeFor(m_dbPath, m_interaction);
+    auto store = storeForWriting();
     if (!store)
         return false;
     const Record values{0, Combo1->currentText(), Text1->text(), brplus(answerText())};
@@ -171,7 +197,7 @@ void main1::Command10_Click()
         notice(QStringLiteral("変更するデータを「③修正データの表示」で表示させて下さい"));
         return;
     }
-    auto store = storeFor(m_dbPath, m_interaction);
+    auto store = storeForWriting();
     if (!store)
         return;
     const Record values{0, Text3->text(), Text4->text(), brplus(toStoredLineBreaks(Text5->toPlainText()))};
@@ -213,7 +239,7 @@ void main1::Command7_Click()
         notice(QStringLiteral("削除したいデータを表示させて下さい"));
         return;
     }
-    auto store = storeFor(m_dbPath, m_interaction);
+    auto store = storeForWriting();
     if (!store)
         return;
     const StoreStatus status = store->removeFirstByQuestion(Text7->text());

@@ -19,6 +19,7 @@ struct StoreStatus {
         Unusable, // no file, not a Q&A database, or one this version cannot open
         Failed,   // the file is ours but the operation failed (locked, read-only, removed, damaged)
         TooLong,  // a kind or question longer than its column
+        ReadOnly, // an Access file: it must be converted before it can be changed
     };
     Code code = Ok;
     QString message; // Japanese, ready to show; empty for Ok

@@ -2,6 +2,7 @@
 #include "sqlitestore.h"
 
 #include "fileprobe.h"
+#include "jetstore.h"
 
 #include <QAtomicInteger>
 #include <QSqlDatabase>
@@ -219,6 +220,31 @@ StoreStatus SqliteStore::removeFirstByQuestion(const QString& quest)
     return StoreStatus::success();
 }
 
+StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Record>& records)
+{
+    Connection c(path, false);
+    if (!c.open())
+        return writeFailure(c.errorText());
+    if (!c.db().transaction())
+        return writeFailure(c.db().lastError().text());
+    QSqlQuery q(c.db());
+    q.prepare(QStringLiteral("INSERT INTO tbl1 (No, kind, quest, anser) VALUES (?, ?, ?, ?)"));
+    for (const Record& r : records) {
+        q.addBindValue(r.no);
+        q.addBindValue(r.kind);
+        q.addBindValue(r.quest);
+        q.addBindValue(r.anser);
+        if (!q.exec()) {
+            const QString error = q.lastError().text();
+            c.db().rollback();
+            return writeFailure(error);
+        }
+    }
+    if (!c.db().commit())
+        return writeFailure(c.db().lastError().text());
+    return StoreStatus::success();
+}
+
 StoreStatus checkLengths(const Record& values)
 {
     if (values.kind.size() > kKindMaxLength)
@@ -260,11 +286,7 @@ std::unique_ptr<RecordStore> openStore(const QString& path, StoreStatus* status)
     case FileFormat::Sqlite:
         return std::make_unique<SqliteStore>(path);
     case FileFormat::Access:
-        *status = failure(StoreStatus::Unusable,
-                          QStringLiteral("このファイルはアクセス形式（mdb）のデータベースです。") + QLatin1Char('\r')
-                              + QStringLiteral("アクセス形式のファイルは今後の版で開けるようになります") + QLatin1Char('\r')
-                              + path);
-        return nullptr;
+        return JetStore::open(path, status);
     case FileFormat::ForeignSqlite:
         *status = failure(StoreStatus::Unusable,
                           QStringLiteral("このファイルはQadoraのデータベースではありません") + QLatin1Char('\r') + path);

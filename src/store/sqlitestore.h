@@ -3,6 +3,8 @@
 
 #include "recordstore.h"
 
+#include <vector>
+
 namespace qadora {
 
 class SqliteStore final : public RecordStore {
@@ -23,5 +25,8 @@ public:
 private:
     QString m_path;
 };
+
+// Appends records with their own numbers, all or none (for converting another store).
+StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Record>& records);
 
 } // namespace qadora

@@ -269,6 +269,8 @@ private:
     // The plain text of the answer box in the stored form (CR LF).
     QString answerText() const;
     void notice(const QString& text);
+    // The store to change; an Access file is converted first when the user agrees.
+    std::unique_ptr<class RecordStore> storeForWriting();
     // Shows kensu's message and the listing's own, and returns the count.
     int countForListing();
 

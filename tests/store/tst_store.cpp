@@ -204,7 +204,7 @@ void TestStore::unusableFiles_areLeftByteIdentical_data()
     QTest::newRow("random bytes") << random << kNoDataMessage;
     QTest::newRow("empty file") << QByteArray() << kNoDataMessage;
     QTest::newRow("sqlite header only") << QByteArray("SQLite format 3\0", 16) << kNoDataMessage;
-    QTest::newRow("access file") << jet << QStringLiteral("このファイルはアクセス形式");
+    QTest::newRow("damaged access file") << jet << QStringLiteral("アクセス形式のファイルが壊れているため読み込めません");
     QTest::newRow("foreign sqlite") << foreign << QStringLiteral("このファイルはQadoraのデータベースではありません");
 }
 

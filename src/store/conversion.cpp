@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "conversion.h"
+
+#include "jetstore.h"
+#include "sqlitestore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace qadora {
+
+QString backupPathFor(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString stem = info.dir().filePath(info.completeBaseName() + QStringLiteral("_backup"));
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    QString candidate = stem + suffix;
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = stem + QString::number(n) + suffix;
+    return candidate;
+}
+
+ConversionResult convertAccessDatabase(const QString& path, const QString& backupPath)
+{
+    auto fail = [](const QString& reason) {
+        return ConversionResult{false, QStringLiteral("データベースを変換できませんでした") + QLatin1Char('\r') + reason};
+    };
+    std::vector<Record> records;
+    StoreStatus status;
+    if (!readAccessFile(path, &records, &status))
+        return fail(status.message);
+
+    const QFileInfo info(path);
+    const QString temp = info.dir().filePath(QStringLiteral(".%1.%2.converting").arg(info.fileName()).arg(QCoreApplication::applicationPid()));
+    QFile::remove(temp);
+    auto cleanup = [&](const QString& reason) {
+        QFile::remove(temp);
+        QFile::remove(temp + QStringLiteral("-journal"));
+        return fail(reason);
+    };
+    if (status = createDatabase(temp); !status.ok())
+        return cleanup(status.message);
+    if (status = writeRecordsKeepingNumbers(temp, records); !status.ok())
+        return cleanup(status.message);
+
+    // The copy must hold every record exactly before the original is replaced.
+    SqliteStore copy(temp);
+    size_t i = 0;
+    bool same = true;
+    status = copy.walk({}, [&](const Record& r) {
+        same = i < records.size() && r.no == records[i].no && r.kind == records[i].kind && r.quest == records[i].quest
+            && r.anser == records[i].anser;
+        ++i;
+        return same;
+    });
+    if (!status.ok())
+        return cleanup(status.message);
+    if (!same || i != records.size())
+        return cleanup(QStringLiteral("変換したデータが元のデータと一致しません"));
+
+    // QFile::copy never overwrites: an existing backup stays as it is.
+    if (QFileInfo::exists(backupPath) || !QFile::copy(path, backupPath))
+        return cleanup(QStringLiteral("元のファイルの控えを作成できません") + QLatin1Char('\r') + backupPath);
+    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(backupPath);
+        return cleanup(reason);
+    }
+    return {true, QString()};
+}
+
+} // namespace qadora

@@ -1,0 +1,378 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "store/conversion.h"
+#include "store/fileprobe.h"
+#include "store/jetreader.h"
+#include "store/jetstore.h"
+#include "store/recordstore.h"
+#include "testenv.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QComboBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qadora;
+using namespace qadora::test;
+
+namespace {
+
+QString fixture(const QString& name)
+{
+    return qEnvironmentVariable("QADORA_FIXTURES") + "/jet/" + name;
+}
+
+// The expected records of a fixture, NULL read as "".
+QList<Record> expected(const QString& name)
+{
+    QFile f(fixture(name + ".json"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QList<Record> records;
+    for (const QJsonValue& v : QJsonDocument::fromJson(f.readAll()).array()) {
+        const QJsonObject o = v.toObject();
+        records.append({o["No"].toInteger(), o["kind"].toString(), o["quest"].toString(), o["anser"].toString()});
+    }
+    return records;
+}
+
+QList<Record> all(RecordStore& store)
+{
+    QList<Record> records;
+    store.walk({}, [&](const Record& r) {
+        records.append(r);
+        return true;
+    });
+    return records;
+}
+
+// Field by field, so that a failure names the record and the field.
+void compareRecords(const QList<Record>& actual, const QList<Record>& wanted)
+{
+    QCOMPARE(actual.size(), wanted.size());
+    for (qsizetype i = 0; i < wanted.size(); ++i) {
+        const QByteArray at = "record No " + QByteArray::number(wanted[i].no);
+        QVERIFY2(actual[i].no == wanted[i].no, at.constData());
+        QVERIFY2(actual[i].kind == wanted[i].kind, (at + " kind").constData());
+        QVERIFY2(actual[i].quest == wanted[i].quest, (at + " quest").constData());
+        QVERIFY2(actual[i].anser == wanted[i].anser, (at + " anser").constData());
+    }
+}
+
+QMap<QString, QByteArray> siteOf(const QString& dir)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        files.insert(QFileInfo(p).fileName(), readBytes(p));
+    }
+    return files;
+}
+
+int runBuild(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(QADORA_BUILD_EXE), args);
+    p.waitForFinished(120000);
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+} // namespace
+
+class TestJet : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void init() { clearSettings(); }
+
+    void readOnlyStore_matchesFixture_data();
+    void readOnlyStore_matchesFixture();
+    void decodeText_data();
+    void decodeText();
+    void noTable_isRefused();
+    void damagedFiles_areRefusedAndUnchanged_data();
+    void damagedFiles_areRefusedAndUnchanged();
+    void conversion_keepsEveryRecordAndNumber_data();
+    void conversion_keepsEveryRecordAndNumber();
+    void conversion_neverOverwritesABackup();
+    void conversion_readOnlyFolder_changesNothing();
+    void commandLine_siteOfAccessFileEqualsConvertedSite();
+    void window_readsAccessFile();
+    void window_addAsksToConvert_data();
+    void window_addAsksToConvert();
+
+private:
+    QTemporaryDir m_dir;
+    QString copyOf(const QString& name, const QString& as = QString())
+    {
+        const QString target = m_dir.filePath(as.isEmpty() ? name : as);
+        QFile::remove(target);
+        QFile::copy(fixture(name), target);
+        QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        return target;
+    }
+};
+
+void TestJet::readOnlyStore_matchesFixture_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("basic") << "jet4-basic";
+    QTest::newRow("empty") << "jet4-empty";
+    QTest::newRow("large") << "jet4-large";
+}
+
+void TestJet::readOnlyStore_matchesFixture()
+{
+    QFETCH(QString, name);
+    const QString path = fixture(name + ".mdb");
+    const QByteArray before = readBytes(path);
+    QCOMPARE(probeFile(path), FileFormat::Access);
+    StoreStatus status;
+    auto store = openStore(path, &status);
+    QVERIFY2(store, qPrintable(status.message));
+    QVERIFY(store->isReadOnly());
+    const QList<Record> wanted = expected(name);
+    compareRecords(all(*store), wanted);
+    int n = -1;
+    QVERIFY(store->count(&n).ok());
+    QCOMPARE(n, wanted.size());
+    QCOMPARE(store->add({0, "k,t", "q", "a"}).code, StoreStatus::ReadOnly);
+    QCOMPARE(readBytes(path), before);
+    if (name == "jet4-basic") {
+        Record r;
+        QVERIFY(store->findFirstByQuestion("同じ質問です", &r).ok());
+        QCOMPARE(r.no, 9); // the first of the two
+        QCOMPARE(r.kind, QStringLiteral("a,b,c"));
+        // No 12: 6,038 characters over three long-value pages, 15 of them outside the BMP.
+        const QString longAnswer = all(*store)[9].anser;
+        QCOMPARE(longAnswer.size(), 6038 + 15);
+        QVERIFY(longAnswer.endsWith(QStringLiteral("【ここで終わり】")));
+    }
+}
+
+void TestJet::decodeText_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("jet3");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("utf-16") << QByteArray("A\0\x42\x30", 4) << false << "Aあ";
+    QTest::newRow("surrogate pair") << QByteArray("\x3D\xD8\x00\xDE", 4) << false << "😀";
+    QTest::newRow("compressed") << QByteArray("\xFF\xFEsub100,", 9) << false << "sub100,";
+    QTest::newRow("compressed with a run") << QByteArray("\xFF\xFE" "ab\0\x42\x30\0c", 9) << false << "abあc";
+    QTest::newRow("jet 3 cp932") << QByteArray("\x83\x65\x83\x58\x83\x67") << true << "テスト";
+    QTest::newRow("odd byte dropped") << QByteArray("A\0B", 3) << false << "A";
+}
+
+void TestJet::decodeText()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, jet3);
+    QFETCH(QString, text);
+    QCOMPARE(decodeJetText(bytes.constData(), bytes.size(), jet3), text);
+}
+
+void TestJet::noTable_isRefused()
+{
+    QString message;
+    QCOMPARE(countRecords(fixture("jet4-other.mdb"), &message), 0);
+    QCOMPARE(message, "このファイルにはＱ＆Ａのデータ（テーブル tbl1）がありません\r" + fixture("jet4-other.mdb"));
+}
+
+void TestJet::damagedFiles_areRefusedAndUnchanged_data()
+{
+    QTest::addColumn<int>("cut");
+    QTest::addColumn<int>("noiseFrom");
+    for (int cut : {100, 4096, 8192, 20000, 60000, 100000, 139000})
+        QTest::newRow(qPrintable(QStringLiteral("cut at %1").arg(cut))) << cut << -1;
+    for (int from : {4096, 8192, 40960})
+        QTest::newRow(qPrintable(QStringLiteral("noise from %1").arg(from))) << -1 << from;
+}
+
+void TestJet::damagedFiles_areRefusedAndUnchanged()
+{
+    QFETCH(int, cut);
+    QFETCH(int, noiseFrom);
+    QByteArray bytes = readBytes(fixture("jet4-basic.mdb"));
+    if (cut > 0)
+        bytes.truncate(cut);
+    if (noiseFrom > 0) {
+        quint32 x = 2463534242u;
+        for (qsizetype i = noiseFrom; i < bytes.size(); ++i) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            bytes[i] = char(x);
+        }
+    }
+    const QString path = m_dir.filePath("damaged.mdb");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    // Whatever the reader makes of it, the program goes on and the file stays as it was.
+    StoreStatus status;
+    auto store = openStore(path, &status);
+    if (!store) {
+        QCOMPARE(status.code, StoreStatus::Unusable);
+        QVERIFY(!status.message.isEmpty());
+    } else {
+        int n = 0;
+        QVERIFY(store->count(&n).ok());
+        QVERIFY(n <= 13);
+    }
+    QCOMPARE(readBytes(path), bytes);
+}
+
+void TestJet::conversion_keepsEveryRecordAndNumber_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("basic") << "jet4-basic";
+    QTest::newRow("empty") << "jet4-empty";
+    QTest::newRow("large") << "jet4-large";
+}
+
+void TestJet::conversion_keepsEveryRecordAndNumber()
+{
+    QFETCH(QString, name);
+    const QString path = copyOf(name + ".mdb");
+    const QByteArray original = readBytes(path);
+    const QString backup = backupPathFor(path);
+    QCOMPARE(backup, m_dir.filePath(name + "_backup.mdb"));
+    const ConversionResult result = convertAccessDatabase(path, backup);
+    QVERIFY2(result.ok, qPrintable(result.message));
+    QCOMPARE(readBytes(backup), original);
+    QCOMPARE(probeFile(path), FileFormat::Sqlite);
+    compareRecords(readAll(path), expected(name));
+    // New records continue after the highest number, never reusing one.
+    StoreStatus status;
+    auto store = openStore(path, &status);
+    QVERIFY(store->add({0, "k,t", "new", "a"}).ok());
+    const qint64 last = expected(name).isEmpty() ? 0 : expected(name).last().no;
+    QCOMPARE(readAll(path).last().no, last + 1);
+    QFile::remove(backup);
+}
+
+void TestJet::conversion_neverOverwritesABackup()
+{
+    const QString path = copyOf("jet4-basic.mdb", "qa.mdb");
+    QFile old(m_dir.filePath("qa_backup.mdb"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("precious");
+    old.close();
+    const QString backup = backupPathFor(path);
+    QCOMPARE(backup, m_dir.filePath("qa_backup2.mdb"));
+    QVERIFY(convertAccessDatabase(path, backup).ok);
+    QCOMPARE(readBytes(m_dir.filePath("qa_backup.mdb")), QByteArray("precious"));
+    QCOMPARE(readBytes(backup), readBytes(fixture("jet4-basic.mdb")));
+    // A backup name that exists by now is refused, and nothing changes.
+    const QString again = copyOf("jet4-basic.mdb", "qa2.mdb");
+    const ConversionResult refused = convertAccessDatabase(again, m_dir.filePath("qa_backup.mdb"));
+    QVERIFY(!refused.ok);
+    QCOMPARE(readBytes(m_dir.filePath("qa_backup.mdb")), QByteArray("precious"));
+    QCOMPARE(probeFile(again), FileFormat::Access);
+}
+
+void TestJet::conversion_readOnlyFolder_changesNothing()
+{
+    QTemporaryDir mountPoint;
+    if (!mountTmpfs(mountPoint.path(), "size=1m"))
+        QSKIP("mounting a tmpfs is not permitted here");
+    const QString path = mountPoint.filePath("qa.mdb");
+    QVERIFY(QFile::copy(fixture("jet4-basic.mdb"), path));
+    remountReadOnly(mountPoint.path());
+    const ConversionResult result = convertAccessDatabase(path, backupPathFor(path));
+    const QStringList files = QDir(mountPoint.path()).entryList(QDir::Files | QDir::Hidden);
+    const QByteArray after = readBytes(path);
+    unmount(mountPoint.path());
+    QVERIFY(!result.ok);
+    QVERIFY(result.message.startsWith("データベースを変換できませんでした\r"));
+    QCOMPARE(files, QStringList{"qa.mdb"});
+    QCOMPARE(after, readBytes(fixture("jet4-basic.mdb")));
+}
+
+void TestJet::commandLine_siteOfAccessFileEqualsConvertedSite()
+{
+    const QString fromAccess = m_dir.filePath("site-access");
+    const QString fromCopy = m_dir.filePath("site-copy");
+    QDir().mkpath(fromAccess);
+    QDir().mkpath(fromCopy);
+    QCOMPARE(runBuild({"--style", "framed", "--title", "Ｑ＆Ａ", fixture("jet4-basic.mdb"), fromAccess}), 0);
+    const QString converted = copyOf("jet4-basic.mdb", "converted.mdb");
+    QVERIFY(convertAccessDatabase(converted, backupPathFor(converted)).ok);
+    QCOMPARE(runBuild({"--style", "framed", "--title", "Ｑ＆Ａ", converted, fromCopy}), 0);
+    const auto a = siteOf(fromAccess);
+    QCOMPARE(a, siteOf(fromCopy));
+    QVERIFY(a.contains("qa012.html"));
+    QVERIFY(!a.contains("qa003.html")); // deleted in the file
+    QVERIFY(a["qa008.html"].contains("&#128512;"));
+    QVERIFY(a["qa005.html"].contains("\x81\x60")); // "～"
+    QVERIFY(!a.contains("qa006.html")); // its kind has a full-width comma
+}
+
+void TestJet::window_readsAccessFile()
+{
+    auto win = openWindow(fixture("jet4-basic.mdb"), m_dir.path());
+    QVERIFY(win->fake.messages().isEmpty());
+    QCOMPARE(win->w->Label1->text(), fixture("jet4-basic.mdb"));
+    win->w->Command18_Click();
+    QCOMPARE(win->w->List9->count(), 3); // stops at No 6, whose kind has a full-width comma
+    QCOMPARE(win->fake.messages(), QStringList{"種類フォーマットが違います。半角カンマで区切られていません"});
+    win->w->Command13_Click();
+    QCOMPARE(win->w->List4->count(), 13);
+}
+
+void TestJet::window_addAsksToConvert_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("yes") << true;
+    QTest::newRow("no") << false;
+}
+
+void TestJet::window_addAsksToConvert()
+{
+    QFETCH(bool, yes);
+    const QString path = copyOf("jet4-basic.mdb", "window.mdb");
+    const QByteArray before = readBytes(path);
+    auto win = openWindow(path, m_dir.path());
+    win->w->Combo1->setEditText("sub500,新規");
+    win->w->Text1->setText("新しい質問");
+    win->w->rtext1->setPlainText("答え");
+    win->fake.answerNext(yes);
+    QTest::mouseClick(win->w->Command3, Qt::LeftButton);
+    const QString backup = m_dir.filePath("window_backup.mdb");
+    QCOMPARE(win->fake.questions().size(), 1);
+    QVERIFY(win->fake.questions()[0].startsWith("データベース変換確認\t\n" + path + "\nはアクセス形式（mdb）のデータベースです。"));
+    QVERIFY(win->fake.questions()[0].contains(backup));
+    if (yes) {
+        QVERIFY(win->fake.messages().isEmpty());
+        QCOMPARE(readBytes(backup), before);
+        const QList<Record> records = readAll(path);
+        QCOMPARE(records.size(), 14);
+        QCOMPARE(records.last().no, 16);
+        QCOMPARE(records.last().quest, QStringLiteral("新しい質問"));
+        QCOMPARE(win->w->List1->count(), 14);
+        QCOMPARE(win->w->databasePath(), path); // no setting has to change
+    } else {
+        QCOMPARE(win->fake.messages(), QStringList{"変換しなかったため、データは変更されていません"});
+        QCOMPARE(readBytes(path), before);
+        QVERIFY(!QFile::exists(backup));
+        QCOMPARE(win->w->Text1->text(), QStringLiteral("新しい質問"));
+    }
+    QFile::remove(backup);
+}
+
+QTEST_MAIN(TestJet)
+#include "tst_jet.moc"
