@@ -70,10 +70,6 @@ JetReadResult readTable(MdbHandle* mdb)
     };
     if (!mdb->f || (mdb->f->jet_version != MDB_VER_JET3 && mdb->f->jet_version != MDB_VER_JET4))
         return fail(JetReadResult::Damaged, QStringLiteral("unsupported version"));
-    for (const char c : mdb->f->db_passwd) {
-        if (c != 0)
-            return fail(JetReadResult::Password, QString());
-    }
     const bool jet3 = mdb->f->jet_version == MDB_VER_JET3;
 
     GPtrArray* catalog = mdb_read_catalog(mdb, MDB_TABLE);
@@ -90,6 +86,12 @@ JetReadResult readTable(MdbHandle* mdb)
     }
     if (!entry)
         return fail(JetReadResult::NoTable, QString());
+    // Checked once the file has proved readable: the header of a damaged file decodes to
+    // a password of noise.
+    for (const char c : mdb->f->db_passwd) {
+        if (c != 0)
+            return fail(JetReadResult::Password, QString());
+    }
     std::unique_ptr<MdbTableDef, TableFreer> table(mdb_read_table(entry));
     if (!table || !mdb_read_columns(table.get()))
         return fail(JetReadResult::Damaged, QStringLiteral("cannot read tbl1"));
