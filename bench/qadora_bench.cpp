@@ -3,6 +3,7 @@
 // the file system's own cost of writing the same files.
 #include "site/pagefile.h"
 #include "site/sitegeneration.h"
+#include "store/conversion.h"
 #include "store/recordstore.h"
 #include "ui/interaction.h"
 #include "ui/main1.h"
@@ -29,18 +30,6 @@ using namespace qadora;
 namespace {
 
 constexpr int kRecords = 32767;
-
-class SilentInteraction final : public Interaction {
-public:
-    void notice(const QString& text) override { QTextStream(stderr) << "message: " << text << '\n'; }
-    void information(const QString&) override {}
-    bool ask(const QString&, const QString&, Icon) override { return false; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString clipboardText() override { return {}; }
-    void setClipboardText(const QString&) override {}
-    bool openUrl(const QUrl&) override { return false; }
-};
 
 QString answerText(int i)
 {
@@ -92,7 +81,8 @@ void line(const char* what, double s, const char* target = "")
 
 void benchListings(const QString& dir)
 {
-    SilentInteraction interaction;
+    QuietInteraction interaction;
+    interaction.onNotice = [](const QString& text) { QTextStream(stderr) << "message: " << text << '\n'; };
     for (const bool distinct : {false, true}) {
         const QString path = makeDatabase(QDir(dir).filePath(distinct ? "distinct.mdb" : "forty.mdb"), distinct);
         QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).setValue(QStringLiteral("startup/pgmname2"), path);
@@ -213,6 +203,32 @@ void benchSite(const QString& dir)
     }
 }
 
+void benchAccess(const QString& dir)
+{
+    const QString fixture = QStringLiteral(QADORA_FIXTURES_DIR "/jet/jet4-large.mdb");
+    const QString path = QDir(dir).filePath(QStringLiteral("large.mdb"));
+    QFile::copy(fixture, path);
+    QFile(path).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    std::printf("Access file jet4-large.mdb (5,000 records), read through the helper process:\n");
+    QuietInteraction interaction;
+    interaction.onNotice = [](const QString& text) { QTextStream(stderr) << "message: " << text << '\n'; };
+    QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).setValue(QStringLiteral("startup/pgmname2"), path);
+    main1 w(&interaction);
+    w.Form_Load();
+    line("kensu (first read of the file)", seconds([&] { w.kensu(); }), "(target < 1 s)");
+    line("hyoujiall into List9/List10", seconds([&] { w.hyoujiall(w.List9, w.Label24, w.List10); }), "(target < 1 s)");
+    line("hyouji2 into List4", seconds([&] { w.hyouji2(w.List4, w.Label9); }));
+    line("dbdispl into List8", seconds([&] { w.dbdispl(w.List8); }));
+    const QString out = QDir(dir).filePath(QStringLiteral("access-site"));
+    QDir().mkpath(out);
+    SiteOptions options;
+    options.outDir = out;
+    line("site generation (5,000 pages)", seconds([&] { generateSite(path, options, [](const QString&) {}); }),
+         "(target < 1 s)");
+    line("conversion to Qadora's format", seconds([&] { convertAccessDatabase(path, backupPathFor(path)); }),
+         "(target < 1 s)");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -225,6 +241,8 @@ int main(int argc, char* argv[])
     QTemporaryDir dir(QDir::current().filePath(QStringLiteral("qadora-bench-XXXXXX")));
     if (what.isEmpty() || what == QLatin1String("listings"))
         benchListings(dir.path());
+    if (what.isEmpty() || what == QLatin1String("access"))
+        benchAccess(dir.path());
     if (what.isEmpty() || what == QLatin1String("site"))
         benchSite(dir.path());
     return 0;

@@ -19,20 +19,6 @@
 
 using namespace qadora;
 
-namespace {
-class Quiet final : public Interaction {
-public:
-    void notice(const QString&) override {}
-    void information(const QString&) override {}
-    bool ask(const QString&, const QString&, Icon) override { return false; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString clipboardText() override { return {}; }
-    void setClipboardText(const QString&) override {}
-    bool openUrl(const QUrl&) override { return false; }
-};
-} // namespace
-
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
@@ -57,7 +43,7 @@ int main(int argc, char* argv[])
     dirs::rwpgmname(2, db);
     dirs::rwfirstdir(2, site);
 
-    Quiet quiet;
+    QuietInteraction quiet;
     main1 w(&quiet);
     w.resize(1024, 720);
     w.show();

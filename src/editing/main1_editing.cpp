@@ -37,6 +37,16 @@ std::unique_ptr<RecordStore> storeFor(const QString& path, Interaction* interact
     return store;
 }
 
+// Tells the user why a change or a deletion did not happen; true when it did.
+bool reportChange(const StoreStatus& status, Interaction* interaction)
+{
+    if (status.code == StoreStatus::NotFound)
+        interaction->notice(kNotFoundMessage);
+    else if (!status.ok())
+        interaction->notice(status.message);
+    return status.ok();
+}
+
 } // namespace
 
 std::unique_ptr<RecordStore> main1::storeForWriting()
@@ -151,15 +161,8 @@ void main1::dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, QPlai
     if (!store)
         return;
     Record r;
-    const StoreStatus status = store->findFirstByQuestion(selected->text(), &r);
-    if (status.code == StoreStatus::NotFound) {
-        notice(kNotFoundMessage);
+    if (!reportChange(store->findFirstByQuestion(selected->text(), &r), m_interaction))
         return;
-    }
-    if (!status.ok()) {
-        notice(status.message);
-        return;
-    }
     atext->setText(r.kind);
     btext->setText(r.quest);
     ctext->setPlainText(toBoxLineBreaks(brhiku(r.anser)));
@@ -201,15 +204,8 @@ void main1::Command10_Click()
     if (!store)
         return;
     const Record values{0, Text3->text(), Text4->text(), brplus(toStoredLineBreaks(Text5->toPlainText()))};
-    const StoreStatus status = store->updateFirstByQuestion(m_shownquest, values);
-    if (status.code == StoreStatus::NotFound) {
-        notice(kNotFoundMessage);
+    if (!reportChange(store->updateFirstByQuestion(m_shownquest, values), m_interaction))
         return;
-    }
-    if (!status.ok()) {
-        notice(status.message);
-        return;
-    }
     hyouji(List3, Label13);
     Command11_Click();
     notice(QStringLiteral("データを変更しました"));
@@ -242,15 +238,8 @@ void main1::Command7_Click()
     auto store = storeForWriting();
     if (!store)
         return;
-    const StoreStatus status = store->removeFirstByQuestion(Text7->text());
-    if (status.code == StoreStatus::NotFound) {
-        notice(kNotFoundMessage);
+    if (!reportChange(store->removeFirstByQuestion(Text7->text()), m_interaction))
         return;
-    }
-    if (!status.ok()) {
-        notice(status.message);
-        return;
-    }
     hyouji(List2, Label7);
     Command8_Click();
     notice(QStringLiteral("削除しました"));

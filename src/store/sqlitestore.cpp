@@ -74,6 +74,26 @@ StoreStatus checkStillOurs(const QString& path)
     return StoreStatus::success();
 }
 
+// Runs one changing statement on a connection of its own. With `mustFindRecord`, a statement
+// that touched no row means the question query found nothing.
+StoreStatus execWrite(const QString& path, const QString& sql, const QVariantList& values, bool mustFindRecord)
+{
+    if (auto s = checkStillOurs(path); !s.ok())
+        return writeFailure(path);
+    Connection c(path, false);
+    if (!c.open())
+        return writeFailure(c.errorText());
+    QSqlQuery q(c.db());
+    q.prepare(sql);
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return writeFailure(q.lastError().text());
+    if (mustFindRecord && q.numRowsAffected() < 1)
+        return failure(StoreStatus::NotFound, QString());
+    return StoreStatus::success();
+}
+
 Record recordFrom(const QSqlQuery& q, bool withQuestion, bool withAnswer)
 {
     Record r;
@@ -164,60 +184,26 @@ StoreStatus SqliteStore::add(const Record& values)
 {
     if (auto s = checkLengths(values); !s.ok())
         return s;
-    if (auto s = checkStillOurs(m_path); !s.ok())
-        return writeFailure(m_path);
-    Connection c(m_path, false);
-    if (!c.open())
-        return writeFailure(c.errorText());
-    QSqlQuery q(c.db());
-    q.prepare(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"));
-    q.addBindValue(values.kind);
-    q.addBindValue(values.quest);
-    q.addBindValue(values.anser);
-    if (!q.exec())
-        return writeFailure(q.lastError().text());
-    return StoreStatus::success();
+    return execWrite(m_path, QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"),
+                     {values.kind, values.quest, values.anser}, false);
 }
 
 StoreStatus SqliteStore::updateFirstByQuestion(const QString& quest, const Record& values)
 {
     if (auto s = checkLengths(values); !s.ok())
         return s;
-    if (auto s = checkStillOurs(m_path); !s.ok())
-        return writeFailure(m_path);
-    Connection c(m_path, false);
-    if (!c.open())
-        return writeFailure(c.errorText());
-    QSqlQuery q(c.db());
     // One statement, so the record found and the record changed are the same.
-    q.prepare(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? "
-                             "WHERE No = (SELECT No FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1)"));
-    q.addBindValue(values.kind);
-    q.addBindValue(values.quest);
-    q.addBindValue(values.anser);
-    q.addBindValue(quest);
-    if (!q.exec())
-        return writeFailure(q.lastError().text());
-    if (q.numRowsAffected() < 1)
-        return failure(StoreStatus::NotFound, QString());
-    return StoreStatus::success();
+    return execWrite(m_path,
+                     QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? "
+                                    "WHERE No = (SELECT No FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1)"),
+                     {values.kind, values.quest, values.anser, quest}, true);
 }
 
 StoreStatus SqliteStore::removeFirstByQuestion(const QString& quest)
 {
-    if (auto s = checkStillOurs(m_path); !s.ok())
-        return writeFailure(m_path);
-    Connection c(m_path, false);
-    if (!c.open())
-        return writeFailure(c.errorText());
-    QSqlQuery q(c.db());
-    q.prepare(QStringLiteral("DELETE FROM tbl1 WHERE No = (SELECT No FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1)"));
-    q.addBindValue(quest);
-    if (!q.exec())
-        return writeFailure(q.lastError().text());
-    if (q.numRowsAffected() < 1)
-        return failure(StoreStatus::NotFound, QString());
-    return StoreStatus::success();
+    return execWrite(m_path,
+                     QStringLiteral("DELETE FROM tbl1 WHERE No = (SELECT No FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1)"),
+                     {quest}, true);
 }
 
 StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Record>& records)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 class QWidget;
 
 namespace qadora {
@@ -48,6 +50,26 @@ public:
 
 private:
     QWidget* m_parent;
+};
+
+// For running the window without a user (benchmarks, screenshots): every question is
+// answered No, every dialog cancelled; notices go to `onNotice` when it is set.
+class QuietInteraction final : public Interaction {
+public:
+    std::function<void(const QString&)> onNotice;
+
+    void notice(const QString& text) override
+    {
+        if (onNotice)
+            onNotice(text);
+    }
+    void information(const QString&) override {}
+    bool ask(const QString&, const QString&, Icon) override { return false; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString clipboardText() override { return {}; }
+    void setClipboardText(const QString&) override {}
+    bool openUrl(const QUrl&) override { return false; }
 };
 
 // "ｱｸｾｽmdbﾌｧｲﾙ|*.mdb|All Files|*.*|" as a Qt name filter: "ｱｸｾｽmdbﾌｧｲﾙ (*.mdb);;All Files (*.*)".

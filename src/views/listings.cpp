@@ -18,12 +18,9 @@ QStringList distinctKinds(QStringList kinds)
 KindListing listKinds(const QString& path, int n)
 {
     KindListing result;
-    StoreStatus status;
-    auto store = openStore(path, &status);
-    if (!store) {
-        result.status = status;
+    auto store = openStore(path, &result.status);
+    if (!store)
         return result;
-    }
     QStringList kinds;
     kinds.reserve(n);
     WalkOptions options;
@@ -52,12 +49,9 @@ std::optional<QString> summaryLine(const Record& r)
 Listing listRecords(const QString& path, int n, const std::optional<QString>& kind, LineFormat format)
 {
     Listing result;
-    StoreStatus status;
-    auto store = openStore(path, &status);
-    if (!store) {
-        result.status = status;
+    auto store = openStore(path, &result.status);
+    if (!store)
         return result;
-    }
     WalkOptions options;
     options.limit = n;
     options.withAnswer = format == LineFormat::Summary;
@@ -97,12 +91,9 @@ Listing listRecords(const QString& path, int n, const std::optional<QString>& ki
 KindGroups listByKind(const QString& path, int n)
 {
     KindGroups result;
-    StoreStatus status;
-    auto store = openStore(path, &status);
-    if (!store) {
-        result.status = status;
+    auto store = openStore(path, &result.status);
+    if (!store)
         return result;
-    }
     WalkOptions options;
     options.limit = n;
     options.withAnswer = false;
