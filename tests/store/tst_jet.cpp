@@ -105,6 +105,7 @@ private slots:
     void noTable_isRefused();
     void damagedFiles_areRefusedAndUnchanged_data();
     void damagedFiles_areRefusedAndUnchanged();
+    void readerCrash_isReportedAsDamaged();
     void conversion_keepsEveryRecordAndNumber_data();
     void conversion_keepsEveryRecordAndNumber();
     void conversion_neverOverwritesABackup();
@@ -234,6 +235,18 @@ void TestJet::damagedFiles_areRefusedAndUnchanged()
         QVERIFY(n <= 13);
     }
     QCOMPARE(readBytes(path), bytes);
+}
+
+void TestJet::readerCrash_isReportedAsDamaged()
+{
+    // Found by fuzzing: libmdb dereferences a null pointer while reading this file's catalog.
+    // The reader runs in its own process, so the program only sees a damaged file.
+    const QString path = fixture("crash-catalog.mdb");
+    const QByteArray before = readBytes(path);
+    QString message;
+    QCOMPARE(countRecords(path, &message), 0);
+    QCOMPARE(message, "アクセス形式のファイルが壊れているため読み込めません\r" + path);
+    QCOMPARE(readBytes(path), before);
 }
 
 void TestJet::conversion_keepsEveryRecordAndNumber_data()
