@@ -124,9 +124,9 @@ bool mountTmpfs(const QString& dir, const QString& options)
         == 0;
 }
 
-void remountReadOnly(const QString& dir)
+bool remountReadOnly(const QString& dir)
 {
-    QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), dir});
+    return QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), dir}) == 0;
 }
 
 void unmount(const QString& dir)

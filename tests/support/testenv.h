@@ -37,7 +37,7 @@ QByteArray readBytes(const QString& path);
 
 // True when a tmpfs can be mounted here (root in a namespace that allows it).
 bool mountTmpfs(const QString& dir, const QString& options);
-void remountReadOnly(const QString& dir);
+bool remountReadOnly(const QString& dir);
 void unmount(const QString& dir);
 
 } // namespace qadora::test
