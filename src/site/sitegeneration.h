@@ -21,17 +21,25 @@ struct WriteOutcome {
     QString message;
 };
 
+// Where the page writers put a finished page; without one they write it at once.
+class PageOutput {
+public:
+    virtual ~PageOutput() = default;
+    // Written, or Stopped when the run must end.
+    virtual WriteOutcome put(const QString& path, QByteArray bytes) = 0;
+};
+
 WriteOutcome writeQaPage(const QString& outDir, const PageStyle& style, const QString& fnum, const QString& atext,
-                         const QString& btext, const QString& ctext);
+                         const QString& btext, const QString& ctext, PageOutput* output = nullptr);
 
 // Writes as much of the index page as the kinds allow; a malformed kind is Reported with
 // the kind appended to the message.
 WriteOutcome writeIndexPage(const QString& outDir, const QString& indexName, const IndexSettings& settings,
-                            const QStringList& kinds);
+                            const QStringList& kinds, PageOutput* output = nullptr);
 
 WriteOutcome writeSubIndexPage(const QString& outDir, const QString& htm, const QString& tit,
                                const QString& indexName, const QStringList& questions, const QStringList& numbers,
-                               const PageStyle& style);
+                               const PageStyle& style, PageOutput* output = nullptr);
 
 inline const QString kListFirstMessage = QStringLiteral("「データ表示」ボタンを押してデータを表示させて下さい");
 inline const QString kIndexNameMissingMessage = QStringLiteral("indexファイル名を入れて下さい");

@@ -68,6 +68,7 @@ private slots:
 
     void commandLine_writesWhatTheWindowWrites_data();
     void commandLine_writesWhatTheWindowWrites();
+    void commandLine_failedWrite_stopsWithOneMessage();
     void commandLine_exitCodes_data();
     void commandLine_exitCodes();
 
@@ -364,6 +365,25 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites()
     for (const QString& m : windowMessages)
         expected << QString(m).replace('\r', '\n');
     QCOMPARE(err, expected.join('\n') + '\n');
+}
+
+void TestGeneration::commandLine_failedWrite_stopsWithOneMessage()
+{
+    // Records with malformed kinds after the failing page: their messages must not appear.
+    open({{0, "a,1", "q1", "x"}, {0, "bad", "q2", "x"}, {0, "bad", "q3", "x"}});
+    const QString ro = m_dir->filePath("ro");
+    QDir().mkpath(ro);
+    if (!mountTmpfs(ro, "ro,size=64k"))
+        QSKIP("mounting a tmpfs is not permitted here");
+    QProcess p;
+    p.start(QStringLiteral(QADORA_BUILD_EXE), {m_db, ro});
+    QVERIFY(p.waitForFinished(60000));
+    unmount(ro);
+    QCOMPARE(p.exitCode(), 1);
+    const QStringList lines = QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("ファイルを作成できませんでした"));
+    QCOMPARE(lines[1], ro + "/qa001.html");
 }
 
 void TestGeneration::commandLine_exitCodes_data()
