@@ -241,13 +241,20 @@ void TestGeneration::readOnlyOutputDirectory_stopsRun()
 
 void TestGeneration::outputDirectoryRemoved_stopsRun()
 {
+    // The directory goes while the message about record 2 is open: page 3 cannot be written.
+    open({{0, "a,1", "q1", "x"}, {0, "bad", "q2", "x"}, {0, "a,1", "q3", "x"}});
     const QString gone = m_dir->filePath("gone");
     QDir().mkpath(gone);
     QVERIFY(w()->Dir1->setPath(gone));
-    QDir(gone).removeRecursively();
+    fake().onNotice = [&](const QString& text) {
+        if (text == kMalformed)
+            QDir(gone).removeRecursively();
+    };
     generate();
-    QCOMPARE(fake().messages().size(), 1);
-    QVERIFY(fake().messages()[0].startsWith("ファイルを作成できませんでした\r" + gone + "/qa001.html\r"));
+    QCOMPARE(fake().messages().size(), 2);
+    QCOMPARE(fake().messages()[0], kMalformed);
+    QVERIFY(fake().messages()[1].startsWith("ファイルを作成できませんでした\r" + gone + "/qa003.html\r"));
+    QVERIFY(!QFileInfo::exists(gone));
 }
 
 void TestGeneration::makeDirectory_data()

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+
 namespace qadora::test {
 
 class FakeInteraction final : public Interaction {
@@ -31,7 +33,15 @@ public:
     bool questionsLeft() const { return !m_answers.isEmpty() || !m_fileNames.isEmpty(); }
     void clear();
 
-    void notice(const QString& text) override { m_messages << text; }
+    // Runs when a notice is shown, as a user's doing while the box is open.
+    std::function<void(const QString&)> onNotice;
+
+    void notice(const QString& text) override
+    {
+        m_messages << text;
+        if (onNotice)
+            onNotice(text);
+    }
     void information(const QString& text) override { m_informations << text; }
     bool ask(const QString& title, const QString& text, Icon icon) override;
     QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) override;
