@@ -19,6 +19,7 @@ struct JetReadResult {
         NoTable = 3,   // no table named tbl1
         Password = 4,  // protected by a password
         BadSchema = 5, // tbl1 without the columns No, kind, quest, anser
+        Unsupported = 6, // a later Access format (.accdb)
     };
     Code code = Ok;
     QString detail;

@@ -68,8 +68,10 @@ JetReadResult readTable(MdbHandle* mdb)
         result.records.clear();
         return result;
     };
-    if (!mdb->f || (mdb->f->jet_version != MDB_VER_JET3 && mdb->f->jet_version != MDB_VER_JET4))
-        return fail(JetReadResult::Damaged, QStringLiteral("unsupported version"));
+    if (!mdb->f)
+        return fail(JetReadResult::Damaged, QStringLiteral("no header"));
+    if (mdb->f->jet_version != MDB_VER_JET3 && mdb->f->jet_version != MDB_VER_JET4)
+        return fail(JetReadResult::Unsupported, QString::number(mdb->f->jet_version));
     const bool jet3 = mdb->f->jet_version == MDB_VER_JET3;
 
     GPtrArray* catalog = mdb_read_catalog(mdb, MDB_TABLE);

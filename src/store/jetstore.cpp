@@ -83,6 +83,9 @@ bool readAccessFile(const QString& path, std::vector<Record>* records, StoreStat
     case JetReadResult::Password:
         *status = unusable(QStringLiteral("パスワードが設定されたアクセスのファイルは開けません"), path);
         return false;
+    case JetReadResult::Unsupported:
+        *status = unusable(QStringLiteral("この形式のアクセスのファイル（accdb）には対応していません。mdb形式（Access 97～2003）で保存したファイルを指定して下さい"), path);
+        return false;
     case JetReadResult::BadSchema:
         *status = unusable(QStringLiteral("テーブル tbl1 に No, kind, quest, anser の列がありません"), path);
         return false;

@@ -106,6 +106,7 @@ private slots:
     void damagedFiles_areRefusedAndUnchanged_data();
     void damagedFiles_areRefusedAndUnchanged();
     void readerCrash_isReportedAsDamaged();
+    void laterFormat_isRefused();
     void conversion_keepsEveryRecordAndNumber_data();
     void conversion_keepsEveryRecordAndNumber();
     void conversion_neverOverwritesABackup();
@@ -247,6 +248,21 @@ void TestJet::readerCrash_isReportedAsDamaged()
     QCOMPARE(countRecords(path, &message), 0);
     QCOMPARE(message, "アクセス形式のファイルが壊れているため読み込めません\r" + path);
     QCOMPARE(readBytes(path), before);
+}
+
+void TestJet::laterFormat_isRefused()
+{
+    // The version byte of an Access 2007 file (.accdb).
+    QByteArray bytes = readBytes(fixture("jet4-basic.mdb"));
+    bytes[0x14] = 2;
+    const QString path = m_dir.filePath("later.mdb");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    QString message;
+    QCOMPARE(countRecords(path, &message), 0);
+    QVERIFY2(message.startsWith(QStringLiteral("この形式のアクセスのファイル（accdb）には対応していません")), qPrintable(message));
 }
 
 void TestJet::conversion_keepsEveryRecordAndNumber_data()
