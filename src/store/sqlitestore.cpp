@@ -293,6 +293,9 @@ StoreStatus createDatabase(const QString& path)
         return writeFailure(c.errorText());
     QSqlQuery q(c.db());
     const QStringList statements = {
+        // Text is handed to the program as UTF-16: stored so, it is read without conversion,
+        // and Japanese text takes two bytes a character instead of three.
+        QStringLiteral("PRAGMA encoding = 'UTF-16le'"),
         QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId),
         QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion),
         QStringLiteral("CREATE TABLE tbl1 (No INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT, quest TEXT, anser TEXT)"),

@@ -42,8 +42,12 @@ std::optional<QString> summaryLine(const Record& r)
     const KindParts parts = splitKind(r.kind);
     if (!parts.ok)
         return std::nullopt;
-    return subIndexFileName(parts.name) + QStringLiteral(" , ") + parts.title + QStringLiteral(" / ") + r.quest
-        + QStringLiteral(" / ") + r.anser;
+    // Built in one allocation: the display tab builds one line per record of the table.
+    QString line;
+    line.reserve(parts.name.size() + parts.title.size() + r.quest.size() + r.anser.size() + 14);
+    line.append(parts.name).append(QLatin1String(".html , ")).append(parts.title).append(QLatin1String(" / "));
+    line.append(r.quest).append(QLatin1String(" / ")).append(r.anser);
+    return line;
 }
 
 Listing listRecords(const QString& path, int n, const std::optional<QString>& kind, LineFormat format)

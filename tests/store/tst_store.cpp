@@ -100,6 +100,8 @@ void TestStore::create_makesExactlyTheSchema()
                        }));
         QVERIFY(q.exec(QStringLiteral("PRAGMA application_id")) && q.next());
         QCOMPARE(q.value(0).toUInt(), kApplicationId);
+        QVERIFY(q.exec(QStringLiteral("PRAGMA encoding")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("UTF-16le"));
         QVERIFY(q.exec(QStringLiteral("PRAGMA user_version")) && q.next());
         QCOMPARE(q.value(0).toInt(), 1);
         QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM tbl1")) && q.next());
