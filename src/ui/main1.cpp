@@ -18,6 +18,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -134,6 +135,7 @@ main1::main1(Interaction* interaction, QWidget* parent)
 {
     setObjectName(QStringLiteral("main1"));
     setWindowTitle(QStringLiteral("Qadora"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("qadora")));
     buildMenus();
 
     auto* central = new QWidget(this);
