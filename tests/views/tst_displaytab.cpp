@@ -42,6 +42,8 @@ private slots:
     void kindCombo_textIsFirstKind();
     void hyouji_restriction_data();
     void hyouji_restriction();
+    void hyoujisel_data();
+    void hyoujisel();
     void storeGoneAfterCount_isReported();
 
 private:
@@ -238,6 +240,30 @@ void TestDisplayTab::hyouji_restriction()
     QCOMPARE(itemsOf(w()->List2), lines);
     QCOMPARE(fake().messages(), messages);
     QCOMPARE(w()->Label7->text(), messages.isEmpty() ? QString::number(lines.size()) : QStringLiteral("old"));
+}
+
+void TestDisplayTab::hyoujisel_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("questions");
+    QTest::addColumn<QStringList>("numbers");
+    QTest::newRow("two records") << "sub200,中級編" << QStringList{"Q1", "Q3"} << QStringList{"1", "3"};
+    QTest::newRow("exact kind only") << "sub200,中級" << QStringList{} << QStringList{};
+    QTest::newRow("no such kind") << "sub900,x" << QStringList{} << QStringList{};
+}
+
+void TestDisplayTab::hyoujisel()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, questions);
+    QFETCH(QStringList, numbers);
+    w()->List4->addItems({"old1", "old2"});
+    w()->List5->addItems({"7", "8"});
+    w()->hyoujisel(w()->List4, w()->Label9, kind);
+    QCOMPARE(itemsOf(w()->List4), questions);
+    QCOMPARE(itemsOf(w()->List5), numbers);
+    QCOMPARE(w()->Label9->text(), QString::number(questions.size()));
+    QVERIFY(fake().messages().isEmpty());
 }
 
 void TestDisplayTab::storeGoneAfterCount_isReported()
