@@ -7,6 +7,18 @@
 
 namespace qadora {
 
+namespace {
+
+// Opens the store for one walk; the failure to open or to walk, if any.
+StoreStatus walkStore(const QString& path, const WalkOptions& options, const RecordVisitor& visit)
+{
+    StoreStatus status;
+    auto store = openStore(path, &status);
+    return store ? store->walk(options, visit) : status;
+}
+
+} // namespace
+
 QStringList distinctKinds(QStringList kinds)
 {
     // QString's operator< compares UTF-16 code units, a prefix first.
@@ -18,16 +30,13 @@ QStringList distinctKinds(QStringList kinds)
 KindListing listKinds(const QString& path, int n)
 {
     KindListing result;
-    auto store = openStore(path, &result.status);
-    if (!store)
-        return result;
     QStringList kinds;
     kinds.reserve(n);
     WalkOptions options;
     options.limit = n;
     options.withQuestion = false;
     options.withAnswer = false;
-    result.status = store->walk(options, [&](const Record& r) {
+    result.status = walkStore(path, options, [&](const Record& r) {
         // Runs of equal kinds are common; skipping them keeps the sort small.
         if (kinds.isEmpty() || kinds.constLast() != r.kind)
             kinds.append(r.kind);
@@ -53,9 +62,6 @@ std::optional<QString> summaryLine(const Record& r)
 Listing listRecords(const QString& path, int n, const std::optional<QString>& kind, LineFormat format)
 {
     Listing result;
-    auto store = openStore(path, &result.status);
-    if (!store)
-        return result;
     WalkOptions options;
     options.limit = n;
     options.withAnswer = format == LineFormat::Summary;
@@ -66,7 +72,7 @@ Listing listRecords(const QString& path, int n, const std::optional<QString>& ki
     result.visible.reserve(n);
     if (format != LineFormat::Question)
         result.companion.reserve(n);
-    result.status = store->walk(options, [&](const Record& r) {
+    result.status = walkStore(path, options, [&](const Record& r) {
         switch (format) {
         case LineFormat::Question:
             result.visible.append(r.quest);
@@ -95,13 +101,10 @@ Listing listRecords(const QString& path, int n, const std::optional<QString>& ki
 KindGroups listByKind(const QString& path, int n)
 {
     KindGroups result;
-    auto store = openStore(path, &result.status);
-    if (!store)
-        return result;
     WalkOptions options;
     options.limit = n;
     options.withAnswer = false;
-    result.status = store->walk(options, [&](const Record& r) {
+    result.status = walkStore(path, options, [&](const Record& r) {
         Listing& listing = result.byKind[r.kind];
         listing.visible.append(r.quest);
         listing.companion.append(QString::number(r.no));
