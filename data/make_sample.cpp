@@ -31,7 +31,7 @@ int main(int argc, char* argv[])
         const QStringList f = line.split(QLatin1Char('\t'));
         if (f.size() != 3)
             return 1;
-        const QString answer = qadora::brplus(qadora::toStoredLineBreaks(QString(f[2]).replace(QStringLiteral("\\n"), QStringLiteral("\n"))), true);
+        const QString answer = qadora::brplus(QString(f[2]).replace(QStringLiteral("\\n"), QStringLiteral("\r\n")), true);
         if (!store->add({0, f[0], f[1], answer}).ok())
             return 1;
     }

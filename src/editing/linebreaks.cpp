@@ -4,8 +4,33 @@
 namespace qadora {
 
 namespace {
+
 const QString kCrLf = QStringLiteral("\r\n");
+const QString kMarker = QStringLiteral("<br>");
 const QString kMarkedCrLf = QStringLiteral("<br>\r\n");
+
+// Characters a text box takes as the end of a line. U+FDD0/U+FDD1 are Qt's frame marks,
+// which its documents also turn into paragraph ends.
+bool endsLine(QChar c)
+{
+    switch (c.unicode()) {
+    case u'\r':
+    case u'\n':
+    case QChar::LineSeparator:
+    case QChar::ParagraphSeparator:
+    case 0xFDD0:
+    case 0xFDD1:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isCrLfBreak(const AnswerPart& p)
+{
+    return p.isBreak && (p.stored == kCrLf || p.stored == kMarkedCrLf);
+}
+
 } // namespace
 
 QString brplus(const QString& aaa, bool on)
@@ -24,20 +49,61 @@ QString brhiku(const QString& aaa, bool on)
     return result.replace(kMarkedCrLf, kCrLf);
 }
 
-QString toStoredLineBreaks(const QString& boxText)
+AnswerParts answerParts(const QString& stored, bool markersOn)
 {
-    QString result = boxText;
-    result.replace(kCrLf, QStringLiteral("\n"));
-    // Shift+Enter in a text box makes a line separator; it is a line break all the same.
-    result.replace(QChar::LineSeparator, QLatin1Char('\n'));
-    result.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return result.replace(QLatin1Char('\n'), kCrLf);
+    AnswerParts parts;
+    QString run;
+    auto addBreak = [&](const QString& chars) {
+        if (!run.isEmpty())
+            parts.append({run, false, QString()});
+        run.clear();
+        parts.append({QString(), true, chars});
+    };
+    const qsizetype n = stored.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = stored[i];
+        if (!endsLine(c)) {
+            run += c;
+            continue;
+        }
+        if (c == u'\r' && i + 1 < n && stored[i + 1] == u'\n') {
+            ++i;
+            if (markersOn && run.endsWith(kMarker)) {
+                run.chop(kMarker.size());
+                addBreak(kMarkedCrLf);
+            } else {
+                addBreak(kCrLf);
+            }
+            continue;
+        }
+        addBreak(QString(c));
+    }
+    if (!run.isEmpty())
+        parts.append({run, false, QString()});
+    return parts;
 }
 
-QString toBoxLineBreaks(const QString& stored)
+QString storedAnswer(const AnswerParts& parts, bool markersAtLoad, bool markersAtSave)
 {
-    QString result = stored;
-    return result.replace(kCrLf, QStringLiteral("\n"));
+    const QString typedBreak = markersAtSave ? kMarkedCrLf : kCrLf;
+    QString result;
+    for (const AnswerPart& p : parts) {
+        if (!p.isBreak)
+            result += p.text;
+        else if (p.stored.isEmpty() || (markersAtLoad != markersAtSave && isCrLfBreak(p)))
+            result += typedBreak;
+        else
+            result += p.stored;
+    }
+    return result;
+}
+
+QString joinedAnswer(const AnswerParts& parts, const QString& lineBreak)
+{
+    QString result;
+    for (const AnswerPart& p : parts)
+        result += p.isBreak ? lineBreak : p.text;
+    return result;
 }
 
 int byteCount(const QString& text)

@@ -5,6 +5,7 @@
 #include "editing/linebreaks.h"
 #include "store/conversion.h"
 #include "store/recordstore.h"
+#include "ui/answerbox.h"
 #include "ui/interaction.h"
 #include "views/listings.h"
 
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 namespace qadora {
@@ -86,7 +86,7 @@ QString main1::brhiku(const QString& aaa) const
 
 QString main1::answerText() const
 {
-    return toStoredLineBreaks(rtext1->toPlainText());
+    return storedAnswer(rtext1->parts(), false, false);
 }
 
 bool main1::dtuika()
@@ -126,7 +126,7 @@ void main1::Command3_Click()
     if (!dtuika())
         return;
     Command4_Click();
-    m_interaction->setClipboardText(rtext1->toPlainText());
+    m_interaction->setClipboardText(joinedAnswer(rtext1->parts(), QStringLiteral("\n")));
     Text1->clear();
     rtext1->clear();
     Text1->setFocus();
@@ -147,7 +147,7 @@ void main1::Command26_Click()
     Label26->setText(QLatin1Char(' ') + QString::number(byteCount(answerText())));
 }
 
-void main1::dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, QPlainTextEdit* ctext,
+void main1::dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, AnswerBox* ctext,
                    QPushButton* dcomm)
 {
     if (countForListing() <= 0)
@@ -165,10 +165,12 @@ void main1::dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, QPlai
         return;
     atext->setText(r.kind);
     btext->setText(r.quest);
-    ctext->setPlainText(toBoxLineBreaks(brhiku(r.anser)));
+    // brhiku, with every stored line break remembered as it was stored.
+    ctext->setParts(answerParts(r.anser, Check1->isChecked()));
     if (alist == List3) {
         m_shownquest = btext->text();
         m_changeLoaded = true;
+        m_markersAtLoad = Check1->isChecked();
     }
     dcomm->setFocus();
 }
@@ -203,7 +205,9 @@ void main1::Command10_Click()
     auto store = storeForWriting();
     if (!store)
         return;
-    const Record values{0, Text3->text(), Text4->text(), brplus(toStoredLineBreaks(Text5->toPlainText()))};
+    // brplus for the breaks typed since the load; the loaded ones go back as they were stored.
+    const Record values{0, Text3->text(), Text4->text(),
+                        storedAnswer(Text5->parts(), m_markersAtLoad, Check1->isChecked())};
     if (!reportChange(store->updateFirstByQuestion(m_shownquest, values), m_interaction))
         return;
     hyouji(List3, Label13);

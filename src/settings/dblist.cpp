@@ -45,7 +45,12 @@ QStringList parseListItems(const QString& text)
             const qsizetype start = i;
             while (i < n && text[i] != QLatin1Char(',') && !isLineEnd(i))
                 ++i;
-            items << text.mid(start, i - start).trimmed();
+            // Like the leading blanks skipped above, trailing ones belong to no item; an
+            // ideographic space does (it is text).
+            qsizetype end = i;
+            while (end > start && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
+                --end;
+            items << text.mid(start, end - start);
         }
         skipDelimiter();
     }

@@ -10,12 +10,13 @@ namespace dirs {
 
 namespace {
 
+
 QString readOrWrite(const char* key, int mode, const QString& value)
 {
     QSettings settings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
     settings.beginGroup(QStringLiteral("startup"));
     if (mode == 1)
-        return settings.value(QLatin1String(key)).toString();
+        return qadora::settingText(settings.value(QLatin1String(key)));
     settings.setValue(QLatin1String(key), value);
     return QString();
 }
@@ -48,6 +49,13 @@ QString getdesktop()
 } // namespace dirs
 
 namespace qadora {
+
+QString settingText(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
 
 QString databasePathFromSetting(const QString& stored)
 {

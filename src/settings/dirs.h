@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 
 namespace dirs {
 
@@ -17,6 +18,10 @@ QString getdesktop();
 } // namespace dirs
 
 namespace qadora {
+
+// A setting as text. A value written by hand without quotes and holding commas is read by
+// QSettings as a list; the setting is the line as written.
+QString settingText(const QVariant& value);
 
 // The database path held in a stored pgmname2: a value with a half-width comma is a
 // comma-separated line whose second field is the path.

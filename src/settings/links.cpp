@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "links.h"
 
+#include "dirs.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -25,7 +27,7 @@ QUrl firstExisting(const QStringList& candidates)
 QUrl link(const char* key, const QUrl& fallback)
 {
     QSettings settings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
-    const QString value = settings.value(QStringLiteral("links/") + QLatin1String(key)).toString();
+    const QString value = settingText(settings.value(QStringLiteral("links/") + QLatin1String(key)));
     return value.isEmpty() ? fallback : QUrl::fromUserInput(value);
 }
 

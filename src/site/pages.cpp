@@ -35,6 +35,18 @@ void appendFramedHeading(QStringList& lines, const QString& title, bool big)
         lines << QStringLiteral("</FONT>");
 }
 
+// Only half-width spaces: an ideographic space, a tab or a line break is part of the address.
+QString trimSpaces(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
 QString padded(qint64 number)
 {
     return QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
@@ -108,7 +120,7 @@ IndexPage indexPage(const IndexSettings& settings, const QStringList& kinds)
         QString label = settings.returnLabel;
         if (label.isEmpty())
             label = frameless ? QStringLiteral("･[home]") : QStringLiteral("●［ＨＯＭＥ］");
-        lines << QStringLiteral("<A href=\"") + settings.returnUrl.trimmed() + QStringLiteral("\">") + label
+        lines << QStringLiteral("<A href=\"") + trimSpaces(settings.returnUrl) + QStringLiteral("\">") + label
                 + QStringLiteral("</a><br>");
     }
     lines << QStringLiteral("<hr>");

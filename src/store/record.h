@@ -11,6 +11,8 @@ struct Record {
     QString kind;
     QString quest;
     QString anser;
+
+    bool operator==(const Record&) const = default;
 };
 
 // Column limits of tbl1, in UTF-16 code units.

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "main1.h"
 
+#include "answerbox.h"
 #include "folderpicker.h"
 #include "interaction.h"
 #include "settings/dirs.h"
 #include "site/pages.h"
+#include "views/listings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
@@ -66,7 +69,8 @@ QPushButton* button(const char* name, const QString& text, QWidget* parent)
 {
     auto* b = named<QPushButton>(name, parent);
     b->setText(text);
-    b->setAutoDefault(false);
+    // Enter on a focused button presses it; outside a dialog nothing else becomes default.
+    b->setAutoDefault(true);
     return b;
 }
 
@@ -77,16 +81,29 @@ QLineEdit* lineEdit(const char* name, QWidget* parent, const QString& text = QSt
     return e;
 }
 
-QPlainTextEdit* multiLine(const char* name, QWidget* parent)
+AnswerBox* multiLine(const char* name, QWidget* parent)
 {
-    auto* e = named<QPlainTextEdit>(name, parent);
-    e->setTabChangesFocus(true);
-    return e;
+    return named<AnswerBox>(name, parent);
 }
+
+// Rows stay one line each: a line break inside a stored text is drawn as a mark, so a row
+// shows all of its text. The items themselves keep the text exactly.
+class OneLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QString displayText(const QVariant& value, const QLocale& locale) const override
+    {
+        if (value.typeId() == QMetaType::QString)
+            return QStyledItemDelegate::displayText(markLineBreaks(value.toString()), locale);
+        return QStyledItemDelegate::displayText(value, locale);
+    }
+};
 
 QListWidget* list(const char* name, QWidget* parent)
 {
     auto* l = named<QListWidget>(name, parent);
+    l->setItemDelegate(new OneLineDelegate(l));
     l->setSortingEnabled(false);
     l->setUniformItemSizes(true); // tens of thousands of lines
     return l;
@@ -160,6 +177,10 @@ main1::main1(Interaction* interaction, QWidget* parent)
     layout->addWidget(SSTab1, 1);
     setCentralWidget(central);
 
+    // Paths, counts and texts from the store are shown as they are, never as markup.
+    for (QLabel* l : findChildren<QLabel*>())
+        l->setTextFormat(Qt::PlainText);
+
     connectHandlers();
     resize(1000, 700);
 }
@@ -232,7 +253,10 @@ QWidget* main1::buildTab1()
     Label5 = label("Label5", QStringLiteral("種類"), tab);
     Combo1 = named<QComboBox>("Combo1", tab);
     Combo1->setEditable(true);
+    // The kind is stored exactly as typed: no completion, no case folding, and Enter never
+    // picks or adds an item.
     Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setCompleter(nullptr);
     Combo1->installEventFilter(this);
     Combo1->lineEdit()->installEventFilter(this);
     Label22 = named<CrLabel>("Label22", tab);
@@ -602,8 +626,15 @@ void main1::Dir1_RightRelease()
         notice(QStringLiteral("直のネットワークドライブには、対応しておりません。ドライブ名を割り当て、ドライブ名にて指定して下さい。"));
         return;
     }
-    // A path that is not a directory changes nothing.
-    setOutputDir(text.trimmed());
+    // A path that is not a directory changes nothing. A path copied from a terminal may
+    // bring a line end along; the text as it is comes first, since a name may end so too.
+    if (!setOutputDir(text)) {
+        QString path = text;
+        while (path.endsWith(u'\n') || path.endsWith(u'\r'))
+            path.chop(1);
+        if (path != text)
+            setOutputDir(path);
+    }
 }
 
 void main1::File1_DblClick()

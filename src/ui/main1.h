@@ -17,13 +17,13 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
 
 namespace qadora {
 
+class AnswerBox;
 class DirList;
 class FileList;
 class Interaction;
@@ -79,7 +79,7 @@ public:
     void Command4_Click();
     void Command12_Click();
     void Command26_Click();
-    void dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, QPlainTextEdit* ctext, QPushButton* dcomm);
+    void dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, AnswerBox* ctext, QPushButton* dcomm);
     void Command2_Click();
     void Command25_Click();
     void Command9_Click();
@@ -145,7 +145,7 @@ public:
     QLabel* Label3 = nullptr;
     QLineEdit* Text1 = nullptr;
     QLabel* Label4 = nullptr;
-    QPlainTextEdit* rtext1 = nullptr;
+    AnswerBox* rtext1 = nullptr;
     QCheckBox* Check1 = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command12 = nullptr;
@@ -167,7 +167,7 @@ public:
     QLabel* Label10 = nullptr;
     QLineEdit* Text7 = nullptr;
     QLabel* Label11 = nullptr;
-    QPlainTextEdit* Text2 = nullptr;
+    AnswerBox* Text2 = nullptr;
     QLabel* Label12 = nullptr;
     QPushButton* Command7 = nullptr;
     QPushButton* Command8 = nullptr;
@@ -186,7 +186,7 @@ public:
     QLabel* Label18 = nullptr;
     QLineEdit* Text4 = nullptr;
     QLabel* Label17 = nullptr;
-    QPlainTextEdit* Text5 = nullptr;
+    AnswerBox* Text5 = nullptr;
     QLabel* Label20 = nullptr;
     QPushButton* Command10 = nullptr;
     QPushButton* Command11 = nullptr;
@@ -266,7 +266,7 @@ private:
     bool setOutputDir(const QString& dir);
     QString outputDir() const;
     PageStyle pageStyle() const;
-    // The plain text of the answer box in the stored form (CR LF).
+    // The answer typed on the entry tab, line breaks as CR LF, before any marker.
     QString answerText() const;
     void notice(const QString& text);
     // The store to change; an Access file is converted first when the user agrees.
@@ -278,6 +278,7 @@ private:
     QString m_dbPath;     // the current database path; empty when none is set
     QString m_shownquest; // the question of the record last loaded on the change tab
     bool m_changeLoaded = false; // the change tab's boxes hold a loaded record
+    bool m_markersAtLoad = false; // Check1 when that record was loaded
     QString m_listLoadedFrom;    // the list file List11 was last filled from
     QPointer<QWidget> m_help;    // the help window while it is open
 };

@@ -59,6 +59,27 @@ std::optional<QString> summaryLine(const Record& r)
     return line;
 }
 
+QString markLineBreaks(const QString& line)
+{
+    QString shown;
+    bool marked = false;
+    const qsizetype n = line.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = line[i].unicode();
+        if (c == u'\r' || c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
+            if (!marked)
+                shown = line.left(i);
+            marked = true;
+            shown += QChar(0x21B5);
+            if (c == u'\r' && i + 1 < n && line[i + 1] == u'\n')
+                ++i;
+        } else if (marked) {
+            shown += line[i];
+        }
+    }
+    return marked ? shown : line;
+}
+
 Listing listRecords(const QString& path, int n, const std::optional<QString>& kind, LineFormat format)
 {
     Listing result;

@@ -24,6 +24,10 @@ KindListing listKinds(const QString& path, int n);
 // "name.html , title / quest / anser", or nothing when the kind has no half-width comma.
 std::optional<QString> summaryLine(const Record& r);
 
+// A line of a list as a row shows it: every line break (CR LF, CR, LF, U+2028, U+2029)
+// becomes the mark "↵", so the row stays one line.
+QString markLineBreaks(const QString& line);
+
 // The visible lists show summary lines cut to this many UTF-16 code units.
 inline constexpr int kSummaryVisibleLength = 60;
 

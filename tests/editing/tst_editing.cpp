@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 
 using namespace qadora;
 using namespace qadora::test;
@@ -65,6 +66,12 @@ private slots:
     void delete_withoutUsableDatabase();
 
     void endToEnd();
+
+    void typedKind_data();
+    void typedKind();
+    void storedAnswer_roundTrips_data();
+    void storedAnswer_roundTrips();
+    void typedBreaks_becomeCrLf();
 
 private:
     void open(const QList<Record>& records);
@@ -548,6 +555,131 @@ void TestEditing::endToEnd()
     QCOMPARE(itemsOf(w()->List9), (QStringList{"sub200.html , 中級編 / 質問B2 / 答え<br>\r\nB",
                                                "sub100.html , 初級編 / 質問C / 答えC"}));
     QCOMPARE(w()->Label24->text(), QStringLiteral("2"));
+}
+
+void TestEditing::typedKind_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("prefix of a kind") << "sub200,a";
+    QTest::newRow("another case") << "SUB200,ABC";
+    QTest::newRow("input method") << "sub100,初級";
+}
+
+// Typed with the existing kinds loaded as completion candidates, then Enter all the way:
+// the kind is stored as typed and the box's items stay as they were.
+void TestEditing::typedKind()
+{
+    QFETCH(QString, typed);
+    open({{0, "sub200,abc", "Q1", "A1"}, {0, "sub100,初級編", "Q2", "A2"}});
+    showActive(w());
+    w()->SSTab1->setCurrentIndex(1);
+    QTest::mouseClick(w()->Command12, Qt::LeftButton);
+    const QStringList items{w()->Combo1->itemText(0), w()->Combo1->itemText(1)};
+    QLineEdit* kindEdit = w()->Combo1->lineEdit();
+    kindEdit->setFocus();
+    pressKey(kindEdit, Qt::Key_A, Qt::ControlModifier);
+    typeText(kindEdit, typed);
+    pressKey(kindEdit, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), w()->Text1);
+    QCOMPARE(w()->Combo1->currentText(), typed);
+    typeText(w()->Text1, "質問");
+    pressKey(w()->Text1, Qt::Key_Return);
+    typeText(w()->rtext1, "答え");
+    pressKey(w()->rtext1, Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), w()->Command3);
+    pressKey(w()->Command3, Qt::Key_Return);
+    QCOMPARE(fake().messages(), QStringList{});
+    const QList<Record> all = readAll(m_db);
+    QCOMPARE(all.size(), 3);
+    QCOMPARE(all[2].kind, typed);
+    QCOMPARE(all[2].quest, QStringLiteral("質問"));
+    QCOMPARE(all[2].anser, QStringLiteral("答え<br>\r\n"));
+    QCOMPARE(w()->Combo1->count(), 2);
+    QCOMPARE((QStringList{w()->Combo1->itemText(0), w()->Combo1->itemText(1)}), items);
+}
+
+void TestEditing::storedAnswer_roundTrips_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("markers");
+    const QString nbsp(QChar(0x00A0));
+    const QString ls(QChar(QChar::LineSeparator));
+    const QString ps(QChar(QChar::ParagraphSeparator));
+    const QList<std::pair<const char*, QString>> texts{
+        {"lone CR", "a\rb"},
+        {"lone LF", "a\nb"},
+        {"CR LF", "a\r\nb"},
+        {"marked CR LF", "a<br>\r\nb"},
+        {"marker alone", "x<br>y"},
+        {"marker before lone LF", "x<br>\ny"},
+        {"U+2028", "a" + ls + "b"},
+        {"U+2029", "a" + ps + "b"},
+        {"no-break space", "a" + nbsp + "b" + nbsp},
+        {"tabs and trailing spaces", "\ta\tb  \r\n  "},
+        {"emoji", "😀<br>\r\n🍣"},
+        {"breaks only", "\r\n\r\r\n\n\n"},
+    };
+    for (const auto& [name, text] : texts) {
+        QTest::addRow("%s, markers on", name) << text << true;
+        QTest::addRow("%s, markers off", name) << text << false;
+    }
+}
+
+// What is loaded and saved untouched, or only shown on the delete tab, stays as stored; the
+// question goes through its box too, and is what the delete finds the record by.
+void TestEditing::storedAnswer_roundTrips()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, markers);
+    const Record stored{1, "k," + text, "Q" + text, text};
+    open({stored});
+    showActive(w());
+    w()->Check1->setChecked(markers);
+    w()->SSTab1->setCurrentIndex(3);
+    loadForChange(0);
+    QCOMPARE(QApplication::focusWidget(), w()->Command10);
+    pressKey(w()->Command10, Qt::Key_Return);
+    QCOMPARE(fake().messages(), QStringList{"データを変更しました"});
+    QCOMPARE(readAll(m_db), QList<Record>{stored});
+
+    w()->SSTab1->setCurrentIndex(2);
+    QTest::mouseClick(w()->Command5, Qt::LeftButton);
+    w()->List2->setCurrentRow(0);
+    QTest::mouseClick(w()->Command6, Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), w()->Command7);
+    QCOMPARE(storedAnswer(w()->Text2->parts(), markers, markers), text);
+    pressKey(w()->Command7, Qt::Key_Return);
+    QCOMPARE(fake().messages().last(), QStringLiteral("削除しました"));
+    QCOMPARE(readAll(m_db), QList<Record>{});
+}
+
+void TestEditing::typedBreaks_becomeCrLf()
+{
+    const QString nbsp(QChar(0x00A0));
+    open({{0, "k,t", "Q", "a\nb"}});
+    showActive(w());
+    w()->SSTab1->setCurrentIndex(3);
+    loadForChange(0);
+    w()->Text5->setFocus();
+    w()->Text5->moveCursor(QTextCursor::End);
+    typeText(w()->Text5, "\nc");
+    pressKey(w()->Text5, Qt::Key_Return, Qt::ShiftModifier);
+    typeText(w()->Text5, "d" + nbsp);
+    pressKey(w()->Command10, Qt::Key_Return);
+    QCOMPARE(readAll(m_db)[0].anser, "a\nb<br>\r\nc<br>\r\nd" + nbsp);
+
+    // The entry tab: typed breaks, a no-break space and the byte count of what is stored.
+    w()->SSTab1->setCurrentIndex(1);
+    w()->Combo1->lineEdit()->setFocus();
+    typeText(w()->Combo1->lineEdit(), "k,t\n");
+    typeText(w()->Text1, "Q2\n");
+    typeText(w()->rtext1, "x" + nbsp + "\ny");
+    QTest::mouseClick(w()->Command26, Qt::LeftButton);
+    QCOMPARE(w()->Label26->text(), QStringLiteral(" 5"));
+    pressKey(w()->rtext1, Qt::Key_Return, Qt::ShiftModifier);
+    pressKey(w()->Command3, Qt::Key_Return);
+    QCOMPARE(readAll(m_db)[1].anser, "x" + nbsp + "<br>\r\ny<br>\r\n");
+    QCOMPARE(fake().clipboard(), "x" + nbsp + "\ny\n");
 }
 
 QTEST_MAIN(TestEditing)

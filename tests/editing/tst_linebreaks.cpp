@@ -13,8 +13,6 @@ private slots:
     void brplus();
     void brhiku_data();
     void brhiku();
-    void boxForms_data();
-    void boxForms();
     void byteCount_data();
     void byteCount();
 };
@@ -59,24 +57,6 @@ void TestLineBreaks::brhiku()
     QFETCH(bool, on);
     QFETCH(QString, expected);
     QCOMPARE(qadora::brhiku(text, on), expected);
-}
-
-void TestLineBreaks::boxForms_data()
-{
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QString>("stored");
-    QTest::newRow("LF") << "a\nb" << "a\r\nb";
-    QTest::newRow("CRLF is not doubled") << "a\r\nb" << "a\r\nb";
-    QTest::newRow("Shift+Enter line separator") << QString("a") + QChar(0x2028) + "b" << "a\r\nb";
-    QTest::newRow("none") << "ab" << "ab";
-}
-
-void TestLineBreaks::boxForms()
-{
-    QFETCH(QString, box);
-    QFETCH(QString, stored);
-    QCOMPARE(toStoredLineBreaks(box), stored);
-    QCOMPARE(toStoredLineBreaks(toBoxLineBreaks(stored)), stored);
 }
 
 void TestLineBreaks::byteCount_data()

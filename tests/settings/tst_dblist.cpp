@@ -99,6 +99,7 @@ void TestDbList::parseItems_data()
     QTest::newRow("lone LF") << "\"A\"\n\"B\"" << QStringList{"A", "B"};
     QTest::newRow("empty") << "" << QStringList{};
     QTest::newRow("unclosed quote") << "\"A,b" << QStringList{"A,b"};
+    QTest::newRow("ideographic spaces are text") << "　A　, B \t\r\n" << QStringList{"　A　", "B"};
 }
 
 void TestDbList::parseItems()

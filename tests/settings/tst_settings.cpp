@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QSettings>
+#include <QFile>
 #include <QTest>
 
 using namespace qadora;
@@ -32,6 +34,8 @@ private slots:
     void startup_missingOutputDirectory_fallsBackToHome();
     void startup_listFilePathShown();
     void close_savesOutputDirectoryEvenWhenUnchanged();
+    void handEditedValues_keepTheirCommas_data();
+    void handEditedValues_keepTheirCommas();
 
 private:
     struct Started {
@@ -174,6 +178,34 @@ void TestSettings::close_savesOutputDirectoryEvenWhenUnchanged()
     QCOMPARE(dirs::rwfirstdir(1), outputDirForm(out.path()));
     // Nothing else is written at close.
     QCOMPARE(dirs::rwpgmname(1), QString());
+}
+
+void TestSettings::handEditedValues_keepTheirCommas_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("list entry") << "pgmname2=Title,/db/a.mdb,,HOME,/out" << "Title,/db/a.mdb,,HOME,/out";
+    QTest::newRow("directory") << "firstdir=/srv/a,b" << "/srv/a,b";
+    QTest::newRow("list file") << "settext2=/x/a,b.txt" << "/x/a,b.txt";
+}
+
+// Written with a text editor, unquoted, where the README says the settings live.
+void TestSettings::handEditedValues_keepTheirCommas()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, value);
+    const QString file = QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).fileName();
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("[startup]\n" + line.toUtf8() + "\n");
+    f.close();
+    const QString key = line.section('=', 0, 0);
+    const QString read = key == "pgmname2" ? dirs::rwpgmname(1) : key == "firstdir" ? dirs::rwfirstdir(1) : dirs::rwsettext(1);
+    QCOMPARE(read, value);
+    if (key == "pgmname2") {
+        Started s = start();
+        QCOMPARE(s.w->databasePath(), QStringLiteral("/db/a.mdb"));
+    }
 }
 
 QTEST_MAIN(TestSettings)

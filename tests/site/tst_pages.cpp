@@ -26,6 +26,8 @@ private slots:
     void malformedKind_writesNoQaPage();
     void nameWithSlash_isRefused_data();
     void nameWithSlash_isRefused();
+    void returnAddress_losesOnlySpaces_data();
+    void returnAddress_losesOnlySpaces();
 };
 
 void TestPages::wholePage_data()
@@ -175,6 +177,23 @@ void TestPages::nameWithSlash_isRefused()
     QCOMPARE(outcome.message, QStringLiteral("ファイル名に「/」や「\\」は使えません") + '\r' + name);
     QVERIFY(QDir(parent.path()).entryList(QDir::Files).isEmpty());
     QVERIFY(QDir(outDir + "/x").isEmpty());
+}
+
+void TestPages::returnAddress_losesOnlySpaces_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("spaces") << "  http://a.jp/  " << "http://a.jp/";
+    QTest::newRow("ideographic space") << "　http://a.jp/　" << "　http://a.jp/　";
+    QTest::newRow("tab and line feed") << "\thttp://a.jp/\n" << "\thttp://a.jp/\n";
+}
+
+void TestPages::returnAddress_losesOnlySpaces()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    const IndexPage page = indexPage({"T", typed, "HOME", PageStyle{}}, {"k,t"});
+    QVERIFY(page.lines.contains("<A href=\"" + written + "\">HOME</a><br>"));
 }
 
 QTEST_GUILESS_MAIN(TestPages)

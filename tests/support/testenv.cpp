@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QInputMethodEvent>
+#include <QWidget>
 #include <QListWidget>
 #include <QProcess>
 #include <QSettings>
@@ -99,6 +101,47 @@ std::unique_ptr<Window> openWindow(const QString& databasePath, const QString& o
     window->w->Form_Load();
     window->fake.clear();
     return window;
+}
+
+void typeText(QWidget* w, const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype j = i;
+        const bool ascii = text[i].unicode() < 0x80;
+        while (j < text.size() && (text[j].unicode() < 0x80) == ascii)
+            ++j;
+        const QString run = text.mid(i, j - i);
+        if (ascii) {
+            const QStringList lines = run.split(QLatin1Char('\n'));
+            for (qsizetype k = 0; k < lines.size(); ++k) {
+                if (k > 0)
+                    QTest::keyClick(w, Qt::Key_Return);
+                QTest::keyClicks(w, lines[k]);
+            }
+        } else {
+            QInputMethodEvent preedit(run, {});
+            QCoreApplication::sendEvent(w, &preedit);
+            QInputMethodEvent commit;
+            commit.setCommitString(run);
+            QCoreApplication::sendEvent(w, &commit);
+        }
+        i = j;
+    }
+    QCoreApplication::processEvents();
+}
+
+void pressKey(QWidget* w, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QTest::keyClick(w, key, modifiers);
+    QCoreApplication::processEvents();
+}
+
+void showActive(QWidget* w)
+{
+    w->show();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
 }
 
 QStringList itemsOf(const QListWidget* list)

@@ -4,6 +4,7 @@
 
 #include "fakeinteraction.h"
 #include "store/record.h"
+#include "ui/answerbox.h"
 #include "ui/main1.h"
 
 #include <QTemporaryDir>
@@ -29,6 +30,14 @@ struct Window {
     std::unique_ptr<main1> w;
 };
 std::unique_ptr<Window> openWindow(const QString& databasePath, const QString& outDir = QString());
+
+// Types `text` into `w` as a person would: ASCII through key clicks ("\n" is Enter), every
+// other run as an input-method commit (QTest cannot type non-ASCII keys).
+void typeText(QWidget* w, const QString& text);
+// Sends one key press and release; returns after the events are handled.
+void pressKey(QWidget* w, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// Shows the window and waits until it is active, so focus moves as for a person.
+void showActive(QWidget* w);
 
 // Items of a list widget as text.
 QStringList itemsOf(const QListWidget* list);

@@ -1,8 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testenv.h"
+#include "ui/interaction.h"
 #include "views/listings.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -45,6 +53,10 @@ private slots:
     void hyoujisel_data();
     void hyoujisel();
     void storeGoneAfterCount_isReported();
+
+    void rowsWithLineBreaks_showWholeRow();
+    void messageBox_showsPlainText_data();
+    void messageBox_showsPlainText();
 
 private:
     void useRecords(const QList<Record>& records);
@@ -272,6 +284,71 @@ void TestDisplayTab::storeGoneAfterCount_isReported()
     QVERIFY(!listing.status.ok());
     QCOMPARE(listing.status.message, kNoDataMessage);
     QVERIFY(listing.visible.isEmpty());
+}
+
+
+// A summary line with line breaks shows all of its 60 characters in one row, the breaks as
+// marks; what the rows hold and what the double-click shows stay exact.
+void TestDisplayTab::rowsWithLineBreaks_showWholeRow()
+{
+    const QString answer = QStringLiteral("一行目<br>\r\n二行目\n三\r四") + QChar(0x2028) + QStringLiteral("五");
+    useRecords({{0, "sub100,初級編", "質問", answer}});
+    QTest::mouseClick(w()->Command18, Qt::LeftButton);
+    const QString line = QStringLiteral("sub100.html , 初級編 / 質問 / ") + answer;
+    QCOMPARE(itemsOf(w()->List9), QStringList{line.left(60)});
+    QCOMPARE(itemsOf(w()->List10), QStringList{line});
+    const QModelIndex row = w()->List9->model()->index(0, 0);
+    auto* delegate = qobject_cast<QStyledItemDelegate*>(w()->List9->itemDelegateForIndex(row));
+    QVERIFY(delegate);
+    QCOMPARE(delegate->displayText(row.data(), QLocale()),
+             QStringLiteral("sub100.html , 初級編 / 質問 / 一行目<br>↵二行目↵三↵四↵五"));
+    w()->List9->setCurrentRow(0);
+    w()->List9_DblClick();
+    QCOMPARE(fake().messages(), QStringList{line});
+}
+
+void TestDisplayTab::messageBox_showsPlainText_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("markup") << "<b>太字</b><br>\r\n次の行";
+    QTest::newRow("6,000 characters") << (QStringLiteral("長い答えの一行です。<br>\r\n").repeated(400));
+}
+
+// The double-click's box as a person sees it: the answer's markup as text, within a
+// 1024×768 screen, the rest reached by scrolling, OK in reach.
+void TestDisplayTab::messageBox_showsPlainText()
+{
+    QFETCH(QString, answer);
+    useRecords({{0, "sub100,初級編", "Q", answer}});
+    QtInteraction interaction;
+    main1 window(&interaction);
+    interaction.setParentWidget(&window);
+    window.Form_Load();
+    showActive(&window);
+    QTest::mouseClick(window.Command18, Qt::LeftButton);
+    window.List9->setCurrentRow(0);
+
+    bool seen = false;
+    QTimer::singleShot(0, this, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        auto* text = box->findChild<QLabel*>("messageText");
+        QVERIFY(text);
+        QCOMPARE(text->textFormat(), Qt::PlainText);
+        QCOMPARE(text->text(), QString("sub100.html , 初級編 / Q / " + answer).replace("\r\n", "\n"));
+        QVERIFY(box->width() <= 1024 && box->height() <= 768);
+        auto* ok = box->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        QVERIFY(ok->isVisible());
+        QVERIFY(box->rect().contains(QRect(ok->mapTo(box, QPoint(0, 0)), ok->size())));
+        if (answer.size() > 1000)
+            QVERIFY(box->findChild<QScrollArea*>()->verticalScrollBar()->isVisible());
+        seen = true;
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    const QPoint row = window.List9->visualItemRect(window.List9->item(0)).center();
+    QTest::mouseClick(window.List9->viewport(), Qt::LeftButton, {}, row);
+    QTest::mouseDClick(window.List9->viewport(), Qt::LeftButton, {}, row);
+    QVERIFY(seen);
 }
 
 QTEST_MAIN(TestDisplayTab)
