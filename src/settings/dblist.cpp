@@ -5,6 +5,7 @@
 #include "site/pagefile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace qadora {
 
@@ -57,27 +58,46 @@ QStringList parseListItems(const QString& text)
     return items;
 }
 
-bool readListFile(const QString& path, QStringList* items)
+ListFileContents readListFile(const QString& path)
 {
+    ListFileContents contents;
+    const QFileInfo info(path);
+    contents.exists = !path.isEmpty() && (info.exists() || info.isSymLink());
+    contents.regular = info.isFile();
+    if (!contents.regular)
+        return contents;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    *items = parseListItems(cp932::decode(file.readAll()));
-    return true;
+        return contents;
+    contents.readable = true;
+    contents.bytes = file.readAll();
+    contents.items = parseListItems(cp932::decode(contents.bytes, &contents.clean));
+    return contents;
 }
 
 QByteArray listFileBytes(const QStringList& lines)
 {
-    QStringList quoted;
-    quoted.reserve(lines.size());
-    for (const QString& line : lines)
-        quoted << QLatin1Char('"') + line + QLatin1Char('"');
-    return encodeLines(quoted);
+    QByteArray bytes;
+    for (const QString& line : lines) {
+        bytes += '"';
+        cp932::encodeInto(bytes, line);
+        bytes += "\"\r\n";
+    }
+    return bytes;
 }
 
 bool writeListFile(const QString& path, const QStringList& lines, QString* error)
 {
-    return replaceFile(path, listFileBytes(lines), error);
+    return replaceFile(path, listFileBytes(lines), error, LinkPolicy::FollowLink);
+}
+
+QString unwritableCharacterMessage(const QString& text)
+{
+    const qint64 c = cp932::firstWithoutCode(text);
+    if (c < 0)
+        return QString();
+    return cp932::describeCharacter(char32_t(c)) + QStringLiteral("はShift_JISで書けない文字のため、登録できません")
+        + QLatin1Char('\r') + text;
 }
 
 QString entryText(const QString& title, const QString& database, const QString& address, const QString& label,

@@ -71,8 +71,10 @@ bool isOrdinaryFile(const QString& path)
 {
     if (path.isEmpty())
         return false;
+    // A name that starts with "." is an ordinary file on this system; a link counts by what
+    // it points to.
     const QFileInfo info(path);
-    return info.isFile() && !info.isHidden();
+    return info.isFile() && info.isReadable();
 }
 
 QString kindFormatGuide()

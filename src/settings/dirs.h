@@ -27,7 +27,8 @@ QString settingText(const QVariant& value);
 // comma-separated line whose second field is the path.
 QString databasePathFromSetting(const QString& stored);
 
-// True when `path` names an ordinary file (not a directory, not hidden).
+// True when `path` names an ordinary file: it exists, is a regular file (a link counts by
+// its target), and can be read.
 bool isOrdinaryFile(const QString& path);
 
 // The kind-format guide of the entry tab, lines joined by CR alone.

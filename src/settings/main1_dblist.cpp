@@ -7,6 +7,8 @@
 #include "ui/folderpicker.h"
 #include "ui/interaction.h"
 
+#include <QFile>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -63,36 +65,74 @@ void main1::listyomi()
         notice(QStringLiteral("複数ＤＢ指定時の環境設定ﾌｧｲﾙを指定して下さい"));
         return;
     }
-    QStringList items;
-    if (readListFile(path, &items))
-        List11->addItems(items);
-    m_listLoadedFrom = path;
+    loadList(readListFile(path), path);
 }
 
-void main1::listkaki()
+void main1::loadList(const ListFileContents& contents, const QString& path)
 {
-    if (Text11->text().contains(QLatin1Char(','))) {
-        notice(QStringLiteral(", の文字は使えません"));
-        return;
-    }
-    const QString entry = entryText(Text11->text(), Label30->text(), Text13->text(), Text14->text(), Label38->text());
-    const QString path = Label28->text();
     List11->clear();
-    QStringList lines;
-    if (isOrdinaryFile(path) && !readListFile(path, &lines)) {
-        notice(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + path);
-        return;
-    }
-    lines << entry;
-    List11->addItems(lines);
+    List11->addItems(contents.items);
     m_listLoadedFrom = path;
-    // The old file is replaced only once the new one is complete.
+    m_listLoadedBytes = contents.bytes;
+}
+
+bool main1::listFileWritable(const ListFileContents& contents, const QString& path)
+{
+    if (contents.exists && !contents.regular) {
+        notice(QStringLiteral("通常のファイルではないため、書き込みできません") + QLatin1Char('\r') + path);
+        return false;
+    }
+    if (contents.regular && !contents.readable) {
+        notice(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + path);
+        return false;
+    }
+    // Written back, a file in another encoding would lose what it holds.
+    if (!contents.clean) {
+        notice(QStringLiteral("Shift_JISのテキストファイルではないため、書き込みできません") + QLatin1Char('\r') + path);
+        return false;
+    }
+    return true;
+}
+
+bool main1::writeList(const QString& path, const QStringList& lines)
+{
     QString error;
     if (!writeListFile(path, lines, &error)) {
         notice(QStringLiteral("ファイルに書き込めませんでした") + QLatin1Char('\r') + path + QLatin1Char('\r') + error);
-        return;
+        return false;
     }
+    m_listLoadedFrom = path;
+    m_listLoadedBytes = listFileBytes(lines);
+    return true;
+}
+
+bool main1::listkaki()
+{
+    if (Text11->text().contains(QLatin1Char(','))) {
+        notice(QStringLiteral(", の文字は使えません"));
+        return true;
+    }
+    const QString entry = entryText(Text11->text(), Label30->text(), Text13->text(), Text14->text(), Label38->text());
+    // The file is plain Shift_JIS text: a character it cannot hold would come back changed.
+    if (const QString refusal = unwritableCharacterMessage(entry); !refusal.isEmpty()) {
+        notice(refusal);
+        return false;
+    }
+    const QString path = Label28->text();
+    const ListFileContents contents = readListFile(path);
+    List11->clear();
+    if (!listFileWritable(contents, path)) {
+        loadList(contents, path);
+        return false;
+    }
+    // Read afresh: entries another window added since this one loaded the list stay.
+    QStringList lines = contents.items;
+    lines << entry;
+    List11->addItems(lines);
+    if (!writeList(path, lines))
+        return false;
     notice(QStringLiteral("書込み完了"));
+    return true;
 }
 
 void main1::Command21_Click()
@@ -112,7 +152,9 @@ void main1::Command21_Click()
             return;
         }
     }
-    listkaki();
+    // A registration the file could not take keeps what the user typed, to be mended.
+    if (!listkaki())
+        return;
     Label30->clear();
     Text11->clear();
     Text13->clear();
@@ -136,16 +178,20 @@ void main1::Command23_Click()
     }
     const bool remove = m_interaction->ask(QStringLiteral("削除確認"), QStringLiteral("リストより削除します。よろしいですか。"),
                                            Interaction::Icon::None);
-    // The list is written back whole: it must be the file's own, never an empty or foreign one.
+    // The list is written back whole: it must be the file as it is now, never an empty,
+    // foreign or stale copy.
+    const ListFileContents contents = readListFile(path);
+    if (!listFileWritable(contents, path)) {
+        loadList(contents, path);
+        return;
+    }
     if (m_listLoadedFrom != path) {
-        List11->clear();
-        QStringList items;
-        if (isOrdinaryFile(path) && !readListFile(path, &items)) {
-            notice(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + path);
-            return;
-        }
-        List11->addItems(items);
-        m_listLoadedFrom = path;
+        loadList(contents, path);
+    } else if (contents.bytes != m_listLoadedBytes) {
+        loadList(contents, path);
+        notice(QStringLiteral("ほかのウィンドウやプログラムがファイルを変更していたため、読み込み直しました。書き込みはしていません")
+               + QLatin1Char('\r') + path);
+        return;
     }
     if (remove) {
         if (QListWidgetItem* item = selectedItem(List11))
@@ -153,9 +199,7 @@ void main1::Command23_Click()
         else
             notice(QStringLiteral("リストの中から削除する行を選んでください"));
     }
-    QString error;
-    if (!writeListFile(path, linesOf(List11), &error))
-        notice(QStringLiteral("ファイルに書き込めませんでした") + QLatin1Char('\r') + path + QLatin1Char('\r') + error);
+    writeList(path, linesOf(List11));
 }
 
 void main1::sentakudb()
@@ -188,7 +232,13 @@ void main1::sentakudb()
         }
     }
     m_dbPath = entry.database;
-    dirs::rwpgmname(2, m_dbPath);
+    // An entry whose database is not there (a path a list file holds broken, a drive not
+    // plugged in) becomes current for now, but never replaces a saved database that is.
+    if (isOrdinaryFile(m_dbPath) || !isOrdinaryFile(databasePathFromSetting(dirs::rwpgmname(1))))
+        dirs::rwpgmname(2, m_dbPath);
+    else
+        notice(QStringLiteral("データベースファイルが見つかりません。次回の起動時は前のデータベースを使います")
+               + QLatin1Char('\r') + m_dbPath);
     Label1->setText(m_dbPath);
     Label30->setText(m_dbPath);
     Text11->setText(entry.title);

@@ -133,10 +133,46 @@ QByteArray encode(QStringView text)
     return out;
 }
 
-QString decode(const QByteArray& bytes)
+namespace {
+
+// Valid UTF-8 with at least one multi-byte sequence: CP932 text practically never is, since
+// its lead bytes 0x81-0x9F cannot start a UTF-8 sequence.
+bool looksLikeUtf8(const QByteArray& bytes)
+{
+    bool multiByte = false;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char b = p[i];
+        int extra = 0;
+        if (b < 0x80)
+            extra = 0;
+        else if (b >= 0xC2 && b <= 0xDF)
+            extra = 1;
+        else if (b >= 0xE0 && b <= 0xEF)
+            extra = 2;
+        else if (b >= 0xF0 && b <= 0xF4)
+            extra = 3;
+        else
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            if (i + k >= n || (p[i + k] & 0xC0) != 0x80)
+                return false;
+        }
+        multiByte = multiByte || extra > 0;
+        i += extra + 1;
+    }
+    return multiByte;
+}
+
+} // namespace
+
+QString decode(const QByteArray& bytes, bool* clean)
 {
     // ASCII bytes are taken as themselves (see the table); the runs between go through ICU.
     Converter cnv = openConverter();
+    bool ok = !bytes.startsWith("\xEF\xBB\xBF") && !bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF")
+        && !bytes.contains('\0') && !looksLikeUtf8(bytes);
     QString result;
     result.reserve(bytes.size());
     qsizetype i = 0;
@@ -157,11 +193,39 @@ QString decode(const QByteArray& bytes)
         ucnv_resetToUnicode(cnv.get());
         const int32_t len = ucnv_toUChars(cnv.get(), reinterpret_cast<UChar*>(part.data()), int32_t(part.size()),
                                           bytes.constData() + i, int32_t(j - i), &err);
-        if (U_SUCCESS(err))
-            result += QStringView(part).left(len);
+        if (U_SUCCESS(err)) {
+            const QStringView decoded = QStringView(part).left(len);
+            // ICU marks what it could not map with U+FFFD or U+001A.
+            if (decoded.contains(QChar(0xFFFD)) || decoded.contains(QChar(0x1A)))
+                ok = false;
+            result += decoded;
+        } else {
+            ok = false;
+        }
         i = j;
     }
+    if (clean)
+        *clean = ok;
     return result;
+}
+
+qint64 firstWithoutCode(QStringView text)
+{
+    const auto& codes = table().codes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode()))
+            return QChar::surrogateToUcs4(c, text[i + 1].unicode());
+        if (QChar::isSurrogate(c) || codes[c] == kNoCode)
+            return c;
+    }
+    return -1;
+}
+
+QString describeCharacter(char32_t codePoint)
+{
+    return QStringLiteral("「%1」（U+%2）")
+        .arg(QString::fromUcs4(&codePoint, 1), QStringLiteral("%1").arg(uint(codePoint), 4, 16, QLatin1Char('0')).toUpper());
 }
 
 } // namespace qadora::cp932

@@ -17,6 +17,15 @@ QByteArray encode(QStringView text);
 int codeOf(char16_t c);
 
 // Decodes CP932 bytes (for files the program itself reads back, such as the list file).
-QString decode(const QByteArray& bytes);
+// Bytes that are not CP932 are skipped; `clean`, when given, says whether there were none
+// and the text does not look like another encoding (a BOM, NUL bytes, multi-byte UTF-8).
+QString decode(const QByteArray& bytes, bool* clean = nullptr);
+
+// The first character of `text` that has no code (a code point), or -1. Plain text files
+// such as the list file cannot hold such a character; only web pages have references.
+qint64 firstWithoutCode(QStringView text);
+
+// "「〜」（U+301C）": a character for a message.
+QString describeCharacter(char32_t codePoint);
 
 } // namespace qadora::cp932

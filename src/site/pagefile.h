@@ -20,8 +20,19 @@ bool isPlainFileName(const QString& fileName);
 // CP932 bytes of the lines, each followed by CR LF.
 QByteArray encodeLines(const QStringList& lines);
 
+enum class LinkPolicy {
+    ReplaceLink, // a symbolic link at `path` is replaced by the new file (pages)
+    FollowLink,  // the file a link points to is replaced and keeps its permissions (the list file)
+};
+
 // Writes `bytes` to `path` through a temporary file beside it. On failure the old file is
-// untouched, no temporary file is left, and `error` holds the reason.
-bool replaceFile(const QString& path, const QByteArray& bytes, QString* error);
+// untouched, no temporary file is left, and `error` holds the reason. Something at `path`
+// that is not a regular file (a directory, a FIFO, a device) is never replaced.
+bool replaceFile(const QString& path, const QByteArray& bytes, QString* error,
+                 LinkPolicy links = LinkPolicy::ReplaceLink);
+
+// Removes the temporary files of replaceFile() that a killed run left in `dir`: only names of
+// its own pattern, and only those no running writer holds.
+void removeLeftoverTemporaries(const QString& dir);
 
 } // namespace qadora

@@ -34,7 +34,7 @@ void main1::dbmake_Click()
                                                      QStringLiteral("hpdata1.mdb"));
     if (name.isEmpty())
         return;
-    if (QFileInfo(name).isFile()) {
+    if (isOrdinaryFile(name)) {
         const bool overwrite = m_interaction->ask(
             QStringLiteral("ファイル上書き確認"),
             QLatin1Char('\n') + name + QStringLiteral(" のファイルに上書きしますか？") + QLatin1Char('\n')
@@ -60,7 +60,7 @@ void main1::dbmake_Click()
 void main1::dbdel_Click()
 {
     const QString name = Label1->text();
-    if (QFileInfo(name).isFile()) {
+    if (isOrdinaryFile(name)) {
         const bool clear = m_interaction->ask(QStringLiteral("ファイル設定削除確認"),
                                               QStringLiteral("データベース設定名をクリアします") + QLatin1Char('\n')
                                                   + name + QLatin1Char('\n') + QStringLiteral("よろしいですか？"));

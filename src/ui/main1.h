@@ -27,6 +27,7 @@ class AnswerBox;
 class DirList;
 class FileList;
 class Interaction;
+struct ListFileContents;
 struct PageStyle;
 
 class main1 : public QMainWindow {
@@ -94,7 +95,7 @@ public:
     QString rwsettext(int mode, const QString& value = QString());
     void envtxtwr();
     void listyomi();
-    void listkaki();
+    bool listkaki(); // false: refused in a way that keeps the tab's fields
     void sentakudb();
     void Command21_Click();
     void Command22_Click();
@@ -271,6 +272,11 @@ private:
     void notice(const QString& text);
     // The store to change; an Access file is converted first when the user agrees.
     std::unique_ptr<class RecordStore> storeForWriting();
+    // The list file: List11 from what was read; whether it may be written (messages when not);
+    // writing List11's lines.
+    void loadList(const ListFileContents& contents, const QString& path);
+    bool listFileWritable(const ListFileContents& contents, const QString& path);
+    bool writeList(const QString& path, const QStringList& lines);
     // Shows kensu's message and the listing's own, and returns the count.
     int countForListing();
 
@@ -279,7 +285,8 @@ private:
     QString m_shownquest; // the question of the record last loaded on the change tab
     bool m_changeLoaded = false; // the change tab's boxes hold a loaded record
     bool m_markersAtLoad = false; // Check1 when that record was loaded
-    QString m_listLoadedFrom;    // the list file List11 was last filled from
+    QString m_listLoadedFrom;    // the list file List11 was last filled from or written to
+    QByteArray m_listLoadedBytes; // and what that file held then
     QPointer<QWidget> m_help;    // the help window while it is open
 };
 

@@ -12,7 +12,11 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QProcess>
+#include <QFileInfo>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace qadora;
 using namespace qadora::test;
@@ -50,6 +54,16 @@ private slots:
     void switch_refusals();
     void switch_missingDirectory_keepsOutputDirectory();
     void switch_byDoubleClick();
+
+    void listFile_dotName_isOrdinary();
+    void listFile_twoWindows_keepEachOthersEntries();
+    void listFile_notShiftJis_isNeverRewritten_data();
+    void listFile_notShiftJis_isNeverRewritten();
+    void listFile_characterWithoutCode_isRefused_data();
+    void listFile_characterWithoutCode_isRefused();
+    void switch_missingDatabase_keepsGoodSetting();
+    void listFile_symlink_followedAndModeKept();
+    void listFile_fifo_isRefused();
 
 private:
     main1* w() { return m_win->w.get(); }
@@ -406,6 +420,150 @@ void TestDbList::switch_byDoubleClick()
     QTest::mouseClick(w()->List11->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(w()->List11->viewport(), Qt::LeftButton, {}, at);
     QCOMPARE(w()->databasePath(), QStringLiteral("/db/a.mdb"));
+}
+
+void TestDbList::listFile_dotName_isOrdinary()
+{
+    const QString list = m_dir->filePath(".dbnames.txt");
+    writeRaw(list, "\"A,/a.mdb\"\r\n");
+    setListFile(list);
+    w()->Text11->setText("B");
+    w()->Label30->setText("/b.mdb");
+    QTest::mouseClick(w()->Command21, Qt::LeftButton);
+    QCOMPARE(readBytes(list), "\"A,/a.mdb\"\r\n\"B,/b.mdb,http://,," + m_out.toUtf8() + "\"\r\n");
+    w()->List11->setCurrentRow(1);
+    fake().answerNext(true);
+    QTest::mouseClick(w()->Command23, Qt::LeftButton);
+    QCOMPARE(readBytes(list), QByteArray("\"A,/a.mdb\"\r\n"));
+    QCOMPARE(fake().messages(), QStringList{"書込み完了"});
+}
+
+// Window A loads the list, window B registers an entry, A removes a line: B's entry stays,
+// A reloads and says so.
+void TestDbList::listFile_twoWindows_keepEachOthersEntries()
+{
+    writeRaw(m_list, "\"A,/a.mdb\"\r\n\"B,/b.mdb\"\r\n");
+    setListFile(m_list);
+    std::unique_ptr<Window> other = openWindow(QString(), m_out);
+    QTest::mouseClick(w()->Command20, Qt::LeftButton);
+    other->w->Text11->setText("C");
+    other->w->Label30->setText("/c.mdb");
+    QTest::mouseClick(other->w->Command21, Qt::LeftButton);
+    const QByteArray withC = readBytes(m_list);
+    QVERIFY(withC.endsWith("\"C,/c.mdb,http://,," + m_out.toUtf8() + "\"\r\n"));
+    w()->List11->setCurrentRow(0);
+    fake().answerNext(true);
+    QTest::mouseClick(w()->Command23, Qt::LeftButton);
+    QCOMPARE(readBytes(m_list), withC);
+    QCOMPARE(fake().messages().size(), 1);
+    QVERIFY(fake().messages()[0].startsWith("ほかのウィンドウやプログラムがファイルを変更していたため"));
+    QCOMPARE(w()->List11->count(), 3);
+    // Now that A shows the file as it is, the removal goes through.
+    w()->List11->setCurrentRow(0);
+    fake().answerNext(true);
+    QTest::mouseClick(w()->Command23, Qt::LeftButton);
+    QCOMPARE(readBytes(m_list), withC.mid(QByteArray("\"A,/a.mdb\"\r\n").size()));
+}
+
+void TestDbList::listFile_notShiftJis_isNeverRewritten_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("UTF-8") << QByteArray("\"日本語,/a.mdb\"\r\n");
+    QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF\"A,/a.mdb\"\r\n");
+    QTest::newRow("UTF-16") << QByteArray("\xFF\xFE\"\0A\0,\0/\0a\0\"\0\r\0\n\0", 20);
+    QTest::newRow("broken Shift_JIS") << QByteArray("\"A\x81\",/a.mdb\r\n");
+}
+
+void TestDbList::listFile_notShiftJis_isNeverRewritten()
+{
+    QFETCH(QByteArray, bytes);
+    writeRaw(m_list, bytes);
+    setListFile(m_list);
+    QTest::mouseClick(w()->Command20, Qt::LeftButton);
+    QVERIFY(w()->List11->count() > 0); // shows what it can
+    w()->Text11->setText("B");
+    w()->Label30->setText("/b.mdb");
+    QTest::mouseClick(w()->Command21, Qt::LeftButton);
+    w()->List11->setCurrentRow(0);
+    fake().answerNext(true);
+    QTest::mouseClick(w()->Command23, Qt::LeftButton);
+    const QString refusal = "Shift_JISのテキストファイルではないため、書き込みできません\r" + m_list;
+    QCOMPARE(fake().messages(), (QStringList{refusal, refusal}));
+    QCOMPARE(readBytes(m_list), bytes);
+    QCOMPARE(w()->Text11->text(), QStringLiteral("B"));
+}
+
+void TestDbList::listFile_characterWithoutCode_isRefused_data()
+{
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("wave dash in the directory") << "2024〜2025" << "/db/a.mdb" << "「〜」（U+301C）";
+    QTest::newRow("accent in the database") << "web" << "/db/café/a.mdb" << "「é」（U+00E9）";
+    QTest::newRow("emoji in the database") << "web" << "/db/😀.mdb" << "「😀」（U+1F600）";
+}
+
+void TestDbList::listFile_characterWithoutCode_isRefused()
+{
+    QFETCH(QString, directory);
+    QFETCH(QString, database);
+    QFETCH(QString, named);
+    const QString out = m_dir->filePath(directory);
+    QDir().mkpath(out);
+    writeRaw(m_list, "\"A,/a.mdb\"\r\n");
+    setListFile(m_list);
+    w()->Dir1->setPath(out);
+    w()->Text11->setText("B");
+    w()->Label30->setText(database);
+    QTest::mouseClick(w()->Command21, Qt::LeftButton);
+    QCOMPARE(fake().messages().size(), 1);
+    QVERIFY2(fake().messages()[0].startsWith(named + "はShift_JISで書けない文字のため、登録できません\r"),
+             qPrintable(fake().messages()[0]));
+    QCOMPARE(readBytes(m_list), QByteArray("\"A,/a.mdb\"\r\n"));
+    QCOMPARE(w()->Label30->text(), database); // kept to be mended
+}
+
+void TestDbList::switch_missingDatabase_keepsGoodSetting()
+{
+    const QString good = makeDatabase(m_dir->filePath("good.mdb"));
+    dirs::rwpgmname(2, good);
+    w()->List11->addItem("A,/db/2024&#12316;2025/a.mdb");
+    w()->List11->setCurrentRow(0);
+    QTest::mouseClick(w()->Command24, Qt::LeftButton);
+    QCOMPARE(dirs::rwpgmname(1), good);
+    QCOMPARE(fake().messages(), QStringList{"データベースファイルが見つかりません。次回の起動時は前のデータベースを使います\r"
+                                            "/db/2024&#12316;2025/a.mdb"});
+}
+
+void TestDbList::listFile_symlink_followedAndModeKept()
+{
+    const QString target = m_dir->filePath("real-list.txt");
+    writeRaw(target, "\"A,/a.mdb\"\r\n");
+    QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(QFile::link(target, m_list));
+    setListFile(m_list);
+    w()->Text11->setText("B");
+    w()->Label30->setText("/b.mdb");
+    QTest::mouseClick(w()->Command21, Qt::LeftButton);
+    QVERIFY(QFileInfo(m_list).isSymLink());
+    QCOMPARE(readBytes(target), "\"A,/a.mdb\"\r\n\"B,/b.mdb,http://,," + m_out.toUtf8() + "\"\r\n");
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, 0600u);
+    QCOMPARE(QDir(m_dir->path()).entryList({".qadora-*"}, QDir::Files | QDir::Hidden), QStringList{});
+}
+
+void TestDbList::listFile_fifo_isRefused()
+{
+    QCOMPARE(QProcess::execute("mkfifo", {m_list}), 0);
+    setListFile(m_list);
+    w()->Text11->setText("B");
+    w()->Label30->setText("/b.mdb");
+    QTest::mouseClick(w()->Command21, Qt::LeftButton);
+    QTest::mouseClick(w()->Command20, Qt::LeftButton);
+    QCOMPARE(fake().messages(), (QStringList{"通常のファイルではないため、書き込みできません\r" + m_list,
+                                             "複数ＤＢ指定時の環境設定ﾌｧｲﾙを指定して下さい"}));
+    QVERIFY(!QFileInfo(m_list).isFile() && QFileInfo::exists(m_list));
 }
 
 QTEST_MAIN(TestDbList)
