@@ -6,10 +6,13 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -30,8 +33,10 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Writes the Q&A site of DATABASE into OUTDIR: an index page, one sub-index page per kind\n"
         "and one page per record, in Shift_JIS (Windows code page 932), byte for byte as the\n"
-        "Qadora window writes them. Messages go to standard error.\n"
-        "Exit status: 0 after a complete run, 1 when the run was refused or stopped, 2 on a usage error."));
+        "Qadora window writes them. A page whose file already holds the same bytes is left alone.\n"
+        "Messages go to standard error.\n"
+        "Exit status: 0 after a complete run, 1 when the run was refused or stopped (no index page\n"
+        "name included), 2 on a usage error."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     const QCommandLineOption index(QStringLiteral("index"), QStringLiteral("Index page file name (default index.html)."),
@@ -50,7 +55,15 @@ int main(int argc, char* argv[])
                                    QStringLiteral("frameless|framed"), QStringLiteral("frameless"));
     const QCommandLineOption bigTitle(QStringLiteral("big-title"),
                                       QStringLiteral("Bigger headings in the framed style."));
-    parser.addOptions({help, index, title, returnUrl, returnLabel, style, bigTitle});
+    const QCommandLineOption prune(QStringLiteral("prune"),
+                                   QStringLiteral("Remove pages that an earlier run wrote into OUTDIR and this run did "
+                                                  "not (a deleted record's page, the page of a kind that is gone). "
+                                                  "Files no run wrote are never removed."));
+    const QCommandLineOption stats(QStringLiteral("stats"),
+                                   QStringLiteral("End with a line: written N, unchanged M, removed K."));
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+                                   QStringLiteral("No progress line (shown on a terminal only)."));
+    parser.addOptions({help, index, title, returnUrl, returnLabel, style, bigTitle, prune, stats, quiet});
     parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Q&A database file."));
     parser.addPositionalArgument(QStringLiteral("OUTDIR"), QStringLiteral("The directory to write the site into."));
 
@@ -78,12 +91,44 @@ int main(int argc, char* argv[])
     options.index.style.frameless = styleName == QLatin1String("frameless");
     options.index.style.bigTitle = parser.isSet(bigTitle);
 
+    options.prune = parser.isSet(prune);
+
     QTextStream err(stderr);
     err.setEncoding(QStringConverter::Utf8);
-    const bool complete = qadora::generateSite(args[0], options, [&](const QString& message) {
+    // Progress goes to a terminal only, on one line that the messages then replace.
+    const bool showProgress = !parser.isSet(quiet) && ::isatty(STDERR_FILENO);
+    bool progressShown = false;
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    auto clearProgress = [&] {
+        if (progressShown)
+            err << "\r\033[K";
+        progressShown = false;
+    };
+    qadora::ProgressSink progress;
+    if (showProgress) {
+        progress = [&](int done, int total) {
+            if (sinceShown.elapsed() < 100 && done < total)
+                return;
+            sinceShown.restart();
+            err << QStringLiteral("\r%1 / %2 ページ").arg(done).arg(total);
+            err.flush();
+            progressShown = true;
+        };
+    }
+    const qadora::SiteResult result = qadora::generateSite(args[0], options, [&](const QString& message) {
+        clearProgress();
         // Messages join their lines with CR, as the window shows them.
         err << QString(message).replace(QLatin1Char('\r'), QLatin1Char('\n')) << '\n';
         err.flush();
-    });
-    return complete ? 0 : 1;
+    }, progress);
+    clearProgress();
+    if (parser.isSet(stats)) {
+        err << QStringLiteral("written %1, unchanged %2, removed %3\n")
+                   .arg(result.stats.written)
+                   .arg(result.stats.unchanged)
+                   .arg(result.stats.removed);
+    }
+    err.flush();
+    return result.complete ? 0 : 1;
 }

@@ -6,7 +6,30 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -14,6 +37,12 @@ int main(int argc, char* argv[])
         std::fputs("usage: qadora-mdb-reader FILE\n", stderr);
         return 64;
     }
+    // The result has a channel of its own: whatever the library prints (it warns on standard
+    // output about damaged files) goes to standard error instead.
+    const int result = ::dup(STDOUT_FILENO);
+    if (result < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return 1;
     const QByteArray out = qadora::encodeJetResult(qadora::readJetFile(QFile::decodeName(argv[1])));
-    return std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size()) ? 0 : 1;
+    std::fflush(stdout);
+    return writeAll(result, out) ? 0 : 1;
 }

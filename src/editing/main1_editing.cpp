@@ -56,12 +56,21 @@ std::unique_ptr<RecordStore> main1::storeForWriting()
         return store;
     // An Access file is changed only after it has become a store of ours, with the user's leave.
     const QString backup = backupPathFor(m_dbPath);
+    // Records damage kept from being read would not be in the converted file: the user is
+    // told how many, and the question leans to No.
+    const int lost = store->unreadableRecords();
+    const QString loss = lost > 0 ? QStringLiteral("このファイルは一部が壊れているため、%1 件のデータを読み込めません。"
+                                                   "変換するとそのデータは失われます。")
+                                            .arg(lost)
+                                        + QLatin1Char('\n')
+                                  : QString();
     const bool convert = m_interaction->ask(
         QStringLiteral("データベース変換確認"),
         QLatin1Char('\n') + m_dbPath + QLatin1Char('\n') + QStringLiteral("はアクセス形式（mdb）のデータベースです。")
             + QLatin1Char('\n') + QStringLiteral("データを変更するには、Qadoraの形式に変換する必要があります。")
-            + QLatin1Char('\n') + QStringLiteral("元のファイルは") + QLatin1Char('\n') + backup + QLatin1Char('\n')
-            + QStringLiteral("として残します。変換しますか？"));
+            + QLatin1Char('\n') + loss + QStringLiteral("元のファイルは") + QLatin1Char('\n') + backup + QLatin1Char('\n')
+            + QStringLiteral("として残します。変換しますか？"),
+        Interaction::Icon::Warning, lost > 0);
     if (!convert) {
         notice(QStringLiteral("変換しなかったため、データは変更されていません"));
         return nullptr;
@@ -150,6 +159,7 @@ void main1::Command26_Click()
 void main1::dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, AnswerBox* ctext,
                    QPushButton* dcomm)
 {
+    const ReadSnapshot snapshot(m_dbPath);
     if (countForListing() <= 0)
         return;
     QListWidgetItem* selected = alist->currentItem();

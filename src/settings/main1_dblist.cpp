@@ -22,14 +22,6 @@ namespace {
 
 const QString kListFileNotSetMessage = QStringLiteral("複数ＤＢ指定時の環境設定ﾌｧｲﾙ指定を行って下さい");
 
-QStringList linesOf(const QListWidget* list)
-{
-    QStringList lines;
-    for (int i = 0; i < list->count(); ++i)
-        lines << list->item(i)->text();
-    return lines;
-}
-
 QListWidgetItem* selectedItem(const QListWidget* list)
 {
     QListWidgetItem* item = list->currentItem();

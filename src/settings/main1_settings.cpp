@@ -25,10 +25,14 @@ void main1::Form_Load()
     // A saved output directory that is gone falls back to the home folder, so the picker
     // and both labels always show a directory that exists and is in use.
     const QString firstdir = dirs::rwfirstdir(1);
-    if (!firstdir.isEmpty() && setOutputDir(firstdir))
+    if (!firstdir.isEmpty() && setOutputDir(firstdir)) {
         QDir::setCurrent(outputDir());
-    else
+    } else {
         setOutputDir(QDir::homePath());
+        // A saved directory that is not there now (a drive not plugged in) is kept for the
+        // next start, unless the user picks another one in this run.
+        m_keepSavedOutputDir = !firstdir.isEmpty();
+    }
     Label36->setText(outputDir());
 
     rwsettext(1);
@@ -45,7 +49,8 @@ void main1::Form_Load()
 
 void main1::Form_Unload()
 {
-    dirs::rwfirstdir(2, outputDir());
+    if (!m_keepSavedOutputDir)
+        dirs::rwfirstdir(2, outputDir());
     if (m_help)
         m_help->close();
 }

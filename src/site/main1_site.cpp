@@ -2,6 +2,7 @@
 // main1: the "ＨＰ作成" command, its page writers and the output-directory tools.
 #include "ui/main1.h"
 
+#include "site/pagefile.h"
 #include "site/sitegeneration.h"
 #include "store/kindstring.h"
 #include "store/recordstore.h"
@@ -18,6 +19,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 
 namespace qadora {
 
@@ -33,9 +35,17 @@ bool report(const WriteOutcome& outcome, Interaction* interaction)
 
 } // namespace
 
+SiteRun& main1::siteRun()
+{
+    // A writer called on its own (outside "ＨＰ作成") writes in a run of its own.
+    if (!m_run || m_run->outDir() != outputDir())
+        m_run = std::make_unique<SiteRun>(outputDir());
+    return *m_run;
+}
+
 bool main1::htmlmake(const QString& fnum, const QString& atext, const QString& btext, const QString& ctext)
 {
-    return report(writeQaPage(outputDir(), pageStyle(), fnum, atext, btext, ctext), m_interaction);
+    return report(siteRun().qaPage(pageStyle(), fnum, atext, btext, ctext), m_interaction);
 }
 
 bool main1::indhtml()
@@ -49,7 +59,7 @@ bool main1::indhtml()
     for (int i = 0; i < Combo2->count(); ++i)
         kinds << Combo2->itemText(i);
     const IndexSettings settings{Text15->text(), Text12->text(), Text10->text(), pageStyle()};
-    return report(writeIndexPage(outputDir(), Text8->text(), settings, kinds), m_interaction);
+    return report(siteRun().indexPage(Text8->text(), settings, kinds), m_interaction);
 }
 
 bool main1::subhtml()
@@ -93,8 +103,7 @@ bool main1::subsubhtml(const QString& htm, const QString& tit)
         questions << List4->item(i)->text();
     for (int i = 0; i < List5->count(); ++i)
         numbers << List5->item(i)->text();
-    return report(writeSubIndexPage(outputDir(), htm, tit, Text8->text(), questions, numbers, pageStyle()),
-                  m_interaction);
+    return report(siteRun().subIndexPage(htm, tit, Text8->text(), questions, numbers, pageStyle()), m_interaction);
 }
 
 void main1::Command14_Click()
@@ -106,7 +115,36 @@ void main1::Command14_Click()
         return;
     }
     const int n = List4->count();
+    const QStringList listed = linesOf(List4);
+    const QString listedCount = Label9->text();
 
+    // One snapshot of the store and one run into the folder for the whole command.
+    ReadSnapshot snapshot(m_dbPath);
+    m_run = std::make_unique<SiteRun>(outputDir());
+    const bool complete = generatePages(n);
+    if (!complete) {
+        // A stopped run leaves the listing the user made, not one kind's share of it.
+        List4->clear();
+        List4->addItems(listed);
+        Label9->setText(listedCount);
+        m_run.reset();
+        File1->refresh();
+        return;
+    }
+    hyouji(List4, Label9);
+    QString error;
+    if (!m_run->recordPages(Check4->isChecked(), &error))
+        notice(error);
+    const RunStats stats = m_run->stats();
+    m_run.reset();
+    File1->refresh();
+    statusBar()->showMessage(QStringLiteral("%L1 ページ中 %L2 ページを更新").arg(stats.written + stats.unchanged).arg(stats.written)
+                             + (stats.removed > 0 ? QStringLiteral("、%L1 ページを削除").arg(stats.removed) : QString()));
+    notice(kSiteDoneMessage);
+}
+
+bool main1::generatePages(int n)
+{
     StoreStatus status;
     auto store = openStore(m_dbPath, &status);
     bool goOn = true;
@@ -120,13 +158,9 @@ void main1::Command14_Click()
     }
     if (!status.ok()) {
         notice(status.message);
-        return;
+        return false;
     }
-    if (!goOn || !indhtml() || !subhtml())
-        return;
-    hyouji(List4, Label9);
-    File1->refresh();
-    notice(kSiteDoneMessage);
+    return goOn && indhtml() && subhtml();
 }
 
 void main1::Command15_Click()
@@ -141,8 +175,12 @@ void main1::Command15_Click()
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
     path += name;
-    // One level; an existing directory is simply entered, and a name that cannot be made
-    // leaves the output directory as it was.
+    // One level inside the output directory; an existing directory is simply entered, and a
+    // name that cannot be made leaves the output directory as it was.
+    if (const QString problem = directoryNameProblem(name); !problem.isEmpty()) {
+        notice(problem);
+        return;
+    }
     QDir().mkdir(path);
     setOutputDir(path);
 }

@@ -14,8 +14,10 @@ QString outputDirForm(const QString& path);
 // The directory and the file name joined with exactly one "/".
 QString joinPath(const QString& dir, const QString& fileName);
 
-// A page name must stay inside the output directory: no "/" and no "\".
-bool isPlainFileName(const QString& fileName);
+// Why a page cannot be written under `fileName`, or an empty string: it must stay inside the
+// output directory (no "/" or "\\"), be a name the file system keeps as written (no NUL, no
+// control character), and not be one of the program's own (".qadora-…").
+QString pageNameProblem(const QString& fileName);
 
 // CP932 bytes of the lines, each followed by CR LF.
 QByteArray encodeLines(const QStringList& lines);
@@ -30,6 +32,15 @@ enum class LinkPolicy {
 // that is not a regular file (a directory, a FIFO, a device) is never replaced.
 bool replaceFile(const QString& path, const QByteArray& bytes, QString* error,
                  LinkPolicy links = LinkPolicy::ReplaceLink);
+
+// Why "ﾃﾞｨﾚｸﾄﾘ作成" cannot make `name` inside the output directory, or an empty string: one
+// level only ("/" and "\\", "." and ".." are refused), and no control character.
+QString directoryNameProblem(const QString& name);
+
+enum class PageWrite { Written, Unchanged, Failed };
+// A page at `nativePath` (the path's bytes): a regular file that already holds `bytes` is
+// left alone; anything else is replaced as replaceFile() replaces it, a link included.
+PageWrite writePage(const QByteArray& nativePath, const QByteArray& bytes, QString* error);
 
 // Removes the temporary files of replaceFile() that a killed run left in `dir`: only names of
 // its own pattern, and only those no running writer holds.

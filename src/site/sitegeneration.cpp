@@ -5,170 +5,340 @@
 #include "store/kindstring.h"
 #include "views/listings.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qadora {
 
 namespace {
 
-WriteOutcome writeNow(const QString& path, const QByteArray& bytes)
+QString writeFailureMessage(const QString& path, const QString& error)
 {
-    QString error;
-    if (!replaceFile(path, bytes, &error)) {
-        return {WriteOutcome::Stopped, QStringLiteral("ファイルを作成できませんでした") + QLatin1Char('\r') + path
-                                           + QLatin1Char('\r') + error};
-    }
-    return {};
+    return QStringLiteral("ファイルを作成できませんでした") + QLatin1Char('\r') + path + QLatin1Char('\r') + error;
 }
 
-WriteOutcome writePage(const QString& outDir, const QString& fileName, const QStringList& lines, PageOutput* output)
+// The manifest holds one page name a line, percent-encoded so that any name a kind can give
+// survives a plain ASCII file.
+QStringList readManifest(const QString& path)
 {
-    if (!isPlainFileName(fileName)) {
-        return {WriteOutcome::Stopped, QStringLiteral("ファイル名に「/」や「\\」は使えません") + QLatin1Char('\r')
-                                           + fileName};
+    QFile file(path);
+    QStringList names;
+    if (!file.open(QIODevice::ReadOnly))
+        return names;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QByteArray trimmed = line.endsWith('\r') ? line.chopped(1) : line;
+        if (!trimmed.isEmpty())
+            names << QString::fromUtf8(QByteArray::fromPercentEncoding(trimmed));
     }
-    const QString path = joinPath(outDir, fileName);
-    return output ? output->put(path, encodeLines(lines)) : writeNow(path, encodeLines(lines));
+    return names;
 }
 
-// Writes the pages on a thread of its own, so that reading the store, formatting and encoding
-// the next pages go on while the file system works. Every page and every message of the run
-// gets a place in one sequence; a failed write ends the run at its own place.
-class QueuedOutput final : public PageOutput {
+QByteArray manifestBytes(const QStringList& names)
+{
+    QByteArray bytes;
+    for (const QString& name : names)
+        bytes += name.toUtf8().toPercentEncoding() + "\r\n";
+    return bytes;
+}
+
+} // namespace
+
+// Writes pages on a thread of its own. The producer hands them over in batches, so that the
+// two threads meet once per batch rather than once per page.
+class SiteRun::Writer {
 public:
-    explicit QueuedOutput(int* sequence)
-        : m_sequence(sequence)
-        , m_thread([this] { run(); })
+    Writer()
+        : m_thread([this] { run(); })
     {
     }
-    ~QueuedOutput() override { finish(); }
+    ~Writer() { finish(); }
 
-    WriteOutcome put(const QString& path, QByteArray bytes) override
+    bool put(int sequence, QByteArray path, QByteArray bytes)
     {
-        std::unique_lock lock(m_mutex);
-        m_space.wait(lock, [&] { return m_queue.size() < kCapacity || m_failed; });
         if (m_failed)
-            return {WriteOutcome::Stopped, QString()};
-        m_queue.push_back({(*m_sequence)++, path, std::move(bytes)});
-        m_ready.notify_one();
-        return {};
+            return false;
+        m_batch.push_back({sequence, std::move(path), std::move(bytes)});
+        if (m_batch.size() >= kBatchSize)
+            flush();
+        return !m_failed;
     }
 
-    // Waits for every queued page.
-    void finish()
+    bool finish()
     {
-        {
-            std::lock_guard lock(m_mutex);
-            m_done = true;
-        }
-        m_ready.notify_one();
-        if (m_thread.joinable())
+        if (m_thread.joinable()) {
+            flush();
+            {
+                std::lock_guard lock(m_mutex);
+                m_done = true;
+            }
+            m_ready.notify_one();
             m_thread.join();
+        }
+        return !m_failed;
     }
 
-    bool failed() const { return m_failed; }
-    int failedAt() const { return m_failedAt; }
-    QString failure() const { return m_failure; }
+    std::atomic<bool> m_failed{false};
+    int m_failedAt = 0;
+    QString m_failure;
+    RunStats m_stats;
 
 private:
     struct Job {
         int sequence;
-        QString path;
+        QByteArray path;
         QByteArray bytes;
     };
-    static constexpr size_t kCapacity = 64;
+    static constexpr size_t kBatchSize = 128;
+    static constexpr size_t kBatchesAhead = 8;
+
+    void flush()
+    {
+        if (m_batch.empty())
+            return;
+        std::unique_lock lock(m_mutex);
+        m_space.wait(lock, [&] { return m_queue.size() < kBatchesAhead || m_failed; });
+        if (!m_failed)
+            m_queue.push_back(std::move(m_batch));
+        m_batch = {};
+        lock.unlock();
+        m_ready.notify_one();
+    }
 
     void run()
     {
         for (;;) {
-            Job job;
+            std::vector<Job> batch;
             {
                 std::unique_lock lock(m_mutex);
                 m_ready.wait(lock, [&] { return !m_queue.empty() || m_done; });
                 if (m_queue.empty())
                     return;
-                job = std::move(m_queue.front());
+                batch = std::move(m_queue.front());
                 m_queue.pop_front();
-                m_space.notify_one();
             }
-            const WriteOutcome outcome = writeNow(job.path, job.bytes);
-            if (outcome.code != WriteOutcome::Written) {
-                std::lock_guard lock(m_mutex);
-                m_failed = true;
-                m_failedAt = job.sequence;
-                m_failure = outcome.message;
-                m_queue.clear();
-                m_space.notify_all();
-                return;
+            m_space.notify_one();
+            for (const Job& job : batch) {
+                QString error;
+                switch (writePage(job.path, job.bytes, &error)) {
+                case PageWrite::Written:
+                    ++m_stats.written;
+                    break;
+                case PageWrite::Unchanged:
+                    ++m_stats.unchanged;
+                    break;
+                case PageWrite::Failed: {
+                    std::lock_guard lock(m_mutex);
+                    m_failedAt = job.sequence;
+                    m_failure = writeFailureMessage(QFile::decodeName(job.path), error);
+                    m_failed = true;
+                    m_queue.clear();
+                    m_space.notify_all();
+                    return;
+                }
+                }
             }
         }
     }
 
-    int* m_sequence;
+    std::vector<Job> m_batch; // the producer's, not yet handed over
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::condition_variable m_space;
-    std::deque<Job> m_queue;
+    std::deque<std::vector<Job>> m_queue;
     bool m_done = false;
-    std::atomic<bool> m_failed{false};
-    int m_failedAt = 0;
-    QString m_failure;
     std::thread m_thread;
 };
 
-} // namespace
+SiteRun::SiteRun(QString outDir, Mode mode)
+    : m_outDir(std::move(outDir))
+{
+    // A run killed earlier may have left temporary files here; ours are known by their names.
+    removeLeftoverTemporaries(m_outDir);
+    if (mode == Mode::Background)
+        m_writer = std::make_unique<Writer>();
+}
 
-WriteOutcome writeQaPage(const QString& outDir, const PageStyle& style, const QString& fnum, const QString& atext,
-                         const QString& btext, const QString& ctext, PageOutput* output)
+SiteRun::~SiteRun() = default;
+
+WriteOutcome SiteRun::put(const QString& fileName, const QStringList& lines)
+{
+    if (const QString problem = pageNameProblem(fileName); !problem.isEmpty())
+        return {WriteOutcome::Stopped, problem};
+    const QString path = joinPath(m_outDir, fileName);
+    m_pages << fileName;
+    if (m_writer) {
+        if (!m_writer->put(nextSequence(), QFile::encodeName(path), encodeLines(lines)))
+            return {WriteOutcome::Stopped, QString()};
+        return {};
+    }
+    QString error;
+    switch (writePage(QFile::encodeName(path), encodeLines(lines), &error)) {
+    case PageWrite::Written:
+        ++m_direct.written;
+        return {};
+    case PageWrite::Unchanged:
+        ++m_direct.unchanged;
+        return {};
+    case PageWrite::Failed:
+        break;
+    }
+    return {WriteOutcome::Stopped, writeFailureMessage(path, error)};
+}
+
+// Another page of this run that `fileName` would replace: the index page, or a Q&A page.
+QString SiteRun::clash(const QString& fileName, const QString& indexName) const
+{
+    if (fileName != indexName && !m_qaPages.contains(fileName))
+        return QString();
+    return QStringLiteral("ほかのページと同じファイル名になるため作成できません") + QLatin1Char('\r') + fileName;
+}
+
+WriteOutcome SiteRun::qaPage(const PageStyle& style, const QString& fnum, const QString& atext, const QString& btext,
+                             const QString& ctext)
 {
     const KindParts parts = splitKind(ctext);
     if (!parts.ok)
         return {WriteOutcome::Reported, kMalformedKindMessage};
-    return writePage(outDir, qaFileName(fnum), qaPage(atext, btext, subIndexFileName(parts.name), style), output);
+    const QString name = qaFileName(fnum);
+    m_qaPages.insert(name);
+    return put(name, qadora::qaPage(atext, btext, subIndexFileName(parts.name), style));
 }
 
-WriteOutcome writeIndexPage(const QString& outDir, const QString& indexName, const IndexSettings& settings,
-                            const QStringList& kinds, PageOutput* output)
+WriteOutcome SiteRun::indexPage(const QString& indexName, const IndexSettings& settings, const QStringList& kinds)
 {
-    const IndexPage page = indexPage(settings, kinds);
-    WriteOutcome outcome = writePage(outDir, indexName, page.lines, output);
+    if (const QString refused = clash(indexName, QString()); !refused.isEmpty())
+        return {WriteOutcome::Stopped, refused};
+    const IndexPage page = qadora::indexPage(settings, kinds);
+    WriteOutcome outcome = put(indexName, page.lines);
     if (outcome.code == WriteOutcome::Written && page.malformedKind)
         return {WriteOutcome::Reported, kMalformedKindMessage + QLatin1Char('\r') + *page.malformedKind};
     return outcome;
 }
 
-WriteOutcome writeSubIndexPage(const QString& outDir, const QString& htm, const QString& tit,
-                               const QString& indexName, const QStringList& questions, const QStringList& numbers,
-                               const PageStyle& style, PageOutput* output)
+WriteOutcome SiteRun::subIndexPage(const QString& htm, const QString& tit, const QString& indexName,
+                                   const QStringList& questions, const QStringList& numbers, const PageStyle& style)
 {
-    return writePage(outDir, htm, subIndexPage(tit, indexName, questions, numbers, style), output);
+    if (const QString refused = clash(htm, indexName); !refused.isEmpty())
+        return {WriteOutcome::Stopped, refused};
+    return put(htm, qadora::subIndexPage(tit, indexName, questions, numbers, style));
 }
 
-bool generateSite(const QString& databasePath, const SiteOptions& options, const MessageSink& sink)
+bool SiteRun::finish()
 {
-    // Messages wait in sequence with the pages until the writes before them are known.
-    int sequence = 0;
+    return m_writer ? m_writer->finish() : true;
+}
+
+QString SiteRun::failure() const
+{
+    return m_writer ? m_writer->m_failure : QString();
+}
+
+int SiteRun::failedAt() const
+{
+    return m_writer ? m_writer->m_failedAt : 0;
+}
+
+RunStats SiteRun::stats() const
+{
+    RunStats s = m_writer ? m_writer->m_stats : m_direct;
+    s.removed = m_direct.removed;
+    return s;
+}
+
+QString manifestPath(const QString& outDir)
+{
+    const QString canonical = QFileInfo(outDir).canonicalFilePath();
+    const QByteArray key = QCryptographicHash::hash(QFile::encodeName(canonical.isEmpty() ? outDir : canonical),
+                                                    QCryptographicHash::Sha1)
+                               .toHex();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/qadora/manifests/")
+        + QString::fromLatin1(key) + QStringLiteral(".txt");
+}
+
+bool SiteRun::recordPages(bool prune, QString* error)
+{
+    const QString manifest = manifestPath(m_outDir);
+    const QStringList earlier = readManifest(manifest);
+    QStringList pages = m_pages;
+    pages.removeDuplicates();
+    const QSet<QString> now(pages.cbegin(), pages.cend());
+    QStringList keep = pages;
+    for (const QString& name : earlier) {
+        if (now.contains(name))
+            continue;
+        // Only a plain page name of this folder, and only a regular file: what a run of ours
+        // left there. A name written into the manifest by anyone else never leads elsewhere.
+        const bool page = pageNameProblem(name).isEmpty() && name != QLatin1String(".") && name != QLatin1String("..");
+        if (!page)
+            continue;
+        if (!prune) {
+            keep << name;
+            continue;
+        }
+        const QByteArray path = QFile::encodeName(joinPath(m_outDir, name));
+        struct stat st {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.constData()) == 0)
+            ++m_direct.removed;
+        else if (::lstat(path.constData(), &st) == 0)
+            keep << name; // still there: a later prune may try again
+    }
+    QString writeError;
+    if (!QDir().mkpath(QFileInfo(manifest).path())
+        || writePage(QFile::encodeName(manifest), manifestBytes(keep), &writeError) == PageWrite::Failed) {
+        *error = writeFailureMessage(manifest, writeError);
+        return false;
+    }
+    return true;
+}
+
+SiteResult generateSite(const QString& databasePath, const SiteOptions& options, const MessageSink& sink,
+                        const ProgressSink& progress)
+{
+    // One snapshot of the store for the whole run: pages, index and sub-index pages all see
+    // the same records, whatever another program writes meanwhile.
+    ReadSnapshot snapshot(databasePath);
+    SiteRun run(options.outDir, SiteRun::Mode::Background);
+    SiteResult result;
+
+    // Messages wait in order with the pages until the writes before them are known.
     QList<std::pair<int, QString>> messages;
-    auto say = [&](const QString& message) { messages.append({sequence++, message}); };
-    QueuedOutput output(&sequence);
+    auto say = [&](const QString& message) { messages.append({run.nextSequence(), message}); };
     auto finish = [&](bool completed) {
-        output.finish();
+        const bool written = run.finish();
         for (const auto& [at, message] : std::as_const(messages)) {
-            if (output.failed() && at > output.failedAt())
+            if (!written && at > run.failedAt())
                 break;
             sink(message);
         }
-        if (output.failed()) {
-            sink(output.failure());
-            return false;
+        if (!written) {
+            sink(run.failure());
+            completed = false;
         }
+        if (completed) {
+            QString error;
+            if (!run.recordPages(options.prune, &error)) {
+                sink(error);
+                completed = false;
+            }
+        }
+        result.stats = run.stats();
         if (completed)
             sink(kSiteDoneMessage);
-        return completed;
+        result.complete = completed;
+        return result;
     };
     // Shows what a writer has to say; true while the run goes on.
     auto report = [&](const WriteOutcome& out) {
@@ -199,36 +369,48 @@ bool generateSite(const QString& databasePath, const SiteOptions& options, const
         say(kListFirstMessage);
         return finish(false);
     }
+    // A run that can write no index page cannot complete; it is refused before anything is written.
+    if (options.indexName.isEmpty()) {
+        say(kIndexNameMissingMessage);
+        say(kIndexNotWrittenMessage);
+        return finish(false);
+    }
+    const int records = n;
+    int total = records + 1;
+    auto made = [&] {
+        if (progress)
+            progress(run.pagesMade(), total);
+    };
 
     StoreStatus status;
     auto store = openStore(databasePath, &status);
     if (!storeOk(status))
         return finish(false);
+    // Records that damage kept from being read have no pages: the site is not complete.
+    const bool damaged = store->unreadableRecords() > 0;
     WalkOptions walk;
     walk.limit = n;
     bool goOn = true;
     status = store->walk(walk, [&](const Record& r) {
-        goOn = report(writeQaPage(options.outDir, options.index.style, QString::number(r.no), r.quest, r.anser,
-                                  r.kind, &output));
+        goOn = report(run.qaPage(options.index.style, QString::number(r.no), r.quest, r.anser, r.kind));
+        made();
         return goOn;
     });
     if (!goOn || !storeOk(status))
         return finish(false);
 
     QStringList kinds;
-    if (options.indexName.isEmpty()) {
-        say(kIndexNameMissingMessage);
-    } else {
-        n = count();
-        if (n > 0) {
-            KindListing listing = listKinds(databasePath, n);
-            if (!storeOk(listing.status))
-                return finish(false);
-            kinds = listing.kinds;
-        }
-        if (!report(writeIndexPage(options.outDir, options.indexName, options.index, kinds, &output)))
+    n = count();
+    if (n > 0) {
+        KindListing listing = listKinds(databasePath, n);
+        if (!storeOk(listing.status))
             return finish(false);
+        kinds = listing.kinds;
     }
+    total = records + 1 + int(kinds.size());
+    if (!report(run.indexPage(options.indexName, options.index, kinds)))
+        return finish(false);
+    made();
 
     KindGroups groups;
     if (!kinds.isEmpty()) {
@@ -246,11 +428,12 @@ bool generateSite(const QString& databasePath, const SiteOptions& options, const
             break;
         }
         const Listing listing = groups.byKind.value(kind);
-        if (!report(writeSubIndexPage(options.outDir, subIndexFileName(parts.name), parts.title, options.indexName,
-                                      listing.visible, listing.companion, options.index.style, &output)))
+        if (!report(run.subIndexPage(subIndexFileName(parts.name), parts.title, options.indexName, listing.visible,
+                                     listing.companion, options.index.style)))
             return finish(false);
+        made();
     }
-    return finish(true);
+    return finish(!damaged);
 }
 
 } // namespace qadora

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The page writers as the generation command uses them: each builds its page, writes it
-// into the output directory and says whether the run goes on.
+// A generation run: the page writers as the generation command uses them, the folder they
+// write into, and the run of qadora-build as a whole.
 #pragma once
 
 #include "pages.h"
 
+#include <QSet>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace qadora {
 
@@ -21,42 +23,92 @@ struct WriteOutcome {
     QString message;
 };
 
-// Where the page writers put a finished page; without one they write it at once.
-class PageOutput {
-public:
-    virtual ~PageOutput() = default;
-    // Written, or Stopped when the run must end.
-    virtual WriteOutcome put(const QString& path, QByteArray bytes) = 0;
+struct RunStats {
+    int written = 0;   // pages whose file was created or replaced
+    int unchanged = 0; // pages whose file already held the same bytes, left alone
+    int removed = 0;   // pages of earlier runs removed by pruning
 };
 
-WriteOutcome writeQaPage(const QString& outDir, const PageStyle& style, const QString& fnum, const QString& atext,
-                         const QString& btext, const QString& ctext, PageOutput* output = nullptr);
+// One run into one output folder. A page whose file already holds the same bytes is left
+// alone (its time and inode stay, so upload tools see nothing new); a page never takes the
+// name of another page of the same run. In the background mode the pages are written on a
+// thread of their own, in batches, while the next ones are made.
+class SiteRun {
+public:
+    enum class Mode { Direct, Background };
+    explicit SiteRun(QString outDir, Mode mode = Mode::Direct);
+    ~SiteRun();
+    SiteRun(const SiteRun&) = delete;
+    SiteRun& operator=(const SiteRun&) = delete;
 
-// Writes as much of the index page as the kinds allow; a malformed kind is Reported with
-// the kind appended to the message.
-WriteOutcome writeIndexPage(const QString& outDir, const QString& indexName, const IndexSettings& settings,
-                            const QStringList& kinds, PageOutput* output = nullptr);
+    const QString& outDir() const { return m_outDir; }
 
-WriteOutcome writeSubIndexPage(const QString& outDir, const QString& htm, const QString& tit,
-                               const QString& indexName, const QStringList& questions, const QStringList& numbers,
-                               const PageStyle& style, PageOutput* output = nullptr);
+    WriteOutcome qaPage(const PageStyle& style, const QString& fnum, const QString& atext, const QString& btext,
+                        const QString& ctext);
+    // Writes as much of the index page as the kinds allow; a malformed kind is Reported with
+    // the kind appended to the message.
+    WriteOutcome indexPage(const QString& indexName, const IndexSettings& settings, const QStringList& kinds);
+    WriteOutcome subIndexPage(const QString& htm, const QString& tit, const QString& indexName,
+                              const QStringList& questions, const QStringList& numbers, const PageStyle& style);
+
+    // The place of the next page or message in the run's order (background mode).
+    int nextSequence() { return m_sequence++; }
+    // Waits until every page handed over is on disk. False when a write failed: failure()
+    // says why, failedAt() at which place of the order.
+    bool finish();
+    QString failure() const;
+    int failedAt() const;
+
+    RunStats stats() const;
+    int pagesMade() const { return int(m_pages.size()); }
+
+    // After a complete run: adds this run's pages to the folder's manifest; with `prune`,
+    // first removes the pages that earlier runs wrote and this one did not.
+    bool recordPages(bool prune, QString* error);
+
+private:
+    WriteOutcome put(const QString& fileName, const QStringList& lines);
+    QString clash(const QString& fileName, const QString& indexName) const;
+
+    class Writer;
+    QString m_outDir;
+    std::unique_ptr<Writer> m_writer;
+    int m_sequence = 0;
+    QStringList m_pages;   // every page name of this run, in order
+    QSet<QString> m_qaPages;
+    RunStats m_direct;
+};
 
 inline const QString kListFirstMessage = QStringLiteral("「データ表示」ボタンを押してデータを表示させて下さい");
 inline const QString kIndexNameMissingMessage = QStringLiteral("indexファイル名を入れて下さい");
 inline const QString kSiteDoneMessage = QStringLiteral("ｈｔｍｌ作成しました");
+inline const QString kIndexNotWrittenMessage = QStringLiteral("indexファイル名がないため、サイトを作成しませんでした");
+
+// Where the record of the pages our runs wrote into `outDir` is kept, for pruning: a file
+// per folder under ~/.local/share/qadora/manifests, never in the site itself.
+QString manifestPath(const QString& outDir);
 
 // Everything the generation reads from the html tab.
 struct SiteOptions {
     QString outDir;
     QString indexName = QStringLiteral("index.html");
     IndexSettings index{QString(), QStringLiteral("http://"), QString(), PageStyle{}};
+    bool prune = false;
 };
 
 using MessageSink = std::function<void(const QString&)>;
+// Pages made so far, of the pages the run will make (as far as known).
+using ProgressSink = std::function<void(int done, int total)>;
+
+struct SiteResult {
+    bool complete = false;
+    RunStats stats;
+};
 
 // The whole run for a script: lists all records first (as "データ表示" does), then writes
-// every page as the window's "ＨＰ作成" does, telling `sink` every message in order.
-// True after a complete run; false when it was refused or stopped by a failure.
-bool generateSite(const QString& databasePath, const SiteOptions& options, const MessageSink& sink);
+// every page as the window's "ＨＰ作成" does, from one snapshot of the store, telling `sink`
+// every message in order. Complete after a run that wrote every page, the index included.
+SiteResult generateSite(const QString& databasePath, const SiteOptions& options, const MessageSink& sink,
+                        const ProgressSink& progress = {});
 
 } // namespace qadora

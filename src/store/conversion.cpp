@@ -31,10 +31,11 @@ ConversionResult convertAccessDatabase(const QString& path, const QString& backu
     auto fail = [](const QString& reason) {
         return ConversionResult{false, QStringLiteral("データベースを変換できませんでした") + QLatin1Char('\r') + reason};
     };
-    std::vector<Record> records;
+    AccessRecords read;
     StoreStatus status;
-    if (!readAccessFile(path, &records, &status))
+    if (!readAccessFile(path, &read, &status))
         return fail(status.message);
+    const std::vector<Record>& records = read.records;
 
     const QFileInfo info(path);
     const QString temp = info.dir().filePath(QStringLiteral(".%1.%2.converting").arg(info.fileName()).arg(QCoreApplication::applicationPid()));

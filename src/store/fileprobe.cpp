@@ -17,7 +17,7 @@ FileFormat probeFile(const QString& path)
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return FileFormat::Unknown;
+        return FileFormat::Unreadable;
     const QByteArray head = file.read(100);
 
     // The Jet and ACE signatures stand at offset 4 of the first page.

@@ -11,6 +11,7 @@ enum class FileFormat {
     Sqlite,        // an SQLite file of ours, or one with no application id
     ForeignSqlite, // an SQLite file that another program claims
     Access,        // a Jet/ACE (.mdb/.accdb) file
+    Unreadable,    // an ordinary file that cannot be opened for reading (permissions)
     Unknown,       // empty, truncated or anything else
 };
 

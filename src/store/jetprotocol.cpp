@@ -7,7 +7,7 @@
 namespace qadora {
 
 namespace {
-constexpr quint32 kMagic = 0x514A4554; // "QJET"
+constexpr quint32 kMagic = 0x514A4532; // "QJE2"
 constexpr quint32 kEnd = 0x454E4421;   // "END!": the reader finished
 } // namespace
 
@@ -16,7 +16,7 @@ QByteArray encodeJetResult(const JetReadResult& result)
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_0);
-    out << kMagic << qint32(result.code) << result.detail << quint32(result.records.size());
+    out << kMagic << qint32(result.code) << result.detail << qint32(result.unreadable) << quint32(result.records.size());
     for (const Record& r : result.records)
         out << r.no << r.kind << r.quest << r.anser;
     out << kEnd;
@@ -30,7 +30,9 @@ bool decodeJetResult(const QByteArray& bytes, JetReadResult* result)
     quint32 magic = 0;
     qint32 code = 0;
     quint32 count = 0;
-    in >> magic >> code >> result->detail >> count;
+    qint32 unreadable = 0;
+    in >> magic >> code >> result->detail >> unreadable >> count;
+    result->unreadable = unreadable;
     if (in.status() != QDataStream::Ok || magic != kMagic)
         return false;
     result->code = JetReadResult::Code(code);

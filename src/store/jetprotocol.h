@@ -24,6 +24,7 @@ struct JetReadResult {
     Code code = Ok;
     QString detail;
     std::vector<Record> records; // in the file's order
+    int unreadable = 0;          // rows the table has that could not be read (damage)
 };
 
 QByteArray encodeJetResult(const JetReadResult& result);

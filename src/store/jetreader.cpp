@@ -4,10 +4,13 @@
 #include "site/cp932.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QSet>
 
 #include <mdbtools.h>
 
 #include <memory>
+#include <optional>
 
 namespace qadora {
 
@@ -24,9 +27,18 @@ struct TableFreer {
 constexpr int kMemoHeader = 12;
 constexpr quint32 kMemoInline = 0x80000000;
 constexpr quint32 kMemoSinglePage = 0x40000000;
-constexpr int kMaxMemoPages = 100000;
 
-QByteArray memoBytes(MdbHandle* mdb, const unsigned char* header, int fieldSize)
+// The long-value rows of the table, shared by all its memos: a row belongs to one memo only,
+// so a chain that comes back to a row it or another memo has used is damaged. Every row is
+// thus read once at most, and no memo can be longer than the file that holds it.
+struct MemoPages {
+    QSet<qint32> used;
+    qint64 fileSize = 0;
+};
+
+// The memo's bytes, or nothing when its chain is damaged (a loop, a row that is not there,
+// more data than the file holds).
+std::optional<QByteArray> memoBytes(MdbHandle* mdb, const unsigned char* header, int fieldSize, MemoPages& pages)
 {
     const quint32 lengthAndFlags = quint32(mdb_get_int32(const_cast<unsigned char*>(header), 0));
     const qsizetype length = lengthAndFlags & 0x00FFFFFF;
@@ -34,32 +46,38 @@ QByteArray memoBytes(MdbHandle* mdb, const unsigned char* header, int fieldSize)
         const qsizetype inlineSize = qMin<qsizetype>(fieldSize - kMemoHeader, length);
         return QByteArray(reinterpret_cast<const char*>(header) + kMemoHeader, qMax<qsizetype>(inlineSize, 0));
     }
+    if (length > pages.fileSize)
+        return std::nullopt;
     qint32 pageRow = qint32(mdb_get_int32(const_cast<unsigned char*>(header), 4));
     QByteArray data;
     const bool singlePage = lengthAndFlags & kMemoSinglePage;
-    // Each long-value record of a chain starts with where the next one is; a bound on the
-    // number of pages keeps a damaged, circular chain from running forever.
-    for (int pages = 0; pageRow != 0 && pages < kMaxMemoPages && data.size() < length; ++pages) {
+    // Each long-value row of a chain starts with where the next one is.
+    while (pageRow != 0 && data.size() < length) {
+        if (pages.used.contains(pageRow))
+            return std::nullopt;
+        pages.used.insert(pageRow);
         void* buf = nullptr;
         int start = 0;
         size_t size = 0;
-        if (mdb_find_pg_row(mdb, pageRow, &buf, &start, &size) != 0 || !buf)
-            break;
+        if (mdb_find_pg_row(mdb, pageRow, &buf, &start, &size) != 0 || !buf || size > size_t(mdb->fmt->pg_size))
+            return std::nullopt;
         const char* row = static_cast<const char*>(buf) + start;
         if (singlePage) {
             data.append(row, qsizetype(size));
             break;
         }
         if (size < 4)
-            break;
+            return std::nullopt;
         pageRow = qint32(mdb_get_int32(buf, start));
         data.append(row + 4, qsizetype(size) - 4);
     }
+    if (data.size() < length)
+        return std::nullopt;
     data.truncate(length);
     return data;
 }
 
-JetReadResult readTable(MdbHandle* mdb)
+JetReadResult readTable(MdbHandle* mdb, qint64 fileSize)
 {
     JetReadResult result;
     auto fail = [&](JetReadResult::Code code, const QString& detail) {
@@ -112,7 +130,10 @@ JetReadResult readTable(MdbHandle* mdb)
             return fail(JetReadResult::BadSchema, QString());
     }
 
-    auto text = [&](MdbColumn* col) -> QString {
+    MemoPages memoPages;
+    memoPages.fileSize = fileSize;
+    // The value of a column in the current row; nothing when a memo's chain is damaged.
+    auto text = [&](MdbColumn* col) -> std::optional<QString> {
         const int start = col->cur_value_start;
         const int size = col->cur_value_len;
         if (size <= 0 || start < 0 || start + size > int(mdb->fmt->pg_size))
@@ -123,15 +144,19 @@ JetReadResult readTable(MdbHandle* mdb)
                 return QString();
             // Copied first: following the chain reads other pages.
             const QByteArray field(reinterpret_cast<const char*>(p), size);
-            const QByteArray bytes = memoBytes(mdb, reinterpret_cast<const unsigned char*>(field.constData()), size);
-            return decodeJetText(bytes.constData(), bytes.size(), jet3);
+            const auto bytes = memoBytes(mdb, reinterpret_cast<const unsigned char*>(field.constData()), size, memoPages);
+            if (!bytes)
+                return std::nullopt;
+            return decodeJetText(bytes->constData(), bytes->size(), jet3);
         }
         return decodeJetText(reinterpret_cast<const char*>(p), size, jet3);
     };
 
     // Nothing is bound: fetching a row leaves where each value stands in the page.
     mdb_rewind_table(table.get());
+    qint64 fetched = 0;
     while (mdb_fetch_row(table.get())) {
+        ++fetched;
         Record r;
         MdbColumn* no = columns[0];
         if (no->cur_value_len == 4 && no->cur_value_start >= 0
@@ -139,11 +164,22 @@ JetReadResult readTable(MdbHandle* mdb)
             r.no = qint32(mdb_get_int32(mdb->pg_buf, no->cur_value_start));
         else if (no->cur_value_len == 2 && no->cur_value_start >= 0)
             r.no = qint16(mdb_get_int16(mdb->pg_buf, no->cur_value_start));
-        r.kind = text(columns[1]);
-        r.quest = text(columns[2]);
-        r.anser = text(columns[3]);
+        const auto kind = text(columns[1]);
+        const auto quest = text(columns[2]);
+        const auto anser = text(columns[3]);
+        if (!kind || !quest || !anser) {
+            ++result.unreadable;
+            continue;
+        }
+        r.kind = *kind;
+        r.quest = *quest;
+        r.anser = *anser;
         result.records.push_back(std::move(r));
     }
+    // Rows on a page that is damaged are skipped by the library without a word; the table
+    // definition still says how many there are.
+    if (qint64(table->num_rows) > fetched)
+        result.unreadable += int(qint64(table->num_rows) - fetched);
     return result;
 }
 
@@ -185,7 +221,7 @@ JetReadResult readJetFile(const QString& path)
     std::unique_ptr<MdbHandle, HandleCloser> mdb(mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS));
     if (!mdb)
         return {JetReadResult::Damaged, QStringLiteral("cannot open"), {}};
-    return readTable(mdb.get());
+    return readTable(mdb.get(), QFileInfo(path).size());
 }
 
 JetReadResult readJetBuffer(const QByteArray& bytes)
@@ -194,7 +230,7 @@ JetReadResult readJetBuffer(const QByteArray& bytes)
     std::unique_ptr<MdbHandle, HandleCloser> mdb(mdb_open_buffer(copy.data(), size_t(copy.size()), MDB_NOFLAGS));
     if (!mdb)
         return {JetReadResult::Damaged, QStringLiteral("cannot open"), {}};
-    return readTable(mdb.get());
+    return readTable(mdb.get(), copy.size());
 }
 
 } // namespace qadora

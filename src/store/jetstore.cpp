@@ -2,10 +2,12 @@
 #include "jetstore.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
+#include <QFile>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -32,13 +34,38 @@ StoreStatus unusable(const QString& message, const QString& path)
     return {StoreStatus::Unusable, message + QLatin1Char('\r') + path};
 }
 
-// The records of the file last read, while its size and time are unchanged: every listing
-// and the site generation read the same file several times in a row.
-struct Cache {
+// The records of the file last read, while it is the same file, unchanged: every listing and
+// the site generation read the same file several times in a row.
+struct FileIdentity {
     QString path;
     qint64 size = -1;
-    QDateTime modified;
-    std::shared_ptr<const std::vector<Record>> records;
+    qint64 inode = -1;
+    timespec modified{};
+    timespec changed{};
+
+    static FileIdentity of(const QString& path)
+    {
+        FileIdentity id;
+        id.path = path;
+        struct stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+            id.size = st.st_size;
+            id.inode = qint64(st.st_ino);
+            id.modified = st.st_mtim;
+            id.changed = st.st_ctim;
+        }
+        return id;
+    }
+    bool operator==(const FileIdentity& o) const
+    {
+        return path == o.path && size == o.size && inode == o.inode && modified.tv_sec == o.modified.tv_sec
+            && modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec
+            && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+struct Cache {
+    FileIdentity file;
+    std::shared_ptr<const AccessRecords> records;
 };
 Cache& cache()
 {
@@ -48,7 +75,13 @@ Cache& cache()
 
 } // namespace
 
-bool readAccessFile(const QString& path, std::vector<Record>* records, StoreStatus* status)
+QString unreadableRecordsMessage(int unreadable, const QString& path)
+{
+    return QStringLiteral("アクセス形式のファイルの一部が壊れているため、%1 件のデータを読み込めませんでした").arg(unreadable)
+        + QLatin1Char('\r') + path;
+}
+
+bool readAccessFile(const QString& path, AccessRecords* records, StoreStatus* status)
 {
     QProcess reader;
     reader.setProcessChannelMode(QProcess::SeparateChannels);
@@ -78,7 +111,7 @@ bool readAccessFile(const QString& path, std::vector<Record>* records, StoreStat
     case JetReadResult::Ok:
         break;
     case JetReadResult::NoTable:
-        *status = unusable(QStringLiteral("このファイルにはＱ＆Ａのデータ（テーブル tbl1）がありません"), path);
+        *status = unusable(kNoTableMessage, path);
         return false;
     case JetReadResult::Password:
         *status = unusable(QStringLiteral("パスワードが設定されたアクセスのファイルは開けません"), path);
@@ -87,7 +120,7 @@ bool readAccessFile(const QString& path, std::vector<Record>* records, StoreStat
         *status = unusable(QStringLiteral("この形式のアクセスのファイル（accdb）には対応していません。mdb形式（Access 97～2003）で保存したファイルを指定して下さい"), path);
         return false;
     case JetReadResult::BadSchema:
-        *status = unusable(QStringLiteral("テーブル tbl1 に No, kind, quest, anser の列がありません"), path);
+        *status = unusable(kBadColumnsMessage, path);
         return false;
     default:
         *status = unusable(QStringLiteral("アクセス形式のファイルが壊れているため読み込めません"), path);
@@ -96,7 +129,8 @@ bool readAccessFile(const QString& path, std::vector<Record>* records, StoreStat
     // Store order is ascending No, whatever order the pages hold the rows in.
     std::stable_sort(result.records.begin(), result.records.end(),
                      [](const Record& a, const Record& b) { return a.no < b.no; });
-    *records = std::move(result.records);
+    records->records = std::move(result.records);
+    records->unreadable = result.unreadable;
     *status = StoreStatus::success();
     return true;
 }
@@ -115,32 +149,42 @@ std::unique_ptr<JetStore> JetStore::open(const QString& path, StoreStatus* statu
     return store;
 }
 
+std::unique_ptr<JetStore> JetStore::withRecords(const QString& path, std::shared_ptr<const AccessRecords> records)
+{
+    std::unique_ptr<JetStore> store(new JetStore(path));
+    store->m_contents = std::move(records);
+    return store;
+}
+
 StoreStatus JetStore::load()
 {
-    const QFileInfo info(m_path);
+    const FileIdentity file = FileIdentity::of(m_path);
     Cache& c = cache();
-    if (c.records && c.path == m_path && c.size == info.size() && c.modified == info.lastModified()) {
-        m_records = c.records;
+    if (c.records && c.file == file) {
+        m_contents = c.records;
         return StoreStatus::success();
     }
-    auto records = std::make_shared<std::vector<Record>>();
+    auto contents = std::make_shared<AccessRecords>();
     StoreStatus status;
-    if (!readAccessFile(m_path, records.get(), &status))
+    if (!readAccessFile(m_path, contents.get(), &status))
         return status;
-    c = {m_path, info.size(), info.lastModified(), records};
-    m_records = records;
+    c = {file, contents};
+    m_contents = contents;
+    // Said once, when the file is read: a success that comes with a warning.
+    if (contents->unreadable > 0)
+        return {StoreStatus::Ok, unreadableRecordsMessage(contents->unreadable, m_path)};
     return status;
 }
 
 StoreStatus JetStore::count(int* n)
 {
-    *n = int(m_records->size());
+    *n = int(m_contents->records.size());
     return StoreStatus::success();
 }
 
 StoreStatus JetStore::walk(const WalkOptions& options, const RecordVisitor& visit)
 {
-    const std::vector<Record>& all = *m_records;
+    const std::vector<Record>& all = m_contents->records;
     const size_t limit = options.limit < 0 ? all.size() : std::min(all.size(), size_t(options.limit));
     for (size_t i = 0; i < limit; ++i) {
         if (options.byKind && all[i].kind != options.kind)
@@ -153,7 +197,7 @@ StoreStatus JetStore::walk(const WalkOptions& options, const RecordVisitor& visi
 
 StoreStatus JetStore::findFirstByQuestion(const QString& quest, Record* out)
 {
-    for (const Record& r : *m_records) {
+    for (const Record& r : m_contents->records) {
         if (r.quest == quest) {
             *out = r;
             return StoreStatus::success();

@@ -46,6 +46,9 @@ public:
     virtual QString path() const = 0;
     virtual bool isReadOnly() const = 0;
 
+    // Records the file holds that damage kept from being read; they are in no walk or count.
+    virtual int unreadableRecords() const { return 0; }
+
     virtual StoreStatus count(int* n) = 0;
     // Visits records in store order: ascending No.
     virtual StoreStatus walk(const WalkOptions& options, const RecordVisitor& visit) = 0;
@@ -61,6 +64,21 @@ public:
 // the reason in `status` (code Unusable). Never changes the file.
 std::unique_ptr<RecordStore> openStore(const QString& path, StoreStatus* status);
 
+// While one lives, every store opened for `path` on this thread reads the same snapshot of it:
+// one read transaction (SQLite) or one reading of the file (Access). A listing or a whole
+// generation run thus never sees records come or go half-way. Nothing may write the file on
+// this thread meanwhile. Snapshots of the same path nest.
+class ReadSnapshot {
+public:
+    explicit ReadSnapshot(QString path);
+    ~ReadSnapshot();
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+private:
+    QString m_path;
+};
+
 // Creates a new, empty Q&A database at `path`; the file must not exist yet.
 StoreStatus createDatabase(const QString& path);
 
@@ -74,5 +92,9 @@ inline const QString kNoDatabaseMessage = QStringLiteral("環境設定にてア�
 StoreStatus checkLengths(const Record& values);
 
 inline const QString kNoDataMessage = QStringLiteral("データがありません");
+inline const QString kLockedMessage = QStringLiteral("データベースがほかのプログラムで使用中のため読み込めません");
+inline const QString kUnreadableMessage = QStringLiteral("データベースのファイルを読み込めません（読み取りが許可されていません）");
+inline const QString kNoTableMessage = QStringLiteral("このファイルにはＱ＆Ａのデータ（テーブル tbl1）がありません");
+inline const QString kBadColumnsMessage = QStringLiteral("テーブル tbl1 に No, kind, quest, anser の列がありません");
 
 } // namespace qadora

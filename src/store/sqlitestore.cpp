@@ -5,28 +5,43 @@
 #include "jetstore.h"
 
 #include <QAtomicInteger>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
+
+#include <vector>
 
 namespace qadora {
 
 namespace {
 
-// One short-lived connection; closed and unregistered when it goes out of scope.
-// Queries must be destroyed before it, so declare them after it.
+// SQLite's primary result codes, as the driver reports them.
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
+
+// One connection, closed and unregistered when it goes out of scope. Queries must be
+// destroyed before it, so declare them after it.
 class Connection {
 public:
-    Connection(const QString& path, bool readOnly)
+    // An existing file is opened by URI with mode=rw: SQLite never creates a missing file
+    // then, and a reader can still roll back the journal a crashed writer left (a read-only
+    // connection cannot, and would see no data at all).
+    Connection(const QString& path, bool create)
         : m_name(QStringLiteral("qadora-%1").arg(s_counter.fetchAndAddRelaxed(1)))
     {
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        m_db.setDatabaseName(path);
         // A second instance of the program on the same file waits instead of failing.
         QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
-        if (readOnly)
-            options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+        if (create) {
+            m_db.setDatabaseName(path);
+        } else {
+            options += QStringLiteral(";QSQLITE_OPEN_URI");
+            m_db.setDatabaseName(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
+                                 + QStringLiteral("?mode=rw"));
+        }
         m_db.setConnectOptions(options);
     }
     ~Connection()
@@ -40,7 +55,6 @@ public:
 
     bool open() { return m_db.open(); }
     QSqlDatabase& db() { return m_db; }
-    QString errorText() const { return m_db.lastError().text(); }
 
 private:
     static inline QAtomicInteger<int> s_counter{0};
@@ -53,44 +67,63 @@ StoreStatus failure(StoreStatus::Code code, const QString& message)
     return {code, message};
 }
 
-StoreStatus writeFailure(const QString& detail)
+StoreStatus withPath(StoreStatus::Code code, const QString& message, const QString& path)
 {
-    return failure(StoreStatus::Failed,
-                   QStringLiteral("データベースに書き込めませんでした") + QLatin1Char('\r') + detail);
+    return failure(code, message + QLatin1Char('\r') + path);
 }
 
-StoreStatus readFailure(const QString& detail)
+bool isLocked(const QSqlError& error)
 {
-    return failure(StoreStatus::Failed,
-                   QStringLiteral("データベースを読み込めませんでした") + QLatin1Char('\r') + detail);
+    const int code = error.nativeErrorCode().toInt();
+    return code == kSqliteBusy || code == kSqliteLocked;
 }
 
-// The file may have gone or changed since openStore(); check again right before a connection,
-// because SQLite would otherwise create an empty file where none is.
+StoreStatus writeFailure(const QSqlError& error, const QString& path)
+{
+    if (isLocked(error))
+        return withPath(StoreStatus::Failed, QStringLiteral("データベースがほかのプログラムで使用中のため書き込めません"), path);
+    return failure(StoreStatus::Failed, QStringLiteral("データベースに書き込めませんでした") + QLatin1Char('\r') + error.text());
+}
+
+// A read that failed: what the user can do something about is said; anything else reads as
+// a file with no usable data, or a failure with SQLite's own words when the count succeeded.
+StoreStatus readFailure(const QSqlError& error, const QString& path, bool afterCount)
+{
+    if (isLocked(error))
+        return withPath(StoreStatus::Failed, kLockedMessage, path);
+    if (!afterCount)
+        return failure(StoreStatus::Unusable, kNoDataMessage);
+    return failure(StoreStatus::Failed, QStringLiteral("データベースを読み込めませんでした") + QLatin1Char('\r') + error.text());
+}
+
+// The file may have gone or changed since openStore(); check again right before a connection.
 StoreStatus checkStillOurs(const QString& path)
 {
-    if (probeFile(path) != FileFormat::Sqlite)
+    switch (probeFile(path)) {
+    case FileFormat::Sqlite:
+        return StoreStatus::success();
+    case FileFormat::Unreadable:
+        return withPath(StoreStatus::Unusable, kUnreadableMessage, path);
+    default:
         return failure(StoreStatus::Unusable, kNoDataMessage);
-    return StoreStatus::success();
+    }
 }
 
-// Runs one changing statement on a connection of its own. With `mustFindRecord`, a statement
-// that touched no row means the question query found nothing.
-StoreStatus execWrite(const QString& path, const QString& sql, const QVariantList& values, bool mustFindRecord)
+// tbl1 with the four columns the program reads by name.
+StoreStatus checkTable(QSqlDatabase& db, const QString& path)
 {
-    if (auto s = checkStillOurs(path); !s.ok())
-        return writeFailure(path);
-    Connection c(path, false);
-    if (!c.open())
-        return writeFailure(c.errorText());
-    QSqlQuery q(c.db());
-    q.prepare(sql);
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        return writeFailure(q.lastError().text());
-    if (mustFindRecord && q.numRowsAffected() < 1)
-        return failure(StoreStatus::NotFound, QString());
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT name FROM pragma_table_info('tbl1')")))
+        return readFailure(q.lastError(), path, false);
+    QStringList columns;
+    while (q.next())
+        columns << q.value(0).toString().toLower();
+    if (columns.isEmpty())
+        return withPath(StoreStatus::Unusable, kNoTableMessage, path);
+    for (const char* name : {"no", "kind", "quest", "anser"}) {
+        if (!columns.contains(QLatin1String(name)))
+            return withPath(StoreStatus::Unusable, kBadColumnsMessage, path);
+    }
     return StoreStatus::success();
 }
 
@@ -109,74 +142,160 @@ Record recordFrom(const QSqlQuery& q, bool withQuestion, bool withAnswer)
 
 } // namespace
 
+// The connection of a snapshot: one read transaction, held until the snapshot ends.
+struct Session {
+    explicit Session(const QString& path)
+        : connection(path, false)
+    {
+    }
+    Connection connection;
+    StoreStatus opened; // why the connection or its transaction could not be made
+};
+
+namespace {
+
+struct SnapshotEntry {
+    QString path;
+    int depth = 0;
+    std::shared_ptr<Session> sqlite;
+    std::shared_ptr<const AccessRecords> access;
+};
+
+std::vector<SnapshotEntry>& snapshots()
+{
+    thread_local std::vector<SnapshotEntry> entries;
+    return entries;
+}
+
+SnapshotEntry* snapshotFor(const QString& path)
+{
+    for (SnapshotEntry& e : snapshots()) {
+        if (e.path == path)
+            return &e;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// Runs `work` on the snapshot's connection, or on a connection of its own.
+template<typename Work>
+StoreStatus SqliteStore::reading(Work&& work)
+{
+    if (m_session) {
+        if (!m_session->opened.ok())
+            return m_session->opened;
+        return work(m_session->connection.db());
+    }
+    if (auto s = checkStillOurs(m_path); !s.ok())
+        return s;
+    Connection c(m_path, false);
+    if (!c.open())
+        return readFailure(c.db().lastError(), m_path, false);
+    if (auto s = checkTable(c.db(), m_path); !s.ok())
+        return s;
+    return work(c.db());
+}
+
 SqliteStore::SqliteStore(QString path)
     : m_path(std::move(path))
 {
+    SnapshotEntry* snapshot = snapshotFor(m_path);
+    if (!snapshot)
+        return;
+    if (!snapshot->sqlite) {
+        auto session = std::make_shared<Session>(m_path);
+        if (auto s = checkStillOurs(m_path); !s.ok())
+            session->opened = s;
+        else if (!session->connection.open())
+            session->opened = readFailure(session->connection.db().lastError(), m_path, false);
+        else if (auto t = checkTable(session->connection.db(), m_path); !t.ok())
+            session->opened = t;
+        else if (!session->connection.db().transaction())
+            session->opened = readFailure(session->connection.db().lastError(), m_path, false);
+        snapshot->sqlite = session;
+    }
+    m_session = snapshot->sqlite;
 }
+
+SqliteStore::~SqliteStore() = default;
 
 StoreStatus SqliteStore::count(int* n)
 {
     *n = 0;
-    if (auto s = checkStillOurs(m_path); !s.ok())
-        return s;
-    Connection c(m_path, true);
-    if (!c.open())
-        return failure(StoreStatus::Unusable, kNoDataMessage);
-    QSqlQuery q(c.db());
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM tbl1")) || !q.next())
-        return failure(StoreStatus::Unusable, kNoDataMessage);
-    *n = q.value(0).toInt();
-    return StoreStatus::success();
+    return reading([&](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SELECT count(*) FROM tbl1")) || !q.next())
+            return readFailure(q.lastError(), m_path, false);
+        *n = q.value(0).toInt();
+        return StoreStatus::success();
+    });
 }
 
 StoreStatus SqliteStore::walk(const WalkOptions& options, const RecordVisitor& visit)
 {
-    if (auto s = checkStillOurs(m_path); !s.ok())
-        return readFailure(m_path);
-    Connection c(m_path, true);
-    if (!c.open())
-        return readFailure(c.errorText());
-    QSqlQuery q(c.db());
-    q.setForwardOnly(true);
-    QString columns = QStringLiteral("No, kind");
-    if (options.withQuestion)
-        columns += QStringLiteral(", quest");
-    if (options.withAnswer)
-        columns += QStringLiteral(", anser");
-    // The limit applies to the table in store order, the kind filter within it.
-    QString sql = QStringLiteral("SELECT %1 FROM tbl1 ORDER BY No LIMIT ?").arg(columns);
-    if (options.byKind)
-        sql = QStringLiteral("SELECT %1 FROM (%2) WHERE kind = ? ORDER BY No").arg(columns, sql);
-    q.prepare(sql);
-    q.addBindValue(options.limit < 0 ? -1 : options.limit);
-    if (options.byKind)
-        q.addBindValue(options.kind);
-    if (!q.exec())
-        return readFailure(q.lastError().text());
-    while (q.next()) {
-        if (!visit(recordFrom(q, options.withQuestion, options.withAnswer)))
-            break;
-    }
-    if (q.lastError().isValid())
-        return readFailure(q.lastError().text());
-    return StoreStatus::success();
+    return reading([&](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        QString columns = QStringLiteral("No, kind");
+        if (options.withQuestion)
+            columns += QStringLiteral(", quest");
+        if (options.withAnswer)
+            columns += QStringLiteral(", anser");
+        // The limit applies to the table in store order, the kind filter within it.
+        QString sql = QStringLiteral("SELECT %1 FROM tbl1 ORDER BY No LIMIT ?").arg(columns);
+        if (options.byKind)
+            sql = QStringLiteral("SELECT %1 FROM (%2) WHERE kind = ? ORDER BY No").arg(columns, sql);
+        q.prepare(sql);
+        q.addBindValue(options.limit < 0 ? -1 : options.limit);
+        if (options.byKind)
+            q.addBindValue(options.kind);
+        if (!q.exec())
+            return readFailure(q.lastError(), m_path, true);
+        while (q.next()) {
+            if (!visit(recordFrom(q, options.withQuestion, options.withAnswer)))
+                break;
+        }
+        if (q.lastError().isValid())
+            return readFailure(q.lastError(), m_path, true);
+        return StoreStatus::success();
+    });
 }
 
 StoreStatus SqliteStore::findFirstByQuestion(const QString& quest, Record* out)
 {
+    return reading([&](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1"));
+        q.addBindValue(quest);
+        if (!q.exec())
+            return readFailure(q.lastError(), m_path, true);
+        if (!q.next())
+            return failure(StoreStatus::NotFound, QString());
+        *out = recordFrom(q, true, true);
+        return StoreStatus::success();
+    });
+}
+
+StoreStatus SqliteStore::execWrite(const QString& sql, const QVariantList& values, bool mustFindRecord)
+{
     if (auto s = checkStillOurs(m_path); !s.ok())
-        return readFailure(m_path);
-    Connection c(m_path, true);
+        return s.message == kNoDataMessage ? failure(StoreStatus::Failed, QStringLiteral("データベースに書き込めませんでした")
+                                                                              + QLatin1Char('\r') + m_path)
+                                           : s;
+    Connection c(m_path, false);
     if (!c.open())
-        return readFailure(c.errorText());
+        return writeFailure(c.db().lastError(), m_path);
+    if (auto s = checkTable(c.db(), m_path); !s.ok())
+        return s;
     QSqlQuery q(c.db());
-    q.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1"));
-    q.addBindValue(quest);
+    q.prepare(sql);
+    for (const QVariant& v : values)
+        q.addBindValue(v);
     if (!q.exec())
-        return readFailure(q.lastError().text());
-    if (!q.next())
+        return writeFailure(q.lastError(), m_path);
+    if (mustFindRecord && q.numRowsAffected() < 1)
         return failure(StoreStatus::NotFound, QString());
-    *out = recordFrom(q, true, true);
     return StoreStatus::success();
 }
 
@@ -184,7 +303,7 @@ StoreStatus SqliteStore::add(const Record& values)
 {
     if (auto s = checkLengths(values); !s.ok())
         return s;
-    return execWrite(m_path, QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"),
+    return execWrite(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"),
                      {values.kind, values.quest, values.anser}, false);
 }
 
@@ -193,16 +312,14 @@ StoreStatus SqliteStore::updateFirstByQuestion(const QString& quest, const Recor
     if (auto s = checkLengths(values); !s.ok())
         return s;
     // One statement, so the record found and the record changed are the same.
-    return execWrite(m_path,
-                     QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? "
+    return execWrite(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? "
                                     "WHERE No = (SELECT No FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1)"),
                      {values.kind, values.quest, values.anser, quest}, true);
 }
 
 StoreStatus SqliteStore::removeFirstByQuestion(const QString& quest)
 {
-    return execWrite(m_path,
-                     QStringLiteral("DELETE FROM tbl1 WHERE No = (SELECT No FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1)"),
+    return execWrite(QStringLiteral("DELETE FROM tbl1 WHERE No = (SELECT No FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1)"),
                      {quest}, true);
 }
 
@@ -210,9 +327,9 @@ StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Re
 {
     Connection c(path, false);
     if (!c.open())
-        return writeFailure(c.errorText());
+        return writeFailure(c.db().lastError(), path);
     if (!c.db().transaction())
-        return writeFailure(c.db().lastError().text());
+        return writeFailure(c.db().lastError(), path);
     QSqlQuery q(c.db());
     q.prepare(QStringLiteral("INSERT INTO tbl1 (No, kind, quest, anser) VALUES (?, ?, ?, ?)"));
     for (const Record& r : records) {
@@ -221,13 +338,13 @@ StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Re
         q.addBindValue(r.quest);
         q.addBindValue(r.anser);
         if (!q.exec()) {
-            const QString error = q.lastError().text();
+            const QSqlError error = q.lastError();
             c.db().rollback();
-            return writeFailure(error);
+            return writeFailure(error, path);
         }
     }
     if (!c.db().commit())
-        return writeFailure(c.db().lastError().text());
+        return writeFailure(c.db().lastError(), path);
     return StoreStatus::success();
 }
 
@@ -256,26 +373,37 @@ int countRecords(const QString& path, QString* message)
     StoreStatus status;
     auto store = openStore(path, &status);
     int n = 0;
+    const QString warning = status.message; // an Access file read with damage says so once
     if (store)
         status = store->count(&n);
     if (!status.ok()) {
         *message = status.message;
         return 0;
     }
+    *message = warning;
     return n;
 }
 
 std::unique_ptr<RecordStore> openStore(const QString& path, StoreStatus* status)
 {
     *status = StoreStatus::success();
+    SnapshotEntry* snapshot = snapshotFor(path);
+    if (snapshot && snapshot->access)
+        return JetStore::withRecords(path, snapshot->access);
     switch (probeFile(path)) {
     case FileFormat::Sqlite:
         return std::make_unique<SqliteStore>(path);
-    case FileFormat::Access:
-        return JetStore::open(path, status);
+    case FileFormat::Access: {
+        auto store = JetStore::open(path, status);
+        if (store && snapshot)
+            snapshot->access = store->shared();
+        return store;
+    }
     case FileFormat::ForeignSqlite:
-        *status = failure(StoreStatus::Unusable,
-                          QStringLiteral("このファイルはQadoraのデータベースではありません") + QLatin1Char('\r') + path);
+        *status = withPath(StoreStatus::Unusable, QStringLiteral("このファイルはQadoraのデータベースではありません"), path);
+        return nullptr;
+    case FileFormat::Unreadable:
+        *status = withPath(StoreStatus::Unusable, kUnreadableMessage, path);
         return nullptr;
     case FileFormat::Missing:
     case FileFormat::NotAFile:
@@ -286,11 +414,33 @@ std::unique_ptr<RecordStore> openStore(const QString& path, StoreStatus* status)
     return nullptr;
 }
 
+ReadSnapshot::ReadSnapshot(QString path)
+    : m_path(std::move(path))
+{
+    if (SnapshotEntry* e = snapshotFor(m_path))
+        ++e->depth;
+    else
+        snapshots().push_back({m_path, 1, nullptr, nullptr});
+}
+
+ReadSnapshot::~ReadSnapshot()
+{
+    auto& entries = snapshots();
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (it->path != m_path || --it->depth > 0)
+            continue;
+        if (it->sqlite && it->sqlite->opened.ok())
+            it->sqlite->connection.db().rollback(); // nothing was written; this ends the read
+        entries.erase(it);
+        return;
+    }
+}
+
 StoreStatus createDatabase(const QString& path)
 {
-    Connection c(path, false);
+    Connection c(path, true);
     if (!c.open())
-        return writeFailure(c.errorText());
+        return writeFailure(c.db().lastError(), path);
     QSqlQuery q(c.db());
     const QStringList statements = {
         // Text is handed to the program as UTF-16: stored so, it is read without conversion,
@@ -303,7 +453,7 @@ StoreStatus createDatabase(const QString& path)
     };
     for (const QString& sql : statements) {
         if (!q.exec(sql))
-            return writeFailure(q.lastError().text());
+            return writeFailure(q.lastError(), path);
     }
     return StoreStatus::success();
 }

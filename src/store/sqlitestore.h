@@ -3,13 +3,22 @@
 
 #include "recordstore.h"
 
+#include <QVariantList>
+
+#include <memory>
 #include <vector>
+
+class QSqlDatabase;
 
 namespace qadora {
 
+struct Session;
+
 class SqliteStore final : public RecordStore {
 public:
+    // Within a ReadSnapshot of `path`, reads go through the snapshot's transaction.
     explicit SqliteStore(QString path);
+    ~SqliteStore() override;
 
     QString path() const override { return m_path; }
     bool isReadOnly() const override { return false; }
@@ -23,7 +32,12 @@ public:
     StoreStatus removeFirstByQuestion(const QString& quest) override;
 
 private:
+    template<typename Work>
+    StoreStatus reading(Work&& work);
+    StoreStatus execWrite(const QString& sql, const QVariantList& values, bool mustFindRecord);
+
     QString m_path;
+    std::shared_ptr<Session> m_session;
 };
 
 // Appends records with their own numbers, all or none (for converting another store).

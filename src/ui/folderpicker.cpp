@@ -83,7 +83,9 @@ void FileList::refresh()
     clear();
     if (m_path.isEmpty())
         return;
-    addItems(QDir(m_path).entryList(QDir::Files, QDir::Name));
+    // Every file, dot-files, links and special files included: "ﾃﾞｨﾚｸﾄﾘ内全削除" removes what
+    // this list shows.
+    addItems(QDir(m_path).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name));
 }
 
 } // namespace qadora

@@ -33,7 +33,7 @@ QString shown(const QString& text)
 // answers' own markup and must be read as typed), and that fits the screen: a long text
 // scrolls while the buttons stay in reach.
 int showMessage(QWidget* parent, QStyle::StandardPixmap icon, const QString& title, const QString& text,
-                QDialogButtonBox::StandardButtons buttons)
+                QDialogButtonBox::StandardButtons buttons, bool defaultNo = false)
 {
     QDialog box(parent);
     box.setObjectName(QStringLiteral("messageBox"));
@@ -86,9 +86,11 @@ int showMessage(QWidget* parent, QStyle::StandardPixmap icon, const QString& tit
     scroll->setMinimumSize(width, qMax(height, label->fontMetrics().height()));
     box.setMaximumSize(room.size() - QSize(32, 64));
 
-    if (buttons & QDialogButtonBox::No)
-        buttonBox->button(QDialogButtonBox::No)->setAutoDefault(true);
-    buttonBox->button(buttons & QDialogButtonBox::Yes ? QDialogButtonBox::Yes : QDialogButtonBox::Ok)->setDefault(true);
+    QPushButton* preferred = buttonBox->button(buttons & QDialogButtonBox::Yes
+                                                   ? (defaultNo ? QDialogButtonBox::No : QDialogButtonBox::Yes)
+                                                   : QDialogButtonBox::Ok);
+    preferred->setDefault(true);
+    preferred->setFocus();
     const int result = box.exec();
     return result == QDialog::Rejected ? int(buttons & QDialogButtonBox::No ? QDialogButtonBox::No : QDialogButtonBox::Ok)
                                        : result;
@@ -112,10 +114,10 @@ void QtInteraction::information(const QString& text)
                 QDialogButtonBox::Ok);
 }
 
-bool QtInteraction::ask(const QString& title, const QString& text, Icon icon)
+bool QtInteraction::ask(const QString& title, const QString& text, Icon icon, bool defaultNo)
 {
     return showMessage(m_parent, icon == Icon::Warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_CustomBase, title,
-                       text, QDialogButtonBox::Yes | QDialogButtonBox::No)
+                       text, QDialogButtonBox::Yes | QDialogButtonBox::No, defaultNo)
         == QDialogButtonBox::Yes;
 }
 

@@ -22,8 +22,9 @@ public:
     virtual void notice(const QString& text) = 0;
     // An information box with an OK button (the version box).
     virtual void information(const QString& text) = 0;
-    // A Yes/No question titled `title`; true for Yes.
-    virtual bool ask(const QString& title, const QString& text, Icon icon = Icon::Warning) = 0;
+    // A Yes/No question titled `title`; true for Yes. Enter answers Yes, or No when
+    // `defaultNo` (a question whose Yes loses something).
+    virtual bool ask(const QString& title, const QString& text, Icon icon = Icon::Warning, bool defaultNo = false) = 0;
     // File dialogs; `filter` is "text|pattern|text|pattern|"; an empty result is Cancel.
     virtual QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) = 0;
     virtual QString openFileName(const QString& dir, const QString& filter, const QString& fileName) = 0;
@@ -41,7 +42,7 @@ public:
 
     void notice(const QString& text) override;
     void information(const QString& text) override;
-    bool ask(const QString& title, const QString& text, Icon icon) override;
+    bool ask(const QString& title, const QString& text, Icon icon, bool defaultNo) override;
     QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) override;
     QString openFileName(const QString& dir, const QString& filter, const QString& fileName) override;
     QString clipboardText() override;
@@ -64,7 +65,7 @@ public:
             onNotice(text);
     }
     void information(const QString&) override {}
-    bool ask(const QString&, const QString&, Icon) override { return false; }
+    bool ask(const QString&, const QString&, Icon, bool) override { return false; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString clipboardText() override { return {}; }

@@ -6,6 +6,7 @@
 #include "interaction.h"
 #include "settings/dirs.h"
 #include "site/pages.h"
+#include "site/sitegeneration.h"
 #include "views/listings.h"
 
 #include <QAction>
@@ -145,6 +146,15 @@ private:
 };
 
 } // namespace
+
+QStringList linesOf(const QListWidget* list)
+{
+    QStringList lines;
+    lines.reserve(list->count());
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
 
 main1::main1(Interaction* interaction, QWidget* parent)
     : QMainWindow(parent)
@@ -474,6 +484,9 @@ QWidget* main1::buildTab4()
     Text9->installEventFilter(this);
     Command15 = button("Command15", QStringLiteral("ﾃﾞｨﾚｸﾄﾘ作成"), tab);
     Command16 = button("Command16", QStringLiteral("ﾃﾞｨﾚｸﾄﾘ内全削除"), tab);
+    Check4 = named<QCheckBox>("Check4", tab);
+    Check4->setText(QStringLiteral("前回までに作成して不要になったページを削除する"));
+    Check4->setToolTip(QStringLiteral("削除した質問のページや、なくなった種類のページを削除します。Qadoraが作成したページ以外は削除しません"));
 
     auto* form = new QGridLayout;
     form->addWidget(Label21, 0, 0);
@@ -506,6 +519,7 @@ QWidget* main1::buildTab4()
     dirTools->addWidget(Command15);
     picker->addLayout(dirTools, 3, 0, 1, 2);
     picker->addWidget(Command16, 4, 1);
+    picker->addWidget(Check4, 5, 0, 1, 2);
     picker->setRowStretch(1, 1);
 
     g->addLayout(form, 0, 0);
@@ -612,6 +626,7 @@ PageStyle main1::pageStyle() const
 
 void main1::Dir1_Change()
 {
+    m_keepSavedOutputDir = false;
     const QString dir = Dir1->path();
     File1->setPath(dir);
     Label36->setText(dir);

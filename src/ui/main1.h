@@ -27,8 +27,12 @@ class AnswerBox;
 class DirList;
 class FileList;
 class Interaction;
+class SiteRun;
 struct ListFileContents;
 struct PageStyle;
+
+// The lines of a list box, first to last.
+QStringList linesOf(const QListWidget* list);
 
 class main1 : public QMainWindow {
     Q_OBJECT
@@ -220,6 +224,7 @@ public:
     QLineEdit* Text9 = nullptr;
     QPushButton* Command15 = nullptr;
     QPushButton* Command16 = nullptr;
+    QCheckBox* Check4 = nullptr; // prune pages of earlier runs that this run did not write
     // Tab 5
     QPushButton* Command19 = nullptr;
     QLabel* Label28 = nullptr;
@@ -277,6 +282,10 @@ private:
     void loadList(const ListFileContents& contents, const QString& path);
     bool listFileWritable(const ListFileContents& contents, const QString& path);
     bool writeList(const QString& path, const QStringList& lines);
+    // The run "ＨＰ作成" writes through; a run of its own for a writer called alone.
+    SiteRun& siteRun();
+    // The pages of "ＨＰ作成" for the first n records; false when the run stopped.
+    bool generatePages(int n);
     // Shows kensu's message and the listing's own, and returns the count.
     int countForListing();
 
@@ -288,6 +297,8 @@ private:
     QString m_listLoadedFrom;    // the list file List11 was last filled from or written to
     QByteArray m_listLoadedBytes; // and what that file held then
     QPointer<QWidget> m_help;    // the help window while it is open
+    std::unique_ptr<SiteRun> m_run; // the generation run under way
+    bool m_keepSavedOutputDir = false; // the saved output directory was missing; none picked since
 };
 
 } // namespace qadora

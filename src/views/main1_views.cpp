@@ -35,6 +35,7 @@ int main1::countForListing()
 
 void main1::dbdispk(QComboBox* acomb)
 {
+    const ReadSnapshot snapshot(m_dbPath); // the count and the walk see the same records
     const int n = countForListing();
     if (n <= 0)
         return;
@@ -49,6 +50,7 @@ void main1::dbdispk(QComboBox* acomb)
 
 void main1::dbdispl(QListWidget* alist)
 {
+    const ReadSnapshot snapshot(m_dbPath); // the count and the walk see the same records
     const int n = countForListing();
     if (n <= 0) {
         alist->clear();
@@ -62,6 +64,7 @@ void main1::dbdispl(QListWidget* alist)
 
 void main1::hyoujisel(QListWidget* alist, QLabel* blabel, const QString& ctext)
 {
+    const ReadSnapshot snapshot(m_dbPath); // the count and the walk see the same records
     const int n = countForListing();
     if (n <= 0)
         return;
@@ -90,6 +93,7 @@ void main1::hyouji(QListWidget* alist, QLabel* blabel)
         }
         kind = selected->text();
     }
+    const ReadSnapshot snapshot(m_dbPath); // the count and the walk see the same records
     const int n = countForListing();
     if (n <= 0)
         return;
@@ -104,6 +108,7 @@ void main1::hyouji(QListWidget* alist, QLabel* blabel)
 
 void main1::hyouji2(QListWidget* alist, QLabel* blabel)
 {
+    const ReadSnapshot snapshot(m_dbPath); // the count and the walk see the same records
     const int n = countForListing();
     if (n <= 0)
         return;
@@ -121,6 +126,7 @@ void main1::dbdisps(QLabel* alabel, QListWidget* blist)
 
 void main1::hyoujisel2(QListWidget* alist, QLabel* blabel, const QString& ctext, QListWidget* dlist)
 {
+    const ReadSnapshot snapshot(m_dbPath); // the count and the walk see the same records
     const int n = countForListing();
     if (n <= 0)
         return;
@@ -140,6 +146,7 @@ void main1::hyoujisel2(QListWidget* alist, QLabel* blabel, const QString& ctext,
 
 void main1::hyoujiall(QListWidget* alist, QLabel* blabel, QListWidget* blist)
 {
+    const ReadSnapshot snapshot(m_dbPath); // the count and the walk see the same records
     const int n = countForListing();
     if (n <= 0) {
         alist->clear();

@@ -154,11 +154,19 @@ void TestSettings::startup_restoresOutputDirectory()
 
 void TestSettings::startup_missingOutputDirectory_fallsBackToHome()
 {
-    dirs::rwfirstdir(2, m_dir.filePath("no-such-dir"));
+    const QString unplugged = m_dir.filePath("no-such-dir");
+    dirs::rwfirstdir(2, unplugged);
     Started s = start();
     QCOMPARE(s.w->Dir1->path(), QDir::homePath());
     QCOMPARE(s.w->Label36->text(), QDir::homePath());
     QCOMPARE(s.w->Label38->text(), QDir::homePath());
+    // Closed without a directory picked, the saved one stays for the next start.
+    s.w->close();
+    QCOMPARE(dirs::rwfirstdir(1), unplugged);
+    Started again = start();
+    QVERIFY(again.w->Dir1->setPath(m_dir.path()));
+    again.w->close();
+    QCOMPARE(dirs::rwfirstdir(1), outputDirForm(m_dir.path()));
 }
 
 void TestSettings::startup_listFilePathShown()

@@ -17,7 +17,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
+
+#include <csignal>
+#include <sys/types.h>
 
 using namespace qadora;
 using namespace qadora::test;
@@ -71,6 +75,14 @@ private slots:
     void commandLine_failedWrite_stopsWithOneMessage();
     void commandLine_exitCodes_data();
     void commandLine_exitCodes();
+
+    void deleteAllFiles_takesDotFiles();
+    void longestNames_areWritten();
+    void killedRun_leftoversRemovedByNextRun();
+    void stoppedRun_restoresListing();
+    void commandLine_oneSnapshotBesideAWriter();
+    void commandLine_saysWhatIsWrong_data();
+    void commandLine_saysWhatIsWrong();
 
 private:
     main1* w() { return m_win->w.get(); }
@@ -266,7 +278,11 @@ void TestGeneration::makeDirectory_data()
     QTest::newRow("new") << "web" << false << true << QStringList{};
     QTest::newRow("existing is entered") << "web" << true << true << QStringList{};
     QTest::newRow("empty name") << "" << false << false << QStringList{"下に作成するﾃﾞｨﾚｸﾄﾘ名を入れてください"};
-    QTest::newRow("two levels") << "a/b" << false << false << QStringList{};
+    QTest::newRow("two levels") << "a/b" << false << false
+                                << QStringList{"ﾃﾞｨﾚｸﾄﾘ名に「/」や「\\」は使えません（１階層ずつ作成して下さい）\ra/b"};
+    QTest::newRow("out of the folder") << "../escaped" << false << false
+                                       << QStringList{"ﾃﾞｨﾚｸﾄﾘ名に「/」や「\\」は使えません（１階層ずつ作成して下さい）\r../escaped"};
+    QTest::newRow("parent") << ".." << false << false << QStringList{"ﾃﾞｨﾚｸﾄﾘ名に「.」や「..」は使えません\r.."};
 }
 
 void TestGeneration::makeDirectory()
@@ -284,6 +300,7 @@ void TestGeneration::makeDirectory()
     QCOMPARE(w()->Label36->text(), expected);
     QCOMPARE(fake().messages(), messages);
     QCOMPARE(w()->Text9->text(), name);
+    QVERIFY(!QFileInfo::exists(m_dir->filePath("escaped")));
 }
 
 void TestGeneration::deleteAllFiles_keepsSubdirectories()
@@ -404,6 +421,7 @@ void TestGeneration::commandLine_exitCodes_data()
     QTest::newRow("missing database") << QStringList{"MISSING", "OUT"} << 1;
     QTest::newRow("empty database") << QStringList{"EMPTY", "OUT"} << 1;
     QTest::newRow("slash in index name") << QStringList{"--index", "../x.html", "DB", "OUT"} << 1;
+    QTest::newRow("no index name") << QStringList{"--index", "", "DB", "OUT"} << 1;
 }
 
 void TestGeneration::commandLine_exitCodes()
@@ -423,6 +441,146 @@ void TestGeneration::commandLine_exitCodes()
         QVERIFY(!p.readAllStandardError().isEmpty());
     QVERIFY(!QFile::exists(m_dir->filePath("x.html")));
     QVERIFY(!QFile::exists(m_dir->filePath("missing.mdb")));
+}
+
+void TestGeneration::deleteAllFiles_takesDotFiles()
+{
+    open({{0, ",title", "q1", "x"}});
+    generate();
+    QFile(m_out + "/.index.html").open(QIODevice::WriteOnly);
+    w()->File1->refresh();
+    QVERIFY(linesOf(w()->File1).contains(".html"));
+    QVERIFY(linesOf(w()->File1).contains(".index.html"));
+    fake().clear();
+    fake().answerNext(true);
+    QTest::mouseClick(w()->Command16, Qt::LeftButton);
+    QCOMPARE(QDir(m_out).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{});
+}
+
+// "漢"×83 + ".html" is 254 bytes: a name the file system takes is written.
+void TestGeneration::longestNames_areWritten()
+{
+    const QString name = QString(83, QChar(0x6F22));
+    open({{0, name + ",t", "q1", "x"}});
+    generate();
+    QCOMPARE(fake().messages(), QStringList{kDone});
+    QVERIFY(QFile::exists(m_out + "/" + name + ".html"));
+}
+
+// A run killed half-way leaves temporary files; the next run removes those of ours that no
+// running writer holds, and nothing else.
+void TestGeneration::killedRun_leftoversRemovedByNextRun()
+{
+    QList<Record> many;
+    for (int i = 0; i < 20000; ++i)
+        many.append({0, QStringLiteral("k%1,t").arg(i % 50), QString::number(i), QString(300, QChar(0x3042))});
+    appendRecords(m_db, many);
+    QProcess killed;
+    killed.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", m_db, m_out});
+    QVERIFY(killed.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QDir(m_out).entryList(QDir::Files).size() > 200, 20000);
+    ::kill(pid_t(killed.processId()), SIGKILL);
+    killed.waitForFinished();
+
+    const QString leftover = m_out + "/.qadora-abcdefABCDEF.tmp";
+    QFile(leftover).open(QIODevice::WriteOnly);
+    const QString held = m_out + "/.qadora-heldHELD1234.tmp";
+    QProcess holder; // a writer that is still running holds its file locked
+    holder.start("flock", {"-x", held, "-c", "echo locked; sleep 30"});
+    QVERIFY(holder.waitForReadyRead());
+    for (const char* other : {".qadora-short.tmp", "user.tmp", ".qadora-abcdefABCDEF.tmp.keep"})
+        QFile(m_out + "/" + QString::fromLatin1(other)).open(QIODevice::WriteOnly);
+
+    QProcess again;
+    again.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", m_db, m_out});
+    QVERIFY(again.waitForFinished(60000));
+    QCOMPARE(again.exitCode(), 0);
+    holder.kill();
+    holder.waitForFinished();
+    QCOMPARE(QDir(m_out).entryList({".qadora-*", "*.tmp", "*.keep"}, QDir::Files | QDir::Hidden),
+             (QStringList{".qadora-abcdefABCDEF.tmp.keep", ".qadora-heldHELD1234.tmp", ".qadora-short.tmp", "user.tmp"}));
+}
+
+void TestGeneration::stoppedRun_restoresListing()
+{
+    open({{0, "a,1", "q1", "x"}, {0, "b/c,2", "q2", "x"}, {0, "a,1", "q3", "x"}});
+    generate();
+    QCOMPARE(fake().messages(), QStringList{"ファイル名に「/」や「\\」は使えません\rb/c.html"});
+    QCOMPARE(linesOf(w()->List4), (QStringList{"q1", "q2", "q3"}));
+    QCOMPARE(w()->Label9->text(), QStringLiteral("3"));
+}
+
+// Another program adds records all through the run: every page the run links to exists.
+void TestGeneration::commandLine_oneSnapshotBesideAWriter()
+{
+    QList<Record> many;
+    for (int i = 0; i < 20000; ++i)
+        many.append({0, QStringLiteral("k%1,t").arg(i % 20), QString::number(i), QString(200, 'a')});
+    appendRecords(m_db, many);
+    QProcess writer;
+    writer.start("sqlite3", {m_db});
+    QVERIFY(writer.waitForStarted());
+    QByteArray inserts = ".timeout 60000\n";
+    for (int i = 0; i < 4000; ++i)
+        inserts += "INSERT INTO tbl1 (kind, quest, anser) VALUES ('k" + QByteArray::number(i % 20) + ",t', 'new', 'a');\n";
+    writer.write(inserts);
+    QProcess build;
+    build.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", m_db, m_out});
+    QVERIFY(build.waitForFinished(60000));
+    writer.closeWriteChannel();
+    writer.waitForFinished(60000);
+    QCOMPARE(build.exitCode(), 0);
+    const QRegularExpression link("href=\"([^\"]+)\"");
+    for (const QString& page : QDir(m_out).entryList({"k*.html", "index.html"})) {
+        const QString text = QString::fromLatin1(readBytes(m_out + "/" + page));
+        for (auto it = link.globalMatch(text); it.hasNext();) {
+            const QString target = it.next().captured(1);
+            QVERIFY2(QFile::exists(m_out + "/" + target), qPrintable(page + " links to " + target));
+        }
+    }
+}
+
+void TestGeneration::commandLine_saysWhatIsWrong_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("locked by another program") << "locked" << "データベースがほかのプログラムで使用中のため読み込めません";
+    QTest::newRow("not readable") << "unreadable" << "データベースのファイルを読み込めません（読み取りが許可されていません）";
+    QTest::newRow("tbl1 without quest and anser") << "columns" << "テーブル tbl1 に No, kind, quest, anser の列がありません";
+}
+
+void TestGeneration::commandLine_saysWhatIsWrong()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, message);
+    QProcess other;
+    QStringList command{QStringLiteral(QADORA_BUILD_EXE), m_db, m_out};
+    if (setup == "locked") {
+        other.start("sqlite3", {m_db});
+        QVERIFY(other.waitForStarted());
+        other.write("BEGIN EXCLUSIVE; INSERT INTO tbl1 (kind) VALUES ('x'); SELECT 'held';\n");
+        QVERIFY(other.waitForReadyRead());
+    } else if (setup == "unreadable") {
+        // Root reads any file, so the build runs as nobody; the folders let it through.
+        QVERIFY(QFile::setPermissions(m_db, QFile::WriteOwner));
+        for (const QString& dir : {m_dir->path(), m_out})
+            QVERIFY(QFile::setPermissions(dir, QFileDevice::Permissions(0x7777)));
+        command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+    } else {
+        QCOMPARE(runSqlite(m_db, "DROP TABLE tbl1; CREATE TABLE tbl1 (No INTEGER PRIMARY KEY, kind TEXT); "
+                                 "INSERT INTO tbl1 (kind) VALUES ('a,b');"),
+                 QByteArray());
+    }
+    QProcess build;
+    build.start(command.takeFirst(), command);
+    QVERIFY(build.waitForFinished(60000));
+    other.closeWriteChannel();
+    other.waitForFinished();
+    QCOMPARE(build.exitCode(), 1);
+    const QStringList lines = QString::fromUtf8(build.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.value(0), message);
+    QCOMPARE(lines.value(1), m_db);
+    QVERIFY(QDir(m_out).entryList(QDir::Files).isEmpty());
 }
 
 QTEST_MAIN(TestGeneration)

@@ -75,17 +75,18 @@ void TestPages::wholePage()
     QFETCH(bool, frameless);
     QFETCH(bool, big);
     QTemporaryDir out;
+    SiteRun run(out.path());
     const PageStyle style{frameless, big};
     QString written;
     WriteOutcome outcome;
     if (page == "qa") {
-        outcome = writeQaPage(out.path(), style, args[0], args[1], args[2], args[3]);
+        outcome = run.qaPage(style, args[0], args[1], args[2], args[3]);
         written = qadora::qaFileName(args[0]);
     } else if (page == "index") {
-        outcome = writeIndexPage(out.path(), args[0], {args[1], args[2], args[3], style}, args[4].split('|'));
+        outcome = run.indexPage(args[0], {args[1], args[2], args[3], style}, args[4].split('|'));
         written = args[0];
     } else {
-        outcome = writeSubIndexPage(out.path(), args[0], args[1], args[2], args[3].split('|'), args[4].split('|'), style);
+        outcome = run.subIndexPage(args[0], args[1], args[2], args[3].split('|'), args[4].split('|'), style);
         written = args[0];
     }
     if (expected.endsWith("malformed")) {
@@ -130,7 +131,7 @@ void TestPages::existingPageIsReplaced()
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write(QByteArray(10000, 'Z'));
     old.close();
-    QCOMPARE(writeQaPage(out.path(), {}, "1", "Q", "A", "k,t").code, WriteOutcome::Written);
+    QCOMPARE(SiteRun(out.path()).qaPage({}, "1", "Q", "A", "k,t").code, WriteOutcome::Written);
     const QByteArray bytes = readBytes(path);
     QVERIFY(bytes.startsWith("<HTML>\r\n"));
     QVERIFY(bytes.endsWith("</HTML>\r\n"));
@@ -149,7 +150,7 @@ void TestPages::pathsJoinWithOneSlash()
 void TestPages::malformedKind_writesNoQaPage()
 {
     QTemporaryDir out;
-    const WriteOutcome outcome = writeQaPage(out.path(), {}, "3", "Q", "A", "sub100，初級");
+    const WriteOutcome outcome = SiteRun(out.path()).qaPage({}, "3", "Q", "A", "sub100，初級");
     QCOMPARE(outcome.code, WriteOutcome::Reported);
     QCOMPARE(outcome.message, kMalformedKindMessage);
     QVERIFY(QDir(out.path()).isEmpty());
@@ -159,24 +160,42 @@ void TestPages::nameWithSlash_isRefused_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("name");
-    QTest::newRow("index up") << "index" << "../index.html";
-    QTest::newRow("index backslash") << "index" << "a\\b.html";
-    QTest::newRow("sub into folder") << "sub" << "x/sub.html";
+    QTest::addColumn<QString>("message");
+    const QString slash = QStringLiteral("ファイル名に「/」や「\\」は使えません\r");
+    QTest::newRow("index up") << "index" << "../index.html" << slash + "../index.html";
+    QTest::newRow("index backslash") << "index" << "a\\b.html" << slash + "a\\b.html";
+    QTest::newRow("sub into folder") << "sub" << "x/sub.html" << slash + "x/sub.html";
+    QTest::newRow("NUL in a kind") << "sub" << QString("ab") + QChar(0) + "cd.html"
+                                   << "ファイル名に制御文字（U+0000）は使えません\rab\uFFFDcd.html";
+    QTest::newRow("line feed") << "sub" << "a\nb.html" << "ファイル名に制御文字（U+000A）は使えません\ra\uFFFDb.html";
+    QTest::newRow("the program's own") << "index" << ".qadora-abcdefghijkl.tmp"
+                                       << "「.qadora-」で始まる名前は使えません（Qadoraが使います）\r.qadora-abcdefghijkl.tmp";
+    QTest::newRow("the index page") << "sub" << "index.html" << "ほかのページと同じファイル名になるため作成できません\rindex.html";
+    QTest::newRow("a record's page") << "sub" << "qa001.html" << "ほかのページと同じファイル名になるため作成できません\rqa001.html";
+    QTest::newRow("index as a record's page") << "index" << "qa001.html"
+                                              << "ほかのページと同じファイル名になるため作成できません\rqa001.html";
 }
 
+// Refused like a name with "/": a message, the run stops, and no page is replaced.
 void TestPages::nameWithSlash_isRefused()
 {
     QFETCH(QString, page);
     QFETCH(QString, name);
+    QFETCH(QString, message);
     QTemporaryDir parent;
     const QString outDir = QDir(parent.path()).filePath("out");
     QVERIFY(QDir().mkpath(outDir + "/x"));
-    const WriteOutcome outcome = page == "index" ? writeIndexPage(outDir, name, {}, {"a,b"})
-                                                 : writeSubIndexPage(outDir, name, "t", "index.html", {}, {}, {});
+    SiteRun run(outDir);
+    QCOMPARE(run.qaPage({}, "1", "Q", "A", "k,t").code, WriteOutcome::Written);
+    const QByteArray record = readBytes(outDir + "/qa001.html");
+    const WriteOutcome outcome = page == "index" ? run.indexPage(name, {}, {"a,b"})
+                                                 : run.subIndexPage(name, "t", "index.html", {}, {}, {});
     QCOMPARE(outcome.code, WriteOutcome::Stopped);
-    QCOMPARE(outcome.message, QStringLiteral("ファイル名に「/」や「\\」は使えません") + '\r' + name);
+    QCOMPARE(outcome.message, message);
     QVERIFY(QDir(parent.path()).entryList(QDir::Files).isEmpty());
     QVERIFY(QDir(outDir + "/x").isEmpty());
+    QCOMPARE(QDir(outDir).entryList(QDir::Files | QDir::Hidden), QStringList{"qa001.html"});
+    QCOMPARE(readBytes(outDir + "/qa001.html"), record);
 }
 
 void TestPages::returnAddress_losesOnlySpaces_data()

@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,10 +24,89 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 using namespace qadora;
 using namespace qadora::test;
 
 namespace {
+
+// Where a fixture's rows and memos are, found with libmdb, to damage a copy of it the way a
+// real fault would: a memo chain that runs in a loop, a data page that reads as zeros.
+struct Layout {
+    qint64 pageSize = 0;
+    QList<qint64> memoHeaders; // file offsets of single-page memo headers, in row order
+    QList<qint64> memoRows;    // file offsets of their long-value rows
+    QList<qint32> memoPageRows;
+    QMap<int, int> rowsOnPage; // data page -> rows of tbl1 on it
+};
+
+Layout layoutOf(const QString& path)
+{
+    Layout layout;
+    MdbHandle* mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+    if (!mdb)
+        return layout;
+    layout.pageSize = mdb->fmt->pg_size;
+    GPtrArray* catalog = mdb_read_catalog(mdb, MDB_TABLE);
+    for (guint i = 0; catalog && i < catalog->len; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
+        if (QByteArray(entry->object_name) != "tbl1")
+            continue;
+        MdbTableDef* table = mdb_read_table(entry);
+        mdb_read_columns(table);
+        MdbColumn* anser = nullptr;
+        for (guint c = 0; c < table->num_cols; ++c) {
+            auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
+            if (QByteArray(col->name) == "anser")
+                anser = col;
+        }
+        mdb_rewind_table(table);
+        while (mdb_fetch_row(table)) {
+            ++layout.rowsOnPage[int(mdb->cur_pg)];
+            if (anser->cur_value_len < 12)
+                continue;
+            const quint32 flags = quint32(mdb_get_int32(mdb->pg_buf, anser->cur_value_start));
+            if (!(flags & 0x40000000) || (flags & 0x80000000))
+                continue;
+            const qint64 header = qint64(mdb->cur_pg) * layout.pageSize + anser->cur_value_start;
+            const qint32 pageRow = qint32(mdb_get_int32(mdb->pg_buf, anser->cur_value_start + 4));
+            layout.memoHeaders << header;
+            layout.memoPageRows << pageRow;
+            layout.memoRows << -1;
+        }
+        // The long-value rows, found after the walk (finding one moves the page buffer).
+        for (qsizetype k = 0; k < layout.memoPageRows.size(); ++k) {
+            void* buf = nullptr;
+            int start = 0;
+            size_t size = 0;
+            if (mdb_find_pg_row(mdb, layout.memoPageRows[k], &buf, &start, &size) == 0)
+                layout.memoRows[k] = qint64(quint32(layout.memoPageRows[k]) >> 8) * layout.pageSize + start;
+        }
+        mdb_free_tabledef(table);
+    }
+    mdb_close(mdb);
+    return layout;
+}
+
+void putInt32(QByteArray& bytes, qint64 at, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char((value >> (8 * i)) & 0xFF);
+}
+
+quint32 int32At(const QByteArray& bytes, qint64 at)
+{
+    quint32 v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | quint8(bytes[at + i]);
+    return v;
+}
 
 QString fixture(const QString& name)
 {
@@ -115,6 +195,11 @@ private slots:
     void window_readsAccessFile();
     void window_addAsksToConvert_data();
     void window_addAsksToConvert();
+    void damagedMemoChains_failFast_data();
+    void damagedMemoChains_failFast();
+    void zeroedDataPage_isCounted();
+    void libraryOutput_staysOffTheResult();
+    void replacedFile_isReadAgain();
 
 private:
     QTemporaryDir m_dir;
@@ -404,6 +489,144 @@ void TestJet::window_addAsksToConvert()
         QCOMPARE(win->w->Text1->text(), QStringLiteral("新しい質問"));
     }
     QFile::remove(backup);
+}
+
+void TestJet::damagedMemoChains_failFast_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("unreadable");
+    QTest::newRow("a memo whose chain points to itself") << "self" << 1;
+    QTest::newRow("400 looping memos") << "many" << 400;
+    QTest::newRow("a memo that runs into another's row") << "shared" << 1;
+}
+
+// A chain is never followed round a loop nor past what the file holds: the reader ends
+// within a second or two, small, and says how many records it could not read.
+void TestJet::damagedMemoChains_failFast()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, unreadable);
+    const Layout layout = layoutOf(fixture("jet4-large.mdb"));
+    QVERIFY(layout.memoHeaders.size() > 400);
+    QByteArray bytes = readBytes(fixture("jet4-large.mdb"));
+    auto loop = [&](int k) {
+        // Made a chain: the row's first four bytes now say where the next row is, itself.
+        putInt32(bytes, layout.memoHeaders[k], int32At(bytes, layout.memoHeaders[k]) & ~0x40000000u);
+        putInt32(bytes, layout.memoRows[k], quint32(layout.memoPageRows[k]));
+    };
+    if (damage == "self") {
+        loop(10);
+    } else if (damage == "many") {
+        for (int k = 0; k < 400; ++k)
+            loop(k);
+    } else {
+        putInt32(bytes, layout.memoHeaders[20] + 4, quint32(layout.memoPageRows[10]));
+    }
+    const QString path = m_dir.filePath("loops.mdb");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    QElapsedTimer timer;
+    timer.start();
+    AccessRecords read;
+    StoreStatus status;
+    QVERIFY(readAccessFile(path, &read, &status));
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    rusage usage {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    QVERIFY2(usage.ru_maxrss < 256 * 1024, qPrintable(QString::number(usage.ru_maxrss)));
+    QCOMPARE(read.unreadable, unreadable);
+    QCOMPARE(int(read.records.size()), 5000 - unreadable);
+}
+
+// A data page that reads as zeros: its records are counted, the site is not complete, and
+// converting says what would be lost, leaning to No.
+void TestJet::zeroedDataPage_isCounted()
+{
+    const Layout layout = layoutOf(fixture("jet4-large.mdb"));
+    const int page = layout.rowsOnPage.keys().value(5);
+    const int lost = layout.rowsOnPage.value(page);
+    QVERIFY(lost > 0);
+    QByteArray bytes = readBytes(fixture("jet4-large.mdb"));
+    bytes.replace(page * layout.pageSize, layout.pageSize, QByteArray(layout.pageSize, '\0'));
+    const QString path = m_dir.filePath("zeroed.mdb");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    const QString said = QStringLiteral("アクセス形式のファイルの一部が壊れているため、%1 件のデータを読み込めませんでした").arg(lost);
+
+    QProcess build;
+    build.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", path, m_dir.filePath("site")});
+    QDir().mkpath(m_dir.filePath("site"));
+    QVERIFY(build.waitForFinished(60000));
+    QCOMPARE(build.exitCode(), 1);
+    const QString err = QString::fromUtf8(build.readAllStandardError());
+    QVERIFY2(err.startsWith(said + "\n" + path + "\n"), qPrintable(err.left(300)));
+    QVERIFY(!err.contains("ｈｔｍｌ作成しました"));
+
+    auto win = openWindow(path, m_dir.path());
+    QTest::mouseClick(win->w->Command4, Qt::LeftButton);
+    QCOMPARE(win->fake.messages(), QStringList{said + "\r" + path});
+    QCOMPARE(win->w->List1->count(), 5000 - lost);
+    win->w->Combo1->setEditText("k,t");
+    win->w->Text1->setText("q");
+    win->w->rtext1->setPlainText("a");
+    win->fake.answerNext(false);
+    QTest::mouseClick(win->w->Command3, Qt::LeftButton);
+    QCOMPARE(win->fake.questions().size(), 1);
+    QVERIFY(win->fake.questions()[0].contains(QStringLiteral("%1 件のデータを読み込めません").arg(lost)));
+    QVERIFY(win->fake.questions()[0].endsWith("\t(default No)"));
+    QCOMPARE(readBytes(path), bytes);
+}
+
+// The library writes its complaints about this file to standard output; the records come
+// through all the same.
+void TestJet::libraryOutput_staysOffTheResult()
+{
+    QByteArray bytes = readBytes(fixture("jet4-basic.mdb"));
+    bytes[59834] = char(0xFF);
+    const QString path = m_dir.filePath("noisy.mdb");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    AccessRecords read;
+    StoreStatus status;
+    QVERIFY2(readAccessFile(path, &read, &status), qPrintable(status.message));
+    QCOMPARE(int(read.records.size()), 13);
+}
+
+// A file replaced by another of the same size and time is read again.
+void TestJet::replacedFile_isReadAgain()
+{
+    const QString path = copyOf("jet4-basic.mdb", "swap.mdb");
+    StoreStatus status;
+    QVERIFY(openStore(path, &status));
+    QByteArray other = readBytes(fixture("jet4-basic.mdb"));
+    const qsizetype at = other.indexOf(QByteArray("s\0u\0b\0" "1\0" "0\0" "0\0", 12));
+    QVERIFY(at > 0);
+    other[at + 6] = '9';
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
+    QFile f(path + ".new");
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(other);
+    f.close();
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path + ".new").constData(), times, 0), 0);
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::rename(path + ".new", path));
+    struct stat after {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
+    QCOMPARE(after.st_size, before.st_size);
+    QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    QCOMPARE(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    auto store = openStore(path, &status);
+    QVERIFY(store);
+    const QList<Record> records = all(*store);
+    QVERIFY(std::any_of(records.begin(), records.end(), [](const Record& r) { return r.kind.startsWith("sub900"); }));
 }
 
 QTEST_MAIN(TestJet)

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -145,7 +146,10 @@ void TestStore::count_data()
     QTest::newRow("empty table") << "empty" << 0 << "";
     QTest::newRow("three records") << "three" << 3 << "";
     QTest::newRow("directory") << "directory" << 0 << kNoDataMessage;
-    QTest::newRow("no tbl1") << "notable" << 0 << kNoDataMessage;
+    QTest::newRow("no tbl1") << "notable" << 0 << kNoTableMessage + "\rPATH";
+    QTest::newRow("tbl1 without quest and anser") << "columns" << 0 << kBadColumnsMessage + "\rPATH";
+    QTest::newRow("locked by another program") << "locked" << 0 << kLockedMessage + "\rPATH";
+    QTest::newRow("journal of a killed writer") << "hot journal" << 3000 << "";
 }
 
 void TestStore::count()
@@ -171,10 +175,42 @@ void TestStore::count()
         c.close();
         c = QSqlDatabase();
         QSqlDatabase::removeDatabase(QStringLiteral("drop"));
+    } else if (setup == "columns") {
+        path = makeDatabase(db("columns.mdb"));
+        QCOMPARE(runSqlite(path, "DROP TABLE tbl1; CREATE TABLE tbl1 (No INTEGER PRIMARY KEY, kind TEXT);"), QByteArray());
+    } else if (setup == "locked" || setup == "hot journal") {
+        path = makeDatabase(db(setup + ".mdb"));
+        QList<Record> many;
+        for (int i = 0; i < 3000; ++i)
+            many.append({0, "k,t", QString::number(i), QString(200, 'a')});
+        appendRecords(path, many);
+    }
+    // The other program: holding the file locked, or killed half-way through changing it.
+    QProcess other;
+    if (setup == "locked") {
+        other.start("sqlite3", {path});
+        QVERIFY(other.waitForStarted());
+        other.write("BEGIN EXCLUSIVE; INSERT INTO tbl1 (kind) VALUES ('x'); SELECT 'held';\n");
+        QVERIFY(other.waitForReadyRead());
+    } else if (setup == "hot journal") {
+        other.start("sqlite3", {path});
+        QVERIFY(other.waitForStarted());
+        other.write("PRAGMA cache_size = 1; BEGIN; UPDATE tbl1 SET anser = 'changed'; SELECT 'spilled';\n");
+        QVERIFY(other.waitForReadyRead());
+        other.kill();
+        other.waitForFinished();
+        QVERIFY(QFileInfo(path + "-journal").size() > 0);
     }
     QString shown;
     QCOMPARE(countRecords(path, &shown), expected);
-    QCOMPARE(shown, message);
+    QCOMPARE(shown, QString(message).replace("PATH", path));
+    if (setup == "hot journal") {
+        QCOMPARE(readAll(path).last().anser, QString(200, 'a')); // rolled back
+    }
+    if (setup == "locked") {
+        other.closeWriteChannel();
+        other.waitForFinished();
+    }
     if (setup == "missing")
         QVERIFY(!QFile::exists(path)); // counting never creates a file
 }

@@ -16,9 +16,10 @@ void FakeInteraction::clear()
     m_opened.clear();
 }
 
-bool FakeInteraction::ask(const QString& title, const QString& text, Icon icon)
+bool FakeInteraction::ask(const QString& title, const QString& text, Icon icon, bool defaultNo)
 {
-    m_questions << title + QLatin1Char('\t') + text + (icon == Icon::Warning ? QString() : QStringLiteral("\t(no icon)"));
+    m_questions << title + QLatin1Char('\t') + text + (icon == Icon::Warning ? QString() : QStringLiteral("\t(no icon)"))
+            + (defaultNo ? QStringLiteral("\t(default No)") : QString());
     if (m_answers.isEmpty()) {
         QTest::qFail(qPrintable(QStringLiteral("unexpected question: ") + text), __FILE__, __LINE__);
         return false;

@@ -22,7 +22,7 @@ public:
     void fileNameNext(const QString& name) { m_fileNames.enqueue(name); }
 
     QStringList messages() const { return m_messages; }
-    // "title\ttext" of every question asked.
+    // "title\ttext" of every question asked ("\t(no icon)", "\t(default No)" appended when so).
     QStringList questions() const { return m_questions; }
     // "save|open\tdir\tfilter\tname" of every dialog shown.
     QStringList dialogs() const { return m_dialogs; }
@@ -43,7 +43,7 @@ public:
             onNotice(text);
     }
     void information(const QString& text) override { m_informations << text; }
-    bool ask(const QString& title, const QString& text, Icon icon) override;
+    bool ask(const QString& title, const QString& text, Icon icon, bool defaultNo) override;
     QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) override;
     QString openFileName(const QString& dir, const QString& filter, const QString& fileName) override;
     QString clipboardText() override { return m_clipboard; }

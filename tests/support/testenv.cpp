@@ -78,6 +78,18 @@ void appendRecords(const QString& path, const QList<Record>& records)
     });
 }
 
+QByteArray runSqlite(const QString& path, const QString& sql)
+{
+    QProcess p;
+    p.start(QStringLiteral("sqlite3"), {path});
+    if (!p.waitForStarted())
+        return "cannot start sqlite3";
+    p.write(sql.toUtf8() + "\n");
+    p.closeWriteChannel();
+    p.waitForFinished();
+    return p.readAllStandardError();
+}
+
 QList<Record> readAll(const QString& path)
 {
     QList<Record> records;

@@ -21,6 +21,9 @@ void clearSettings();
 QString makeDatabase(const QString& path, const QList<Record>& records = {});
 // Appends many records in one transaction (for large tables).
 void appendRecords(const QString& path, const QList<Record>& records);
+// Runs SQL through the sqlite3 program, as another program would; returns what it wrote to
+// standard error.
+QByteArray runSqlite(const QString& path, const QString& sql);
 // Every record of the file in store order, read directly.
 QList<Record> readAll(const QString& path);
 
