@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/appsetup.h"
 #include "ui/interaction.h"
 #include "ui/main1.h"
 
@@ -10,6 +11,8 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("Qadora"));
     QApplication::setApplicationName(QStringLiteral("Qadora"));
     QApplication::setApplicationDisplayName(QStringLiteral("Qadora"));
+    QApplication::setDesktopFileName(QStringLiteral("qadora"));
+    qadora::setUpJapanese(app);
 
     qadora::QtInteraction interaction;
     qadora::main1 window(&interaction);

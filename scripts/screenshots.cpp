@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Renders the six tabs of the window, with a small sample database listed, into PNG files
-// for the README. Run it under Xvfb: scripts/screenshots.sh
+// Renders the six tabs of the window, with a small sample database listed, a message box, the
+// help window and the progress dialog into PNG files for the README. Run it under Xvfb:
+// scripts/screenshots.sh
 #include "settings/dirs.h"
 #include "store/recordstore.h"
+#include "ui/answerbox.h"
+#include "ui/appsetup.h"
+#include "ui/helpform.h"
 #include "ui/interaction.h"
 #include "ui/main1.h"
 
@@ -16,12 +20,17 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
 
 using namespace qadora;
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Qadora"));
+    setUpJapanese(app);
     const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
     QTemporaryDir work;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, work.path());
@@ -69,6 +78,44 @@ int main(int argc, char* argv[])
         w.SSTab1->setCurrentIndex(i);
         QApplication::processEvents();
         w.grab().save(QDir(outDir).filePath(QStringLiteral("tab%1.png").arg(i)));
+    }
+
+    // A message box as the display tab's double-click shows it: the answer's markup as text.
+    QtInteraction shown(&w);
+    auto grabModal = [&](const QString& name) {
+        QTimer::singleShot(300, [&, name] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                modal->grab().save(QDir(outDir).filePath(name));
+                modal->close();
+            }
+        });
+    };
+    w.SSTab1->setCurrentIndex(0);
+    grabModal(QStringLiteral("message.png"));
+    shown.notice(QStringLiteral("sub100.html , 初級編 / Qadoraとは何ですか？ / 質問と答えから<b>ホームページ</b>を作るソフトです。<br>\r\n"
+                                "Shift_JISのページを一括で作成します。<br>\r\n"));
+    grabModal(QStringLiteral("version.png"));
+    shown.information(versionText());
+
+    w.setumei_Click();
+    QApplication::processEvents();
+    QThread::msleep(200);
+    QApplication::processEvents();
+    w.helpWindow()->grab().save(QDir(outDir).filePath(QStringLiteral("help.png")));
+    w.helpWindow()->close();
+
+    // The progress of a long "ＨＰ作成", once it has shown itself.
+    w.SSTab1->setCurrentIndex(4);
+    auto progress = shown.startProgress(QStringLiteral("ページを作成しています…"), 32808);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1200) {
+        progress->advance(int(clock.elapsed() * 8));
+        QThread::msleep(20);
+    }
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == QLatin1String("progress") && top->isVisible())
+            top->grab().save(QDir(outDir).filePath(QStringLiteral("progress.png")));
     }
     return 0;
 }

@@ -75,7 +75,15 @@ std::unique_ptr<RecordStore> main1::storeForWriting()
         notice(QStringLiteral("変換しなかったため、データは変更されていません"));
         return nullptr;
     }
-    const ConversionResult result = convertAccessDatabase(m_dbPath, backup);
+    const std::unique_ptr<Progress> progress = m_interaction->startProgress(QStringLiteral("データベースを変換しています…"), 0);
+    const ConversionResult result = convertAccessDatabase(m_dbPath, backup, [&](int done, int total) {
+        progress->setTotal(total);
+        return progress->advance(done);
+    });
+    if (result.cancelled) {
+        notice(QStringLiteral("変換しなかったため、データは変更されていません"));
+        return nullptr;
+    }
     if (!result.ok) {
         notice(result.message);
         return nullptr;

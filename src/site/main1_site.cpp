@@ -58,8 +58,10 @@ bool main1::indhtml()
     QStringList kinds;
     for (int i = 0; i < Combo2->count(); ++i)
         kinds << Combo2->itemText(i);
+    if (m_progress)
+        m_progress->setTotal(m_pagesMade + 1 + int(kinds.size()));
     const IndexSettings settings{Text15->text(), Text12->text(), Text10->text(), pageStyle()};
-    return report(siteRun().indexPage(Text8->text(), settings, kinds), m_interaction);
+    return report(siteRun().indexPage(Text8->text(), settings, kinds), m_interaction) && pageMade();
 }
 
 bool main1::subhtml()
@@ -89,7 +91,7 @@ bool main1::subhtml()
             notice(kMalformedKindMessage);
             return true;
         }
-        if (!subsubhtml(subIndexFileName(parts.name), parts.title))
+        if (!subsubhtml(subIndexFileName(parts.name), parts.title) || !pageMade())
             return false;
     }
     return true;
@@ -121,7 +123,11 @@ void main1::Command14_Click()
     // One snapshot of the store and one run into the folder for the whole command.
     ReadSnapshot snapshot(m_dbPath);
     m_run = std::make_unique<SiteRun>(outputDir());
+    const std::unique_ptr<Progress> progress = m_interaction->startProgress(QStringLiteral("ページを作成しています…"), n + 1);
+    m_progress = progress.get();
+    m_pagesMade = 0;
     const bool complete = generatePages(n);
+    m_progress = nullptr;
     if (!complete) {
         // A stopped run leaves the listing the user made, not one kind's share of it.
         List4->clear();
@@ -143,6 +149,13 @@ void main1::Command14_Click()
     notice(kSiteDoneMessage);
 }
 
+bool main1::pageMade()
+{
+    ++m_pagesMade;
+    // Cancel stops the run as a failed write does: the pages so far are whole.
+    return !m_progress || m_progress->advance(m_pagesMade);
+}
+
 bool main1::generatePages(int n)
 {
     StoreStatus status;
@@ -152,7 +165,7 @@ bool main1::generatePages(int n)
         WalkOptions walk;
         walk.limit = n; // stops at the last record when some were deleted since the listing
         status = store->walk(walk, [&](const Record& r) {
-            goOn = htmlmake(QString::number(r.no), r.quest, r.anser, r.kind);
+            goOn = htmlmake(QString::number(r.no), r.quest, r.anser, r.kind) && pageMade();
             return goOn;
         });
     }

@@ -26,11 +26,13 @@ QString backupPathFor(const QString& path)
     return candidate;
 }
 
-ConversionResult convertAccessDatabase(const QString& path, const QString& backupPath)
+ConversionResult convertAccessDatabase(const QString& path, const QString& backupPath, const ConversionTick& tick)
 {
     auto fail = [](const QString& reason) {
-        return ConversionResult{false, QStringLiteral("データベースを変換できませんでした") + QLatin1Char('\r') + reason};
+        return ConversionResult{false, false, QStringLiteral("データベースを変換できませんでした") + QLatin1Char('\r') + reason};
     };
+    auto goOn = [&](int done, int total) { return !tick || tick(done, total); };
+    goOn(0, 0);
     AccessRecords read;
     StoreStatus status;
     if (!readAccessFile(path, &read, &status))
@@ -47,7 +49,18 @@ ConversionResult convertAccessDatabase(const QString& path, const QString& backu
     };
     if (status = createDatabase(temp); !status.ok())
         return cleanup(status.message);
-    if (status = writeRecordsKeepingNumbers(temp, records); !status.ok())
+    const int total = 2 * int(records.size());
+    bool cancelled = false;
+    status = writeRecordsKeepingNumbers(temp, records, [&](int done) {
+        cancelled = !goOn(done, total);
+        return !cancelled;
+    });
+    if (cancelled) {
+        ConversionResult result = cleanup(QString());
+        result.cancelled = true;
+        return result;
+    }
+    if (!status.ok())
         return cleanup(status.message);
 
     // The copy must hold every record exactly before the original is replaced.
@@ -58,7 +71,7 @@ ConversionResult convertAccessDatabase(const QString& path, const QString& backu
         same = i < records.size() && r.no == records[i].no && r.kind == records[i].kind && r.quest == records[i].quest
             && r.anser == records[i].anser;
         ++i;
-        return same;
+        return same && (i % 256 != 0 || goOn(int(records.size() + i), total));
     });
     if (!status.ok())
         return cleanup(status.message);
@@ -73,7 +86,7 @@ ConversionResult convertAccessDatabase(const QString& path, const QString& backu
         QFile::remove(backupPath);
         return cleanup(reason);
     }
-    return {true, QString()};
+    return {true, false, QString()};
 }
 
 } // namespace qadora

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace qadora {
 
 // "<dir>/<name>_backup.mdb", or "_backup2", "_backup3" … : the first name no file has.
@@ -12,12 +14,16 @@ QString backupPathFor(const QString& path);
 
 struct ConversionResult {
     bool ok = false;
-    QString message; // why it failed; nothing was changed then
+    bool cancelled = false; // the user stopped it; nothing was changed
+    QString message;        // why it failed; nothing was changed then
 };
+
+// Told the records done of the records to do (0 of 0 while the file is read); false stops.
+using ConversionTick = std::function<bool(int done, int total)>;
 
 // Reads every record of the Access file, writes them with the same numbers into a new store
 // beside it, checks the copy record by record, keeps the original as `backupPath` and puts
 // the new store at `path`.
-ConversionResult convertAccessDatabase(const QString& path, const QString& backupPath);
+ConversionResult convertAccessDatabase(const QString& path, const QString& backupPath, const ConversionTick& tick = {});
 
 } // namespace qadora

@@ -323,7 +323,8 @@ StoreStatus SqliteStore::removeFirstByQuestion(const QString& quest)
                      {quest}, true);
 }
 
-StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Record>& records)
+StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Record>& records,
+                                       const std::function<bool(int)>& tick)
 {
     Connection c(path, false);
     if (!c.open())
@@ -332,7 +333,12 @@ StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Re
         return writeFailure(c.db().lastError(), path);
     QSqlQuery q(c.db());
     q.prepare(QStringLiteral("INSERT INTO tbl1 (No, kind, quest, anser) VALUES (?, ?, ?, ?)"));
+    int written = 0;
     for (const Record& r : records) {
+        if (tick && ++written % 256 == 0 && !tick(written)) {
+            c.db().rollback();
+            return failure(StoreStatus::Failed, QString());
+        }
         q.addBindValue(r.no);
         q.addBindValue(r.kind);
         q.addBindValue(r.quest);

@@ -5,6 +5,7 @@
 
 #include <QVariantList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,7 +41,9 @@ private:
     std::shared_ptr<Session> m_session;
 };
 
-// Appends records with their own numbers, all or none (for converting another store).
-StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Record>& records);
+// Appends records with their own numbers, all or none (for converting another store). `tick`
+// is told how many are written; false from it abandons the whole write.
+StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Record>& records,
+                                       const std::function<bool(int)>& tick = {});
 
 } // namespace qadora

@@ -11,11 +11,15 @@
 namespace qadora {
 
 DirList::DirList(QWidget* parent)
-    : QListWidget(parent)
+    : QTreeWidget(parent)
 {
-    setUniformItemSizes(true);
-    connect(this, &QListWidget::itemActivated, this,
-            [this](QListWidgetItem* item) { setPath(item->data(Qt::UserRole).toString()); });
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setRootIsDecorated(false);
+    setIndentation(fontMetrics().horizontalAdvance(QLatin1Char('M')) * 3 / 2);
+    setItemsExpandable(false);
+    connect(this, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { setPath(item->data(0, Qt::UserRole).toString()); });
 }
 
 bool DirList::setPath(const QString& path)
@@ -43,25 +47,30 @@ void DirList::refresh()
         if (d.isRoot() || !d.cdUp())
             break;
     }
-    int depth = 0;
+    QTreeWidgetItem* parentItem = nullptr;
     for (const QString& dir : std::as_const(chain)) {
-        const QString name = depth == 0 ? dir : QFileInfo(dir).fileName();
-        auto* item = new QListWidgetItem(open, QString(depth * 2, QLatin1Char(' ')) + name, this);
-        item->setData(Qt::UserRole, dir);
-        ++depth;
+        const QString name = parentItem ? QFileInfo(dir).fileName() : dir;
+        auto* item = parentItem ? new QTreeWidgetItem(parentItem, {name}) : new QTreeWidgetItem(this, {name});
+        item->setIcon(0, open);
+        item->setData(0, Qt::UserRole, dir);
+        item->setExpanded(true);
+        parentItem = item;
     }
-    setCurrentRow(count() - 1);
+    setCurrentItem(parentItem);
     const QFileInfoList children =
-        QDir(m_path).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+        QDir(m_path).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& child : children) {
-        auto* item = new QListWidgetItem(closed, QString(depth * 2, QLatin1Char(' ')) + child.fileName(), this);
-        item->setData(Qt::UserRole, child.absoluteFilePath());
+        auto* item = new QTreeWidgetItem(parentItem, {child.fileName()});
+        item->setIcon(0, closed);
+        item->setData(0, Qt::UserRole, child.absoluteFilePath());
     }
+    parentItem->setExpanded(true);
+    scrollToItem(parentItem);
 }
 
 void DirList::mouseReleaseEvent(QMouseEvent* event)
 {
-    QListWidget::mouseReleaseEvent(event);
+    QTreeWidget::mouseReleaseEvent(event);
     if (event->button() == Qt::RightButton)
         emit rightButtonReleased();
 }

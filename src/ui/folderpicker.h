@@ -3,12 +3,14 @@
 #pragma once
 
 #include <QListWidget>
+#include <QTreeWidget>
 
 namespace qadora {
 
-// Shows the ancestors of the current directory and its subdirectories; an activated
-// entry becomes the current directory. setPath() emits pathChanged() before it returns.
-class DirList : public QListWidget {
+// A tree of the current directory: its ancestors from "/" down, each inside the one above,
+// and its subdirectories inside it. An activated entry becomes the current directory.
+// setPath() emits pathChanged() before it returns.
+class DirList : public QTreeWidget {
     Q_OBJECT
 public:
     explicit DirList(QWidget* parent = nullptr);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "helpform.h"
 
-#include <QFontDatabase>
+#include "appsetup.h"
+
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -60,11 +61,9 @@ helpform::helpform(QWidget* parent)
     Text1 = new QPlainTextEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
-    // The columns of the page diagram line up only in a fixed-pitch font.
-    QFont font(QStringLiteral("ＭＳ 明朝"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFamilies({QStringLiteral("ＭＳ 明朝"), QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
-    Text1->setFont(font);
+    // The columns of the page diagram line up only in a fixed-pitch font whose kana are twice
+    // as wide as its Latin letters.
+    Text1->setFont(diagramFont());
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Text1->setPlainText(helpText());
     Command1 = new QPushButton(QStringLiteral("終　了"), this);

@@ -10,6 +10,8 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QElapsedTimer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -77,13 +79,17 @@ int showMessage(QWidget* parent, QStyle::StandardPixmap icon, const QString& tit
     QRect room(0, 0, 1024, 768);
     if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
         room = room.intersected(screen->availableGeometry().translated(-screen->availableGeometry().topLeft()));
-    const int textWidth = qBound(240, label->fontMetrics().averageCharWidth() * 60, room.width() * 3 / 4);
-    const int natural = label->fontMetrics()
-                            .boundingRect(QRect(0, 0, textWidth, 100000), Qt::TextWordWrap, label->text())
-                            .width();
-    const int width = qMax(natural, 120) + scroll->verticalScrollBar()->sizeHint().width();
-    const int height = qMin(label->heightForWidth(qMax(natural, 120)) + 4, room.height() * 2 / 3);
-    scroll->setMinimumSize(width, qMax(height, label->fontMetrics().height()));
+    // As wide as the longest line, so that a sentence breaks only where the text does, up to
+    // three quarters of the screen; beyond that lines wrap, and beyond two thirds of the
+    // screen's height the text scrolls.
+    const QFontMetrics metrics = label->fontMetrics();
+    int longest = 0;
+    for (const QString& line : label->text().split(QLatin1Char('\n')))
+        longest = qMax(longest, metrics.horizontalAdvance(line));
+    const int textWidth = qBound(200, longest + 4, room.width() * 3 / 4);
+    const int textHeight = qMin(label->heightForWidth(textWidth), room.height() * 2 / 3);
+    scroll->setMinimumSize(textWidth + scroll->verticalScrollBar()->sizeHint().width(),
+                           qMax(textHeight, metrics.height()));
     box.setMaximumSize(room.size() - QSize(32, 64));
 
     QPushButton* preferred = buttonBox->button(buttons & QDialogButtonBox::Yes
@@ -91,6 +97,7 @@ int showMessage(QWidget* parent, QStyle::StandardPixmap icon, const QString& tit
                                                    : QDialogButtonBox::Ok);
     preferred->setDefault(true);
     preferred->setFocus();
+    box.resize(box.minimumSizeHint());
     const int result = box.exec();
     return result == QDialog::Rejected ? int(buttons & QDialogButtonBox::No ? QDialogButtonBox::No : QDialogButtonBox::Ok)
                                        : result;
@@ -123,14 +130,16 @@ bool QtInteraction::ask(const QString& title, const QString& text, Icon icon, bo
 
 QString QtInteraction::saveFileName(const QString& dir, const QString& filter, const QString& fileName)
 {
-    // The program asks about overwriting itself, in its own words.
+    // The program asks about overwriting itself, in its own words. Qt's own dialog speaks the
+    // program's language whatever the desktop's.
     return QFileDialog::getSaveFileName(m_parent, QString(), QDir(dir).filePath(fileName), toQtFilter(filter),
-                                        nullptr, QFileDialog::DontConfirmOverwrite);
+                                        nullptr, QFileDialog::DontConfirmOverwrite | QFileDialog::DontUseNativeDialog);
 }
 
 QString QtInteraction::openFileName(const QString& dir, const QString& filter, const QString& fileName)
 {
-    return QFileDialog::getOpenFileName(m_parent, QString(), QDir(dir).filePath(fileName), toQtFilter(filter));
+    return QFileDialog::getOpenFileName(m_parent, QString(), QDir(dir).filePath(fileName), toQtFilter(filter), nullptr,
+                                        QFileDialog::DontUseNativeDialog);
 }
 
 QString QtInteraction::clipboardText()
@@ -149,12 +158,72 @@ bool QtInteraction::openUrl(const QUrl& url)
     return QDesktopServices::openUrl(url);
 }
 
+namespace {
+
+// A progress dialog that appears once the work has taken half a second, and is updated at
+// most every 50 ms so that the work itself is not slowed.
+class DialogProgress final : public Progress {
+public:
+    DialogProgress(QWidget* parent, const QString& label, int total)
+        : m_dialog(label, QCoreApplication::translate("QPlatformTheme", "Cancel"), 0, total, parent)
+    {
+        m_dialog.setObjectName(QStringLiteral("progress"));
+        m_dialog.setWindowTitle(QApplication::applicationDisplayName());
+        m_dialog.setWindowModality(Qt::WindowModal);
+        m_dialog.setMinimumDuration(500);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+        m_dialog.setValue(0);
+        m_sinceUpdate.start();
+    }
+
+    void setTotal(int total) override { m_dialog.setMaximum(total); }
+
+    bool advance(int done) override
+    {
+        if (m_sinceUpdate.elapsed() >= 50 || done >= m_dialog.maximum()) {
+            m_sinceUpdate.restart();
+            m_dialog.setValue(qMin(done, m_dialog.maximum() > 0 ? m_dialog.maximum() : done));
+        }
+        return !m_dialog.wasCanceled();
+    }
+
+private:
+    QProgressDialog m_dialog;
+    QElapsedTimer m_sinceUpdate;
+};
+
+class NoProgress final : public Progress {
+public:
+    void setTotal(int) override {}
+    bool advance(int) override { return true; }
+};
+
+} // namespace
+
+std::unique_ptr<Progress> QtInteraction::startProgress(const QString& label, int total)
+{
+    return std::make_unique<DialogProgress>(m_parent, label, total);
+}
+
+std::unique_ptr<Progress> QuietInteraction::startProgress(const QString&, int)
+{
+    return std::make_unique<NoProgress>();
+}
+
 QString toQtFilter(const QString& filter)
 {
     const QStringList parts = filter.split(QLatin1Char('|'), Qt::SkipEmptyParts);
     QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        filters << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        // "*.*" means every file; here it would hide the files whose names have no dot.
+        for (QString& pattern : patterns) {
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        }
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
+    }
     return filters.join(QStringLiteral(";;"));
 }
 

@@ -7,10 +7,21 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class QWidget;
 
 namespace qadora {
+
+// A long piece of work the user can follow and stop.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    // 0: the total is not known (a busy indicator).
+    virtual void setTotal(int total) = 0;
+    // Shows `done` of the total and lets the window repaint; false once the user asked to stop.
+    virtual bool advance(int done) = 0;
+};
 
 class Interaction {
 public:
@@ -32,6 +43,8 @@ public:
     virtual void setClipboardText(const QString& text) = 0;
     // Opens a web page or a file with the program the system associates with it.
     virtual bool openUrl(const QUrl& url) = 0;
+    // Progress of a piece of work; shown once it has taken about half a second.
+    virtual std::unique_ptr<Progress> startProgress(const QString& label, int total) = 0;
 };
 
 class QtInteraction final : public Interaction {
@@ -48,6 +61,7 @@ public:
     QString clipboardText() override;
     void setClipboardText(const QString& text) override;
     bool openUrl(const QUrl& url) override;
+    std::unique_ptr<Progress> startProgress(const QString& label, int total) override;
 
 private:
     QWidget* m_parent;
@@ -71,9 +85,10 @@ public:
     QString clipboardText() override { return {}; }
     void setClipboardText(const QString&) override {}
     bool openUrl(const QUrl&) override { return false; }
+    std::unique_ptr<Progress> startProgress(const QString&, int) override;
 };
 
-// "ｱｸｾｽmdbﾌｧｲﾙ|*.mdb|All Files|*.*|" as a Qt name filter: "ｱｸｾｽmdbﾌｧｲﾙ (*.mdb);;All Files (*.*)".
+// "ｱｸｾｽmdbﾌｧｲﾙ|*.mdb|All Files|*.*|" as a Qt name filter: "ｱｸｾｽmdbﾌｧｲﾙ (*.mdb);;All Files (*)".
 QString toQtFilter(const QString& filter);
 
 } // namespace qadora

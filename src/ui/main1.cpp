@@ -3,6 +3,7 @@
 
 #include "answerbox.h"
 #include "folderpicker.h"
+#include "pathlabel.h"
 #include "interaction.h"
 #include "settings/dirs.h"
 #include "site/pages.h"
@@ -169,7 +170,7 @@ main1::main1(Interaction* interaction, QWidget* parent)
     auto* layout = new QVBoxLayout(central);
     auto* top = new QHBoxLayout;
     Label2 = label("Label2", QStringLiteral("データベース"), central);
-    Label1 = named<QLabel>("Label1", central);
+    Label1 = named<PathLabel>("Label1", central);
     Label1->setFrameShape(QFrame::Panel);
     Label1->setFrameShadow(QFrame::Sunken);
     Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -475,7 +476,7 @@ QWidget* main1::buildTab4()
     Dir1->setObjectName(QStringLiteral("Dir1"));
     File1 = new FileList(tab);
     File1->setObjectName(QStringLiteral("File1"));
-    Label36 = named<QLabel>("Label36", tab);
+    Label36 = named<PathLabel>("Label36", tab);
     Label36->setFrameShape(QFrame::Panel);
     Label36->setFrameShadow(QFrame::Sunken);
     Label36->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -534,7 +535,7 @@ QWidget* main1::buildTab5()
     auto* tab = new QWidget;
     auto* g = new QGridLayout(tab);
     Command19 = button("Command19", QStringLiteral("複数ＤＢ指定時の環境設定ﾌｧｲﾙ指定(TEXTﾌｧｲﾙ名)①"), tab);
-    Label28 = named<QLabel>("Label28", tab);
+    Label28 = named<PathLabel>("Label28", tab);
     Label28->setFrameShape(QFrame::Panel);
     Label28->setFrameShadow(QFrame::Sunken);
     Command20 = button("Command20", QStringLiteral("複数ＤＢ名の呼び出し"), tab);
@@ -543,11 +544,11 @@ QWidget* main1::buildTab5()
     Text11 = lineEdit("Text11", tab);
     Label40 = label("Label40", QStringLiteral("：ＨＴＭＬ作成時のindexタイトルにもなります"), tab);
     Command22 = button("Command22", QStringLiteral("ＤＢファイル名③"), tab);
-    Label30 = named<QLabel>("Label30", tab);
+    Label30 = named<PathLabel>("Label30", tab);
     Label30->setFrameShape(QFrame::Panel);
     Label30->setFrameShadow(QFrame::Sunken);
     Label37 = label("Label37", QStringLiteral("html作成Dir　　　："), tab);
-    Label38 = named<QLabel>("Label38", tab);
+    Label38 = named<PathLabel>("Label38", tab);
     Label38->setFrameShape(QFrame::Panel);
     Label38->setFrameShadow(QFrame::Sunken);
     Label32 = label("Label32", QStringLiteral("Top頁に戻るHPが必要な時：　(http://で始まるURLを記入)"), tab);
@@ -559,19 +560,22 @@ QWidget* main1::buildTab5()
     Command23 = button("Command23", QStringLiteral("１行削除＆ファイル保存"), tab);
     Command24 = button("Command24", QStringLiteral("選択したＤＢへの変更"), tab);
 
-    g->addWidget(Command19, 0, 0, 1, 2);
-    g->addWidget(Label28, 0, 2, 1, 2);
+    // One column of labels, one of fields (all of the same width), one of notes.
+    auto* listFile = new QHBoxLayout;
+    listFile->addWidget(Command19);
+    listFile->addWidget(Label28, 1);
+    g->addLayout(listFile, 0, 0, 1, 3);
     g->addWidget(Command20, 1, 0);
-    g->addWidget(List11, 2, 0, 1, 4);
+    g->addWidget(List11, 2, 0, 1, 3);
     g->addWidget(Label29, 3, 0);
     g->addWidget(Text11, 3, 1);
-    g->addWidget(Label40, 3, 2, 1, 2);
+    g->addWidget(Label40, 3, 2);
     g->addWidget(Command22, 4, 0);
-    g->addWidget(Label30, 4, 1, 1, 3);
+    g->addWidget(Label30, 4, 1, 1, 2);
     g->addWidget(Label37, 5, 0);
-    g->addWidget(Label38, 5, 1, 1, 3);
-    g->addWidget(Label32, 6, 0, 1, 4);
-    g->addWidget(Text13, 7, 1, 1, 2);
+    g->addWidget(Label38, 5, 1, 1, 2);
+    g->addWidget(Label32, 6, 0, 1, 3);
+    g->addWidget(Text13, 7, 1);
     g->addWidget(Label33, 8, 0);
     g->addWidget(Text14, 8, 1);
     g->addWidget(Label35, 8, 2);
@@ -580,10 +584,9 @@ QWidget* main1::buildTab5()
     buttons->addWidget(Command23);
     buttons->addWidget(Command24);
     buttons->addStretch();
-    g->addLayout(buttons, 9, 0, 1, 4);
+    g->addLayout(buttons, 9, 0, 1, 3);
     g->setRowStretch(2, 1);
-    g->setColumnStretch(1, 2);
-    g->setColumnStretch(3, 1);
+    g->setColumnStretch(1, 1);
     return tab;
 }
 

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -27,6 +28,9 @@ class AnswerBox;
 class DirList;
 class FileList;
 class Interaction;
+struct Listing;
+enum class LineFormat;
+class Progress;
 class SiteRun;
 struct ListFileContents;
 struct PageStyle;
@@ -286,6 +290,10 @@ private:
     SiteRun& siteRun();
     // The pages of "ＨＰ作成" for the first n records; false when the run stopped.
     bool generatePages(int n);
+    // Counts a page of the run under way; false when the user stopped the run.
+    bool pageMade();
+    // A listing of the first n records, with a progress the user can stop.
+    Listing listWithProgress(int n, const std::optional<QString>& kind, LineFormat format);
     // Shows kensu's message and the listing's own, and returns the count.
     int countForListing();
 
@@ -298,6 +306,8 @@ private:
     QByteArray m_listLoadedBytes; // and what that file held then
     QPointer<QWidget> m_help;    // the help window while it is open
     std::unique_ptr<SiteRun> m_run; // the generation run under way
+    Progress* m_progress = nullptr; // its progress
+    int m_pagesMade = 0;
     bool m_keepSavedOutputDir = false; // the saved output directory was missing; none picked since
 };
 

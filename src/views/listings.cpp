@@ -80,7 +80,8 @@ QString markLineBreaks(const QString& line)
     return marked ? shown : line;
 }
 
-Listing listRecords(const QString& path, int n, const std::optional<QString>& kind, LineFormat format)
+Listing listRecords(const QString& path, int n, const std::optional<QString>& kind, LineFormat format,
+                    const WalkTick& tick)
 {
     Listing result;
     WalkOptions options;
@@ -93,7 +94,12 @@ Listing listRecords(const QString& path, int n, const std::optional<QString>& ki
     result.visible.reserve(n);
     if (format != LineFormat::Question)
         result.companion.reserve(n);
+    int visited = 0;
     result.status = walkStore(path, options, [&](const Record& r) {
+        if (tick && ++visited % 256 == 0 && !tick(visited)) {
+            result.cancelled = true;
+            return false;
+        }
         switch (format) {
         case LineFormat::Question:
             result.visible.append(r.quest);

@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <functional>
+
 #include <optional>
 
 namespace qadora {
@@ -42,11 +44,16 @@ struct Listing {
     QStringList companion;
     int matched = 0;
     bool stoppedAtMalformedKind = false;
+    bool cancelled = false; // the user stopped it
     StoreStatus status; // a failure of the store after the count; the lines so far stay
 };
 
+// Told how many records a walk has visited; false stops it.
+using WalkTick = std::function<bool(int visited)>;
+
 // Walks the first n records in store order; with `kind` set, only records of that kind.
-Listing listRecords(const QString& path, int n, const std::optional<QString>& kind, LineFormat format);
+Listing listRecords(const QString& path, int n, const std::optional<QString>& kind, LineFormat format,
+                    const WalkTick& tick = {});
 
 // The question lines and numbers of every kind, in one walk over the first n records: for
 // each kind what listRecords(path, n, kind, QuestionWithNumber) gives.

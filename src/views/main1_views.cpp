@@ -25,6 +25,15 @@ void fill(QListWidget* list, const QStringList& lines)
 
 } // namespace
 
+Listing main1::listWithProgress(int n, const std::optional<QString>& kind, LineFormat format)
+{
+    // A small table is listed before any progress could show.
+    if (n < 2000)
+        return listRecords(m_dbPath, n, kind, format);
+    const std::unique_ptr<Progress> progress = m_interaction->startProgress(QStringLiteral("一覧を作成しています…"), n);
+    return listRecords(m_dbPath, n, kind, format, [&](int visited) { return progress->advance(visited); });
+}
+
 int main1::countForListing()
 {
     const int n = kensu();
@@ -68,7 +77,9 @@ void main1::hyoujisel(QListWidget* alist, QLabel* blabel, const QString& ctext)
     const int n = countForListing();
     if (n <= 0)
         return;
-    const Listing listing = listRecords(m_dbPath, n, ctext, LineFormat::QuestionWithNumber);
+    const Listing listing = listWithProgress(n, ctext, LineFormat::QuestionWithNumber);
+    if (listing.cancelled)
+        return;
     fill(alist, listing.visible);
     fill(List5, listing.companion);
     if (!listing.status.ok()) {
@@ -97,7 +108,9 @@ void main1::hyouji(QListWidget* alist, QLabel* blabel)
     const int n = countForListing();
     if (n <= 0)
         return;
-    const Listing listing = listRecords(m_dbPath, n, kind, LineFormat::Question);
+    const Listing listing = listWithProgress(n, kind, LineFormat::Question);
+    if (listing.cancelled)
+        return;
     fill(alist, listing.visible);
     if (!listing.status.ok()) {
         notice(listing.status.message);
@@ -112,8 +125,10 @@ void main1::hyouji2(QListWidget* alist, QLabel* blabel)
     const int n = countForListing();
     if (n <= 0)
         return;
+    const Listing listing = listWithProgress(n, std::nullopt, LineFormat::Question);
+    if (listing.cancelled)
+        return;
     blabel->setText(QString::number(n));
-    const Listing listing = listRecords(m_dbPath, n, std::nullopt, LineFormat::Question);
     fill(alist, listing.visible);
     if (!listing.status.ok())
         notice(listing.status.message);
@@ -130,7 +145,9 @@ void main1::hyoujisel2(QListWidget* alist, QLabel* blabel, const QString& ctext,
     const int n = countForListing();
     if (n <= 0)
         return;
-    const Listing listing = listRecords(m_dbPath, n, ctext, LineFormat::Summary);
+    const Listing listing = listWithProgress(n, ctext, LineFormat::Summary);
+    if (listing.cancelled)
+        return;
     fill(alist, listing.visible);
     fill(dlist, listing.companion);
     if (listing.stoppedAtMalformedKind) {
@@ -152,8 +169,10 @@ void main1::hyoujiall(QListWidget* alist, QLabel* blabel, QListWidget* blist)
         alist->clear();
         return;
     }
+    const Listing listing = listWithProgress(n, std::nullopt, LineFormat::Summary);
+    if (listing.cancelled)
+        return;
     blabel->setText(QString::number(n));
-    const Listing listing = listRecords(m_dbPath, n, std::nullopt, LineFormat::Summary);
     fill(alist, listing.visible);
     fill(blist, listing.companion);
     if (listing.stoppedAtMalformedKind)

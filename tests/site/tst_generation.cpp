@@ -4,6 +4,7 @@
 #include "site/pagefile.h"
 #include "testenv.h"
 #include "ui/folderpicker.h"
+#include "ui/interaction.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -83,6 +85,9 @@ private slots:
     void commandLine_oneSnapshotBesideAWriter();
     void commandLine_saysWhatIsWrong_data();
     void commandLine_saysWhatIsWrong();
+
+    void progress_showsOnALongRun();
+    void progress_cancelStopsTheRun();
 
 private:
     main1* w() { return m_win->w.get(); }
@@ -587,6 +592,50 @@ void TestGeneration::commandLine_saysWhatIsWrong()
     QCOMPARE(lines.value(0), message);
     QCOMPARE(lines.value(1), m_db);
     QVERIFY(QDir(m_out).entryList(QDir::Files).isEmpty());
+}
+
+void TestGeneration::progress_showsOnALongRun()
+{
+    QList<Record> many;
+    for (int i = 0; i < 20000; ++i)
+        many.append({0, i == 7 ? QStringLiteral("bad") : QStringLiteral("k%1,t").arg(i % 40), QString::number(i), QString(300, QChar(0x3042))});
+    appendRecords(m_db, many);
+    QtInteraction shown(w());
+    fake().showProgressWith(&shown);
+    showActive(w());
+    QTest::mouseClick(w()->Command13, Qt::LeftButton);
+    bool seen = false;
+    fake().onProgress = [&](int) {
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        seen = seen || (dialog && dialog->isVisible() && dialog->value() > 0 && dialog->maximum() >= 20003);
+    };
+    QTest::mouseClick(w()->Command14, Qt::LeftButton);
+    QVERIFY(seen);
+    // The run's messages, in their order, as without a progress.
+    QCOMPARE(fake().messages(), (QStringList{kMalformed, kMalformed + "\rbad", kMalformed, kDone}));
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+// Cancel stops the run as a failed write does: whole pages so far, no completion message,
+// the listing as the user made it.
+void TestGeneration::progress_cancelStopsTheRun()
+{
+    QList<Record> many;
+    for (int i = 0; i < 3000; ++i)
+        many.append({0, QStringLiteral("k%1,t").arg(i % 40), QString::number(i), "a"});
+    appendRecords(m_db, many);
+    QTest::mouseClick(w()->Command13, Qt::LeftButton);
+    const QStringList listed = linesOf(w()->List4);
+    fake().cancelProgressAt(1000);
+    QTest::mouseClick(w()->Command14, Qt::LeftButton);
+    QCOMPARE(fake().messages(), QStringList{});
+    QCOMPARE(linesOf(w()->List4), listed);
+    QCOMPARE(w()->Label9->text(), QStringLiteral("3003"));
+    const QStringList pages = QDir(m_out).entryList({"*.html"});
+    QCOMPARE(pages.size(), 1000);
+    for (const QString& page : pages)
+        QVERIFY(readBytes(m_out + "/" + page).endsWith("</HTML>\r\n"));
+    QVERIFY(!QFile::exists(m_out + "/index.html"));
 }
 
 QTEST_MAIN(TestGeneration)

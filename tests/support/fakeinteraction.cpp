@@ -14,6 +14,9 @@ void FakeInteraction::clear()
     m_questions.clear();
     m_dialogs.clear();
     m_opened.clear();
+    m_progresses.clear();
+    m_reached.clear();
+    m_cancelAt = -1;
 }
 
 bool FakeInteraction::ask(const QString& title, const QString& text, Icon icon, bool defaultNo)
@@ -25,6 +28,51 @@ bool FakeInteraction::ask(const QString& title, const QString& text, Icon icon, 
         return false;
     }
     return m_answers.dequeue();
+}
+
+namespace {
+
+class RecordedProgress final : public Progress {
+public:
+    RecordedProgress(qsizetype index, int cancelAt, std::function<void(int)> onProgress, QList<int>* reached,
+                     std::unique_ptr<Progress> shown)
+        : m_index(index)
+        , m_cancelAt(cancelAt)
+        , m_onProgress(std::move(onProgress))
+        , m_reached(reached)
+        , m_shown(std::move(shown))
+    {
+    }
+    void setTotal(int total) override
+    {
+        if (m_shown)
+            m_shown->setTotal(total);
+    }
+    bool advance(int done) override
+    {
+        (*m_reached)[m_index] = done;
+        const bool goOn = !m_shown || m_shown->advance(done);
+        if (m_onProgress)
+            m_onProgress(done);
+        return goOn && (m_cancelAt < 0 || done < m_cancelAt);
+    }
+
+private:
+    qsizetype m_index;
+    int m_cancelAt;
+    std::function<void(int)> m_onProgress;
+    QList<int>* m_reached;
+    std::unique_ptr<Progress> m_shown;
+};
+
+} // namespace
+
+std::unique_ptr<Progress> FakeInteraction::startProgress(const QString& label, int total)
+{
+    m_progresses << label + QLatin1Char('\t') + QString::number(total);
+    m_reached << 0;
+    return std::make_unique<RecordedProgress>(m_reached.size() - 1, m_cancelAt, onProgress, &m_reached,
+                                              m_shownProgress ? m_shownProgress->startProgress(label, total) : nullptr);
 }
 
 QString FakeInteraction::nextFileName(const QString& what)

@@ -33,6 +33,17 @@ public:
     bool questionsLeft() const { return !m_answers.isEmpty() || !m_fileNames.isEmpty(); }
     void clear();
 
+    // Progress is shown for real through `shown` (a QtInteraction) as well as recorded.
+    void showProgressWith(Interaction* shown) { m_shownProgress = shown; }
+    // The user presses Cancel once a progress has reached `done`.
+    void cancelProgressAt(int done) { m_cancelAt = done; }
+    // "label\ttotal" of every progress started, and the last value each reached.
+    QStringList progresses() const { return m_progresses; }
+    QList<int> progressReached() const { return m_reached; }
+    std::unique_ptr<Progress> startProgress(const QString& label, int total) override;
+    // Runs while a progress advances, as a user's doing while the work goes on.
+    std::function<void(int)> onProgress;
+
     // Runs when a notice is shown, as a user's doing while the box is open.
     std::function<void(const QString&)> onNotice;
 
@@ -65,6 +76,10 @@ private:
     QStringList m_dialogs;
     QList<QUrl> m_opened;
     QString m_clipboard;
+    QStringList m_progresses;
+    QList<int> m_reached;
+    int m_cancelAt = -1;
+    Interaction* m_shownProgress = nullptr;
 };
 
 } // namespace qadora::test

@@ -4,6 +4,7 @@
 #include "ui/helpform.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -28,6 +29,7 @@ private slots:
     void links_data();
     void links();
     void links_defaultsExist();
+    void diagram_columnsLineUp();
 
 private:
     main1* w() { return m_win->w.get(); }
@@ -131,6 +133,20 @@ void TestHelp::links_defaultsExist()
     QVERIFY2(QFile::exists(homePageUrl().toLocalFile()), qPrintable(homePageUrl().toString()));
     QVERIFY2(QFile::exists(samplePageUrl().toLocalFile()), qPrintable(samplePageUrl().toString()));
     QVERIFY(samplePageUrl().toLocalFile().endsWith("/sample/index.html"));
+}
+
+// The page diagram's columns line up only when kana are exactly two Latin letters wide.
+void TestHelp::diagram_columnsLineUp()
+{
+    w()->setumei_Click();
+    auto* text = w()->helpWindow()->findChild<QPlainTextEdit*>("Text1");
+    const QFontMetrics metrics(text->font());
+    // Fixed pitch (Latin letters one width, kana two): fontconfig calls such a font "dual".
+    QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('M'));
+    QCOMPARE(metrics.horizontalAdvance(QChar(0x30E1)), 2 * metrics.horizontalAdvance('M'));
+    QCOMPARE(metrics.horizontalAdvance("メインmenu    "), metrics.horizontalAdvance("index.html    "));
+    QCOMPARE(metrics.horizontalAdvance("メインmenu    サブmenu       "),
+             metrics.horizontalAdvance("index.html    sub100.html    "));
 }
 
 QTEST_MAIN(TestHelp)

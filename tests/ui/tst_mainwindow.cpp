@@ -2,6 +2,9 @@
 #include "settings/dirs.h"
 #include "site/pagefile.h"
 #include "testenv.h"
+#include "ui/appsetup.h"
+#include "ui/interaction.h"
+#include "ui/pathlabel.h"
 #include "ui/folderpicker.h"
 
 #include <QAction>
@@ -22,8 +25,16 @@
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHelpEvent>
+#include <QListView>
+#include <QTimer>
+#include <QToolTip>
 
 using namespace qadora;
 using namespace qadora::test;
@@ -32,7 +43,11 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { isolateSettings(); }
+    void initTestCase()
+    {
+        isolateSettings();
+        setUpJapanese(*qApp);
+    }
     void init();
     void cleanup();
 
@@ -60,6 +75,11 @@ private slots:
     void dbdel_presentFile_yes();
     void dbdel_presentFile_no();
     void dbdel_missingFile();
+
+    void japanese_questionButtons();
+    void japanese_fileDialog();
+    void minimumSize_fitsWithLongPaths();
+    void pathLabels_shortenInTheMiddle();
 
 private:
     std::unique_ptr<Window> m_win;
@@ -325,13 +345,14 @@ void TestMainWindow::picker_followsDirectory()
     QCOMPARE(itemsOf(w()->File1), QStringList{"index.html"});
     QCOMPARE(QDir::currentPath(), web);
     // The subdirectory is offered in the directory list; activating it goes down.
-    QListWidgetItem* sub = w()->Dir1->findItems("sub", Qt::MatchEndsWith).value(0);
+    QTreeWidgetItem* sub = w()->Dir1->findItems("sub", Qt::MatchExactly | Qt::MatchRecursive).value(0);
     QVERIFY(sub);
-    emit w()->Dir1->itemActivated(sub);
+    QCOMPARE(sub->parent()->text(0), QStringLiteral("web")); // inside its directory, as a tree
+    emit w()->Dir1->itemActivated(sub, 0);
     QCOMPARE(w()->Label36->text(), web + "/sub");
     QVERIFY(w()->File1->count() == 0);
     // The first entries lead back up.
-    emit w()->Dir1->itemActivated(w()->Dir1->item(0));
+    emit w()->Dir1->itemActivated(w()->Dir1->topLevelItem(0), 0);
     QCOMPARE(w()->Label36->text(), QStringLiteral("/"));
 }
 
@@ -503,6 +524,93 @@ void TestMainWindow::dbdel_missingFile()
     main1 again(&next);
     again.Form_Load();
     QCOMPARE(next.messages().size(), 1);
+}
+
+// Runs `check` on the modal dialog `open` shows, then closes it.
+template<typename Open, typename Check>
+void onModal(Open open, Check check)
+{
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal);
+        check(modal);
+        seen = true;
+        qobject_cast<QDialog*>(modal)->reject();
+    });
+    open();
+    QVERIFY(seen);
+}
+
+void TestMainWindow::japanese_questionButtons()
+{
+    QtInteraction interaction(w());
+    bool answer = true;
+    onModal([&] { answer = static_cast<Interaction&>(interaction).ask("削除確認", "リストより削除します。よろしいですか。"); },
+            [](QWidget* box) {
+                auto* buttons = box->findChild<QDialogButtonBox*>();
+                QCOMPARE(buttons->button(QDialogButtonBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+                QCOMPARE(buttons->button(QDialogButtonBox::No)->text(), QStringLiteral("いいえ(&N)"));
+            });
+    QVERIFY(!answer); // closing the box is No
+}
+
+// Qt's own dialog, in Japanese, and "All Files" lists a file without an extension.
+void TestMainWindow::japanese_fileDialog()
+{
+    QFile(m_dir->filePath("README")).open(QIODevice::WriteOnly);
+    QtInteraction interaction(w());
+    onModal([&] { interaction.saveFileName(m_dir->path(), "ｱｸｾｽmdbﾌｧｲﾙ|*.mdb|All Files|*.*|", "hpdata1.mdb"); },
+            [](QWidget* modal) {
+                auto* dialog = qobject_cast<QFileDialog*>(modal);
+                QVERIFY(dialog);
+                QCOMPARE(dialog->findChild<QLabel*>("lookInLabel")->text(), QStringLiteral("アドレス:"));
+                QCOMPARE(dialog->findChild<QLabel*>("fileTypeLabel")->text(), QStringLiteral("ファイルの種類:"));
+                QCOMPARE(dialog->nameFilters(), (QStringList{"ｱｸｾｽmdbﾌｧｲﾙ (*.mdb)", "All Files (*)"}));
+                dialog->selectNameFilter("All Files (*)");
+                auto* view = dialog->findChild<QListView*>("listView");
+                auto listed = [view](const QString& name) {
+                    const QModelIndex first = view->model()->index(0, 0, view->rootIndex());
+                    return first.isValid() && !view->model()->match(first, Qt::DisplayRole, name, 1, Qt::MatchExactly).isEmpty();
+                };
+                QTRY_VERIFY(listed("README"));
+            });
+}
+
+// Paths of 150 Japanese characters in every path label: the window still fits 1024×768.
+void TestMainWindow::minimumSize_fitsWithLongPaths()
+{
+    const QString path = "/" + QStringList(15, QString("日本語のフォルダ名")).join("/");
+    QCOMPARE(path.size(), 150);
+    for (QLabel* label : {w()->Label1, w()->Label28, w()->Label30, w()->Label36, w()->Label38})
+        label->setText(path);
+    QDir().mkpath(m_dir->filePath("とても長いフォルダの名前がここにあります"));
+    showActive(w());
+    for (int tab = 0; tab < w()->SSTab1->count(); ++tab) {
+        w()->SSTab1->setCurrentIndex(tab);
+        QApplication::processEvents();
+        const QSize minimum = w()->minimumSizeHint().expandedTo(w()->minimumSize());
+        QVERIFY2(minimum.width() <= 1024 && minimum.height() < 768,
+                 qPrintable(QString("tab %1: %2x%3").arg(tab).arg(minimum.width()).arg(minimum.height())));
+    }
+}
+
+void TestMainWindow::pathLabels_shortenInTheMiddle()
+{
+    const QString path = "/" + QStringList(15, QString("日本語のフォルダ名")).join("/") + "/hpdata1.mdb";
+    w()->resize(1024, 700);
+    showActive(w());
+    w()->Label1->setText(path);
+    QApplication::processEvents();
+    auto* label = static_cast<PathLabel*>(w()->Label1);
+    const QString shown = label->shownText();
+    QCOMPARE(label->text(), path);
+    QVERIFY(shown.size() < path.size());
+    QVERIFY(shown.startsWith("/日本語") && shown.endsWith("hpdata1.mdb") && shown.contains(QChar(0x2026)));
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), label->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(label, &help);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QVERIFY(QToolTip::text().contains(path));
 }
 
 QTEST_MAIN(TestMainWindow)
