@@ -114,6 +114,7 @@ public:
     void sakusya_Click();
     void hpsamp_Click();
     void aabout_Click();
+    void koukai_Click();
     QWidget* helpWindow() const;
 
     // --- shell and folder picker (ui/main1.cpp)
@@ -131,6 +132,7 @@ public:
     QMenu* hhelp = nullptr;
     QAction* dbmake = nullptr;
     QAction* dbdel = nullptr;
+    QAction* koukai = nullptr; // publish the site to a web server
     QAction* eend = nullptr;
     QAction* setumei = nullptr;
     QAction* sakusya = nullptr;
@@ -268,6 +270,7 @@ private:
     void connectSite();
     void connectSettings();
     void connectHelp();
+    void connectPublish();
     void openLink(const QUrl& url);
 
     // Shutdown steps, run on every close request.

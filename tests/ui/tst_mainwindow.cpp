@@ -211,6 +211,7 @@ void TestMainWindow::inventory_data()
     row("Text9", 4);
     row("Command15", 4, "ﾃﾞｨﾚｸﾄﾘ作成");
     row("Command16", 4, "ﾃﾞｨﾚｸﾄﾘ内全削除");
+    row("Check4", 4, "前回までに作成して不要になったページを削除する", "off");
     row("Command19", 5, "複数ＤＢ指定時の環境設定ﾌｧｲﾙ指定(TEXTﾌｧｲﾙ名)①");
     row("Label28", 5);
     row("Command20", 5, "複数ＤＢ名の呼び出し");
@@ -289,7 +290,7 @@ void TestMainWindow::menus_data()
     QTest::addColumn<QString>("menuTitle");
     QTest::addColumn<QStringList>("entries");
     QTest::newRow("ffile") << "ffile" << "ファイル"
-                           << QStringList{"dbmake=データベースの指定", "dbdel=データベース設定クリア", "eend=終了"};
+                           << QStringList{"dbmake=データベースの指定", "dbdel=データベース設定クリア", "koukai=サイトの公開…", "eend=終了"};
     QTest::newRow("hhelp") << "hhelp" << "ヘルプ"
                            << QStringList{"setumei=説明", "sakusya=作者ＨＰ", "hpsamp=このツールにて作成したＨＰ", "aabout=バージョン"};
 }
