@@ -85,7 +85,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("List what would be uploaded and removed; change nothing."));
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No progress line (shown on a terminal only)."));
-    parser.addOptions({help, passwordFile, caFile, knownHosts, identity, acceptHostKey, dryRun, quiet});
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Show the conversation with the server on standard error."));
+    parser.addOptions({help, passwordFile, caFile, knownHosts, identity, acceptHostKey, dryRun, quiet, verbose});
     parser.addPositionalArgument(QStringLiteral("OUTDIR"), QStringLiteral("The site folder."));
     parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("Where to publish it."));
 
@@ -110,6 +112,7 @@ int main(int argc, char* argv[])
     options.identity = parser.value(identity);
     options.acceptHostKey = parser.value(acceptHostKey);
     options.dryRun = parser.isSet(dryRun);
+    options.verbose = parser.isSet(verbose);
 
     QTextStream err(stderr);
     err.setEncoding(QStringConverter::Utf8);

@@ -10,6 +10,7 @@
 #include <QString>
 
 typedef void CURL;
+typedef void CURLM;
 
 namespace qadora {
 
@@ -37,6 +38,8 @@ public:
     // The server refused the user name or the password.
     bool loginDenied() const { return m_loginDenied; }
 
+    bool verbose() const { return m_options.verbose; }
+
     // Called by libcurl.
     int checkHostKey(const QByteArray& key, int match);
     void serverSaid(const QByteArray& line);
@@ -53,6 +56,7 @@ private:
     PublishOptions m_options;
     bool m_sftp = false;
     CURL* m_curl = nullptr;
+    CURLM* m_multi = nullptr;
     QString m_folder;     // the URL's folder, without leading or trailing "/"
     bool m_homeRelative = false; // SFTP "/~/…": the folder is in the user's home
     QString m_entryPath;  // FTP: where the login puts us

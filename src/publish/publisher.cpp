@@ -118,9 +118,9 @@ PublishResult publishSite(const PublishOptions& options, const PublishProgress& 
 
     // What to send: files whose bytes differ from what was published; what to remove: files an
     // earlier publish sent that the folder no longer has. Nothing else on the server is touched.
-    const QStringList names = siteFiles(options.outDir);
+    const QDir dir(QFileInfo(options.outDir).absoluteFilePath());
+    const QStringList names = siteFiles(dir.path());
     QList<std::pair<QString, QByteArray>> toSend;
-    const QDir dir(options.outDir);
     for (const QString& name : names) {
         QFile file(dir.filePath(name));
         if (!file.open(QIODevice::ReadOnly))

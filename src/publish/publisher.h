@@ -23,6 +23,7 @@ struct PublishOptions {
     QString identity;    // SSH private key; empty: ~/.ssh/id_ed25519, id_ecdsa or id_rsa
     QString acceptHostKey; // "SHA256:…": this unknown host key is accepted (and remembered)
     bool dryRun = false;
+    bool verbose = false; // the conversation with the server goes to standard error
 };
 
 struct PublishResult {
