@@ -19,10 +19,12 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QProgressDialog>
+#include <QStatusBar>
 #include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 using namespace qadora;
@@ -86,6 +88,9 @@ private slots:
     void commandLine_saysWhatIsWrong_data();
     void commandLine_saysWhatIsWrong();
 
+    void regeneration_leavesUnchangedPagesAlone();
+    void prune_removesOnlyPagesOfEarlierRuns_data();
+    void prune_removesOnlyPagesOfEarlierRuns();
     void progress_showsOnALongRun();
     void progress_cancelStopsTheRun();
 
@@ -592,6 +597,90 @@ void TestGeneration::commandLine_saysWhatIsWrong()
     QCOMPARE(lines.value(0), message);
     QCOMPARE(lines.value(1), m_db);
     QVERIFY(QDir(m_out).entryList(QDir::Files).isEmpty());
+}
+
+// Identical bytes: no write, no rename, the same inode and time, so upload tools see nothing.
+void TestGeneration::regeneration_leavesUnchangedPagesAlone()
+{
+    struct Seen {
+        ino_t inode;
+        timespec modified;
+    };
+    auto seen = [&](const QString& name) {
+        struct stat st {};
+        ::stat(QFile::encodeName(m_out + "/" + name).constData(), &st);
+        return Seen{st.st_ino, st.st_mtim};
+    };
+    generate();
+    const QStringList pages = QDir(m_out).entryList(QDir::Files);
+    QMap<QString, Seen> before;
+    for (const QString& page : pages)
+        before.insert(page, seen(page));
+    QTest::qWait(20); // a rewrite would show in the time
+    // The second record's answer changes: its page only is written again.
+    QCOMPARE(runSqlite(m_db, "UPDATE tbl1 SET anser = '新しい答え' WHERE No = 2;"), QByteArray());
+    fake().clear();
+    generate();
+    QCOMPARE(fake().messages(), QStringList{kDone});
+    for (const QString& page : pages) {
+        const Seen now = seen(page);
+        const bool same = now.inode == before[page].inode && now.modified.tv_nsec == before[page].modified.tv_nsec
+            && now.modified.tv_sec == before[page].modified.tv_sec;
+        QVERIFY2(same == (page != "qa002.html"), qPrintable(page));
+    }
+    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("6 ページ中 1 ページを更新"));
+
+    QProcess build;
+    build.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", "--stats", m_db, m_out});
+    QVERIFY(build.waitForFinished(60000));
+    QCOMPARE(QString::fromUtf8(build.readAllStandardError()).split('\n', Qt::SkipEmptyParts).last(),
+             QStringLiteral("written 0, unchanged 6, removed 0"));
+}
+
+void TestGeneration::prune_removesOnlyPagesOfEarlierRuns_data()
+{
+    QTest::addColumn<bool>("window");
+    QTest::newRow("ＨＰ作成 with the box ticked") << true;
+    QTest::newRow("qadora-build --prune") << false;
+}
+
+// A deleted record's page and a vanished kind's page go; a file no run wrote stays, whatever
+// its name; without pruning nothing goes, and a later prune still knows the pages.
+void TestGeneration::prune_removesOnlyPagesOfEarlierRuns()
+{
+    QFETCH(bool, window);
+    auto run = [&](bool prune) {
+        if (window) {
+            w()->Check4->setChecked(prune);
+            fake().clear();
+            generate();
+            return;
+        }
+        QProcess build;
+        build.start(QStringLiteral(QADORA_BUILD_EXE), QStringList{"--quiet"} + (prune ? QStringList{"--prune"} : QStringList{})
+                                                            + QStringList{m_db, m_out});
+        QVERIFY(build.waitForFinished(60000));
+        QCOMPARE(build.exitCode(), 0);
+    };
+    run(false);
+    for (const char* own : {"style.css", "qa099.html", "sub300.html"})
+        QFile(m_out + "/" + QLatin1String(own)).open(QIODevice::WriteOnly);
+    QCOMPARE(runSqlite(m_db, "DELETE FROM tbl1 WHERE No = 2;"), QByteArray()); // the only sub200 record
+    run(false);
+    QVERIFY(QFile::exists(m_out + "/qa002.html") && QFile::exists(m_out + "/sub200.html"));
+    run(true);
+    QCOMPARE(QDir(m_out).entryList(QDir::Files),
+             (QStringList{"index.html", "qa001.html", "qa003.html", "qa099.html", "style.css", "sub100.html", "sub300.html"}));
+    if (!window)
+        return;
+    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("4 ページ中 0 ページを更新、2 ページを削除"));
+    // What the manifest says cannot lead outside the folder.
+    QFile manifest(manifestPath(m_out));
+    QVERIFY(manifest.open(QIODevice::Append));
+    manifest.write("..%2Fqa.mdb\r\n%2Fetc%2Fhostname\r\n");
+    manifest.close();
+    run(true);
+    QVERIFY(QFile::exists(m_db) && QFile::exists("/etc/hostname"));
 }
 
 void TestGeneration::progress_showsOnALongRun()

@@ -22,6 +22,8 @@ void isolateSettings()
 {
     static QTemporaryDir dir;
     QStandardPaths::setTestModeEnabled(true);
+    // The programs the tests start keep their data (the pages' manifests) here too.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
     QCoreApplication::setOrganizationName(QStringLiteral("Qadora"));
