@@ -199,15 +199,18 @@ void benchSite(const QString& dir)
     for (const auto& f : files)
         bytes += f.second.size();
     std::printf("Site of %d records (40 kinds): %lld files, %.1f MB\n", kRecords, qint64(files.size()), bytes / 1e6);
-    for (const auto& [label, gen, p, r] : {std::tuple{"new directory", freshGen, freshPlain, freshRename},
-                                           std::tuple{"over the existing site", againGen, againPlain, againRename}}) {
+    // Over its own site nothing changed, so the generation leaves every page alone; the floor
+    // still rewrites them all.
+    for (const auto& [label, gen, p, r, target] :
+         {std::tuple{"new directory", freshGen, freshPlain, freshRename, 1.30},
+          std::tuple{"over the existing site, nothing changed", againGen, againPlain, againRename, 0.35}}) {
         std::printf(" %s (median of %d rounds):\n", label, kRounds);
         line("generation", gen);
         line("floor: open/write/close", p);
         line("floor: write temporary, rename", r);
         std::printf("  %-44s %8.0f\n", "pages per second", files.size() / gen);
         std::printf("  %-44s %8.2f\n", "generation / plain floor", gen / p);
-        std::printf("  %-44s %8.2f  (target <= 1.30)\n", "generation / temporary-and-rename floor", gen / r);
+        std::printf("  %-44s %8.2f  (target <= %.2f)\n", "generation / temporary-and-rename floor", gen / r, target);
     }
 }
 
@@ -245,6 +248,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    // The pages' manifests of the runs measured here stay out of the user's data.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(settings.path()));
     const QString what = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     QTemporaryDir dir(QDir::current().filePath(QStringLiteral("qadora-bench-XXXXXX")));
     if (what.isEmpty() || what == QLatin1String("listings"))

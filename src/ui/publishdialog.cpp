@@ -5,6 +5,7 @@
 #include "pathlabel.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -71,7 +72,7 @@ PublishDialog::PublishDialog(const QString& outDir, Interaction* interaction, QW
     auto* buttons = new QDialogButtonBox(this);
     publishButton = buttons->addButton(QStringLiteral("公開"), QDialogButtonBox::AcceptRole);
     publishButton->setObjectName(QStringLiteral("publishStart"));
-    cancelButton = buttons->addButton(QDialogButtonBox::Cancel);
+    cancelButton = buttons->addButton(QDialogButtonBox::Close);
     cancelButton->setObjectName(QStringLiteral("publishCancel"));
     connect(publishButton, &QPushButton::clicked, this, &PublishDialog::start);
     connect(cancelButton, &QPushButton::clicked, this, &PublishDialog::reject);
@@ -174,6 +175,7 @@ void PublishDialog::run(PublishOptions o)
     user->setEnabled(false);
     password->setEnabled(false);
     result->setText(QStringLiteral("公開しています…"));
+    cancelButton->setText(QCoreApplication::translate("QPlatformTheme", "Cancel"));
     progress->setRange(0, 0);
     m_stop = std::make_shared<std::atomic<bool>>(false);
     auto stop = m_stop;
@@ -225,6 +227,7 @@ void PublishDialog::finish(const PublishResult& outcome, const PublishOptions& u
         }
     }
     publishButton->setEnabled(true);
+    cancelButton->setText(QCoreApplication::translate("QPlatformTheme", "Close"));
     address->setEnabled(true);
     user->setEnabled(true);
     password->setEnabled(true);
@@ -241,7 +244,8 @@ void PublishDialog::finish(const PublishResult& outcome, const PublishOptions& u
 
 void PublishDialog::reject()
 {
-    // Cancel while publishing stops the transfer; the dialog stays to say how far it got.
+    // Cancel (the Close button while publishing, or Escape) stops the transfer; the dialog stays
+    // to say how far it got.
     if (m_running) {
         *m_stop = true;
         return;
