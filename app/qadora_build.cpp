@@ -4,22 +4,20 @@
 #include "site/sitegeneration.h"
 #include "site/pagefile.h"
 
+#include "commandline.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
 
 #include <cstdio>
 
-#include <unistd.h>
-
 namespace {
 
 int usageError(const QString& text)
 {
-    QTextStream(stderr) << "qadora-build: " << text << "\nTry 'qadora-build --help'.\n";
-    return 2;
+    return qadora::cli::usageError(QStringLiteral("qadora-build"), text);
 }
 
 } // namespace
@@ -96,33 +94,17 @@ int main(int argc, char* argv[])
     QTextStream err(stderr);
     err.setEncoding(QStringConverter::Utf8);
     // Progress goes to a terminal only, on one line that the messages then replace.
-    const bool showProgress = !parser.isSet(quiet) && ::isatty(STDERR_FILENO);
-    bool progressShown = false;
-    QElapsedTimer sinceShown;
-    sinceShown.start();
-    auto clearProgress = [&] {
-        if (progressShown)
-            err << "\r\033[K";
-        progressShown = false;
-    };
+    qadora::cli::ProgressLine line(err, !parser.isSet(quiet));
     qadora::ProgressSink progress;
-    if (showProgress) {
-        progress = [&](int done, int total) {
-            if (sinceShown.elapsed() < 100 && done < total)
-                return;
-            sinceShown.restart();
-            err << QStringLiteral("\r%1 / %2 ページ").arg(done).arg(total);
-            err.flush();
-            progressShown = true;
-        };
-    }
+    if (line.enabled())
+        progress = [&](int done, int total) { line.show(done, total, QStringLiteral(" ページ")); };
     const qadora::SiteResult result = qadora::generateSite(args[0], options, [&](const QString& message) {
-        clearProgress();
+        line.clear();
         // Messages join their lines with CR, as the window shows them.
         err << QString(message).replace(QLatin1Char('\r'), QLatin1Char('\n')) << '\n';
         err.flush();
     }, progress);
-    clearProgress();
+    line.clear();
     if (parser.isSet(stats)) {
         err << QStringLiteral("written %1, unchanged %2, removed %3\n")
                    .arg(result.stats.written)

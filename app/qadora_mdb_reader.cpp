@@ -2,34 +2,14 @@
 // qadora-mdb-reader FILE: reads tbl1 of an Access file and writes the records to standard
 // output for the program. It runs as a separate process so that a damaged file that makes
 // the reading library fail can never take the window down.
+#include "site/pagefile.h"
 #include "store/jetreader.h"
 
 #include <QFile>
 
-#include <cerrno>
 #include <cstdio>
 
 #include <unistd.h>
-
-namespace {
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -44,5 +24,5 @@ int main(int argc, char* argv[])
         return 1;
     const QByteArray out = qadora::encodeJetResult(qadora::readJetFile(QFile::decodeName(argv[1])));
     std::fflush(stdout);
-    return writeAll(result, out) ? 0 : 1;
+    return qadora::writeAll(result, out) == 0 ? 0 : 1;
 }

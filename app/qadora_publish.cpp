@@ -2,9 +2,10 @@
 // qadora-publish: mirrors a site folder to a web server by FTP, FTPS or SFTP.
 #include "publish/publisher.h"
 
+#include "commandline.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
@@ -18,8 +19,7 @@ namespace {
 
 int usageError(const QString& text)
 {
-    QTextStream(stderr) << "qadora-publish: " << text << "\nTry 'qadora-publish --help'.\n";
-    return 2;
+    return qadora::cli::usageError(QStringLiteral("qadora-publish"), text);
 }
 
 // A password typed at the terminal, without echo.
@@ -128,24 +128,11 @@ int main(int argc, char* argv[])
         options.password = promptPassword(QStringLiteral("%1@%2 のパスワード: ").arg(options.url.userName(), options.url.host()));
     }
 
-    const bool showProgress = !parser.isSet(quiet) && ::isatty(STDERR_FILENO);
-    QElapsedTimer sinceShown;
-    sinceShown.start();
-    bool progressShown = false;
-    auto clearProgress = [&] {
-        if (progressShown)
-            err << "\r\033[K";
-        progressShown = false;
-    };
+    qadora::cli::ProgressLine line(err, !parser.isSet(quiet));
     qadora::PublishProgress progress;
-    if (showProgress) {
+    if (line.enabled()) {
         progress = [&](int done, int total, const QString&) {
-            if (sinceShown.elapsed() >= 100 || done == total) {
-                sinceShown.restart();
-                err << QStringLiteral("\r%1 / %2").arg(done).arg(total);
-                err.flush();
-                progressShown = true;
-            }
+            line.show(done, total);
             return true;
         };
     }
@@ -153,11 +140,11 @@ int main(int argc, char* argv[])
     // SFTP: keys first; a password typed at the terminal when they were not enough.
     if (sftp && result.code == qadora::PublishResult::Failed && options.password.isEmpty() && ::isatty(STDIN_FILENO)
         && result.message.contains(QStringLiteral("ログインできませんでした"))) {
-        clearProgress();
+        line.clear();
         options.password = promptPassword(QStringLiteral("%1@%2 のパスワード: ").arg(options.url.userName(), options.url.host()));
         result = qadora::publishSite(options, progress);
     }
-    clearProgress();
+    line.clear();
     QTextStream out(stdout);
     out.setEncoding(QStringConverter::Utf8);
     for (const QString& change : std::as_const(result.changes))

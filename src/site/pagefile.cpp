@@ -191,6 +191,26 @@ bool replaceNative(QByteArray target, const QByteArray& bytes, QString* error, L
     return true;
 }
 
+} // namespace
+
+int writeAll(int fd, const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        p += n;
+        left -= n;
+    }
+    return 0;
+}
+
+namespace {
+
 // True when the regular file at `path` holds exactly `bytes`.
 bool holds(const QByteArray& path, const QByteArray& bytes)
 {

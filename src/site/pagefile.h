@@ -37,6 +37,9 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error,
 // level only ("/" and "\\", "." and ".." are refused), and no control character.
 QString directoryNameProblem(const QString& name);
 
+// Writes all of `bytes` to `fd`, resuming after interruptions; 0, or the errno of the failure.
+int writeAll(int fd, const QByteArray& bytes);
+
 enum class PageWrite { Written, Unchanged, Failed };
 // A page at `nativePath` (the path's bytes): a regular file that already holds `bytes` is
 // left alone; anything else is replaced as replaceFile() replaces it, a link included.

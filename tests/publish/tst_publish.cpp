@@ -37,18 +37,6 @@ QString freePort()
     return QString::number(probe.serverPort());
 }
 
-// Every regular file below `dir` by relative name, with its bytes.
-QMap<QString, QByteArray> filesBelow(const QString& dir)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(QDir(dir).relativeFilePath(path), readBytes(path));
-    }
-    return files;
-}
-
 struct Server {
     QProcess process;
     QString root;   // where the published folder appears on this machine

@@ -34,17 +34,6 @@ namespace {
 const QString kDone = QStringLiteral("ｈｔｍｌ作成しました");
 const QString kMalformed = QStringLiteral("種類フォーマットが違います。半角カンマで区切られていません");
 
-// Every file below `dir` with its bytes, by relative name.
-QMap<QString, QByteArray> snapshot(const QString& dir)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(QDir(dir).relativeFilePath(path), readBytes(path));
-    }
-    return files;
-}
 } // namespace
 
 class TestGeneration : public QObject {
@@ -203,10 +192,10 @@ void TestGeneration::restrictedListing_limitsSecondRun()
 void TestGeneration::secondRun_replacesEveryPage()
 {
     generate();
-    const auto first = snapshot(m_out);
+    const auto first = filesBelow(m_out);
     w()->Option5->setChecked(true);
     generate();
-    const auto second = snapshot(m_out);
+    const auto second = filesBelow(m_out);
     QCOMPARE(second.keys(), first.keys()); // no temporary files left
     for (const QString& name : first.keys())
         QVERIFY2(first[name] != second[name], qPrintable(name));
@@ -379,7 +368,7 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites()
     w()->Option5->setChecked(framed);
     w()->Check2->setChecked(big);
     generate();
-    const auto window = snapshot(m_out);
+    const auto window = filesBelow(m_out);
     const QStringList windowMessages = fake().messages();
 
     const QString cliOut = m_dir->filePath("cli");
@@ -393,7 +382,7 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites()
     p.start(QStringLiteral(QADORA_BUILD_EXE), args << m_db << cliOut);
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(snapshot(cliOut), window);
+    QCOMPARE(filesBelow(cliOut), window);
     const QString err = QString::fromUtf8(p.readAllStandardError());
     QStringList expected;
     for (const QString& m : windowMessages)

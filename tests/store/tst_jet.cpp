@@ -523,10 +523,7 @@ void TestJet::damagedMemoChains_failFast()
         putInt32(bytes, layout.memoHeaders[20] + 4, quint32(layout.memoPageRows[10]));
     }
     const QString path = m_dir.filePath("loops.mdb");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-    f.close();
+    QVERIFY(writeBytes(path, bytes));
     QElapsedTimer timer;
     timer.start();
     AccessRecords read;
@@ -551,10 +548,7 @@ void TestJet::zeroedDataPage_isCounted()
     QByteArray bytes = readBytes(fixture("jet4-large.mdb"));
     bytes.replace(page * layout.pageSize, layout.pageSize, QByteArray(layout.pageSize, '\0'));
     const QString path = m_dir.filePath("zeroed.mdb");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-    f.close();
+    QVERIFY(writeBytes(path, bytes));
     const QString said = QStringLiteral("アクセス形式のファイルの一部が壊れているため、%1 件のデータを読み込めませんでした").arg(lost);
 
     QProcess build;
@@ -588,10 +582,7 @@ void TestJet::libraryOutput_staysOffTheResult()
     QByteArray bytes = readBytes(fixture("jet4-basic.mdb"));
     bytes[59834] = char(0xFF);
     const QString path = m_dir.filePath("noisy.mdb");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-    f.close();
+    QVERIFY(writeBytes(path, bytes));
     AccessRecords read;
     StoreStatus status;
     QVERIFY2(readAccessFile(path, &read, &status), qPrintable(status.message));
@@ -610,10 +601,7 @@ void TestJet::replacedFile_isReadAgain()
     other[at + 6] = '9';
     struct stat before {};
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
-    QFile f(path + ".new");
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(other);
-    f.close();
+    QVERIFY(writeBytes(path + ".new", other));
     const timespec times[2] = {before.st_atim, before.st_mtim};
     QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path + ".new").constData(), times, 0), 0);
     QVERIFY(QFile::remove(path));

@@ -5,6 +5,8 @@
 #include "store/recordstore.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QWidget>
@@ -172,6 +174,23 @@ QByteArray readBytes(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return f.readAll();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QMap<QString, QByteArray> filesBelow(const QString& dir)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(dir).relativeFilePath(path), readBytes(path));
+    }
+    return files;
 }
 
 bool mountTmpfs(const QString& dir, const QString& options)

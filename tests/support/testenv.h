@@ -7,6 +7,7 @@
 #include "ui/answerbox.h"
 #include "ui/main1.h"
 
+#include <QMap>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -46,6 +47,10 @@ void showActive(QWidget* w);
 QStringList itemsOf(const QListWidget* list);
 
 QByteArray readBytes(const QString& path);
+// Replaces the file's bytes; false when it cannot be written.
+bool writeBytes(const QString& path, const QByteArray& bytes);
+// Every file below `dir` (dot-files and subfolders included) by relative name, with its bytes.
+QMap<QString, QByteArray> filesBelow(const QString& dir);
 
 // True when a tmpfs can be mounted here (root in a namespace that allows it).
 bool mountTmpfs(const QString& dir, const QString& options);
