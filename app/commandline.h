@@ -3,9 +3,13 @@
 // progress line on a terminal that messages then replace.
 #pragma once
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QString>
 #include <QTextStream>
+
+#include <optional>
 
 #include <unistd.h>
 
@@ -15,6 +19,22 @@ inline int usageError(const QString& program, const QString& text)
 {
     QTextStream(stderr) << program << ": " << text << "\nTry '" << program << " --help'.\n";
     return 2;
+}
+
+// Parses the command line with its --help and two positional arguments. An exit status when
+// the program is done (the help shown: 0; a usage error: 2).
+inline std::optional<int> parseArguments(QCommandLineParser& parser, const QCommandLineOption& help,
+                                         const QString& program, const QString& expected)
+{
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(program, parser.errorText());
+    if (parser.isSet(help)) {
+        QTextStream(stdout) << parser.helpText();
+        return 0;
+    }
+    if (parser.positionalArguments().size() != 2)
+        return usageError(program, QStringLiteral("expected ") + expected);
+    return std::nullopt;
 }
 
 // "done / total" on one line of standard error, when that is a terminal and not turned off;

@@ -65,15 +65,9 @@ int main(int argc, char* argv[])
     parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Q&A database file."));
     parser.addPositionalArgument(QStringLiteral("OUTDIR"), QStringLiteral("The directory to write the site into."));
 
-    if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser.errorText());
-    if (parser.isSet(help)) {
-        QTextStream(stdout) << parser.helpText();
-        return 0;
-    }
+    if (const auto done = qadora::cli::parseArguments(parser, help, QStringLiteral("qadora-build"), QStringLiteral("DATABASE and OUTDIR")))
+        return *done;
     const QStringList args = parser.positionalArguments();
-    if (args.size() != 2)
-        return usageError(QStringLiteral("expected DATABASE and OUTDIR"));
     const QString styleName = parser.value(style);
     if (styleName != QLatin1String("frameless") && styleName != QLatin1String("framed"))
         return usageError(QStringLiteral("--style takes frameless or framed"));

@@ -91,15 +91,9 @@ int main(int argc, char* argv[])
     parser.addPositionalArgument(QStringLiteral("OUTDIR"), QStringLiteral("The site folder."));
     parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("Where to publish it."));
 
-    if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser.errorText());
-    if (parser.isSet(help)) {
-        QTextStream(stdout) << parser.helpText();
-        return 0;
-    }
+    if (const auto done = qadora::cli::parseArguments(parser, help, QStringLiteral("qadora-publish"), QStringLiteral("OUTDIR and URL")))
+        return *done;
     const QStringList args = parser.positionalArguments();
-    if (args.size() != 2)
-        return usageError(QStringLiteral("expected OUTDIR and URL"));
     if (!QFileInfo(args[0]).isDir())
         return usageError(QStringLiteral("OUTDIR is not a directory: %1").arg(args[0]));
     qadora::PublishOptions options;

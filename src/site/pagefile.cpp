@@ -171,17 +171,8 @@ bool replaceNative(QByteArray target, const QByteArray& bytes, QString* error, L
             // Not permitted for another owner's file; the file becomes ours, as with any editor.
         }
     }
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return abandon(n < 0 ? errno : ENOSPC);
-        p += n;
-        left -= n;
-    }
+    if (const int err = writeAll(fd, bytes))
+        return abandon(err);
     if (userFile && ::fsync(fd) != 0)
         return abandon(errno);
     if (::rename(temp.constData(), target.constData()) != 0)
