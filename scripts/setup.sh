@@ -9,7 +9,7 @@ packages=(
     libicu-dev mdbtools-dev libcurl4-openssl-dev qtkeychain-qt6-dev
     fonts-noto-cjk
     # tests: a second writer, FTP/FTPS/SFTP servers on 127.0.0.1, a display
-    sqlite3 python3 python3-pyftpdlib python3-openssl openssh-server openssh-client
+    sqlite3 python3 python3-pyftpdlib python3-openssl openssl openssh-server openssh-client
     xvfb xauth imagemagick
     # the Debian package and its checks
     dpkg-dev file desktop-file-utils appstream
