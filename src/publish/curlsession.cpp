@@ -84,7 +84,7 @@ QString temporaryName(const QString& name)
     return name.left(slash + 1) + QStringLiteral(".qadora-up-") + QString::fromLatin1(token) + QStringLiteral(".tmp");
 }
 
-bool sayssMissing(const QString& answer)
+bool saysMissing(const QString& answer)
 {
     const QString a = answer.toLower();
     return a.contains(QLatin1String("no such file")) || a.contains(QLatin1String("not found"))
@@ -326,7 +326,7 @@ bool CurlSession::get(const QString& name, QByteArray* bytes, bool* missing)
         long response = 0;
         curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &response);
         // No such file, or (FTP) no such folder yet: nothing was published here.
-        if (!hostKeyRefused() && !m_loginDenied && (response == 550 || sayssMissing(m_error))) {
+        if (!hostKeyRefused() && !m_loginDenied && (response == 550 || saysMissing(m_error))) {
             *missing = true;
             m_error.clear();
             return true;
@@ -397,7 +397,7 @@ bool CurlSession::remove(const QString& name)
         return false;
     if (command({(m_sftp ? QStringLiteral("rm ") : QStringLiteral("DELE ")) + commandPath(name)}, urlOf(QString())))
         return true;
-    if (!hostKeyRefused() && !m_loginDenied && sayssMissing(m_error)) {
+    if (!hostKeyRefused() && !m_loginDenied && saysMissing(m_error)) {
         m_error.clear();
         return true;
     }

@@ -254,7 +254,7 @@ int SiteRun::failedAt() const
 RunStats SiteRun::stats() const
 {
     RunStats s = m_writer ? m_writer->m_stats : m_direct;
-    s.removed = m_direct.removed;
+    s.removed = m_removed;
     return s;
 }
 
@@ -291,7 +291,7 @@ bool SiteRun::recordPages(bool prune, QString* error)
         const QByteArray path = QFile::encodeName(joinPath(m_outDir, name));
         struct stat st {};
         if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.constData()) == 0)
-            ++m_direct.removed;
+            ++m_removed;
         else if (::lstat(path.constData(), &st) == 0)
             keep << name; // still there: a later prune may try again
     }

@@ -76,7 +76,8 @@ private:
     int m_sequence = 0;
     QStringList m_pages;   // every page name of this run, in order
     QSet<QString> m_qaPages;
-    RunStats m_direct;
+    RunStats m_direct;  // pages written in the direct mode
+    int m_removed = 0;  // pages pruned
 };
 
 inline const QString kListFirstMessage = QStringLiteral("「データ表示」ボタンを押してデータを表示させて下さい");
