@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window. Its handlers stay thin: they read controls, call the core and write
-// controls. Each subsystem's methods are defined in that subsystem's folder.
+// controls. Each subsystem's handlers are in ui/window/main1_<subsystem>.cpp.
 #pragma once
 
 #include <QMainWindow>
@@ -51,13 +51,13 @@ public:
     QString databasePath() const { return m_dbPath; }
     QString shownquest() const { return m_shownquest; }
 
-    // --- record store (store/main1_store.cpp)
+    // --- record store (ui/window/main1_store.cpp)
     int kensu();
     void dsakusei();
     void dbmake_Click();
     void dbdel_Click();
 
-    // --- record views (views/main1_views.cpp)
+    // --- record views (ui/window/main1_views.cpp)
     void dbdispk(QComboBox* acomb);
     void dbdispl(QListWidget* alist);
     void hyoujisel(QListWidget* alist, QLabel* blabel, const QString& ctext);
@@ -71,7 +71,7 @@ public:
     void List9_DblClick();
     void Command13_Click();
 
-    // --- site generator (site/main1_site.cpp); false: the run must stop
+    // --- site generator (ui/window/main1_site.cpp); false: the run must stop
     bool htmlmake(const QString& fnum, const QString& atext, const QString& btext, const QString& ctext);
     bool indhtml();
     bool subhtml();
@@ -80,7 +80,7 @@ public:
     void Command15_Click();
     void Command16_Click();
 
-    // --- record editing (editing/main1_editing.cpp)
+    // --- record editing (ui/window/main1_editing.cpp)
     QString brplus(const QString& aaa) const;
     QString brhiku(const QString& aaa) const;
     bool dtuika(); // false when the store refused the record
@@ -99,7 +99,7 @@ public:
     void Command7_Click();
     void Command8_Click();
 
-    // --- settings (settings/main1_settings.cpp, settings/main1_dblist.cpp)
+    // --- settings (ui/window/main1_settings.cpp, ui/window/main1_dblist.cpp)
     QString rwsettext(int mode, const QString& value = QString());
     void envtxtwr();
     void listyomi();
@@ -109,7 +109,7 @@ public:
     void Command22_Click();
     void Command23_Click();
 
-    // --- help, version and links (ui/main1_help.cpp)
+    // --- help, version and links (ui/window/main1_help.cpp)
     void setumei_Click();
     void sakusya_Click();
     void hpsamp_Click();
