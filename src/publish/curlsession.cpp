@@ -181,7 +181,8 @@ CurlSession::CurlSession(const PublishOptions& options, const std::atomic<bool>*
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, m_curlError);
     curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, long(options.deadlineMs));
-    curl_easy_setopt(m_curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, deadline);
+    // libcurl's own waits end a little after the watchdog's, which names the step.
+    curl_easy_setopt(m_curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, deadline + 1);
     curl_easy_setopt(m_curl, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
     curl_easy_setopt(m_curl, CURLOPT_OPENSOCKETDATA, this);
     curl_easy_setopt(m_curl, CURLOPT_CLOSESOCKETFUNCTION, onCloseSocket);
@@ -395,6 +396,7 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
     // watchdog shuts the sockets.
     curl_multi_add_handle(m_multi, m_curl);
     int running = 1;
+    int quickWakeups = 0;
     CURLMcode multiCode = CURLM_OK;
     while (multiCode == CURLM_OK) {
         multiCode = curl_multi_perform(m_multi, &running);
@@ -404,8 +406,30 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
         curl_multi_timeout(m_multi, &timeout);
         if (timeout < 0 || timeout > 200)
             timeout = 200;
-        if (timeout > 0)
-            multiCode = curl_multi_poll(m_multi, nullptr, 0, int(timeout), nullptr);
+        if (timeout == 0)
+            continue;
+        // libcurl 7.88 does not always wait on the FTP control connection while a data
+        // connection ends, and would sleep through the server's answer; every socket of the
+        // session is watched for input as well.
+        curl_waitfd extra[8];
+        unsigned extraCount = 0;
+        {
+            std::lock_guard lock(m_socketLock);
+            for (const int fd : m_sockets) {
+                if (extraCount < 8)
+                    extra[extraCount++] = {fd, CURL_WAIT_POLLIN, 0};
+            }
+        }
+        const qint64 before = steadyMs();
+        multiCode = curl_multi_poll(m_multi, extra, extraCount, int(timeout), nullptr);
+        // Input libcurl does not take yet would end the wait at once, again and again: after a
+        // few such wake-ups the loop sleeps a little, so that it never spins.
+        if (steadyMs() - before < 1) {
+            if (++quickWakeups > 8)
+                QThread::usleep(1000);
+        } else {
+            quickWakeups = 0;
+        }
     }
     CURLcode code = multiCode == CURLM_OK ? CURLE_OK : CURLE_SEND_ERROR;
     if (m_cutOff)
@@ -490,7 +514,7 @@ bool CurlSession::perform(Step step, const QByteArray& url, const QString& what)
             fail(Problem::Stopped, QStringLiteral("公開を中止しました"));
             return false;
         }
-        if (m_cutOff == 1) {
+        if (m_cutOff == 1 || m_problem == Problem::Timeout) {
             fail(Problem::Timeout, QStringLiteral("サーバーから %1 秒間応答がありません（%2）")
                                        .arg((m_options.deadlineMs + 999) / 1000)
                                        .arg(what));
@@ -669,6 +693,16 @@ bool CurlSession::remove(const QString& name)
         return true;
     }
     return false;
+}
+
+bool CurlSession::removeQuietly(const QStringList& names)
+{
+    if (!ensureEntryPath())
+        return false;
+    QStringList commands;
+    for (const QString& name : names)
+        commands << (m_sftp ? QStringLiteral("*rm ") : QStringLiteral("*DELE ")) + commandPath(name);
+    return commands.isEmpty() || command(commands, QStringLiteral("一時ファイルの削除"));
 }
 
 bool CurlSession::sizeOf(const QString& name, qint64* size)

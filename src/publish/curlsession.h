@@ -43,6 +43,8 @@ public:
     bool append(const QString& name, const QByteArray& bytes);
     // Removes a file; one that is not there is no failure.
     bool remove(const QString& name);
+    // Removes files in one go, whatever the server answers about each.
+    bool removeQuietly(const QStringList& names);
     // The size of a file on the server; -1 when there is none.
     bool sizeOf(const QString& name, qint64* size);
     // Makes a folder; false with `exists` when something is already there.

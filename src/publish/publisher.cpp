@@ -149,6 +149,7 @@ private:
     bool appendJournal(const QByteArray& lines);
     bool sendAll();
     bool removeAll();
+    bool removeLeftovers();
     void sender(CurlSession* session);
     bool tell(int done, int total, const QString& file);
 
@@ -321,12 +322,10 @@ void Publish::plan(const PublishState& state)
             m_toRemove << it.key();
     }
     for (auto it = state.pending.cbegin(); it != state.pending.cend(); ++it) {
-        const QString folder = it.key().contains(QLatin1Char('/')) ? it.key().section(QLatin1Char('/'), 0, -2) + QLatin1Char('/')
-                                                                    : QString();
-        m_leftovers << folder + it.value().temp;
         if (!present.contains(it.key()) && !state.published.contains(it.key()))
             m_toRemove << it.key();
     }
+    m_leftovers = leftoverTemporaries(state);
 }
 
 bool Publish::writeOwner()
@@ -616,16 +615,32 @@ bool Publish::sendAll()
     return true;
 }
 
+// Temporary files that runs cut short left: ours by their names, and only those the record
+// names; gone already or not, no matter.
+bool Publish::removeLeftovers()
+{
+    if (!m_control->removeQuietly(m_leftovers)) {
+        fail(QStringLiteral("前回の一時ファイルを削除できませんでした"), m_control);
+        return false;
+    }
+    QByteArray lines;
+    for (const QString& path : std::as_const(m_leftovers))
+        lines += clearedLine(path);
+    m_state.strays.clear();
+    for (auto it = m_state.pending.begin(); it != m_state.pending.end(); ++it)
+        it->temp.clear();
+    if (!appendJournal(lines)) {
+        fail(QStringLiteral("公開の記録を書けませんでした"), m_control);
+        return false;
+    }
+    return true;
+}
+
 bool Publish::removeAll()
 {
     const PublishState state = m_state; // as it was before the removals
     const int total = int(m_jobs.size() + m_toRemove.size());
     int done = int(m_jobs.size());
-    // Temporary files that runs cut short left: ours by their names; gone or not, no matter.
-    if (!m_leftovers.isEmpty()) {
-        for (const QString& temp : std::as_const(m_leftovers))
-            m_control->remove(temp);
-    }
     QByteArray lines;
     for (const QString& name : std::as_const(m_toRemove)) {
         if (!tell(done, total, name))
@@ -752,6 +767,10 @@ PublishResult Publish::run()
     }
     Q_UNUSED(unchangedBefore);
     plan(m_state);
+    if (!m_leftovers.isEmpty() && !removeLeftovers()) {
+        releaseLock();
+        return m_result;
+    }
     const int total = int(m_jobs.size() + m_toRemove.size());
     tell(0, total, QString());
     if (sendAll())

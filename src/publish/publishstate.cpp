@@ -106,7 +106,7 @@ PublishState parsePublishState(const QByteArray& bytes)
             rawName = f[3];
         else if (f[0] == "P" && f.size() == 5)
             rawName = f[4];
-        else if (f[0] == "D" && f.size() == 2)
+        else if ((f[0] == "D" || f[0] == "X") && f.size() == 2)
             rawName = f[1];
         else if (f.size() == 2 && isHash(f[0]))
             rawName = f[1]; // an older record: hash and name
@@ -115,12 +115,35 @@ PublishState parsePublishState(const QByteArray& bytes)
             continue;
         }
         const QByteArray decoded = QByteArray::fromPercentEncoding(rawName);
+        if (f[0] == "X") {
+            // Only a temporary name of ours, in a folder that may hold a file of the site.
+            const QString path = QString::fromUtf8(decoded);
+            const qsizetype slash = decoded.lastIndexOf('/');
+            if (!CurlSession::isTemporaryName(path.section(QLatin1Char('/'), -1))
+                || (slash >= 0 && !remoteNameProblem(decoded.left(slash)).isEmpty())) {
+                ignore(QStringLiteral("not a temporary name"));
+                continue;
+            }
+            state.strays.removeAll(path);
+            for (auto it = state.pending.begin(); it != state.pending.end(); ++it) {
+                if (!it->temp.isEmpty() && temporaryPath(it.key(), it->temp) == path)
+                    it->temp.clear();
+            }
+            continue;
+        }
         if (const QString problem = remoteNameProblem(decoded); !problem.isEmpty()) {
             ignore(problem);
             continue;
         }
         const QString name = QString::fromUtf8(decoded);
+        // A send that a later line supersedes may have left its temporary file.
+        auto supersede = [&]() {
+            const auto it = state.pending.constFind(name);
+            if (it != state.pending.cend() && !it->temp.isEmpty())
+                state.strays << temporaryPath(name, it->temp);
+        };
         if (f[0] == "D") {
+            supersede();
             state.published.remove(name);
             state.pending.remove(name);
         } else if (f[0] == "F") {
@@ -133,11 +156,12 @@ PublishState parsePublishState(const QByteArray& bytes)
             state.pending.remove(name);
         } else if (f[0] == "P") {
             const qint64 size = sizeField(f[3]);
-            const QString temp = QString::fromUtf8(f[1]);
-            if (!isHash(f[2]) || size < 0 || !CurlSession::isTemporaryName(temp)) {
+            const QString temp = f[1] == "-" ? QString() : QString::fromUtf8(f[1]);
+            if (!isHash(f[2]) || size < 0 || (!temp.isEmpty() && !CurlSession::isTemporaryName(temp))) {
                 ignore(QStringLiteral("unreadable"));
                 continue;
             }
+            supersede();
             state.pending.insert(name, {temp, f[2], size});
         } else {
             state.published.insert(name, {f[0], -1});
@@ -156,9 +180,31 @@ QByteArray publishedLine(const QString& name, const PublishedFile& file)
     return "F\t" + file.hash + '\t' + QByteArray::number(file.size) + '\t' + encodedName(name) + "\r\n";
 }
 
+QByteArray clearedLine(const QString& tempPath)
+{
+    return "X\t" + encodedName(tempPath) + "\r\n";
+}
+
+QString temporaryPath(const QString& name, const QString& temp)
+{
+    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+    return name.left(slash + 1) + temp;
+}
+
+QStringList leftoverTemporaries(const PublishState& state)
+{
+    QStringList paths = state.strays;
+    for (auto it = state.pending.cbegin(); it != state.pending.cend(); ++it) {
+        if (!it->temp.isEmpty())
+            paths << temporaryPath(it.key(), it->temp);
+    }
+    paths.removeDuplicates();
+    return paths;
+}
+
 QByteArray pendingLine(const QString& name, const PendingFile& file)
 {
-    return "P\t" + file.temp.toLatin1() + '\t' + file.hash + '\t' + QByteArray::number(file.size) + '\t'
+    return "P\t" + (file.temp.isEmpty() ? QByteArray("-") : file.temp.toLatin1()) + '\t' + file.hash + '\t' + QByteArray::number(file.size) + '\t'
         + encodedName(name) + "\r\n";
 }
 

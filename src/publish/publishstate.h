@@ -4,6 +4,7 @@
 //   F <tab> sha256 <tab> size <tab> name            sent and in place
 //   P <tab> temporary name <tab> sha256 <tab> size <tab> name   about to be sent
 //   D <tab> name                                    removed
+//   X <tab> temporary file's name                   a temporary file left behind, removed
 // (names percent-encoded), so that a run cut short leaves a record the next run can finish
 // from. What the server gives back is not trusted: a line naming anything but a plain relative
 // name inside the folder is ignored and reported.
@@ -22,7 +23,7 @@ struct PublishedFile {
 };
 
 struct PendingFile {
-    QString temp; // the temporary name beside it
+    QString temp; // the temporary name beside it; empty once removed
     QByteArray hash;
     qint64 size = -1;
 };
@@ -30,6 +31,7 @@ struct PendingFile {
 struct PublishState {
     QMap<QString, PublishedFile> published;
     QMap<QString, PendingFile> pending;
+    QStringList strays;  // temporary files (relative names) of sends cut short, superseded since
     QStringList ignored; // lines not taken, as shown to the user
     int lines = 0;       // lines of the journal
     bool journal = false; // in the journal form (an older record is rewritten whole)
@@ -40,6 +42,11 @@ QByteArray publishStateHeader();
 QByteArray publishedLine(const QString& name, const PublishedFile& file);
 QByteArray pendingLine(const QString& name, const PendingFile& file);
 QByteArray removedLine(const QString& name);
+QByteArray clearedLine(const QString& tempPath);
+// The temporary files the record knows may have been left on the server.
+QStringList leftoverTemporaries(const PublishState& state);
+// The temporary file's relative name for a file and its temporary name.
+QString temporaryPath(const QString& name, const QString& temp);
 // The whole record, compacted.
 QByteArray publishStateBytes(const PublishState& state);
 

@@ -178,6 +178,7 @@ public:
     }
 
     void setTotal(int total) override { m_dialog.setMaximum(total); }
+    void setLabel(const QString& label) override { m_dialog.setLabelText(label); }
 
     bool advance(int done) override
     {

@@ -212,6 +212,7 @@ void main1::buildMenus()
     dbmake = add(ffile, "dbmake", QStringLiteral("データベースの指定"));
     dbdel = add(ffile, "dbdel", QStringLiteral("データベース設定クリア"));
     koukai = add(ffile, "koukai", QStringLiteral("サイトの公開…"));
+    buildPublish = add(ffile, "buildPublish", QStringLiteral("作成して公開"));
     eend = add(ffile, "eend", QStringLiteral("終了"));
     setumei = add(hhelp, "setumei", QStringLiteral("説明"));
     sakusya = add(hhelp, "sakusya", QStringLiteral("作者ＨＰ"));

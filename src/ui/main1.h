@@ -115,6 +115,7 @@ public:
     void hpsamp_Click();
     void aabout_Click();
     void koukai_Click();
+    void buildPublish_Click();
     QWidget* helpWindow() const;
 
     // --- shell and folder picker (ui/main1.cpp)
@@ -133,6 +134,7 @@ public:
     QAction* dbmake = nullptr;
     QAction* dbdel = nullptr;
     QAction* koukai = nullptr; // publish the site to a web server
+    QAction* buildPublish = nullptr; // ＨＰ作成, then publish to the remembered address
     QAction* eend = nullptr;
     QAction* setumei = nullptr;
     QAction* sakusya = nullptr;
@@ -293,6 +295,9 @@ private:
     SiteRun& siteRun();
     // The pages of "ＨＰ作成" for the first n records; false when the run stopped.
     bool generatePages(int n);
+    // "ＨＰ作成" without its closing message, reporting into `progress` (or a progress of its
+    // own when null); true when the site is complete.
+    bool buildSite(Progress* progress);
     // Counts a page of the run under way; false when the user stopped the run.
     bool pageMade();
     // A listing of the first n records, with a progress the user can stop.
