@@ -79,11 +79,12 @@ bool readLocal(const QByteArray& path, QByteArray* bytes)
         ::close(fd);
         return false;
     }
-    bytes->resize(qsizetype(st.st_size));
+    // One byte more than the size: a file that grows meanwhile is read whole all the same.
+    bytes->resize(qsizetype(st.st_size) + 1);
     qsizetype got = 0;
     for (;;) {
         if (got == bytes->size())
-            bytes->resize(got + 65536);
+            bytes->resize(got * 2 + 4096);
         const ssize_t n = ::read(fd, bytes->data() + got, size_t(bytes->size() - got));
         if (n < 0 && errno == EINTR)
             continue;
@@ -778,7 +779,7 @@ PublishResult Publish::run()
     if (m_result.code == PublishResult::Complete && !m_stop) {
         // A record grown long with the journal is written anew, whole.
         const qsizetype lines = m_state.lines + qsizetype(m_jobs.size()) * 2 + m_toRemove.size();
-        if (lines > 2 * m_state.published.size() + 64 || !m_state.ignored.isEmpty())
+        if (lines > m_state.published.size() * 3 / 2 + 64 || !m_state.ignored.isEmpty())
             m_control->put(kPublishStateName, CurlSession::temporaryName(), publishStateBytes(m_state), true);
         tell(total, total, QString());
     }

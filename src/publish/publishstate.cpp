@@ -216,11 +216,14 @@ QByteArray removedLine(const QString& name)
 QByteArray publishStateBytes(const PublishState& state)
 {
     QByteArray bytes = publishStateHeader();
-    for (auto it = state.published.cbegin(); it != state.published.cend(); ++it) {
-        if (it.value().size >= 0)
-            bytes += publishedLine(it.key(), it.value());
+    QStringList names = state.published.keys();
+    names.sort();
+    for (const QString& name : std::as_const(names)) {
+        const PublishedFile& file = state.published[name];
+        if (file.size >= 0)
+            bytes += publishedLine(name, file);
         else
-            bytes += it.value().hash + '\t' + encodedName(it.key()) + "\r\n";
+            bytes += file.hash + '\t' + encodedName(name) + "\r\n";
     }
     for (auto it = state.pending.cbegin(); it != state.pending.cend(); ++it)
         bytes += pendingLine(it.key(), it.value());

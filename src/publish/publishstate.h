@@ -11,6 +11,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -29,7 +30,7 @@ struct PendingFile {
 };
 
 struct PublishState {
-    QMap<QString, PublishedFile> published;
+    QHash<QString, PublishedFile> published;
     QMap<QString, PendingFile> pending;
     QStringList strays;  // temporary files (relative names) of sends cut short, superseded since
     QStringList ignored; // lines not taken, as shown to the user
