@@ -207,7 +207,6 @@ CurlSession::CurlSession(const PublishOptions& options, const std::atomic<bool>*
         curl_easy_setopt(m_curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
     if (!options.caFile.isEmpty())
         curl_easy_setopt(m_curl, CURLOPT_CAINFO, QFile::encodeName(options.caFile).constData());
-    curl_easy_setopt(m_curl, CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR_RETRY));
     if (m_sftp) {
         curl_easy_setopt(m_curl, CURLOPT_SSH_AUTH_TYPES,
                          long(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT | CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
@@ -388,6 +387,9 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
     curl_easy_setopt(m_curl, CURLOPT_UPLOAD, long(step == Step::Put || step == Step::Append));
     curl_easy_setopt(m_curl, CURLOPT_APPEND, long(step == Step::Append));
     curl_easy_setopt(m_curl, CURLOPT_NOBODY, long(step == Step::Command || step == Step::Probe));
+    // Folders are made for what is sent, never for what is only read or looked at.
+    curl_easy_setopt(m_curl, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                     long(step == Step::Put || step == Step::Append ? CURLFTP_CREATE_DIR_RETRY : CURLFTP_CREATE_DIR_NONE));
     m_stepStart = steadyMs();
     m_heardAt = m_stepStart.load();
     m_busy = true;
