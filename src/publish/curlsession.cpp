@@ -13,6 +13,7 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <thread>
 #include <cstdio>
 
 #include <sys/socket.h>
@@ -181,6 +182,10 @@ CurlSession::CurlSession(const PublishOptions& options, const std::atomic<bool>*
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, m_curlError);
     curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, long(options.deadlineMs));
+    // libcurl 7.88's blocking SFTP steps (closing a file, the commands after it) wait with
+    // what is left of this timeout, and without one they poll without waiting: a spin. A day
+    // is never reached; the watchdog ends a silent step long before.
+    curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS, 24L * 3600 * 1000);
     // libcurl's own waits end a little after the watchdog's, which names the step.
     curl_easy_setopt(m_curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, deadline + 1);
     curl_easy_setopt(m_curl, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
@@ -398,7 +403,8 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
     // watchdog shuts the sockets.
     curl_multi_add_handle(m_multi, m_curl);
     int running = 1;
-    int quickWakeups = 0;
+    int quickTurns = 0;
+    int backoffUs = 250;
     CURLMcode multiCode = CURLM_OK;
     while (multiCode == CURLM_OK) {
         multiCode = curl_multi_perform(m_multi, &running);
@@ -408,29 +414,31 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
         curl_multi_timeout(m_multi, &timeout);
         if (timeout < 0 || timeout > 200)
             timeout = 200;
-        if (timeout == 0)
-            continue;
         // libcurl 7.88 does not always wait on the FTP control connection while a data
-        // connection ends, and would sleep through the server's answer; every socket of the
+        // connection ends, and would sleep through the server's answer; every socket of an FTP
         // session is watched for input as well.
         curl_waitfd extra[8];
         unsigned extraCount = 0;
-        {
+        if (!m_sftp) {
             std::lock_guard lock(m_socketLock);
             for (const int fd : m_sockets) {
                 if (extraCount < 8)
                     extra[extraCount++] = {fd, CURL_WAIT_POLLIN, 0};
             }
         }
-        const qint64 before = steadyMs();
+        const auto before = std::chrono::steady_clock::now();
         multiCode = curl_multi_poll(m_multi, extra, extraCount, int(timeout), nullptr);
-        // Input libcurl does not take yet would end the wait at once, again and again: after a
-        // few such wake-ups the loop sleeps a little, so that it never spins.
-        if (steadyMs() - before < 1) {
-            if (++quickWakeups > 8)
-                QThread::usleep(1000);
+        // While libcurl's SFTP waits for the server it asks to be called again at once, or to
+        // wait for a socket that is always writable: after a run of such turns that end at
+        // once, the loop sleeps a little, longer each time, so that waiting never spins.
+        if (std::chrono::steady_clock::now() - before < std::chrono::microseconds(200)) {
+            if (++quickTurns > 16) {
+                std::this_thread::sleep_for(std::chrono::microseconds(backoffUs));
+                backoffUs = qMin(backoffUs * 2, 2000);
+            }
         } else {
-            quickWakeups = 0;
+            quickTurns = 0;
+            backoffUs = 250;
         }
     }
     CURLcode code = multiCode == CURLM_OK ? CURLE_OK : CURLE_SEND_ERROR;

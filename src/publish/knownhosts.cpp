@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "knownhosts.h"
 
+#include "site/pagefile.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -138,19 +140,10 @@ bool rememberHostKey(const QString& knownHostsFile, const QString& host, int por
         if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
             line.prepend('\n');
     }
-    const char* p = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            *error = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
-            ::close(fd);
-            return false;
-        }
-        p += n;
-        left -= n;
+    if (const int err = writeAll(fd, line)) {
+        *error = QString::fromLocal8Bit(std::strerror(err));
+        ::close(fd);
+        return false;
     }
     return ::close(fd) == 0;
 }
