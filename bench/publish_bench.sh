@@ -40,12 +40,15 @@ trap cleanup EXIT
 
 echo "making the site..." >&2
 "$build/bench/qadora_bench" makesite "$work/site" >/dev/null 2>&1
+cd "$work/site"
+pages=(qa*.html)
 if [ -n "${FILES:-}" ]; then # a quick look: fewer pages over loopback too
-    ( cd "$work/site" && ls qa*.html | tail -n +"$((FILES + 1))" | xargs rm -f )
+    rm -f "${pages[@]:$FILES}"
 fi
 mkdir -p "$work/small"
 # The slow link's site: the index, the kinds' pages and the first Q&A pages.
-( cd "$work/site" && cp index.html sub*.html "$work/small/" && ls qa*.html | head -n "$delay_files" | xargs cp -t "$work/small/" )
+cp index.html sub*.html "${pages[@]:0:$delay_files}" "$work/small/"
+cd "$src"
 echo "site: $(ls "$work/site" | wc -l) files, $(du -sb "$work/site" | cut -f1) bytes;" \
      "over ${rtt} ms: $(ls "$work/small" | wc -l) files" >&2
 
