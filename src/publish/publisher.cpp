@@ -696,18 +696,27 @@ PublishResult Publish::run()
     const QString dir = QFileInfo(m_options.outDir).absoluteFilePath();
     LocalScan scan = scanLocalFolder(dir, m_options.include, m_options.exclude, true);
     m_result.skipped = scan.skipped;
+    // A file whose size, times and inode are as at the last publish from here is not read
+    // again: the stamp stands for the bytes. A database never gets into the cache.
+    HashCache cache(dir);
     for (const LocalFile& f : std::as_const(scan.files)) {
-        QByteArray bytes;
-        if (!readLocal(f.path, &bytes))
-            return localFail(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + QFile::decodeName(f.path));
-        if (looksLikeDatabase(bytes.left(16)) && !matchesPatterns(f.name, m_options.include)) {
-            m_result.skipped << f.name + QStringLiteral(" (database)");
-            continue;
+        QByteArray hash = cache.hash(f);
+        if (hash.isEmpty()) {
+            QByteArray bytes;
+            if (!readLocal(f.path, &bytes))
+                return localFail(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + QFile::decodeName(f.path));
+            if (looksLikeDatabase(bytes.left(16)) && !matchesPatterns(f.name, m_options.include)) {
+                m_result.skipped << f.name + QStringLiteral(" (database)");
+                continue;
+            }
+            hash = sha256(bytes);
         }
+        cache.remember(f, hash);
         m_files.append(f);
-        m_hashes.insert(f.name, sha256(bytes));
-        m_sizes.insert(f.name, bytes.size());
+        m_hashes.insert(f.name, hash);
+        m_sizes.insert(f.name, f.stamp.left(f.stamp.indexOf(' ')).toLongLong());
     }
+    cache.save();
     if (!scan.problems.isEmpty())
         return localFail(QStringLiteral("公開できない名前のファイルがあります") + QLatin1Char('\r') + scan.problems.join(QLatin1Char('\r')));
 

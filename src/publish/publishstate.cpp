@@ -2,8 +2,12 @@
 #include "publishstate.h"
 
 #include "curlsession.h"
+#include "site/pagefile.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -357,12 +361,59 @@ struct Walker {
                 scan.problems << name + QStringLiteral(" (a control character in the name cannot be sent by FTP)");
                 continue;
             }
-            scan.files.append({name, path});
+            const QByteArray stamp = QByteArray::number(qint64(st.st_size)) + ' ' + QByteArray::number(qint64(st.st_mtim.tv_sec))
+                + '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ' ' + QByteArray::number(qint64(st.st_ctim.tv_sec)) + '.'
+                + QByteArray::number(qint64(st.st_ctim.tv_nsec)) + ' ' + QByteArray::number(quint64(st.st_ino));
+            scan.files.append({name, path, stamp});
         }
     }
 };
 
 } // namespace
+
+HashCache::HashCache(const QString& dir)
+{
+    const QString canonical = QFileInfo(dir).canonicalFilePath();
+    const QByteArray key = QCryptographicHash::hash(QFile::encodeName(canonical.isEmpty() ? dir : canonical),
+                                                    QCryptographicHash::Sha1)
+                               .toHex();
+    m_path = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/qadora/publish/")
+        + QString::fromLatin1(key) + QStringLiteral(".txt");
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> f = line.split('\t');
+        if (f.size() == 3 && f[2].size() == 64)
+            m_entries.insert(QString::fromUtf8(QByteArray::fromPercentEncoding(f[0])), {f[1], f[2]});
+    }
+}
+
+QByteArray HashCache::hash(const LocalFile& file) const
+{
+    const auto it = m_entries.constFind(file.name);
+    return it != m_entries.cend() && it->first == file.stamp ? it->second : QByteArray();
+}
+
+void HashCache::remember(const LocalFile& file, const QByteArray& hash)
+{
+    const auto it = m_entries.constFind(file.name);
+    if (it == m_entries.cend() || it->first != file.stamp || it->second != hash)
+        m_changed = true;
+    m_now.insert(file.name, {file.stamp, hash});
+}
+
+void HashCache::save()
+{
+    if (!m_changed && m_now.size() == m_entries.size())
+        return;
+    QByteArray bytes;
+    for (auto it = m_now.cbegin(); it != m_now.cend(); ++it)
+        bytes += it.key().toUtf8().toPercentEncoding("/") + '\t' + it->first + '\t' + it->second + '\n';
+    QString error;
+    QDir().mkpath(QFileInfo(m_path).path());
+    replaceFile(m_path, bytes, &error); // only a cache: without it the files are read again
+}
 
 LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const QStringList& exclude, bool forFtp)
 {

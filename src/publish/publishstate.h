@@ -60,6 +60,7 @@ QString remoteNameProblem(const QByteArray& utf8);
 struct LocalFile {
     QString name;      // relative, "/" between folders
     QByteArray path;   // native
+    QByteArray stamp;  // size, times and inode: the same stamp, the same bytes
 };
 struct LocalScan {
     QList<LocalFile> files;
@@ -71,6 +72,23 @@ struct LocalScan {
 // the list file (dbnames.txt) or our own; `include` and `exclude` patterns decide otherwise.
 // `forFtp`: a name with a control character cannot be sent and is a problem.
 LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const QStringList& exclude, bool forFtp);
+
+// The SHA-256 of each file of a folder by its stamp, kept between publishes on this machine so
+// that an unchanged file is not read again.
+class HashCache {
+public:
+    explicit HashCache(const QString& dir);
+    QByteArray hash(const LocalFile& file) const;
+    void remember(const LocalFile& file, const QByteArray& hash);
+    // Written when something changed; files no longer there are dropped.
+    void save();
+
+private:
+    QString m_path;
+    QHash<QString, std::pair<QByteArray, QByteArray>> m_entries; // name: stamp, hash
+    QHash<QString, std::pair<QByteArray, QByteArray>> m_now;
+    bool m_changed = false;
+};
 
 // True when the bytes are an SQLite database's (its header), which is never published
 // unless included by a pattern.

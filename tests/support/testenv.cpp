@@ -26,6 +26,7 @@ void isolateSettings()
     QStandardPaths::setTestModeEnabled(true);
     // The programs the tests start keep their data (the pages' manifests) here too.
     qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
     QCoreApplication::setOrganizationName(QStringLiteral("Qadora"));
