@@ -353,7 +353,8 @@ bool Publish::takeLock()
             m_locked = true;
             return writeOwner();
         }
-        if (!exists) {
+        if (!exists || (madeBase && tookOver)) {
+            // Refused although nothing of ours is in the way: the server will not let us write.
             fail(QStringLiteral("公開先に書き込めませんでした"), m_control);
             return false;
         }
@@ -769,13 +770,11 @@ PublishResult Publish::run()
         releaseLock();
         return m_result;
     }
-    const int unchangedBefore = m_result.unchanged;
     if (!readState(&m_state, &m_stateMissing)) {
         fail(QStringLiteral("公開の記録を読めませんでした"), m_control);
         releaseLock();
         return m_result;
     }
-    Q_UNUSED(unchangedBefore);
     plan(m_state);
     if (!m_leftovers.isEmpty() && !removeLeftovers()) {
         releaseLock();
