@@ -53,10 +53,19 @@ echo "site: $(ls "$work/site" | wc -l) files, $(du -sb "$work/site" | cut -f1) b
      "over ${rtt} ms: $(ls "$work/small" | wc -l) files" >&2
 
 # FTP: the tests' pyftpdlib server.
+# started VARIABLE COMMAND...: starts a server that prints its port first; the port goes into
+# VARIABLE.
+started() {
+    local variable="$1" file="$work/$1.port"
+    shift
+    "$@" >"$file" 2>/dev/null &
+    pids+=("$!")
+    for _ in $(seq 100); do [ -s "$file" ] && break; sleep 0.1; done
+    printf -v "$variable" '%s' "$(head -1 "$file")"
+}
+
 mkdir -p "$work/ftp"
-coproc FTPD { exec /usr/bin/python3 "$src/tests/publish/ftpserver.py" --root "$work/ftp" --user web --password pw 2>/dev/null; }
-pids+=("$FTPD_PID")
-read -r ftp_port <&"${FTPD[0]}"
+started ftp_port /usr/bin/python3 "$src/tests/publish/ftpserver.py" --root "$work/ftp" --user web --password pw
 
 # SFTP: sshd with throw-away keys.
 mkdir -p "$work/sshd" "$work/home/.ssh" "$work/sftp" /run/sshd
@@ -85,15 +94,8 @@ fingerprint=$(ssh-keygen -lf "$work/sshd/hostkey.pub" | cut -d' ' -f2)
 for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$ssh_port") 2>/dev/null && break; sleep 0.1; done
 
 # The slow link.
-proxy() {
-    local port
-    coproc PROXY { exec /usr/bin/python3 "$src/bench/delayproxy.py" --target-port "$1" --rtt-ms "$rtt" $2; }
-    pids+=("$PROXY_PID")
-    read -r port <&"${PROXY[0]}"
-    echo "$port"
-}
-ftp_slow=$(proxy "$ftp_port" --ftp)
-ssh_slow=$(proxy "$ssh_port" "")
+started ftp_slow /usr/bin/python3 "$src/bench/delayproxy.py" --target-port "$ftp_port" --rtt-ms "$rtt" --ftp
+started ssh_slow /usr/bin/python3 "$src/bench/delayproxy.py" --target-port "$ssh_port" --rtt-ms "$rtt"
 
 key="$work/home/.ssh/id_ed25519"
 ssh_cmd="ssh -a -x -i $key -o UserKnownHostsFile=/dev/null -o StrictHostKeyChecking=no -o LogLevel=ERROR"
@@ -111,7 +113,7 @@ run() {
         return 0
     fi
     read -r wall user sys < "$work/time"
-    printf '%-38s\t%8.2f s  cpu %7.2f s\n' "$label" "$wall" "$(echo "$user + $sys" | bc)" | tee -a "$results" >&2
+    printf '%-38s\t%8.2f s  cpu %7.2f s\n' "$label" "$wall" "$(awk "BEGIN { print $user + $sys }")" | tee -a "$results" >&2
 }
 
 n=0

@@ -16,6 +16,7 @@
 #include <thread>
 #include <cstdio>
 
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -418,15 +419,25 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
         curl_multi_timeout(m_multi, &timeout);
         if (timeout < 0 || timeout > 200)
             timeout = 200;
-        // libcurl 7.88 does not always wait on the FTP control connection while a data
-        // connection ends, and would sleep through the server's answer; every socket of an FTP
-        // session is watched for input as well.
+        // libcurl 7.88 does not always wait on every socket it has: an FTP control connection
+        // while a data connection ends, a data connection while it is being made. Each socket
+        // of an FTP session is watched for input as well, and while libcurl leaves one out
+        // the wait is short, so that no answer is slept through.
+        fd_set readable, writable, failed;
+        FD_ZERO(&readable);
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        int maxFd = -1;
+        curl_multi_fdset(m_multi, &readable, &writable, &failed, &maxFd);
         curl_waitfd extra[8];
         unsigned extraCount = 0;
-        if (!m_sftp) {
+        {
             std::lock_guard lock(m_socketLock);
             for (const int fd : m_sockets) {
-                if (extraCount < 8)
+                const bool watched = fd < FD_SETSIZE && (FD_ISSET(fd, &readable) || FD_ISSET(fd, &writable));
+                if (!watched && timeout > 5)
+                    timeout = 5;
+                if (!m_sftp && extraCount < 8)
                     extra[extraCount++] = {fd, CURL_WAIT_POLLIN, 0};
             }
         }

@@ -191,41 +191,48 @@ private:
     bool m_noMore = false;
     bool m_senderFailed = false;
     QString m_failure;
-    CurlSession* m_failedSession = nullptr; // null: the file could not be read
+    bool m_failedLocally = false; // the file could not be read
+    PublishResult m_senderFailure;
 };
+
+// The failure of `session`'s last step in `result`, as the user reads it.
+void describeFailure(PublishResult& result, const QString& message, const CurlSession* session)
+{
+    result.code = PublishResult::Failed;
+    result.message = message;
+    if (!session)
+        return;
+    const CurlSession::Problem p = session->problem();
+    if (p == CurlSession::Problem::Stopped) {
+        result.code = PublishResult::Cancelled;
+        result.message = QStringLiteral("公開を中止しました");
+        return;
+    }
+    if (session->unknownHostKey()) {
+        result.code = PublishResult::UnknownHostKey;
+        result.problem = PublishResult::HostKey;
+        result.fingerprint = session->unknownKeyFingerprint();
+        result.message = QStringLiteral("サーバーのホスト鍵が登録されていません。接続しませんでした") + QLatin1Char('\r')
+            + result.fingerprint;
+        return;
+    }
+    result.problem = problemOf(p);
+    result.serverAnswer = session->serverAnswer();
+    if (p == CurlSession::Problem::HostKey || p == CurlSession::Problem::Timeout)
+        result.message = session->error();
+    else if (p == CurlSession::Problem::Login)
+        result.message = QStringLiteral("サーバーにログインできませんでした（ユーザー名かパスワードが違います）")
+            + QLatin1Char('\r') + session->error();
+    else if (p == CurlSession::Problem::TlsRequired)
+        result.message = QStringLiteral("このサーバーは TLS での接続だけを受け付けます（ftps:// で始まるアドレスにして下さい）")
+            + QLatin1Char('\r') + session->error();
+    else
+        result.message = message + QLatin1Char('\r') + session->error();
+}
 
 PublishResult Publish::fail(const QString& message, CurlSession* session)
 {
-    m_result.code = PublishResult::Failed;
-    m_result.message = message;
-    if (session) {
-        const CurlSession::Problem p = session->problem();
-        if (p == CurlSession::Problem::Stopped) {
-            m_result.code = PublishResult::Cancelled;
-            m_result.message = QStringLiteral("公開を中止しました");
-            return m_result;
-        }
-        if (session->unknownHostKey()) {
-            m_result.code = PublishResult::UnknownHostKey;
-            m_result.problem = PublishResult::HostKey;
-            m_result.fingerprint = session->unknownKeyFingerprint();
-            m_result.message = QStringLiteral("サーバーのホスト鍵が登録されていません。接続しませんでした") + QLatin1Char('\r')
-                + m_result.fingerprint;
-            return m_result;
-        }
-        m_result.problem = problemOf(p);
-        m_result.serverAnswer = session->serverAnswer();
-        if (p == CurlSession::Problem::HostKey || p == CurlSession::Problem::Timeout)
-            m_result.message = session->error();
-        else if (p == CurlSession::Problem::Login)
-            m_result.message = QStringLiteral("サーバーにログインできませんでした（ユーザー名かパスワードが違います）")
-                + QLatin1Char('\r') + session->error();
-        else if (p == CurlSession::Problem::TlsRequired)
-            m_result.message = QStringLiteral("このサーバーは TLS での接続だけを受け付けます（ftps:// で始まるアドレスにして下さい）")
-                + QLatin1Char('\r') + session->error();
-        else
-            m_result.message = message + QLatin1Char('\r') + session->error();
-    }
+    describeFailure(m_result, message, session);
     return m_result;
 }
 
@@ -475,8 +482,10 @@ void Publish::sender(CurlSession* session)
         if (!ok && !m_senderFailed) {
             m_senderFailed = true;
             m_failure = failure;
-            // No hash: the file could not be read here.
-            m_failedSession = done.sent.hash.isEmpty() ? nullptr : session;
+            // No hash: the file could not be read here. The session's own words are kept now:
+            // its next step (the record) would clear them.
+            m_failedLocally = done.sent.hash.isEmpty();
+            describeFailure(m_senderFailure, failure, m_failedLocally ? nullptr : session);
         }
         m_finished.notify_one();
         if (!ok) {
@@ -491,7 +500,10 @@ bool Publish::sendAll()
     const int total = int(m_jobs.size() + m_toRemove.size());
     if (m_jobs.empty())
         return true;
-    const int senders = qMin(m_options.connections, int(m_jobs.size()));
+    // One or two files go over the connection already open: another connection is not worth
+    // its handshake (SSH's above all).
+    const bool few = m_jobs.size() <= 2;
+    const int senders = few ? 0 : qMin(m_options.connections, int(m_jobs.size()));
     std::vector<CurlSession*> sessions;
     for (int i = 0; i < senders; ++i)
         sessions.push_back(newSession());
@@ -514,7 +526,23 @@ bool Publish::sendAll()
         lastFlush = steadyMs();
         return true;
     };
-    for (;;) {
+    if (few) {
+        QByteArray lines;
+        for (const Job& job : m_jobs)
+            lines += pendingLine(job.name, {job.temp, job.hash, job.size});
+        ok = appendJournal(lines);
+        failure = QStringLiteral("公開の記録を書けませんでした");
+        if (ok) {
+            {
+                std::lock_guard lock(m_lock);
+                for (size_t i = 0; i < m_jobs.size(); ++i)
+                    m_ready.push_back(int(i));
+                m_noMore = true;
+            }
+            sender(m_control);
+        }
+    }
+    while (!few) {
         bool needMore = false;
         {
             std::lock_guard lock(m_lock);
@@ -599,10 +627,15 @@ bool Publish::sendAll()
         return false;
     }
     if (m_senderFailed) {
-        if (!m_failedSession)
+        if (m_failedLocally) {
             localFail(m_failure);
-        else
-            fail(m_failure, m_failedSession);
+        } else {
+            m_result.code = m_senderFailure.code;
+            m_result.problem = m_senderFailure.problem;
+            m_result.message = m_senderFailure.message;
+            m_result.serverAnswer = m_senderFailure.serverAnswer;
+            m_result.fingerprint = m_senderFailure.fingerprint;
+        }
         return false;
     }
     if (m_stop) {
