@@ -21,7 +21,8 @@ namespace qadora {
 
 namespace {
 
-const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH-mm-ss");
+// Milliseconds too: a name freed by pruning is never given again to a later backup.
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH-mm-ss-zzz");
 const QString kPartial = QStringLiteral(".partial");
 
 // One SQLite connection, closed when it goes out of scope.
@@ -112,13 +113,15 @@ bool copyFileOver(const QString& from, const QString& to, QString* error)
 
 QDateTime madeFromName(const QFileInfo& file)
 {
-    static const QRegularExpression stamp(QStringLiteral(" (\\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d)(?: \\((\\d+)\\))?$"));
+    static const QRegularExpression stamp(QStringLiteral(" (\\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d-\\d{3})(?: \\((\\d+)\\))?$"));
     const QRegularExpressionMatch m = stamp.match(file.completeBaseName());
     if (!m.hasMatch())
         return file.lastModified();
     QDateTime made = QDateTime::fromString(m.captured(1), kTimeFormat);
-    // Several made in one second: "(2)" is later than the one without.
-    return made.isValid() ? made.addMSecs(m.captured(2).toInt()) : file.lastModified();
+    if (!made.isValid())
+        return file.lastModified();
+    // Several made in one millisecond: "(2)" is later than the one without.
+    return made.addMSecs(m.captured(2).toInt());
 }
 
 int recordsIn(const QString& backup)

@@ -23,7 +23,7 @@ struct BackupEntry {
 // ~/.local/share/qadora/backups.
 QString backupFolderFor(const QString& database);
 
-// Copies `database` into its backup folder as "<name> <yyyy-MM-dd HHmmss>.<suffix>" and drops
+// Copies `database` into its backup folder as "<name> <yyyy-MM-dd HH-mm-ss-zzz>.<suffix>" and drops
 // the oldest beyond kBackupsKept. An SQLite file is copied with SQLite's online backup, which
 // gives a consistent copy while another program writes it; any other file byte for byte.
 // False with the reason in `error`; the database is never changed.
