@@ -19,7 +19,7 @@ struct SiteSettings {
     {
         return indexName == o.indexName && index.title == o.index.title && index.returnUrl == o.index.returnUrl
             && index.returnLabel == o.index.returnLabel && index.style.frameless == o.index.style.frameless
-            && index.style.bigTitle == o.index.style.bigTitle;
+            && index.style.bigTitle == o.index.style.bigTitle && index.style.viewport == o.index.style.viewport;
     }
 };
 

@@ -21,6 +21,11 @@ int codeOf(char16_t c);
 // and the text does not look like another encoding (a BOM, NUL bytes, multi-byte UTF-8).
 QString decode(const QByteArray& bytes, bool* clean = nullptr);
 
+// Decodes CP932 bytes and appends them to `out`; false at the first byte that is not part of
+// a character (`out` then holds what came before it). Text encoded without references reads
+// back exactly as it was.
+bool decodeStrict(QByteArrayView bytes, QString& out);
+
 // The first character of `text` that has no code (a code point), or -1. Plain text files
 // such as the list file cannot hold such a character; only web pages have references.
 qint64 firstWithoutCode(QStringView text);

@@ -3,6 +3,9 @@
 // controls. Each subsystem's handlers are in ui/window/main1_<subsystem>.cpp.
 #pragma once
 
+#include "history/backups.h"
+#include "store/recordstore.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -117,6 +120,14 @@ public:
     void koukai_Click();
     QWidget* helpWindow() const;
 
+    // --- exchange with spreadsheets, and the rename of a kind (ui/window/main1_exchange.cpp)
+    void exportCsv_Click();
+    void importCsv_Click();
+    void renameKind_Click();
+    // Applies an import's or a rename's changes in one transaction, after the session's backup;
+    // false after telling the user why not. `what` names the operation.
+    bool applyImported(const ChangeSet& changes, const QString& what);
+
     // --- shell and folder picker (ui/main1.cpp)
     void Dir1_Change();
     void Dir1_RightRelease();
@@ -133,6 +144,8 @@ public:
     QAction* dbmake = nullptr;
     QAction* dbdel = nullptr;
     QAction* koukai = nullptr; // publish the site to a web server
+    QAction* importCsv = nullptr; // add records from a CSV or TSV file
+    QAction* exportCsv = nullptr; // write the records into a CSV or TSV file
     QAction* eend = nullptr;
     QAction* setumei = nullptr;
     QAction* sakusya = nullptr;
@@ -160,6 +173,7 @@ public:
     QCheckBox* Check1 = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command12 = nullptr;
+    QPushButton* renameKind = nullptr; // give every record of a kind another kind string
     QPushButton* Command4 = nullptr;
     QListWidget* List1 = nullptr;
     QLabel* Label6 = nullptr;
@@ -216,6 +230,7 @@ public:
     QRadioButton* Option5 = nullptr;
     QRadioButton* Option6 = nullptr;
     QCheckBox* Check2 = nullptr;
+    QCheckBox* Check5 = nullptr; // pages readable on phones: a viewport line on every page
     QPushButton* Command13 = nullptr;
     QListWidget* List4 = nullptr;
     QListWidget* List5 = nullptr;
@@ -271,6 +286,7 @@ private:
     void connectSettings();
     void connectHelp();
     void connectPublish();
+    void connectExchange();
     void openLink(const QUrl& url);
 
     // Shutdown steps, run on every close request.
@@ -312,6 +328,7 @@ private:
     Progress* m_progress = nullptr; // its progress
     int m_pagesMade = 0;
     bool m_keepSavedOutputDir = false; // the saved output directory was missing; none picked since
+    SessionBackups m_sessionBackups; // the backup before this session's first import or rename
 };
 
 } // namespace qadora
