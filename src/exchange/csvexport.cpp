@@ -60,19 +60,24 @@ ExportResult exportRecords(const QString& database, const QString& file, const E
     QByteArray bytes;
     if (options.encoding == Encoding::Utf8)
         bytes += "\xEF\xBB\xBF";
-    QString line;
-    const auto endLine = [&] {
-        line += QStringLiteral("\r\n");
+    // Lines are encoded some at a time, not one by one.
+    QString lines;
+    const auto flush = [&] {
         if (options.encoding == Encoding::ShiftJis)
-            cp932::encodeInto(bytes, line);
+            cp932::encodeInto(bytes, lines);
         else
-            bytes += line.toUtf8();
-        line.clear();
+            bytes += lines.toUtf8();
+        lines.clear();
+    };
+    const auto endLine = [&] {
+        lines += QStringLiteral("\r\n");
+        if (lines.size() > 65536)
+            flush();
     };
     for (qsizetype i = 0; i < kColumns.size(); ++i) {
         if (i > 0)
-            line += QLatin1Char(separatorChar(options.separator));
-        line += kColumns[i];
+            lines += QLatin1Char(separatorChar(options.separator));
+        lines += kColumns[i];
     }
     endLine();
     status = store->walk({}, [&](const Record& r) {
@@ -84,10 +89,10 @@ ExportResult exportRecords(const QString& database, const QString& file, const E
                 return false;
             }
         }
-        line += QString::number(r.no);
+        lines += QString::number(r.no);
         for (const QString* text : texts) {
-            line += QLatin1Char(separatorChar(options.separator));
-            appendField(line, toCell(*text), options.separator);
+            lines += QLatin1Char(separatorChar(options.separator));
+            appendField(lines, toCell(*text), options.separator);
         }
         endLine();
         ++result.records;
@@ -101,6 +106,7 @@ ExportResult exportRecords(const QString& database, const QString& file, const E
         result.message = status.message;
     if (!result.message.isEmpty() || result.cancelled)
         return result;
+    flush();
     QString error;
     if (!replaceFile(file, bytes, &error, LinkPolicy::FollowLink)) {
         result.message = QStringLiteral("ファイルに書き込めませんでした") + QLatin1Char('\r') + error;

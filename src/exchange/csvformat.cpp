@@ -53,6 +53,12 @@ bool guarded(QStringView body)
     return readAsOther(body.mid(i));
 }
 
+// What a cell changes of its text: line breaks and the mark.
+inline bool special(QChar c)
+{
+    return c == u'\r' || c == u'\n' || c == kMark;
+}
+
 // Skips one line break at `i` (CR LF, LF or CR), if there is one.
 qsizetype afterBreak(QStringView s, qsizetype i)
 {
@@ -77,26 +83,33 @@ char separatorChar(Separator separator)
 
 QString toCell(const QString& text)
 {
-    QString body;
-    body.reserve(text.size() + 8);
     const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    qsizetype i = 0;
+    while (i < n && !special(text[i]))
+        ++i;
+    if (i == n) // most texts: the cell is the text, shared
+        return guarded(text) ? QLatin1Char('\'') + text : text;
+    QString body;
+    body.reserve(n + 16);
+    qsizetype from = 0;
+    while (i < n) {
+        body += QStringView(text).mid(from, i - from);
         const QChar c = text[i];
-        if (c == u'\r') {
-            if (i + 1 < n && text[i + 1] == u'\n') {
-                body += u'\n';
-                ++i;
-            } else {
-                body += QStringLiteral("¶r\n");
-            }
+        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') {
+            body += u'\n';
+            ++i;
+        } else if (c == u'\r') {
+            body += QStringLiteral("¶r\n");
         } else if (c == u'\n') {
             body += QStringLiteral("¶n\n");
-        } else if (c == kMark) {
-            body += QStringLiteral("¶¶");
         } else {
-            body += c;
+            body += QStringLiteral("¶¶");
         }
+        from = ++i;
+        while (i < n && !special(text[i]))
+            ++i;
     }
+    body += QStringView(text).mid(from);
     return guarded(body) ? QLatin1Char('\'') + body : body;
 }
 
@@ -105,33 +118,36 @@ QString fromCell(const QString& cell)
     QStringView s(cell);
     if (s.startsWith(u'\'') && guarded(s.mid(1)))
         s = s.mid(1);
-    QString text;
-    text.reserve(s.size());
     const qsizetype n = s.size();
     qsizetype i = 0;
+    while (i < n && !special(s[i]))
+        ++i;
+    if (i == n)
+        return s.size() == cell.size() ? cell : s.toString();
+    QString text;
+    text.reserve(n + 16);
+    qsizetype from = 0;
     while (i < n) {
+        text += s.mid(from, i - from);
         const QChar c = s[i];
-        if (c == kMark && i + 1 < n) {
-            const QChar d = s[i + 1];
-            if (d == kMark) {
-                text += kMark;
-                i += 2;
-                continue;
-            }
-            if (d == u'n' || d == u'r') {
-                text += d == u'n' ? u'\n' : u'\r';
-                i = afterBreak(s, i + 2);
-                continue;
-            }
-        }
-        if (c == u'\r' || c == u'\n') {
+        if (c == kMark && i + 1 < n && s[i + 1] == kMark) {
+            text += kMark;
+            i += 2;
+        } else if (c == kMark && i + 1 < n && (s[i + 1] == u'n' || s[i + 1] == u'r')) {
+            text += s[i + 1] == u'n' ? u'\n' : u'\r';
+            i = afterBreak(s, i + 2);
+        } else if (c == kMark) {
+            text += c; // not one of ours: kept as it is
+            ++i;
+        } else {
             text += QStringLiteral("\r\n");
             i = afterBreak(s, i);
-            continue;
         }
-        text += c;
-        ++i;
+        from = i;
+        while (i < n && !special(s[i]))
+            ++i;
     }
+    text += s.mid(from);
     return text;
 }
 
@@ -163,18 +179,7 @@ bool hasBom(const QByteArray& bytes)
 
 Encoding guessEncoding(const QByteArray& bytes)
 {
-    bool beyondAscii = false;
-    for (char b : bytes) {
-        if (quint8(b) >= 0x80) {
-            beyondAscii = true;
-            break;
-        }
-    }
-    if (!beyondAscii)
-        return Encoding::ShiftJis;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    return decoder.hasError() ? Encoding::ShiftJis : Encoding::Utf8;
+    return cp932::looksLikeUtf8(bytes) ? Encoding::Utf8 : Encoding::ShiftJis;
 }
 
 bool decodeCell(const QByteArray& bytes, Encoding encoding, QString& out)
@@ -242,22 +247,38 @@ private:
         }
     }
 
+    // A cell's bytes are the file's own unless a doubled quote must be undone.
+    QByteArray raw(qsizetype from, qsizetype to) const
+    {
+        return QByteArray::fromRawData(m_bytes.constData() + from, to - from);
+    }
+
     void quoted(QByteArray& field, RawRow& row)
     {
-        ++m_pos;
+        const qsizetype start = ++m_pos;
+        bool copied = false;
         for (;;) {
             const qsizetype q = m_bytes.indexOf('"', m_pos);
             const qsizetype stop = q < 0 ? m_bytes.size() : q;
             countLines(m_pos, stop);
-            field.append(m_bytes.constData() + m_pos, stop - m_pos);
+            if (copied)
+                field.append(m_bytes.constData() + m_pos, stop - m_pos);
             m_pos = stop;
             if (q < 0) {
+                if (!copied)
+                    field = raw(start, stop);
                 row.damage = QStringLiteral("引用符（\"）が閉じられていません");
                 return;
             }
             ++m_pos;
-            if (peek() != '"')
+            if (peek() != '"') {
+                if (!copied)
+                    field = raw(start, q);
                 break;
+            }
+            if (!copied)
+                field = QByteArray(m_bytes.constData() + start, q - start);
+            copied = true;
             field.append('"');
             ++m_pos;
         }
@@ -273,7 +294,7 @@ private:
                 row.damage = QStringLiteral("引用符で囲まれていない項目に引用符（\"）があります");
             ++m_pos;
         }
-        field = m_bytes.mid(start, m_pos - start);
+        field = raw(start, m_pos);
     }
 
     void skipToLineEnd()

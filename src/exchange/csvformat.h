@@ -48,7 +48,8 @@ struct RawRow {
 
 // Splits a file into rows. Rows end at CR LF, LF or CR; a quoted cell may hold any of them.
 // A UTF-8 BOM is skipped. Every row is returned, damaged ones with their reason; an unclosed
-// quote makes the rest of the file one damaged row.
+// quote makes the rest of the file one damaged row. The cells may share `bytes`' memory:
+// `bytes` must outlive the rows.
 QList<RawRow> splitRows(const QByteArray& bytes, Separator separator);
 
 // Whether the bytes start with a UTF-8 BOM.

@@ -133,10 +133,6 @@ QByteArray encode(QStringView text)
     return out;
 }
 
-namespace {
-
-// Valid UTF-8 with at least one multi-byte sequence: CP932 text practically never is, since
-// its lead bytes 0x81-0x9F cannot start a UTF-8 sequence.
 bool looksLikeUtf8(const QByteArray& bytes)
 {
     bool multiByte = false;
@@ -164,6 +160,8 @@ bool looksLikeUtf8(const QByteArray& bytes)
     }
     return multiByte;
 }
+
+namespace {
 
 // Every character of the code page by its bytes, built once from ICU: single bytes, and pairs
 // of a lead byte (0x81-0x9F, 0xE0-0xFC) and a trail byte.

@@ -206,6 +206,7 @@ RenameKindDialog::RenameKindDialog(const QList<KindCount>& kinds, Interaction* i
 {
     setObjectName(QStringLiteral("renameKindDialog"));
     setWindowTitle(QStringLiteral("種類の変更"));
+    setMinimumWidth(440);
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     kind = named<QComboBox>("renameFrom", this);
