@@ -62,7 +62,7 @@ int importFrom(const QString& database, const QString& file, const qadora::csv::
         return 1;
     }
     for (const qadora::csv::ImportProblem& p : plan.problems)
-        say(QStringLiteral("%1:%2: %3").arg(file).arg(p.line).arg(p.reason));
+        say(QStringLiteral("%1:%2: %3").arg(file, QString::number(p.line), p.reason));
     const auto summary = [&](int added) {
         say(QStringLiteral("added %1, refused %2").arg(added).arg(plan.problems.size()));
     };

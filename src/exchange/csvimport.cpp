@@ -129,7 +129,7 @@ RowResult readRow(const RawRow& row, const Header& h, Encoding encoding)
     if (!texts[No].trimmed().isEmpty()) {
         r.record.no = numberIn(texts[No]);
         if (r.record.no == 0) {
-            r.problem = QStringLiteral("番号「%1」が正しくありません（1 から %2 までの整数）").arg(texts[No]).arg(kHighestNumber);
+            r.problem = QStringLiteral("番号「%1」が正しくありません（1 から %2 までの整数）").arg(texts[No], QString::number(kHighestNumber));
             return r;
         }
         r.numbered = true;

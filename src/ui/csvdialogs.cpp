@@ -129,6 +129,7 @@ ImportDialog::ImportDialog(const QString& database, const QString& file, QByteAr
     summary = plainLabel("importSummary", this);
     layout->addWidget(summary);
     problems = named<QListWidget>("importProblems", this);
+    problems->setUniformItemSizes(true); // a file may have thousands of such rows
     layout->addWidget(problems, 1);
     m_changed = plainLabel("importChanged", this);
     m_changed->setText(QStringLiteral("確かめている間にデータベースが変更されたため、読み直しました。"
@@ -249,7 +250,7 @@ void RenameKindDialog::updateCount()
     for (const KindCount& other : m_kinds) {
         if (other.kind == to() && other.kind != from())
             text += QLatin1Char('\n')
-                + QStringLiteral("「%1」の %2 件と同じ種類になります").arg(markLineBreaks(other.kind)).arg(other.records);
+                + QStringLiteral("「%1」の %2 件と同じ種類になります").arg(markLineBreaks(other.kind), QString::number(other.records));
     }
     count->setText(text);
 }
