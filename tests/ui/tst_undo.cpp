@@ -217,6 +217,10 @@ void TestUndo::undoKey_inAnEmptiedBox_takesTheAddBack()
     action("redo")->trigger();
     QCOMPARE(readAll(m_db).size(), 4);
     QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("やり直しました：データの追加「四」"));
+    // The emptied answer box gives the keys up too.
+    w()->rtext1->setFocus();
+    pressKey(focus(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(readAll(m_db).size(), 3);
 }
 
 // Each database keeps its own history; the one that was switched to is the one undone.

@@ -113,6 +113,7 @@ void main1::connectHistory()
     undo->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Z));
     redo->setShortcuts({QKeySequence(Qt::ControlModifier | Qt::Key_Y),
                         QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Z)});
+    // 終了 by Ctrl+Q too; like the menu and the window's button it asks about input not yet stored.
     eend->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Q));
     undo->setEnabled(false);
     redo->setEnabled(false);
