@@ -11,6 +11,7 @@
 #include "ui/interaction.h"
 #include "ui/csvdialogs.h"
 #include "ui/publishdialog.h"
+#include "ui/restoredialog.h"
 #include "ui/main1.h"
 
 #include <QApplication>
@@ -134,6 +135,14 @@ int main(int argc, char* argv[])
             top->grab().save(QDir(outDir).filePath(QStringLiteral("progress.png")));
     }
     progress.reset();
+
+    // The backups of a database, as ファイル → バックアップから復元… lists them.
+    const QDateTime now = QDateTime::currentDateTime();
+    RestoreDialog restore(db, {{QString(), now.addSecs(-90), 6}, {QString(), now.addSecs(-3600 * 26), 5}, {QString(), now.addDays(-9), 3}}, &w);
+    restore.show();
+    QApplication::processEvents();
+    restore.grab().save(QDir(outDir).filePath(QStringLiteral("restore.png")));
+    restore.close();
 
     // The publish dialog, after a real publish to the FTP server the script started.
     PublishDialog publish(site, &shown, &w);

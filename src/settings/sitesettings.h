@@ -15,12 +15,7 @@ struct SiteSettings {
     QString indexName = QStringLiteral("index.html");
     IndexSettings index{QString(), QStringLiteral("http://"), QString(), PageStyle{}};
 
-    bool operator==(const SiteSettings& o) const
-    {
-        return indexName == o.indexName && index.title == o.index.title && index.returnUrl == o.index.returnUrl
-            && index.returnLabel == o.index.returnLabel && index.style.frameless == o.index.style.frameless
-            && index.style.bigTitle == o.index.style.bigTitle && index.style.viewport == o.index.style.viewport;
-    }
+    bool operator==(const SiteSettings&) const = default;
 };
 
 // What was remembered for `folder`; nothing for a folder never used.

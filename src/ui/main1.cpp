@@ -5,7 +5,9 @@
 #include "folderpicker.h"
 #include "pathlabel.h"
 #include "interaction.h"
+#include "history/backups.h"
 #include "settings/dirs.h"
+#include "settings/sitesettings.h"
 #include "site/pages.h"
 #include "site/sitegeneration.h"
 #include "views/listings.h"
@@ -160,6 +162,8 @@ QStringList linesOf(const QListWidget* list)
 main1::main1(Interaction* interaction, QWidget* parent)
     : QMainWindow(parent)
     , m_interaction(interaction)
+    , m_backups(std::make_unique<SessionBackups>())
+    , m_siteShown(std::make_unique<SiteSettings>())
 {
     setObjectName(QStringLiteral("main1"));
     setWindowTitle(QStringLiteral("Qadora"));
@@ -202,6 +206,8 @@ void main1::buildMenus()
 {
     ffile = menuBar()->addMenu(QStringLiteral("ファイル"));
     ffile->setObjectName(QStringLiteral("ffile"));
+    hensyu = menuBar()->addMenu(QStringLiteral("編集"));
+    hensyu->setObjectName(QStringLiteral("hensyu"));
     hhelp = menuBar()->addMenu(QStringLiteral("ヘルプ"));
     hhelp->setObjectName(QStringLiteral("hhelp"));
     auto add = [this](QMenu* menu, const char* name, const QString& text) {
@@ -214,7 +220,10 @@ void main1::buildMenus()
     importCsv = add(ffile, "importCsv", QStringLiteral("取り込み…"));
     exportCsv = add(ffile, "exportCsv", QStringLiteral("書き出し…"));
     koukai = add(ffile, "koukai", QStringLiteral("サイトの公開…"));
+    restore = add(ffile, "restore", QStringLiteral("バックアップから復元…"));
     eend = add(ffile, "eend", QStringLiteral("終了"));
+    undo = add(hensyu, "undo", QStringLiteral("元に戻す"));
+    redo = add(hensyu, "redo", QStringLiteral("やり直し"));
     setumei = add(hhelp, "setumei", QStringLiteral("説明"));
     sakusya = add(hhelp, "sakusya", QStringLiteral("作者ＨＰ"));
     hpsamp = add(hhelp, "hpsamp", QStringLiteral("このツールにて作成したＨＰ"));
@@ -617,6 +626,8 @@ void main1::connectHandlers()
     connectSettings();
     connectHelp();
     connectPublish();
+    connectHistory();
+    connectSiteSettings();
     connectExchange();
 }
 
@@ -648,6 +659,7 @@ void main1::Dir1_Change()
     Label36->setText(dir);
     Label38->setText(dir);
     QDir::setCurrent(dir);
+    showSiteSettingsOf(dir);
 }
 
 void main1::Dir1_RightRelease()
@@ -719,6 +731,10 @@ bool main1::eventFilter(QObject* watched, QEvent* event)
 
 void main1::closeEvent(QCloseEvent* event)
 {
+    if (!mayClose()) {
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }

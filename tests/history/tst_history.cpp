@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/backups.h"
+#include "history/trash.h"
 #include "store/recordstore.h"
 #include "testenv.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <QUrl>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace qadora;
 using namespace qadora::test;
@@ -25,6 +30,8 @@ private slots:
     void backUp_keepsTheNewestTen();
     void restore_bringsTheCopyBackAndBacksUpTheCurrentState();
     void sessionBackups_oncePerDatabase();
+    void setAside_trashOrBesideNeverOverwriting();
+    void emptyFolder_trashesOnlyRegularFilesNotKept();
 
 private:
     QTemporaryDir m_dir;
@@ -181,6 +188,68 @@ void TestHistory::sessionBackups_oncePerDatabase()
     session.forget(a);
     QVERIFY(session.beforeFirstChange(a, &error));
     QCOMPARE(backupsOf(a).size(), 2);
+}
+
+// The trash of the desktop (freedesktop.org: $XDG_DATA_HOME/Trash), or where there is none, the
+// name an Access conversion keeps an original under; an existing file is never replaced.
+void TestHistory::setAside_trashOrBesideNeverOverwriting()
+{
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
+    const QString db = makeDatabase(path("aside.mdb"), {{0, "k,k", "q", "a"}});
+    const QByteArray bytes = readBytes(db);
+    SetAside aside = setAside(db);
+    QVERIFY(aside.ok && aside.trashed);
+    QCOMPARE(QFileInfo(aside.where).absolutePath(), trash + "/files");
+    QCOMPARE(readBytes(aside.where), bytes);
+    QVERIFY(readBytes(trash + "/info/" + QFileInfo(aside.where).fileName() + ".trashinfo").contains("Path=" + QUrl::toPercentEncoding(db, "/")));
+    QVERIFY(!QFile::exists(db));
+
+    // No trash: the data folder cannot be made (its parent is a file).
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
+    writeBytes(path("plain"), "x");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path("plain/data")));
+    makeDatabase(db, {{0, "k,k", "q", "a"}});
+    writeBytes(path("aside_backup.mdb"), "someone else's");
+    aside = setAside(db);
+    qputenv("XDG_DATA_HOME", data);
+    QVERIFY(aside.ok && !aside.trashed);
+    QCOMPARE(aside.where, path("aside_backup2.mdb"));
+    QCOMPARE(readBytes(path("aside_backup.mdb")), QByteArray("someone else's"));
+    QCOMPARE(readAll(aside.where).size(), 1);
+    QVERIFY(!QFile::exists(db));
+    // Nothing strayed into the working folder.
+    QVERIFY(!QFile::exists(QDir::current().filePath("files/aside.mdb")));
+}
+
+void TestHistory::emptyFolder_trashesOnlyRegularFilesNotKept()
+{
+    QTemporaryDir site;
+    const QDir dir(site.path());
+    const QString db = makeDatabase(dir.filePath("qa.mdb"));
+    writeBytes(db + "-journal", "j");
+    for (const char* name : {"index.html", ".hidden", "list.txt", "target.txt"})
+        writeBytes(dir.filePath(name), name);
+    QFile::link(dir.filePath("target.txt"), dir.filePath("link.html"));
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name) << "gone.html";
+    const QHash<QString, QString> keep{{db, "db"}, {db + "-journal", "db"}, {db + "-wal", "db"}, {dir.filePath("list.txt"), "list"}};
+    const FolderEmptying result = emptyFolder(site.path(), names, keep);
+    QCOMPARE(result.trashed, (QStringList{".hidden", "index.html", "target.txt"}));
+    const QList<std::pair<QString, QString>> kept{
+        {"link.html", kNotRegularReason}, {"list.txt", "list"}, {"pipe", kNotRegularReason}, {"qa.mdb", "db"}, {"qa.mdb-journal", "db"}};
+    QCOMPARE(result.kept, kept);
+    QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+             (QStringList{"link.html", "list.txt", "pipe", "qa.mdb", "qa.mdb-journal"}));
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/";
+    QCOMPARE(readBytes(trash + "index.html"), QByteArray("index.html"));
+
+    // Without a trash nothing is removed.
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("list.txt/data")));
+    const FolderEmptying none = emptyFolder(site.path(), {"list.txt"}, {});
+    qputenv("XDG_DATA_HOME", data);
+    QCOMPARE(none.kept, (QList<std::pair<QString, QString>>{{"list.txt", kNoTrashReason}}));
+    QVERIFY(QFile::exists(dir.filePath("list.txt")));
 }
 
 QTEST_GUILESS_MAIN(TestHistory)

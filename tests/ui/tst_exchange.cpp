@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/csvimport.h"
 #include "history/backups.h"
-#include "settings/sitesettings.h"
 #include "store/sqlitestore.h"
 #include "testenv.h"
 #include "ui/csvdialogs.h"
+#include "ui/folderpicker.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -129,6 +130,13 @@ void TestExchange::importPreview_typedThroughTheDialog()
     QCOMPARE(after.last(), (Record{3, "sub100,初級編", "二行の\r\n答え", "z"}));
     QCOMPARE(backupsOf(db).size(), 1);
     QCOMPARE(backupsOf(db).first().records, 2);
+
+    // One step of the history, whatever the number of records.
+    win->w->findChild<QAction*>("undo")->trigger();
+    QCOMPARE(readAll(db), after.mid(0, 2));
+    QCOMPARE(win->w->statusBar()->currentMessage(), QStringLiteral("元に戻しました：取り込み（1 件）"));
+    win->w->findChild<QAction*>("redo")->trigger();
+    QCOMPARE(readAll(db), after);
 }
 
 // A character Shift_JIS lacks: the user is told which and where, and may write UTF-8 instead;
@@ -175,8 +183,8 @@ void TestExchange::export_offersUtf8ForACharacterShiftJisLacks()
 }
 
 // 種類の変更…: the kind typed on the tab comes first; the new kind is typed and checked as a
-// new record's kind; the count shows before anything changes; the change is one step the
-// session's backup takes back; the next ＨＰ作成 with pruning removes the old sub-index page.
+// new record's kind; the count shows before anything changes; the change is one step of the
+// history; the next ＨＰ作成 with pruning removes the old sub-index page.
 void TestExchange::renameKind_typedConfirmedAndTakenBack()
 {
     const QList<Record> records{{1, "sub100,初級編", "q1", "a"}, {2, "sub200,中級編", "q2", "a"},
@@ -230,17 +238,17 @@ void TestExchange::renameKind_typedConfirmedAndTakenBack()
     QVERIFY(!QFile::exists(site + "/sub100.html"));
     QVERIFY(QFile::exists(site + "/sub101.html"));
 
-    // Taken back in one step: the backup made before the rename holds every record as it was.
-    const QList<BackupEntry> backups = backupsOf(db);
-    QCOMPARE(backups.size(), 1);
-    QString error;
-    QVERIFY2(restoreBackup(backups.first().path, db, &error), qPrintable(error));
+    // Taken back in one step, and done again.
+    w->findChild<QAction*>("undo")->trigger();
     QCOMPARE(readAll(db), records);
+    QCOMPARE(w->statusBar()->currentMessage(), QStringLiteral("元に戻しました：種類の変更「sub100,初級編」→「sub101,入門編」"));
+    QCOMPARE(w->Combo1->itemText(0), QStringLiteral("sub100,初級編"));
+    w->findChild<QAction*>("redo")->trigger();
+    QCOMPARE(readAll(db), renamed);
 }
 
 // Off (the start): pages as before. Ticked: the viewport line after the META line of every
-// page and nothing else, as qadora-build --viewport writes it; remembered with the folder's
-// settings.
+// page and nothing else, as qadora-build --viewport writes it.
 void TestExchange::viewport_onEveryPageOnlyWhenTicked()
 {
     const QString db = makeNumbered(path("phone.mdb"), {{1, "sub100,初級編", "q1", "a"}, {2, "sub200,中級編", "q2", "b"}});
@@ -250,7 +258,7 @@ void TestExchange::viewport_onEveryPageOnlyWhenTicked()
     main1* w = win->w.get();
     QVERIFY(!w->Check5->isChecked());
     QCOMPARE(w->Check5->text(), QStringLiteral("スマートフォン向けの表示にする"));
-    QTest::mouseClick(w->Check5, Qt::LeftButton);
+    QTest::mouseClick(w->Check5, Qt::LeftButton, {}, QPoint(8, w->Check5->height() / 2));
     QVERIFY(w->Check5->isChecked());
     w->Command13->click();
     w->Command14->click();
@@ -274,12 +282,16 @@ void TestExchange::viewport_onEveryPageOnlyWhenTicked()
         QCOMPARE(lines.join('\n'), before.value(it.key()));
     }
 
-    SiteSettings s;
-    s.index.style.viewport = true;
-    rememberSiteSettings(site, s);
-    QCOMPARE(rememberedSiteSettings(site), std::optional<SiteSettings>(s));
-    s.index.style.viewport = false;
-    QVERIFY(!(rememberedSiteSettings(site) == std::optional<SiteSettings>(s)));
+    // Remembered with the folder: another folder starts without it, a restart brings it back.
+    const QString other = path("phone-other");
+    QDir().mkpath(other);
+    QVERIFY(w->Dir1->setPath(other));
+    QVERIFY(!w->Check5->isChecked());
+    QVERIFY(w->Dir1->setPath(site));
+    QVERIFY(w->Check5->isChecked());
+    QVERIFY(w->close());
+    win = openWindow(db, site);
+    QVERIFY(win->w->Check5->isChecked());
 }
 
 QTEST_MAIN(TestExchange)

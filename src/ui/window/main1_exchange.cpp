@@ -30,24 +30,6 @@ csv::ExportResult exportWithProgress(const QString& database, const QString& fil
 
 } // namespace
 
-bool main1::applyImported(const ChangeSet& changes, const QString& what)
-{
-    auto store = storeForWriting();
-    if (!store)
-        return false;
-    QString error;
-    if (!m_sessionBackups.beforeFirstChange(m_dbPath, &error)) {
-        notice(backupFailedMessage(error));
-        return false;
-    }
-    const StoreStatus status = store->applyChanges(changes);
-    if (status.code == StoreStatus::Conflict)
-        notice(QStringLiteral("ほかのプログラムがデータベースを変更したため、%1をしませんでした").arg(what));
-    else if (!status.ok())
-        notice(status.message);
-    return status.ok();
-}
-
 void main1::exportCsv_Click()
 {
     if (m_dbPath.isEmpty()) {
@@ -104,8 +86,9 @@ void main1::importCsv_Click()
     if (dialog.exec() != QDialog::Accepted)
         return;
     const ChangeSet& additions = dialog.plan().additions;
-    if (!applyImported(additions, QStringLiteral("取り込み")))
+    if (!applyUndoable(additions, QStringLiteral("取り込み（%1 件）").arg(additions.size())))
         return;
+    relistShown();
     notice(QStringLiteral("%1 件のデータを取り込みました").arg(additions.size()));
 }
 
@@ -141,19 +124,13 @@ void main1::renameKind_Click()
         notice(QStringLiteral("この種類のデータはもうありません") + QLatin1Char('\r') + from);
         return;
     }
-    if (!applyImported(changes, QStringLiteral("種類の変更")))
+    if (!applyUndoable(changes, QStringLiteral("種類の変更「%1」→「%2」").arg(markLineBreaks(from), markLineBreaks(to))))
         return;
-    // The kind box's list follows; what the user typed stays unless it was the old kind.
-    const QString typed = Combo1->currentText();
-    for (int i = Combo1->count() - 1; i >= 0; --i) {
-        if (Combo1->itemText(i) != from)
-            continue;
-        if (Combo1->findText(to, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
-            Combo1->removeItem(i);
-        else
-            Combo1->setItemText(i, to);
-    }
-    Combo1->setEditText(typed == from ? to : typed);
+    // The lists follow; the kind typed on the tab stays, unless it was the old one.
+    const bool typedOld = Combo1->currentText() == from;
+    relistShown();
+    if (typedOld)
+        Combo1->setEditText(to);
     notice(QStringLiteral("%1 件のデータの種類を変更しました").arg(changes.size()));
 }
 
