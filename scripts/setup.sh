@@ -11,6 +11,8 @@ packages=(
     # tests: a second writer, FTP/FTPS/SFTP servers on 127.0.0.1, a display
     sqlite3 python3 python3-pyftpdlib python3-openssl openssl openssh-server openssh-client
     xvfb xauth imagemagick
+    # tests: the spreadsheet that reads the exported files and writes them back
+    libreoffice-calc-nogui
     # the Debian package and its checks
     dpkg-dev file desktop-file-utils appstream
 )

@@ -39,6 +39,7 @@ std::optional<SiteSettings> rememberedSiteSettings(const QString& folder)
     s.index.returnLabel = text("returnlabel", s.index.returnLabel);
     s.index.style.frameless = text("style", QStringLiteral("frameless")) != QLatin1String("framed");
     s.index.style.bigTitle = settings.value(QStringLiteral("bigtitle"), false).toBool();
+    s.index.style.viewport = settings.value(QStringLiteral("viewport"), false).toBool();
     return s;
 }
 
@@ -53,6 +54,7 @@ void rememberSiteSettings(const QString& folder, const SiteSettings& s)
     settings.setValue(QStringLiteral("returnlabel"), s.index.returnLabel);
     settings.setValue(QStringLiteral("style"), s.index.style.frameless ? QStringLiteral("frameless") : QStringLiteral("framed"));
     settings.setValue(QStringLiteral("bigtitle"), s.index.style.bigTitle);
+    settings.setValue(QStringLiteral("viewport"), s.index.style.viewport);
 }
 
 } // namespace qadora

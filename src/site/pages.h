@@ -12,6 +12,7 @@ namespace qadora {
 struct PageStyle {
     bool frameless = true; // the <hr> style for mobile browsers; otherwise tables
     bool bigTitle = false; // bigger headings in the framed style
+    bool viewport = false; // a viewport line after the META line: phones show the page at their width
 
     bool operator==(const PageStyle&) const = default;
 };

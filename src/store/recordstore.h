@@ -9,6 +9,7 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -84,6 +85,19 @@ public:
     virtual StoreStatus applyChanges(const ChangeSet& changes) = 0;
     // The same check without writing: Ok when applyChanges() would find every record as expected.
     virtual StoreStatus checkChanges(const ChangeSet& changes) = 0;
+
+    // The highest number the store ever gave a record (a deleted record's included), or 0.
+    virtual StoreStatus highestNumberGiven(qint64* no)
+    {
+        *no = 0;
+        WalkOptions numbersOnly;
+        numbersOnly.withQuestion = false;
+        numbersOnly.withAnswer = false;
+        return walk(numbersOnly, [no](const Record& r) {
+            *no = std::max(*no, r.no);
+            return true;
+        });
+    }
 };
 
 // Looks at the file's first bytes and returns the store that can read it, or nullptr with

@@ -458,6 +458,22 @@ StoreStatus SqliteStore::changing(const ChangeSet& changes, bool write)
         write);
 }
 
+StoreStatus SqliteStore::highestNumberGiven(qint64* no)
+{
+    *no = 0;
+    return reading([&](QSqlDatabase& db) {
+        // AUTOINCREMENT keeps the highest number given in sqlite_sequence; a table made
+        // without it has none, and then the numbers present are all there is to go by.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SELECT max(No) FROM tbl1")) || !q.next())
+            return readFailure(q.lastError(), m_path, true);
+        *no = q.value(0).toLongLong();
+        if (q.exec(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'tbl1'")) && q.next())
+            *no = std::max(*no, q.value(0).toLongLong());
+        return StoreStatus::success();
+    });
+}
+
 ChangeSet inverted(const ChangeSet& changes)
 {
     ChangeSet back;

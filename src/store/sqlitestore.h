@@ -33,6 +33,7 @@ public:
     StoreStatus removeFirstByQuestion(const QString& quest, RecordChange* done = nullptr) override;
     StoreStatus applyChanges(const ChangeSet& changes) override;
     StoreStatus checkChanges(const ChangeSet& changes) override;
+    StoreStatus highestNumberGiven(qint64* no) override;
 
 private:
     template<typename Work>

@@ -125,6 +125,11 @@ public:
     void koukai_Click();
     QWidget* helpWindow() const;
 
+    // --- exchange with spreadsheets, and the rename of a kind (ui/window/main1_exchange.cpp)
+    void exportCsv_Click();
+    void importCsv_Click();
+    void renameKind_Click();
+
     // --- the way back (ui/window/main1_history.cpp)
     // Writes `changes` to the current database in one transaction, as one step that 元に戻す
     // takes back and the status bar names by `text`; an Access file is converted and the
@@ -165,6 +170,8 @@ public:
     QAction* dbmake = nullptr;
     QAction* dbdel = nullptr;
     QAction* koukai = nullptr; // publish the site to a web server
+    QAction* importCsv = nullptr; // add records from a CSV or TSV file
+    QAction* exportCsv = nullptr; // write the records into a CSV or TSV file
     QAction* eend = nullptr;
     QAction* setumei = nullptr;
     QAction* sakusya = nullptr;
@@ -192,6 +199,7 @@ public:
     QCheckBox* Check1 = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command12 = nullptr;
+    QPushButton* renameKind = nullptr; // give every record of a kind another kind string
     QPushButton* Command4 = nullptr;
     QListWidget* List1 = nullptr;
     QLabel* Label6 = nullptr;
@@ -248,6 +256,7 @@ public:
     QRadioButton* Option5 = nullptr;
     QRadioButton* Option6 = nullptr;
     QCheckBox* Check2 = nullptr;
+    QCheckBox* Check5 = nullptr; // pages readable on phones: a viewport line on every page
     QPushButton* Command13 = nullptr;
     QListWidget* List4 = nullptr;
     QListWidget* List5 = nullptr;
@@ -304,6 +313,7 @@ private:
     void connectHelp();
     void connectPublish();
     void connectHistory();
+    void connectExchange();
     void openLink(const QUrl& url);
 
     // The history 元に戻す and やり直し work on follows the current database; a database

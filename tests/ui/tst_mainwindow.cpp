@@ -152,6 +152,7 @@ void TestMainWindow::inventory_data()
     row("Check1", 1, "改行を<br>改行にする", "on");
     row("Command3", 1, "データの追加");
     row("Command12", 1, "種類の読込（既存データ）");
+    row("renameKind", 1, "種類の変更…");
     row("Command4", 1, "表示　更新");
     row("List1", 1);
     row("Label6", 1, QString(), "count");
@@ -220,6 +221,7 @@ void TestMainWindow::inventory_data()
     row("Command15", 4, "ﾃﾞｨﾚｸﾄﾘ作成");
     row("Command16", 4, "ﾃﾞｨﾚｸﾄﾘ内全削除");
     row("Check4", 4, "前回までに作成して不要になったページを削除する", "off");
+    row("Check5", 4, "スマートフォン向けの表示にする", "off");
     row("Command19", 5, "複数ＤＢ指定時の環境設定ﾌｧｲﾙ指定(TEXTﾌｧｲﾙ名)①");
     row("Label28", 5);
     row("Command20", 5, "複数ＤＢ名の呼び出し");
@@ -298,8 +300,8 @@ void TestMainWindow::menus_data()
     QTest::addColumn<QString>("menuTitle");
     QTest::addColumn<QStringList>("entries");
     QTest::newRow("ffile") << "ffile" << "ファイル"
-                           << QStringList{"dbmake=データベースの指定", "dbdel=データベース設定クリア", "koukai=サイトの公開…",
-                                          "restore=バックアップから復元…", "eend=終了"};
+                           << QStringList{"dbmake=データベースの指定", "dbdel=データベース設定クリア", "importCsv=取り込み…",
+                                          "exportCsv=書き出し…", "koukai=サイトの公開…", "restore=バックアップから復元…", "eend=終了"};
     QTest::newRow("hensyu") << "hensyu" << "編集" << QStringList{"undo=元に戻す", "redo=やり直し"};
     QTest::newRow("hhelp") << "hhelp" << "ヘルプ"
                            << QStringList{"setumei=説明", "sakusya=作者ＨＰ", "hpsamp=このツールにて作成したＨＰ", "aabout=バージョン"};

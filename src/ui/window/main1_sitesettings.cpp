@@ -60,6 +60,7 @@ static QList<SiteControl> siteControls(const main1& w)
         text(w.Text10, [](SiteSettings& s) -> QString& { return s.index.returnLabel; }),
         choice(w.Option6, w.Option5, [](SiteSettings& s) -> bool& { return s.index.style.frameless; }),
         check(w.Check2, [](SiteSettings& s) -> bool& { return s.index.style.bigTitle; }),
+        check(w.Check5, [](SiteSettings& s) -> bool& { return s.index.style.viewport; }),
     };
 }
 
