@@ -21,10 +21,12 @@ inline int usageError(const QString& program, const QString& text)
     return 2;
 }
 
-// Parses the command line with its --help and two positional arguments. An exit status when
-// the program is done (the help shown: 0; a usage error: 2).
+// Parses the command line with its --help (and --version, when given) and `positional`
+// arguments. An exit status when the program is done (the help or version shown: 0; a usage
+// error: 2).
 inline std::optional<int> parseArguments(QCommandLineParser& parser, const QCommandLineOption& help,
-                                         const QString& program, const QString& expected)
+                                         const QString& program, const QString& expected, int positional = 2,
+                                         const QCommandLineOption* version = nullptr)
 {
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(program, parser.errorText());
@@ -32,7 +34,11 @@ inline std::optional<int> parseArguments(QCommandLineParser& parser, const QComm
         QTextStream(stdout) << parser.helpText();
         return 0;
     }
-    if (parser.positionalArguments().size() != 2)
+    if (version && parser.isSet(*version)) {
+        QTextStream(stdout) << program << ' ' << QCoreApplication::applicationVersion() << '\n';
+        return 0;
+    }
+    if (parser.positionalArguments().size() != positional)
         return usageError(program, QStringLiteral("expected ") + expected);
     return std::nullopt;
 }

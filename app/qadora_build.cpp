@@ -53,6 +53,9 @@ int main(int argc, char* argv[])
                                    QStringLiteral("frameless|framed"), QStringLiteral("frameless"));
     const QCommandLineOption bigTitle(QStringLiteral("big-title"),
                                       QStringLiteral("Bigger headings in the framed style."));
+    const QCommandLineOption viewport(QStringLiteral("viewport"),
+                                      QStringLiteral("Pages readable on phones: every page gets <meta name=\"viewport\" "
+                                                     "content=\"width=device-width, initial-scale=1\"> after its META line."));
     const QCommandLineOption prune(QStringLiteral("prune"),
                                    QStringLiteral("Remove pages that an earlier run wrote into OUTDIR and this run did "
                                                   "not (a deleted record's page, the page of a kind that is gone). "
@@ -61,7 +64,7 @@ int main(int argc, char* argv[])
                                    QStringLiteral("End with a line: written N, unchanged M, removed K."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line (shown on a terminal only)."));
-    parser.addOptions({help, index, title, returnUrl, returnLabel, style, bigTitle, prune, stats, quiet});
+    parser.addOptions({help, index, title, returnUrl, returnLabel, style, bigTitle, viewport, prune, stats, quiet});
     parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Q&A database file."));
     parser.addPositionalArgument(QStringLiteral("OUTDIR"), QStringLiteral("The directory to write the site into."));
 
@@ -82,6 +85,7 @@ int main(int argc, char* argv[])
     options.index.returnLabel = parser.value(returnLabel);
     options.index.style.frameless = styleName == QLatin1String("frameless");
     options.index.style.bigTitle = parser.isSet(bigTitle);
+    options.index.style.viewport = parser.isSet(viewport);
 
     options.prune = parser.isSet(prune);
 

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Prints how long the listings and the site generation take on large databases, next to
-// the file system's own cost of writing the same files.
+// Prints how long the listings, the site generation and the way back (backups, undo) take on
+// large databases, next to the file system's own cost of writing the same files and to the
+// sqlite3 program's own backup.
+#include "history/backups.h"
 #include "site/pagefile.h"
 #include "site/sitegeneration.h"
 #include "store/conversion.h"
 #include "store/recordstore.h"
+#include "ui/answerbox.h"
 #include "ui/interaction.h"
 #include "ui/main1.h"
 
@@ -14,7 +17,9 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -253,6 +258,37 @@ int makeSite(const QString& dir, const QString& out)
     return result.complete ? 0 : 1;
 }
 
+// The backup made before a session's first change, and an undo with the listing it redoes.
+void benchHistory(const QString& dir)
+{
+    const QString path = makeDatabase(QDir(dir).filePath(QStringLiteral("history.mdb")), false);
+    std::printf("%d records (%.1f MB), backups and undo:\n", kRecords, QFileInfo(path).size() / 1e6);
+    QString error;
+    line("backUp (SQLite online backup)", seconds([&] { backUp(path, &error); }));
+    line("peer: sqlite3 .backup", seconds([&] {
+             QProcess::execute(QStringLiteral("sqlite3"), {path, QStringLiteral(".backup '%1'").arg(QDir(dir).filePath("peer.db"))});
+         }));
+    line("floor: cp", seconds([&] { QProcess::execute(QStringLiteral("cp"), {path, QDir(dir).filePath("copy.db")}); }));
+    const QString latest = backupsOf(path).value(0).path;
+    line("restoreBackup (backs up the current state first)", seconds([&] { restoreBackup(latest, path, &error); }));
+
+    QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).setValue(QStringLiteral("startup/pgmname2"), path);
+    QuietInteraction interaction;
+    main1 w(&interaction);
+    w.Form_Load();
+    w.Command4_Click(); // the entry tab's listing, which an undo lists again
+    auto addOne = [&](const QString& quest) {
+        w.Combo1->setEditText(QStringLiteral("sub001,種類"));
+        w.Text1->setText(quest);
+        w.rtext1->setPlainText(QStringLiteral("答え"));
+        w.Command3_Click();
+    };
+    line("first add of the session (with its backup)", seconds([&] { addOne(QStringLiteral("一つ目")); }));
+    line("second add", seconds([&] { addOne(QStringLiteral("二つ目")); }));
+    line("undo of an add, List1 listed again", seconds([&] { w.undo_Click(); }), "(target < 0.3 s)");
+    line("redo", seconds([&] { w.redo_Click(); }), "(target < 0.3 s)");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -273,5 +309,7 @@ int main(int argc, char* argv[])
         benchAccess(dir.path());
     if (what.isEmpty() || what == QLatin1String("site"))
         benchSite(dir.path());
+    if (what.isEmpty() || what == QLatin1String("history"))
+        benchHistory(dir.path());
     return 0;
 }

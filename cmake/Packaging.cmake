@@ -2,7 +2,7 @@
 install(FILES ${PROJECT_SOURCE_DIR}/data/io.github.qadora.Qadora.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/data/man/qadora.1 ${PROJECT_SOURCE_DIR}/data/man/qadora-build.1
-              ${PROJECT_SOURCE_DIR}/data/man/qadora-publish.1
+              ${PROJECT_SOURCE_DIR}/data/man/qadora-csv.1 ${PROJECT_SOURCE_DIR}/data/man/qadora-publish.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_GENERATOR DEB)

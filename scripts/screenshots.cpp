@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the six tabs of the window, with a small sample database listed, a message box, the
-// help window and the progress dialog into PNG files for the README. Run it under Xvfb:
+// help window, the progress dialog and the dialogs of the ファイル menu into PNG files for the
+// README. Run it under Xvfb:
 // scripts/screenshots.sh
 #include "settings/dirs.h"
 #include "store/recordstore.h"
@@ -8,12 +9,15 @@
 #include "ui/appsetup.h"
 #include "ui/helpform.h"
 #include "ui/interaction.h"
+#include "ui/csvdialogs.h"
 #include "ui/publishdialog.h"
+#include "ui/restoredialog.h"
 #include "ui/main1.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QListWidget>
@@ -27,6 +31,17 @@
 #include <QTimer>
 
 using namespace qadora;
+
+namespace {
+
+QByteArray readAllOf(const QString& path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -121,6 +136,14 @@ int main(int argc, char* argv[])
     }
     progress.reset();
 
+    // The backups of a database, as ファイル → バックアップから復元… lists them.
+    const QDateTime now = QDateTime::currentDateTime();
+    RestoreDialog restore(db, {{QString(), now.addSecs(-90), 6}, {QString(), now.addSecs(-3600 * 26), 5}, {QString(), now.addDays(-9), 3}}, &w);
+    restore.show();
+    QApplication::processEvents();
+    restore.grab().save(QDir(outDir).filePath(QStringLiteral("restore.png")));
+    restore.close();
+
     // The publish dialog, after a real publish to the FTP server the script started.
     PublishDialog publish(site, &shown, &w);
     publish.show();
@@ -135,5 +158,30 @@ int main(int argc, char* argv[])
     }
     QApplication::processEvents();
     publish.grab().save(QDir(outDir).filePath(QStringLiteral("publish.png")));
+    publish.close();
+
+    // The import preview of a file with rows that cannot be taken, and the rename of a kind.
+    const QString faq = QDir(work.path()).filePath(QStringLiteral("faq.csv"));
+    QFile csvFile(faq);
+    csvFile.open(QIODevice::WriteOnly);
+    csvFile.write("No,kind,quest,anser\r\n"
+                  ",\"sub300,上級編\",ページを公開するには？,「ファイル」メニューの「サイトの公開…」を使います。\r\n"
+                  ",\"sub300,上級編\",Excelで編集できますか？,「書き出し…」で書き出したファイルを開いて編集し、「取り込み…」で戻せます。\r\n"
+                  ",sub300,種類にカンマがない,x\r\n"
+                  ",\"sub100,初級編\",Qadoraとは何ですか？,同じ質問\r\n"
+                  ",\"sub300,上級編\",,答えだけ\r\n");
+    csvFile.close();
+    ImportDialog import(db, faq, readAllOf(faq), &w);
+    import.show();
+    QApplication::processEvents();
+    import.grab().save(QDir(outDir).filePath(QStringLiteral("import.png")));
+    import.close();
+    QList<KindCount> kinds;
+    countKinds(db, &kinds);
+    RenameKindDialog rename(kinds, &shown, &w);
+    rename.show();
+    rename.newKind->setText(QStringLiteral("sub101,はじめに"));
+    QApplication::processEvents();
+    rename.grab().save(QDir(outDir).filePath(QStringLiteral("rename.png")));
     return 0;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Renders the six tabs, a message box, the version box, the help window, the progress dialog
-# and the publish dialog (after a real publish to an FTP server on 127.0.0.1) into docs/.
+# Renders the six tabs, a message box, the version box, the help window, the progress dialog,
+# the backups to restore from and the publish dialog (after a real publish to an FTP server on 127.0.0.1) into docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh

@@ -6,11 +6,13 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-translations-l10n
-    libicu-dev mdbtools-dev libcurl4-openssl-dev qtkeychain-qt6-dev
+    libicu-dev libsqlite3-dev mdbtools-dev libcurl4-openssl-dev qtkeychain-qt6-dev
     fonts-noto-cjk
     # tests: a second writer, FTP/FTPS/SFTP servers on 127.0.0.1, a display
     sqlite3 python3 python3-pyftpdlib python3-openssl openssl openssh-server openssh-client
     xvfb xauth imagemagick
+    # tests: the spreadsheet that reads the exported files and writes them back
+    libreoffice-calc-nogui
     # the Debian package and its checks
     dpkg-dev file desktop-file-utils appstream
 )

@@ -31,6 +31,23 @@ bool isCrLfBreak(const AnswerPart& p)
     return p.isBreak && (p.stored == kCrLf || p.stored == kMarkedCrLf);
 }
 
+// A text that ends in a line-break tag of its own ("<br>", "<BR>", "<br/>", "<br />"): a
+// marker after it would make a second, empty line on the page.
+bool endsInBreakTag(const QString& text)
+{
+    if (!text.endsWith(u'>'))
+        return false;
+    const qsizetype open = text.lastIndexOf(u'<');
+    if (open < 0)
+        return false;
+    QStringView tag = QStringView(text).sliced(open + 1, text.size() - open - 2);
+    if (tag.endsWith(u'/'))
+        tag.chop(1);
+    while (!tag.isEmpty() && tag.back().isSpace())
+        tag.chop(1);
+    return tag.compare(u"br", Qt::CaseInsensitive) == 0;
+}
+
 } // namespace
 
 QString brplus(const QString& aaa, bool on)
@@ -83,17 +100,22 @@ AnswerParts answerParts(const QString& stored, bool markersOn)
     return parts;
 }
 
-QString storedAnswer(const AnswerParts& parts, bool markersAtLoad, bool markersAtSave)
+QString storedAnswer(const AnswerParts& parts, bool markersAtSave)
 {
-    const QString typedBreak = markersAtSave ? kMarkedCrLf : kCrLf;
     QString result;
     for (const AnswerPart& p : parts) {
-        if (!p.isBreak)
+        if (!p.isBreak) {
             result += p.text;
-        else if (p.stored.isEmpty() || (markersAtLoad != markersAtSave && isCrLfBreak(p)))
-            result += typedBreak;
-        else
-            result += p.stored;
+        } else if (!p.stored.isEmpty() && !isCrLfBreak(p)) {
+            result += p.stored; // a lone CR or LF, U+2028, U+2029: never a break for the marker
+        } else if (!markersAtSave) {
+            result += kCrLf;
+        } else if (p.stored == kMarkedCrLf) {
+            result += kMarkedCrLf;
+        } else {
+            // Every CR LF is marked, the loaded ones too, unless the line already ends in a break tag.
+            result += endsInBreakTag(result) ? kCrLf : kMarkedCrLf;
+        }
     }
     return result;
 }

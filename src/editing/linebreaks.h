@@ -29,10 +29,11 @@ using AnswerParts = QList<AnswerPart>;
 // CR LF belongs to its break.
 AnswerParts answerParts(const QString& stored, bool markersOn);
 
-// The text to store, brplus applied: typed breaks become CR LF ("<br>" CR LF when
-// `markersAtSave`). Loaded breaks keep their characters while the option is as it was at
-// load; after it changed, loaded CR LF breaks are converted like typed ones.
-QString storedAnswer(const AnswerParts& parts, bool markersAtLoad, bool markersAtSave);
+// The text to store, brplus applied. Every CR LF break, loaded or typed, becomes CR LF, and
+// with `markersAtSave` "<br>" CR LF, except after a line that already ends in a break tag
+// ("a<BR>" is not given a second break); a loaded "<br>" CR LF keeps its marker. Lone CR,
+// lone LF, U+2028 and U+2029 stay exactly as loaded.
+QString storedAnswer(const AnswerParts& parts, bool markersAtSave);
 
 // The box's text with every break written as `lineBreak`.
 QString joinedAnswer(const AnswerParts& parts, const QString& lineBreak);

@@ -133,10 +133,6 @@ QByteArray encode(QStringView text)
     return out;
 }
 
-namespace {
-
-// Valid UTF-8 with at least one multi-byte sequence: CP932 text practically never is, since
-// its lead bytes 0x81-0x9F cannot start a UTF-8 sequence.
 bool looksLikeUtf8(const QByteArray& bytes)
 {
     bool multiByte = false;
@@ -165,7 +161,82 @@ bool looksLikeUtf8(const QByteArray& bytes)
     return multiByte;
 }
 
+namespace {
+
+// Every character of the code page by its bytes, built once from ICU: single bytes, and pairs
+// of a lead byte (0x81-0x9F, 0xE0-0xFC) and a trail byte.
+struct DecodeTable {
+    std::array<char16_t, 256> single{};
+    std::array<bool, 256> lead{};
+    std::array<std::array<char16_t, 256>, 256> pairs{};
+
+    DecodeTable()
+    {
+        single.fill(kNoChar);
+        for (auto& row : pairs)
+            row.fill(kNoChar);
+        for (int b = 0; b < 0x80; ++b)
+            single[b] = char16_t(b);
+        Converter cnv = openConverter();
+        UErrorCode err = U_ZERO_ERROR;
+        ucnv_setToUCallBack(cnv.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+        const auto toU = [&](const char* in, int len) -> char16_t {
+            UChar u[4];
+            err = U_ZERO_ERROR;
+            ucnv_resetToUnicode(cnv.get());
+            const int32_t n = ucnv_toUChars(cnv.get(), u, 4, in, len, &err);
+            return U_SUCCESS(err) && n == 1 ? char16_t(u[0]) : kNoChar;
+        };
+        for (int b = 0x80; b < 0x100; ++b) {
+            lead[b] = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+            const char one[1] = {char(b)};
+            if (!lead[b])
+                single[b] = toU(one, 1);
+            for (int t = 0x40; lead[b] && t < 0x100; ++t) {
+                const char two[2] = {char(b), char(t)};
+                pairs[b][t] = toU(two, 2);
+            }
+        }
+    }
+    static constexpr char16_t kNoChar = 0xFFFF;
+};
+
+const DecodeTable& decodeTable()
+{
+    static const DecodeTable t;
+    return t;
+}
+
 } // namespace
+
+bool decodeStrict(QByteArrayView bytes, QString& out)
+{
+    const DecodeTable& t = decodeTable();
+    const auto* p = reinterpret_cast<const quint8*>(bytes.data());
+    const auto* end = p + bytes.size();
+    const qsizetype start = out.size();
+    out.resize(start + bytes.size());
+    char16_t* o = reinterpret_cast<char16_t*>(out.data()) + start;
+    bool ok = true;
+    while (p < end) {
+        const quint8 b = *p;
+        char16_t c = DecodeTable::kNoChar;
+        if (!t.lead[b]) {
+            c = t.single[b];
+            ++p;
+        } else if (p + 1 < end) {
+            c = t.pairs[b][p[1]];
+            p += 2;
+        }
+        if (c == DecodeTable::kNoChar) {
+            ok = false;
+            break;
+        }
+        *o++ = c;
+    }
+    out.truncate(o - reinterpret_cast<const char16_t*>(out.constData()));
+    return ok;
+}
 
 QString decode(const QByteArray& bytes, bool* clean)
 {

@@ -21,6 +21,15 @@ int codeOf(char16_t c);
 // and the text does not look like another encoding (a BOM, NUL bytes, multi-byte UTF-8).
 QString decode(const QByteArray& bytes, bool* clean = nullptr);
 
+// Valid UTF-8 with at least one multi-byte sequence: CP932 text practically never is, since
+// its lead bytes 0x81-0x9F cannot start a UTF-8 sequence.
+bool looksLikeUtf8(const QByteArray& bytes);
+
+// Decodes CP932 bytes and appends them to `out`; false at the first byte that is not part of
+// a character (`out` then holds what came before it). Text encoded without references reads
+// back exactly as it was.
+bool decodeStrict(QByteArrayView bytes, QString& out);
+
 // The first character of `text` that has no code (a code point), or -1. Plain text files
 // such as the list file cannot hold such a character; only web pages have references.
 qint64 firstWithoutCode(QStringView text);

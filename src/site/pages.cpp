@@ -7,17 +7,18 @@ namespace qadora {
 
 namespace {
 
-QStringList head(const QString& title)
+QStringList head(const QString& title, const PageStyle& style)
 {
-    return {
+    QStringList lines = {
         QStringLiteral("<HTML>"),
         QStringLiteral("<HEAD>"),
         QStringLiteral("<META HTTP-EQUIV=\"Content-type\" CONTENT=\"text/html; charset=Shift_JIS\">"),
-        QStringLiteral("<TITLE>") + title + QStringLiteral("</TITLE>"),
-        QStringLiteral("</HEAD>"),
-        QStringLiteral("<BODY>"),
-        QStringLiteral("<div align=\"left\">"),
     };
+    if (style.viewport)
+        lines << QStringLiteral("<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">");
+    lines << QStringLiteral("<TITLE>") + title + QStringLiteral("</TITLE>") << QStringLiteral("</HEAD>")
+          << QStringLiteral("<BODY>") << QStringLiteral("<div align=\"left\">");
+    return lines;
 }
 
 void appendFoot(QStringList& lines)
@@ -72,7 +73,7 @@ QString qaFileName(const QString& fnum)
 
 QStringList qaPage(const QString& atext, const QString& btext, const QString& back, const PageStyle& style)
 {
-    QStringList lines = head(atext);
+    QStringList lines = head(atext, style);
     if (style.frameless) {
         lines << QStringLiteral("<質問><br>") << atext << QStringLiteral("<br><hr>") << QStringLiteral("<答え><br>")
               << btext << QStringLiteral("<br><hr>");
@@ -91,7 +92,7 @@ IndexPage indexPage(const IndexSettings& settings, const QStringList& kinds)
 {
     IndexPage page;
     QStringList& lines = page.lines;
-    lines = head(settings.title);
+    lines = head(settings.title, settings.style);
     const bool frameless = settings.style.frameless;
     if (frameless) {
         lines << settings.title + QStringLiteral("<br><hr>");
@@ -131,7 +132,7 @@ IndexPage indexPage(const IndexSettings& settings, const QStringList& kinds)
 QStringList subIndexPage(const QString& tit, const QString& indexName, const QStringList& questions,
                          const QStringList& numbers, const PageStyle& style)
 {
-    QStringList lines = head(tit);
+    QStringList lines = head(tit, style);
     const qsizetype count = qMin(questions.size(), numbers.size());
     if (style.frameless) {
         lines << tit + QStringLiteral("<br><hr>");

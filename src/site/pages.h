@@ -12,6 +12,9 @@ namespace qadora {
 struct PageStyle {
     bool frameless = true; // the <hr> style for mobile browsers; otherwise tables
     bool bigTitle = false; // bigger headings in the framed style
+    bool viewport = false; // a viewport line after the META line: phones show the page at their width
+
+    bool operator==(const PageStyle&) const = default;
 };
 
 // "qa" + the leading number of `fnum` with at least three digits + ".html".
@@ -26,6 +29,8 @@ struct IndexSettings {
     QString returnUrl;   // Text12: a link only when longer than 10 characters
     QString returnLabel; // Text10: the style's default when empty
     PageStyle style;
+
+    bool operator==(const IndexSettings&) const = default;
 };
 
 struct IndexPage {

@@ -206,17 +206,27 @@ StoreStatus JetStore::findFirstByQuestion(const QString& quest, Record* out)
     return {StoreStatus::NotFound, QString()};
 }
 
-StoreStatus JetStore::add(const Record&)
+StoreStatus JetStore::add(const Record&, RecordChange*)
 {
     return {StoreStatus::ReadOnly, kReadOnlyAccessMessage};
 }
 
-StoreStatus JetStore::updateFirstByQuestion(const QString&, const Record&)
+StoreStatus JetStore::updateFirstByQuestion(const QString&, const Record&, RecordChange*)
 {
     return {StoreStatus::ReadOnly, kReadOnlyAccessMessage};
 }
 
-StoreStatus JetStore::removeFirstByQuestion(const QString&)
+StoreStatus JetStore::removeFirstByQuestion(const QString&, RecordChange*)
+{
+    return {StoreStatus::ReadOnly, kReadOnlyAccessMessage};
+}
+
+StoreStatus JetStore::applyChanges(const ChangeSet&)
+{
+    return {StoreStatus::ReadOnly, kReadOnlyAccessMessage};
+}
+
+StoreStatus JetStore::checkChanges(const ChangeSet&)
 {
     return {StoreStatus::ReadOnly, kReadOnlyAccessMessage};
 }

@@ -29,9 +29,11 @@ public:
     StoreStatus walk(const WalkOptions& options, const RecordVisitor& visit) override;
     StoreStatus findFirstByQuestion(const QString& quest, Record* out) override;
 
-    StoreStatus add(const Record& values) override;
-    StoreStatus updateFirstByQuestion(const QString& quest, const Record& values) override;
-    StoreStatus removeFirstByQuestion(const QString& quest) override;
+    StoreStatus add(const Record& values, RecordChange* done = nullptr) override;
+    StoreStatus updateFirstByQuestion(const QString& quest, const Record& values, RecordChange* done = nullptr) override;
+    StoreStatus removeFirstByQuestion(const QString& quest, RecordChange* done = nullptr) override;
+    StoreStatus applyChanges(const ChangeSet& changes) override;
+    StoreStatus checkChanges(const ChangeSet& changes) override;
 
     // Every record in store order (ascending No).
     const std::vector<Record>& records() const { return m_contents->records; }

@@ -7,8 +7,12 @@
 
 #include <QString>
 
+#include <QList>
+
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace qadora {
 
@@ -20,6 +24,7 @@ struct StoreStatus {
         Failed,   // the file is ours but the operation failed (locked, read-only, removed, damaged)
         TooLong,  // a kind or question longer than its column
         ReadOnly, // an Access file: it must be converted before it can be changed
+        Conflict, // a record is no longer as a change expects it (another program changed it)
     };
     Code code = Ok;
     QString message; // Japanese, ready to show; empty for Ok
@@ -35,6 +40,20 @@ struct WalkOptions {
     bool byKind = false;  // only records whose kind equals `kind`, character for character
     QString kind;
 };
+
+// One record's change, identified by its number: absent `before` is an addition, absent
+// `after` a deletion. Undoing a change applies its inverse.
+struct RecordChange {
+    std::optional<Record> before;
+    std::optional<Record> after;
+
+    qint64 no() const { return before ? before->no : after ? after->no : 0; }
+    bool operator==(const RecordChange&) const = default;
+};
+using ChangeSet = QList<RecordChange>;
+
+// The changes that take `changes` back, last first.
+ChangeSet inverted(const ChangeSet& changes);
 
 // Return false from the visitor to stop the walk early.
 using RecordVisitor = std::function<bool(const Record&)>;
@@ -55,9 +74,30 @@ public:
     // The first record (lowest No) whose question equals `quest`.
     virtual StoreStatus findFirstByQuestion(const QString& quest, Record* out) = 0;
 
-    virtual StoreStatus add(const Record& values) = 0;
-    virtual StoreStatus updateFirstByQuestion(const QString& quest, const Record& values) = 0;
-    virtual StoreStatus removeFirstByQuestion(const QString& quest) = 0;
+    // Each tells in `done` (when given) the record before and after, with its number.
+    virtual StoreStatus add(const Record& values, RecordChange* done = nullptr) = 0;
+    virtual StoreStatus updateFirstByQuestion(const QString& quest, const Record& values, RecordChange* done = nullptr) = 0;
+    virtual StoreStatus removeFirstByQuestion(const QString& quest, RecordChange* done = nullptr) = 0;
+
+    // Applies every change in one transaction, all or none. Each record must be exactly as
+    // its `before` says (absent for an addition), else nothing is written and the status is
+    // Conflict, naming the record. Records keep their numbers (an addition inserts its No).
+    virtual StoreStatus applyChanges(const ChangeSet& changes) = 0;
+    // The same check without writing: Ok when applyChanges() would find every record as expected.
+    virtual StoreStatus checkChanges(const ChangeSet& changes) = 0;
+
+    // The highest number the store ever gave a record (a deleted record's included), or 0.
+    virtual StoreStatus highestNumberGiven(qint64* no)
+    {
+        *no = 0;
+        WalkOptions numbersOnly;
+        numbersOnly.withQuestion = false;
+        numbersOnly.withAnswer = false;
+        return walk(numbersOnly, [no](const Record& r) {
+            *no = std::max(*no, r.no);
+            return true;
+        });
+    }
 };
 
 // Looks at the file's first bytes and returns the store that can read it, or nullptr with
@@ -90,6 +130,9 @@ inline const QString kNoDatabaseMessage = QStringLiteral("環境設定にてア�
 
 // Checks the column limits; Ok or TooLong with the message to show.
 StoreStatus checkLengths(const Record& values);
+
+// Conflict: the record of `quest` changed since; the message to show.
+QString conflictMessage(const QString& quest);
 
 inline const QString kNoDataMessage = QStringLiteral("データがありません");
 inline const QString kLockedMessage = QStringLiteral("データベースがほかのプログラムで使用中のため読み込めません");

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <optional>
 #include <vector>
 
 namespace qadora {
@@ -277,7 +278,8 @@ StoreStatus SqliteStore::findFirstByQuestion(const QString& quest, Record* out)
     });
 }
 
-StoreStatus SqliteStore::execWrite(const QString& sql, const QVariantList& values, bool mustFindRecord)
+template<typename Work>
+StoreStatus SqliteStore::writing(Work&& work, bool commit)
 {
     if (auto s = checkStillOurs(m_path); !s.ok())
         return s.message == kNoDataMessage ? failure(StoreStatus::Failed, QStringLiteral("データベースに書き込めませんでした")
@@ -288,39 +290,202 @@ StoreStatus SqliteStore::execWrite(const QString& sql, const QVariantList& value
         return writeFailure(c.db().lastError(), m_path);
     if (auto s = checkTable(c.db(), m_path); !s.ok())
         return s;
-    QSqlQuery q(c.db());
-    q.prepare(sql);
+    // IMMEDIATE takes the write lock before the first read, so what is read is what is changed,
+    // and a second writer waits at the start instead of failing half-way.
+    QSqlQuery begin(c.db());
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return writeFailure(begin.lastError(), m_path);
+    StoreStatus status = work(c.db());
+    QSqlQuery end(c.db());
+    if (!status.ok() || !commit) {
+        end.exec(QStringLiteral("ROLLBACK"));
+        return status;
+    }
+    if (!end.exec(QStringLiteral("COMMIT"))) {
+        const QSqlError error = end.lastError();
+        end.exec(QStringLiteral("ROLLBACK"));
+        return writeFailure(error, m_path);
+    }
+    return status;
+}
+
+namespace {
+
+// The record numbered `no`, if there is one; a failure sets `status`.
+std::optional<Record> recordNumbered(QSqlQuery& q, qint64 no, const QString& path, StoreStatus* status)
+{
+    q.addBindValue(no);
+    if (!q.exec()) {
+        *status = writeFailure(q.lastError(), path);
+        return std::nullopt;
+    }
+    std::optional<Record> found;
+    if (q.next())
+        found = recordFrom(q, true, true);
+    q.finish();
+    return found;
+}
+
+// The first record of the question query; NotFound in `status` when there is none.
+std::optional<Record> firstByQuestion(QSqlDatabase& db, const QString& quest, const QString& path, StoreStatus* status)
+{
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1"));
+    q.addBindValue(quest);
+    if (!q.exec()) {
+        *status = writeFailure(q.lastError(), path);
+        return std::nullopt;
+    }
+    if (!q.next()) {
+        *status = failure(StoreStatus::NotFound, QString());
+        return std::nullopt;
+    }
+    return recordFrom(q, true, true);
+}
+
+StoreStatus run(QSqlQuery& q, const QVariantList& values, const QString& path)
+{
     for (const QVariant& v : values)
         q.addBindValue(v);
-    if (!q.exec())
-        return writeFailure(q.lastError(), m_path);
-    if (mustFindRecord && q.numRowsAffected() < 1)
-        return failure(StoreStatus::NotFound, QString());
-    return StoreStatus::success();
+    return q.exec() ? StoreStatus::success() : writeFailure(q.lastError(), path);
 }
 
-StoreStatus SqliteStore::add(const Record& values)
+} // namespace
+
+StoreStatus SqliteStore::add(const Record& values, RecordChange* done)
 {
     if (auto s = checkLengths(values); !s.ok())
         return s;
-    return execWrite(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"),
-                     {values.kind, values.quest, values.anser}, false);
+    return writing([&](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"));
+        if (auto s = run(q, {values.kind, values.quest, values.anser}, m_path); !s.ok())
+            return s;
+        if (done)
+            *done = {std::nullopt, Record{q.lastInsertId().toLongLong(), values.kind, values.quest, values.anser}};
+        return StoreStatus::success();
+    });
 }
 
-StoreStatus SqliteStore::updateFirstByQuestion(const QString& quest, const Record& values)
+StoreStatus SqliteStore::updateFirstByQuestion(const QString& quest, const Record& values, RecordChange* done)
 {
     if (auto s = checkLengths(values); !s.ok())
         return s;
-    // One statement, so the record found and the record changed are the same.
-    return execWrite(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? "
-                                    "WHERE No = (SELECT No FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1)"),
-                     {values.kind, values.quest, values.anser, quest}, true);
+    // In one transaction, so the record found and the record changed are the same.
+    return writing([&](QSqlDatabase& db) {
+        StoreStatus status;
+        const std::optional<Record> old = firstByQuestion(db, quest, m_path, &status);
+        if (!old)
+            return status;
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? WHERE No = ?"));
+        if (auto s = run(q, {values.kind, values.quest, values.anser, old->no}, m_path); !s.ok())
+            return s;
+        if (done)
+            *done = {old, Record{old->no, values.kind, values.quest, values.anser}};
+        return StoreStatus::success();
+    });
 }
 
-StoreStatus SqliteStore::removeFirstByQuestion(const QString& quest)
+StoreStatus SqliteStore::removeFirstByQuestion(const QString& quest, RecordChange* done)
 {
-    return execWrite(QStringLiteral("DELETE FROM tbl1 WHERE No = (SELECT No FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1)"),
-                     {quest}, true);
+    return writing([&](QSqlDatabase& db) {
+        StoreStatus status;
+        const std::optional<Record> old = firstByQuestion(db, quest, m_path, &status);
+        if (!old)
+            return status;
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("DELETE FROM tbl1 WHERE No = ?"));
+        if (auto s = run(q, {old->no}, m_path); !s.ok())
+            return s;
+        if (done)
+            *done = {old, std::nullopt};
+        return StoreStatus::success();
+    });
+}
+
+StoreStatus SqliteStore::applyChanges(const ChangeSet& changes)
+{
+    return changing(changes, true);
+}
+
+StoreStatus SqliteStore::checkChanges(const ChangeSet& changes)
+{
+    return changing(changes, false);
+}
+
+StoreStatus SqliteStore::changing(const ChangeSet& changes, bool write)
+{
+    for (const RecordChange& change : changes) {
+        if (change.after) {
+            if (auto s = checkLengths(*change.after); !s.ok())
+                return s;
+        }
+    }
+    return writing(
+        [&](QSqlDatabase& db) {
+            QSqlQuery find(db);
+            find.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE No = ?"));
+            QSqlQuery insert(db);
+            insert.prepare(QStringLiteral("INSERT INTO tbl1 (No, kind, quest, anser) VALUES (?, ?, ?, ?)"));
+            QSqlQuery update(db);
+            update.prepare(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? WHERE No = ?"));
+            QSqlQuery remove(db);
+            remove.prepare(QStringLiteral("DELETE FROM tbl1 WHERE No = ?"));
+            for (const RecordChange& change : changes) {
+                StoreStatus status;
+                const std::optional<Record> now = recordNumbered(find, change.no(), m_path, &status);
+                if (!status.ok())
+                    return status;
+                if (now != change.before) {
+                    const Record& named = now ? *now : change.before ? *change.before : *change.after;
+                    return failure(StoreStatus::Conflict, conflictMessage(named.quest));
+                }
+                if (!write)
+                    continue;
+                const std::optional<Record>& a = change.after;
+                if (a && change.before)
+                    status = run(update, {a->kind, a->quest, a->anser, a->no}, m_path);
+                else if (a)
+                    status = run(insert, {a->no, a->kind, a->quest, a->anser}, m_path);
+                else if (change.before)
+                    status = run(remove, {change.before->no}, m_path);
+                if (!status.ok())
+                    return status;
+            }
+            return StoreStatus::success();
+        },
+        write);
+}
+
+StoreStatus SqliteStore::highestNumberGiven(qint64* no)
+{
+    *no = 0;
+    return reading([&](QSqlDatabase& db) {
+        // AUTOINCREMENT keeps the highest number given in sqlite_sequence; a table made
+        // without it has none, and then the numbers present are all there is to go by.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SELECT max(No) FROM tbl1")) || !q.next())
+            return readFailure(q.lastError(), m_path, true);
+        *no = q.value(0).toLongLong();
+        if (q.exec(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'tbl1'")) && q.next())
+            *no = std::max(*no, q.value(0).toLongLong());
+        return StoreStatus::success();
+    });
+}
+
+ChangeSet inverted(const ChangeSet& changes)
+{
+    ChangeSet back;
+    back.reserve(changes.size());
+    for (auto it = changes.crbegin(); it != changes.crend(); ++it)
+        back.append({it->after, it->before});
+    return back;
+}
+
+QString conflictMessage(const QString& quest)
+{
+    return QStringLiteral("ほかのプログラムがこのデータを変更したため、元に戻せません") + QLatin1Char('\r') + quest;
 }
 
 StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Record>& records,

@@ -28,14 +28,21 @@ public:
     StoreStatus walk(const WalkOptions& options, const RecordVisitor& visit) override;
     StoreStatus findFirstByQuestion(const QString& quest, Record* out) override;
 
-    StoreStatus add(const Record& values) override;
-    StoreStatus updateFirstByQuestion(const QString& quest, const Record& values) override;
-    StoreStatus removeFirstByQuestion(const QString& quest) override;
+    StoreStatus add(const Record& values, RecordChange* done = nullptr) override;
+    StoreStatus updateFirstByQuestion(const QString& quest, const Record& values, RecordChange* done = nullptr) override;
+    StoreStatus removeFirstByQuestion(const QString& quest, RecordChange* done = nullptr) override;
+    StoreStatus applyChanges(const ChangeSet& changes) override;
+    StoreStatus checkChanges(const ChangeSet& changes) override;
+    StoreStatus highestNumberGiven(qint64* no) override;
 
 private:
     template<typename Work>
     StoreStatus reading(Work&& work);
-    StoreStatus execWrite(const QString& sql, const QVariantList& values, bool mustFindRecord);
+    // Runs `work` in one write transaction on a connection of its own; commits when it
+    // returns Ok and `commit`, else rolls back.
+    template<typename Work>
+    StoreStatus writing(Work&& work, bool commit = true);
+    StoreStatus changing(const ChangeSet& changes, bool write);
 
     QString m_path;
     std::shared_ptr<Session> m_session;

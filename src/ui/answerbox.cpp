@@ -38,6 +38,7 @@ void AnswerBox::setParts(const AnswerParts& parts)
         }
     }
     doc->setUndoRedoEnabled(true);
+    doc->setModified(false);
     moveCursor(QTextCursor::Start);
 }
 

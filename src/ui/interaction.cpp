@@ -105,6 +105,37 @@ int showMessage(QWidget* parent, QStyle::StandardPixmap icon, const QString& tit
 
 } // namespace
 
+namespace {
+
+// Hides the progress boxes on screen while it lives, and shows them again after.
+class ProgressAside {
+public:
+    explicit ProgressAside(QList<QPointer<QProgressDialog>>& progresses)
+    {
+        progresses.removeAll(nullptr);
+        for (const QPointer<QProgressDialog>& p : progresses) {
+            if (p->isVisible()) {
+                p->hide();
+                m_hidden << p;
+            }
+        }
+    }
+    ~ProgressAside()
+    {
+        for (const QPointer<QProgressDialog>& p : m_hidden) {
+            if (p)
+                p->show();
+        }
+    }
+    ProgressAside(const ProgressAside&) = delete;
+    ProgressAside& operator=(const ProgressAside&) = delete;
+
+private:
+    QList<QPointer<QProgressDialog>> m_hidden;
+};
+
+} // namespace
+
 QtInteraction::QtInteraction(QWidget* parent)
     : m_parent(parent)
 {
@@ -112,17 +143,20 @@ QtInteraction::QtInteraction(QWidget* parent)
 
 void QtInteraction::notice(const QString& text)
 {
+    const ProgressAside aside(m_progresses);
     showMessage(m_parent, QStyle::SP_CustomBase, QApplication::applicationDisplayName(), text, QDialogButtonBox::Ok);
 }
 
 void QtInteraction::information(const QString& text)
 {
+    const ProgressAside aside(m_progresses);
     showMessage(m_parent, QStyle::SP_MessageBoxInformation, QApplication::applicationDisplayName(), text,
                 QDialogButtonBox::Ok);
 }
 
 bool QtInteraction::ask(const QString& title, const QString& text, Icon icon, bool defaultNo)
 {
+    const ProgressAside aside(m_progresses);
     return showMessage(m_parent, icon == Icon::Warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_CustomBase, title,
                        text, QDialogButtonBox::Yes | QDialogButtonBox::No, defaultNo)
         == QDialogButtonBox::Yes;
@@ -180,6 +214,8 @@ public:
     void setTotal(int total) override { m_dialog.setMaximum(total); }
     void setLabel(const QString& label) override { m_dialog.setLabelText(label); }
 
+    QProgressDialog* dialog() { return &m_dialog; }
+
     bool advance(int done) override
     {
         if (m_sinceUpdate.elapsed() >= 50 || done >= m_dialog.maximum()) {
@@ -204,7 +240,10 @@ public:
 
 std::unique_ptr<Progress> QtInteraction::startProgress(const QString& label, int total)
 {
-    return std::make_unique<DialogProgress>(m_parent, label, total);
+    auto progress = std::make_unique<DialogProgress>(m_parent, label, total);
+    m_progresses.removeAll(nullptr);
+    m_progresses << progress->dialog();
+    return progress;
 }
 
 std::unique_ptr<Progress> QuietInteraction::startProgress(const QString&, int)

@@ -3,12 +3,15 @@
 // the window goes through this interface, so tests can script and record them.
 #pragma once
 
+#include <QList>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
 #include <functional>
 #include <memory>
 
+class QProgressDialog;
 class QWidget;
 
 namespace qadora {
@@ -67,6 +70,9 @@ public:
 
 private:
     QWidget* m_parent;
+    // The progress boxes shown; they step aside while a message is up, so that the message is
+    // on top and takes the keys.
+    QList<QPointer<QProgressDialog>> m_progresses;
 };
 
 // For running the window without a user (benchmarks, screenshots): every question is

@@ -5,7 +5,9 @@
 #include "folderpicker.h"
 #include "pathlabel.h"
 #include "interaction.h"
+#include "history/backups.h"
 #include "settings/dirs.h"
+#include "settings/sitesettings.h"
 #include "site/pages.h"
 #include "site/sitegeneration.h"
 #include "views/listings.h"
@@ -160,6 +162,8 @@ QStringList linesOf(const QListWidget* list)
 main1::main1(Interaction* interaction, QWidget* parent)
     : QMainWindow(parent)
     , m_interaction(interaction)
+    , m_backups(std::make_unique<SessionBackups>())
+    , m_siteShown(std::make_unique<SiteSettings>())
 {
     setObjectName(QStringLiteral("main1"));
     setWindowTitle(QStringLiteral("Qadora"));
@@ -202,6 +206,8 @@ void main1::buildMenus()
 {
     ffile = menuBar()->addMenu(QStringLiteral("ファイル"));
     ffile->setObjectName(QStringLiteral("ffile"));
+    hensyu = menuBar()->addMenu(QStringLiteral("編集"));
+    hensyu->setObjectName(QStringLiteral("hensyu"));
     hhelp = menuBar()->addMenu(QStringLiteral("ヘルプ"));
     hhelp->setObjectName(QStringLiteral("hhelp"));
     auto add = [this](QMenu* menu, const char* name, const QString& text) {
@@ -211,9 +217,14 @@ void main1::buildMenus()
     };
     dbmake = add(ffile, "dbmake", QStringLiteral("データベースの指定"));
     dbdel = add(ffile, "dbdel", QStringLiteral("データベース設定クリア"));
+    importCsv = add(ffile, "importCsv", QStringLiteral("取り込み…"));
+    exportCsv = add(ffile, "exportCsv", QStringLiteral("書き出し…"));
     koukai = add(ffile, "koukai", QStringLiteral("サイトの公開…"));
     buildPublish = add(ffile, "buildPublish", QStringLiteral("作成して公開"));
+    restore = add(ffile, "restore", QStringLiteral("バックアップから復元…"));
     eend = add(ffile, "eend", QStringLiteral("終了"));
+    undo = add(hensyu, "undo", QStringLiteral("元に戻す"));
+    redo = add(hensyu, "redo", QStringLiteral("やり直し"));
     setumei = add(hhelp, "setumei", QStringLiteral("説明"));
     sakusya = add(hhelp, "sakusya", QStringLiteral("作者ＨＰ"));
     hpsamp = add(hhelp, "hpsamp", QStringLiteral("このツールにて作成したＨＰ"));
@@ -286,6 +297,7 @@ QWidget* main1::buildTab1()
     Check1->setChecked(true);
     Command3 = button("Command3", QStringLiteral("データの追加"), tab);
     Command12 = button("Command12", QStringLiteral("種類の読込（既存データ）"), tab);
+    renameKind = button("renameKind", QStringLiteral("種類の変更…"), tab);
     Command4 = button("Command4", QStringLiteral("表示　更新"), tab);
     List1 = list("List1", tab);
     Label6 = countLabel("Label6", tab);
@@ -298,7 +310,10 @@ QWidget* main1::buildTab1()
 
     g->addWidget(Label5, 0, 0);
     g->addWidget(Combo1, 0, 1);
-    g->addWidget(Command12, 0, 2);
+    auto* kindTools = new QHBoxLayout;
+    kindTools->addWidget(Command12);
+    kindTools->addWidget(renameKind);
+    g->addLayout(kindTools, 0, 2);
     g->addWidget(Label22, 0, 3, 3, 2);
     g->addWidget(Label3, 1, 0);
     g->addWidget(Text1, 1, 1, 1, 2);
@@ -459,10 +474,14 @@ QWidget* main1::buildTab4()
     Option6->setChecked(true);
     Check2 = named<QCheckBox>("Check2", Frame2);
     Check2->setText(QStringLiteral("ﾀｲﾄﾙを大きくする"));
+    Check5 = named<QCheckBox>("Check5", Frame2);
+    Check5->setText(QStringLiteral("スマートフォン向けの表示にする"));
+    Check5->setToolTip(QStringLiteral("すべてのページに <meta name=\"viewport\"> を入れ、スマートフォンの画面の幅で表示されるようにします"));
     auto* frame = new QVBoxLayout(Frame2);
     frame->addWidget(Option5);
     frame->addWidget(Option6);
     frame->addWidget(Check2);
+    frame->addWidget(Check5);
     Command13 = button("Command13", QStringLiteral("データ表示"), tab);
     List4 = list("List4", tab);
     List5 = list("List5", tab);
@@ -608,6 +627,9 @@ void main1::connectHandlers()
     connectSettings();
     connectHelp();
     connectPublish();
+    connectHistory();
+    connectSiteSettings();
+    connectExchange();
 }
 
 void main1::notice(const QString& text)
@@ -627,7 +649,7 @@ bool main1::setOutputDir(const QString& dir)
 
 PageStyle main1::pageStyle() const
 {
-    return PageStyle{Option6->isChecked(), Check2->isChecked()};
+    return PageStyle{Option6->isChecked(), Check2->isChecked(), Check5->isChecked()};
 }
 
 void main1::Dir1_Change()
@@ -638,6 +660,7 @@ void main1::Dir1_Change()
     Label36->setText(dir);
     Label38->setText(dir);
     QDir::setCurrent(dir);
+    showSiteSettingsOf(dir);
 }
 
 void main1::Dir1_RightRelease()
@@ -709,6 +732,10 @@ bool main1::eventFilter(QObject* watched, QEvent* event)
 
 void main1::closeEvent(QCloseEvent* event)
 {
+    if (!mayClose()) {
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }

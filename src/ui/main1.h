@@ -3,6 +3,7 @@
 // controls. Each subsystem's handlers are in ui/window/main1_<subsystem>.cpp.
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -21,6 +22,8 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
+class QUndoGroup;
+class QUndoStack;
 
 namespace qadora {
 
@@ -34,6 +37,11 @@ class Progress;
 class SiteRun;
 struct ListFileContents;
 struct PageStyle;
+struct RecordChange;
+class SessionBackups;
+struct SiteSettings;
+struct StoreStatus;
+using ChangeSet = QList<RecordChange>;
 
 // The lines of a list box, first to last.
 QStringList linesOf(const QListWidget* list);
@@ -118,6 +126,31 @@ public:
     void buildPublish_Click();
     QWidget* helpWindow() const;
 
+    // --- exchange with spreadsheets, and the rename of a kind (ui/window/main1_exchange.cpp)
+    void exportCsv_Click();
+    void importCsv_Click();
+    void renameKind_Click();
+
+    // --- the way back (ui/window/main1_history.cpp)
+    // Writes `changes` to the current database in one transaction, as one step that 元に戻す
+    // takes back and the status bar names by `text`; an Access file is converted and the
+    // database backed up first, as for any change. Tells the user why when nothing was
+    // written; true when it was.
+    bool applyUndoable(const ChangeSet& changes, const QString& text);
+    // Makes changes already written to the current database (as the store's add, update and
+    // remove report them) one step of its history.
+    void recordUndoable(const ChangeSet& done, const QString& text);
+    // The backup before this session's first change to `database`; false, after telling the
+    // user, when it could not be made (the change must not be made then).
+    bool backUpBeforeChange(const QString& database);
+    // The history of the current database; nullptr when none is set.
+    QUndoStack* undoStack() const;
+    void undo_Click();
+    void redo_Click();
+    void restore_Click();
+    // Lists again, quietly, whatever the tabs have listed, after their records changed.
+    void relistShown();
+
     // --- shell and folder picker (ui/main1.cpp)
     void Dir1_Change();
     void Dir1_RightRelease();
@@ -131,9 +164,15 @@ public:
     QTabWidget* SSTab1 = nullptr;
     QMenu* ffile = nullptr;
     QMenu* hhelp = nullptr;
+    QMenu* hensyu = nullptr;
+    QAction* undo = nullptr;
+    QAction* redo = nullptr;
+    QAction* restore = nullptr; // ファイル → バックアップから復元…
     QAction* dbmake = nullptr;
     QAction* dbdel = nullptr;
     QAction* koukai = nullptr; // publish the site to a web server
+    QAction* importCsv = nullptr; // add records from a CSV or TSV file
+    QAction* exportCsv = nullptr; // write the records into a CSV or TSV file
     QAction* buildPublish = nullptr; // ＨＰ作成, then publish to the remembered address
     QAction* eend = nullptr;
     QAction* setumei = nullptr;
@@ -162,6 +201,7 @@ public:
     QCheckBox* Check1 = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command12 = nullptr;
+    QPushButton* renameKind = nullptr; // give every record of a kind another kind string
     QPushButton* Command4 = nullptr;
     QListWidget* List1 = nullptr;
     QLabel* Label6 = nullptr;
@@ -218,6 +258,7 @@ public:
     QRadioButton* Option5 = nullptr;
     QRadioButton* Option6 = nullptr;
     QCheckBox* Check2 = nullptr;
+    QCheckBox* Check5 = nullptr; // pages readable on phones: a viewport line on every page
     QPushButton* Command13 = nullptr;
     QListWidget* List4 = nullptr;
     QListWidget* List5 = nullptr;
@@ -273,7 +314,26 @@ private:
     void connectSettings();
     void connectHelp();
     void connectPublish();
+    void connectHistory();
+    void connectExchange();
     void openLink(const QUrl& url);
+
+    // The history 元に戻す and やり直し work on follows the current database; a database
+    // replaced or restored loses its history, whose steps no longer describe it.
+    void followDatabase();
+    void forgetHistory(const QString& database);
+    void moveInHistory(bool back);
+    StoreStatus writeChanges(const QString& database, const ChangeSet& changes);
+    // Input typed on the entry or change tab and not yet added or saved.
+    bool hasUnsavedInput() const;
+    // False when the user keeps the window open.
+    bool mayClose();
+    // The html tab's settings, remembered per output folder: shown when a folder is chosen,
+    // remembered when they were changed and the folder is left, a site built or the window closed.
+    void connectSiteSettings();
+    void showSiteSettingsOf(const QString& folder);
+    void rememberShownSiteSettings();
+    SiteSettings shownSiteSettings();
 
     // Shutdown steps, run on every close request.
     void Form_Unload();
@@ -309,7 +369,6 @@ private:
     QString m_dbPath;     // the current database path; empty when none is set
     QString m_shownquest; // the question of the record last loaded on the change tab
     bool m_changeLoaded = false; // the change tab's boxes hold a loaded record
-    bool m_markersAtLoad = false; // Check1 when that record was loaded
     QString m_listLoadedFrom;    // the list file List11 was last filled from or written to
     QByteArray m_listLoadedBytes; // and what that file held then
     QPointer<QWidget> m_help;    // the help window while it is open
@@ -317,6 +376,13 @@ private:
     Progress* m_progress = nullptr; // its progress
     int m_pagesMade = 0;
     bool m_keepSavedOutputDir = false; // the saved output directory was missing; none picked since
+
+    QUndoGroup* m_history = nullptr;       // one stack per database; the current one's is active
+    QHash<QString, QUndoStack*> m_stacks; // by absolute database path
+    std::unique_ptr<SessionBackups> m_backups;
+    QString m_siteFolder;                      // the folder whose settings the html tab shows
+    std::unique_ptr<SiteSettings> m_siteShown; // and what they were when shown or remembered
+    bool m_showingSiteSettings = false;
 };
 
 } // namespace qadora

@@ -22,7 +22,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -150,8 +149,6 @@ private:
 void TestPublish::initTestCase()
 {
     isolateSettings();
-    // The dialog finds the pages' manifests where qadora-build writes them.
-    QStandardPaths::setTestModeEnabled(false);
 }
 
 void TestPublish::init()

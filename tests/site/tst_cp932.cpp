@@ -14,6 +14,7 @@ private slots:
     void everyCodeRoundTrips();
     void decode_data();
     void decode();
+    void decodeStrict_refusesWhatIsNoCharacter();
 };
 
 void TestCp932::encode_data()
@@ -61,6 +62,8 @@ void TestCp932::everyCodeRoundTrips()
         ++withCode;
         const QByteArray bytes = cp932::encode(QString(QChar(c)));
         QVERIFY2(cp932::decode(bytes) == QString(QChar(c)), qPrintable(QString::number(c, 16)));
+        QString strict;
+        QVERIFY2(cp932::decodeStrict(bytes, strict) && strict == QString(QChar(c)), qPrintable(QString::number(c, 16)));
     }
     // 63 single-byte katakana and the double-byte codes of the Windows table.
     QVERIFY2(withCode > 7000, qPrintable(QString::number(withCode)));
@@ -81,6 +84,23 @@ void TestCp932::decode()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QCOMPARE(cp932::decode(bytes), text);
+    QString strict;
+    QVERIFY(cp932::decodeStrict(bytes, strict));
+    QCOMPARE(strict, text);
+}
+
+// Bytes that are no character stop the decoding where they start.
+void TestCp932::decodeStrict_refusesWhatIsNoCharacter()
+{
+    for (const QByteArray& bad : {QByteArray("a\x81"), QByteArray("a\x81\x20"), QByteArray("a\x85\x40"), QByteArray("a\xFD")}) {
+        QString text;
+        QVERIFY2(!cp932::decodeStrict(bad, text), bad.toHex().constData());
+        QCOMPARE(text, QStringLiteral("a"));
+    }
+    // A code that another one duplicates reads as the character, as Windows reads it.
+    QString text;
+    QVERIFY(cp932::decodeStrict("\xEE\xF9", text));
+    QCOMPARE(text, QStringLiteral("￢"));
 }
 
 QTEST_GUILESS_MAIN(TestCp932)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "settings/dirs.h"
 #include "site/sitegeneration.h"
 #include "store/recordstore.h"
 #include "site/pagefile.h"
@@ -21,6 +22,8 @@
 #include <QProgressDialog>
 #include <QStatusBar>
 #include <QRegularExpression>
+#include <QDialogButtonBox>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <csignal>
@@ -61,6 +64,9 @@ private slots:
     void makeDirectory();
     void deleteAllFiles_keepsSubdirectories();
     void deleteAllFiles_no_keepsEverything();
+    void deleteAllFiles_enterKeepsEverything();
+    void deleteAllFiles_keepsWhatMustStay();
+    void deleteAllFiles_refusesTheHomeFolder();
     void enterKeys_moveFocusOnly();
 
     void commandLine_writesWhatTheWindowWrites_data();
@@ -82,6 +88,10 @@ private slots:
     void prune_removesOnlyPagesOfEarlierRuns();
     void progress_showsOnALongRun();
     void progress_cancelStopsTheRun();
+    void progress_closedBeforeTheCompletionMessage();
+
+    void settings_restartRestoresTheFolders_andRebuildWritesNothing();
+    void settings_followTheFolderChosen();
 
 private:
     main1* w() { return m_win->w.get(); }
@@ -307,13 +317,18 @@ void TestGeneration::deleteAllFiles_keepsSubdirectories()
     generate();
     QDir(m_out).mkpath("keep/inner");
     QFile(m_out + "/keep/inner/page.html").open(QIODevice::WriteOnly);
+    // Written after the list was shown: the question is about what is there now.
+    QFile(m_out + "/late.html").open(QIODevice::WriteOnly);
     fake().clear();
     fake().answerNext(true);
     QTest::mouseClick(w()->Command16, Qt::LeftButton);
-    QCOMPARE(fake().questions(), QStringList{"全ファイル削除確認\t" + m_out + "\rディレクトリ中の全ファイルを削除します"});
+    QCOMPARE(fake().questions(), QStringList{"全ファイル削除確認\t" + m_out + "\rディレクトリ中の全ファイルを削除します\t(default No)"});
     QVERIFY(QDir(m_out).entryList(QDir::Files).isEmpty());
     QVERIFY(QFile::exists(m_out + "/keep/inner/page.html"));
     QCOMPARE(w()->File1->count(), 0);
+    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("7 個のファイルをごみ箱に移しました"));
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/";
+    QVERIFY(QFile::exists(trash + "late.html") && QFile::exists(trash + "sub200.html"));
     // With nothing listed, only the question is asked.
     fake().answerNext(true);
     QTest::mouseClick(w()->Command16, Qt::LeftButton);
@@ -325,6 +340,59 @@ void TestGeneration::deleteAllFiles_no_keepsEverything()
     generate();
     fake().answerNext(false);
     QTest::mouseClick(w()->Command16, Qt::LeftButton);
+    QCOMPARE(QDir(m_out).entryList(QDir::Files).size(), 6);
+}
+
+// Enter on the real question answers いいえ.
+void TestGeneration::deleteAllFiles_enterKeepsEverything()
+{
+    generate();
+    showActive(w());
+    QtInteraction shown(w());
+    fake().showQuestionsWith(&shown);
+    QString title;
+    onNextModal([&](QWidget* modal) {
+        title = modal->windowTitle();
+        pressOnDialog(modal, Qt::Key_Return);
+    });
+    w()->Command16->setFocus();
+    pressKey(w()->Command16, Qt::Key_Return);
+    QCOMPARE(title, QStringLiteral("全ファイル削除確認"));
+    QCOMPARE(QDir(m_out).entryList(QDir::Files).size(), 6);
+}
+
+// The open database with its journal, the list file and what is not a regular file stay and
+// are named; the database is still in use after.
+void TestGeneration::deleteAllFiles_keepsWhatMustStay()
+{
+    m_db = makeDatabase(m_out + "/qa.mdb", {{0, "sub100,初級編", "q", "a"}});
+    writeBytes(m_db + "-journal", "");
+    const QString list = m_out + "/dbnames.txt";
+    writeBytes(list, "A," + m_db.toUtf8() + "\r\n");
+    dirs::rwsettext(2, list);
+    m_win = openWindow(m_db, m_out);
+    generate();
+    QFile::link(m_out + "/index.html", m_out + "/link.html");
+    fake().clear();
+    fake().answerNext(true);
+    QTest::mouseClick(w()->Command16, Qt::LeftButton);
+    QCOMPARE(fake().messages(), QStringList{"次のファイルは削除していません\rdbnames.txt（複数ＤＢ指定の環境設定ﾌｧｲﾙ）\r"
+                                            "link.html（通常のファイルではありません）\rqa.mdb（使用中のデータベース）\r"
+                                            "qa.mdb-journal（使用中のデータベース）"});
+    QCOMPARE(QDir(m_out).entryList(QDir::Files | QDir::System), (QStringList{"dbnames.txt", "link.html", "qa.mdb", "qa.mdb-journal"}));
+    QCOMPARE(readAll(m_db).size(), 1);
+}
+
+// On a first start the output folder is the home folder: its files are never emptied.
+void TestGeneration::deleteAllFiles_refusesTheHomeFolder()
+{
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(m_out));
+    generate();
+    fake().clear();
+    QTest::mouseClick(w()->Command16, Qt::LeftButton);
+    qputenv("HOME", home);
+    QCOMPARE(fake().messages(), QStringList{"ホームフォルダのファイルは削除できません。サイトを作成するフォルダを選んで下さい\r" + m_out});
     QCOMPARE(QDir(m_out).entryList(QDir::Files).size(), 6);
 }
 
@@ -724,6 +792,102 @@ void TestGeneration::progress_cancelStopsTheRun()
     for (const QString& page : pages)
         QVERIFY(readBytes(m_out + "/" + page).endsWith("</HTML>\r\n"));
     QVERIFY(!QFile::exists(m_out + "/index.html"));
+}
+
+// A finished progress box would take the Enter meant for "ｈｔｍｌ作成しました".
+void TestGeneration::progress_closedBeforeTheCompletionMessage()
+{
+    QList<Record> many;
+    for (int i = 0; i < 200; ++i)
+        many.append({0, "k,t", QString::number(i), "a"});
+    appendRecords(m_db, many);
+    QtInteraction shown(w());
+    fake().showProgressWith(&shown);
+    showActive(w());
+    QTest::mouseClick(w()->Command13, Qt::LeftButton);
+    bool wasShown = false;
+    fake().onProgress = [&](int done) {
+        if (done == 1)
+            QTest::qWait(600); // long enough for the box to appear
+        wasShown = wasShown || w()->findChild<QProgressDialog*>("progress")->isVisible();
+    };
+    QStringList onTop;
+    fake().onNotice = [&](const QString&) {
+        auto* progress = w()->findChild<QProgressDialog*>("progress");
+        onTop << (progress && progress->isVisible() ? "progress" : "none");
+    };
+    QTest::mouseClick(w()->Command14, Qt::LeftButton);
+    QVERIFY(wasShown);
+    QCOMPARE(fake().messages(), QStringList{kDone});
+    QCOMPARE(onTop, QStringList{"none"});
+}
+
+// Every setting of the html tab, typed and clicked, comes back after a restart, and the
+// rebuild with them rewrites no page.
+void TestGeneration::settings_restartRestoresTheFolders_andRebuildWritesNothing()
+{
+    showActive(w());
+    w()->SSTab1->setCurrentIndex(4);
+    auto retype = [](QLineEdit* edit, const QString& text) {
+        edit->setFocus();
+        pressKey(edit, Qt::Key_A, Qt::ControlModifier);
+        typeText(edit, text);
+    };
+    retype(w()->Text8, "top.html");
+    retype(w()->Text15, "私のＱ＆Ａ");
+    retype(w()->Text12, "http://example.jp/");
+    retype(w()->Text10, "HOME");
+    // On their boxes: a button stretched by the layout takes clicks only on its box and caption.
+    QTest::mouseClick(w()->Option5, Qt::LeftButton, {}, QPoint(8, w()->Option5->height() / 2));
+    QTest::mouseClick(w()->Check2, Qt::LeftButton, {}, QPoint(8, w()->Check2->height() / 2));
+    QVERIFY(w()->Option5->isChecked() && w()->Check2->isChecked());
+    generate();
+    QCOMPARE(fake().messages(), QStringList{kDone});
+    const QByteArray index = readBytes(m_out + "/top.html");
+    QVERIFY(index.contains("http://example.jp/"));
+    QVERIFY(w()->close());
+
+    m_win = openWindow(m_db, m_out);
+    QCOMPARE(w()->Text8->text(), QStringLiteral("top.html"));
+    QCOMPARE(w()->Text15->text(), QStringLiteral("私のＱ＆Ａ"));
+    QCOMPARE(w()->Text12->text(), QStringLiteral("http://example.jp/"));
+    QCOMPARE(w()->Text10->text(), QStringLiteral("HOME"));
+    QVERIFY(w()->Option5->isChecked() && !w()->Option6->isChecked());
+    QVERIFY(w()->Check2->isChecked());
+    generate();
+    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("6 ページ中 0 ページを更新"));
+    QCOMPARE(readBytes(m_out + "/top.html"), index);
+}
+
+// Another folder has its own settings (the first values for one never used), and coming back
+// brings the first folder's again; so does switching to a database whose entry names it,
+// with the entry's return link over them.
+void TestGeneration::settings_followTheFolderChosen()
+{
+    const QString other = m_dir->filePath("other");
+    QDir().mkpath(other);
+    w()->Text15->setText("タイトル");
+    w()->Option5->setChecked(true);
+    QVERIFY(w()->Dir1->setPath(other));
+    QCOMPARE(w()->Text15->text(), QString());
+    QCOMPARE(w()->Text8->text(), QStringLiteral("index.html"));
+    QCOMPARE(w()->Text12->text(), QStringLiteral("http://"));
+    QVERIFY(w()->Option6->isChecked());
+    w()->Check2->setChecked(true);
+    QVERIFY(w()->Dir1->setPath(m_out));
+    QCOMPARE(w()->Text15->text(), QStringLiteral("タイトル"));
+    QVERIFY(w()->Option5->isChecked() && !w()->Check2->isChecked());
+
+    QVERIFY(w()->Dir1->setPath(other));
+    QVERIFY(w()->Check2->isChecked());
+    w()->List11->addItem("DB," + m_db + ",http://top.jp/,TOP," + m_out);
+    w()->List11->setCurrentRow(0);
+    QTest::mouseClick(w()->Command24, Qt::LeftButton);
+    QCOMPARE(w()->Dir1->path(), m_out);
+    QVERIFY(w()->Option5->isChecked() && !w()->Check2->isChecked());
+    QCOMPARE(w()->Text12->text(), QStringLiteral("http://top.jp/"));
+    QCOMPARE(w()->Text10->text(), QStringLiteral("TOP"));
+    QCOMPARE(w()->Text15->text(), QStringLiteral("DB"));
 }
 
 QTEST_MAIN(TestGeneration)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "history/backups.h"
 #include "store/conversion.h"
 #include "store/fileprobe.h"
 #include "store/jetreader.h"
@@ -476,6 +477,8 @@ void TestJet::window_addAsksToConvert()
     if (yes) {
         QVERIFY(win->fake.messages().isEmpty());
         QCOMPARE(readBytes(backup), before);
+        // Among the database's backups too, made before the conversion changed anything.
+        QCOMPARE(readBytes(backupsOf(path).value(0).path), before);
         const QList<Record> records = readAll(path);
         QCOMPARE(records.size(), 14);
         QCOMPARE(records.last().no, 16);

@@ -23,6 +23,8 @@ bool FakeInteraction::ask(const QString& title, const QString& text, Icon icon, 
 {
     m_questions << title + QLatin1Char('\t') + text + (icon == Icon::Warning ? QString() : QStringLiteral("\t(no icon)"))
             + (defaultNo ? QStringLiteral("\t(default No)") : QString());
+    if (m_shownQuestions)
+        return m_shownQuestions->ask(title, text, icon, defaultNo);
     if (m_answers.isEmpty()) {
         QTest::qFail(qPrintable(QStringLiteral("unexpected question: ") + text), __FILE__, __LINE__);
         return false;

@@ -35,6 +35,9 @@ public:
 
     // Progress is shown for real through `shown` (a QtInteraction) as well as recorded.
     void showProgressWith(Interaction* shown) { m_shownProgress = shown; }
+    // Questions are recorded and then shown for real through `shown` (a QtInteraction), whose
+    // answer counts: the test answers them with keys (testenv.h, onNextModal).
+    void showQuestionsWith(Interaction* shown) { m_shownQuestions = shown; }
     // The user presses Cancel once a progress has reached `done`.
     void cancelProgressAt(int done) { m_cancelAt = done; }
     // "label\ttotal" of every progress started, and the last value each reached.
@@ -80,6 +83,7 @@ private:
     QList<int> m_reached;
     int m_cancelAt = -1;
     Interaction* m_shownProgress = nullptr;
+    Interaction* m_shownQuestions = nullptr;
 };
 
 } // namespace qadora::test

@@ -4,7 +4,9 @@
 #include "settings/dirs.h"
 #include "store/recordstore.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -23,10 +25,14 @@ namespace qadora::test {
 void isolateSettings()
 {
     static QTemporaryDir dir;
-    QStandardPaths::setTestModeEnabled(true);
-    // The programs the tests start keep their data (the pages' manifests) here too.
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
+    // The user's folders of the freedesktop.org layout, private to this test program and the
+    // programs it starts: data (manifests, backups, the trash), configuration and cache. Not
+    // Qt's test mode, whose folders are shared by every test run and ignore these variables.
+    for (const char* name : {"data", "config", "cache"}) {
+        const QString folder = dir.filePath(QLatin1String(name));
+        QDir().mkpath(folder);
+        qputenv((QByteArray("XDG_") + QByteArray(name).toUpper() + "_HOME").constData(), QFile::encodeName(folder));
+    }
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
     QCoreApplication::setOrganizationName(QStringLiteral("Qadora"));
@@ -159,6 +165,27 @@ void showActive(QWidget* w)
     w->show();
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w));
+}
+
+void onNextModal(std::function<void(QWidget* modal)> act)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act = std::move(act)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        act(modal);
+    });
+    poll->start();
+}
+
+void pressOnDialog(QWidget* modal, Qt::Key key)
+{
+    QWidget* focus = modal->focusWidget() ? modal->focusWidget() : modal;
+    QTest::keyClick(focus, key);
 }
 
 QStringList itemsOf(const QListWidget* list)

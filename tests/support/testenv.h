@@ -10,6 +10,7 @@
 #include <QMap>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace qadora::test {
@@ -42,6 +43,11 @@ void typeText(QWidget* w, const QString& text);
 void pressKey(QWidget* w, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 // Shows the window and waits until it is active, so focus moves as for a person.
 void showActive(QWidget* w);
+// Once a modal dialog is open (a question, a message, a chooser), runs `act` on it, as a
+// person at the keyboard would act on it; call before the code that opens the dialog.
+void onNextModal(std::function<void(QWidget* modal)> act);
+// Presses `key` on a dialog: on the widget that has the keyboard focus in it.
+void pressOnDialog(QWidget* modal, Qt::Key key);
 
 // Items of a list widget as text.
 QStringList itemsOf(const QListWidget* list);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "history/backups.h"
 #include "settings/dirs.h"
 #include "site/pagefile.h"
 #include "testenv.h"
@@ -33,6 +34,8 @@
 #include <QFileDialog>
 #include <QHelpEvent>
 #include <QListView>
+#include <QProgressDialog>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolTip>
 
@@ -58,6 +61,8 @@ private slots:
     void menus();
     void tabDoubleClick_clearsCountAndAnswer();
     void eend_closesAndSaves();
+    void close_unsavedInput_asksAndEnterKeepsTheWindow_data();
+    void close_unsavedInput_asksAndEnterKeepsTheWindow();
 
     void picker_followsDirectory();
     void picker_rootHasNoTrailingSlash();
@@ -72,11 +77,14 @@ private slots:
     void dbmake_existingFile_no_adoptsUntouched();
     void dbmake_existingFile_yes_replaces();
     void dbmake_cancel_changesNothing();
+    void dbmake_enterOnQuestion_keepsTheDatabase();
+    void dbmake_yes_withoutTrash_keepsTheFileBeside();
     void dbdel_presentFile_yes();
     void dbdel_presentFile_no();
     void dbdel_missingFile();
 
     void japanese_questionButtons();
+    void progress_stepsAsideForAMessage();
     void japanese_fileDialog();
     void minimumSize_fitsWithLongPaths();
     void pathLabels_shortenInTheMiddle();
@@ -144,6 +152,7 @@ void TestMainWindow::inventory_data()
     row("Check1", 1, "改行を<br>改行にする", "on");
     row("Command3", 1, "データの追加");
     row("Command12", 1, "種類の読込（既存データ）");
+    row("renameKind", 1, "種類の変更…");
     row("Command4", 1, "表示　更新");
     row("List1", 1);
     row("Label6", 1, QString(), "count");
@@ -212,6 +221,7 @@ void TestMainWindow::inventory_data()
     row("Command15", 4, "ﾃﾞｨﾚｸﾄﾘ作成");
     row("Command16", 4, "ﾃﾞｨﾚｸﾄﾘ内全削除");
     row("Check4", 4, "前回までに作成して不要になったページを削除する", "off");
+    row("Check5", 4, "スマートフォン向けの表示にする", "off");
     row("Command19", 5, "複数ＤＢ指定時の環境設定ﾌｧｲﾙ指定(TEXTﾌｧｲﾙ名)①");
     row("Label28", 5);
     row("Command20", 5, "複数ＤＢ名の呼び出し");
@@ -290,7 +300,10 @@ void TestMainWindow::menus_data()
     QTest::addColumn<QString>("menuTitle");
     QTest::addColumn<QStringList>("entries");
     QTest::newRow("ffile") << "ffile" << "ファイル"
-                           << QStringList{"dbmake=データベースの指定", "dbdel=データベース設定クリア", "koukai=サイトの公開…", "eend=終了"};
+                           << QStringList{"dbmake=データベースの指定", "dbdel=データベース設定クリア", "importCsv=取り込み…",
+                                          "exportCsv=書き出し…", "koukai=サイトの公開…", "buildPublish=作成して公開",
+                                          "restore=バックアップから復元…", "eend=終了"};
+    QTest::newRow("hensyu") << "hensyu" << "編集" << QStringList{"undo=元に戻す", "redo=やり直し"};
     QTest::newRow("hhelp") << "hhelp" << "ヘルプ"
                            << QStringList{"setumei=説明", "sakusya=作者ＨＰ", "hpsamp=このツールにて作成したＨＰ", "aabout=バージョン"};
 }
@@ -307,9 +320,13 @@ void TestMainWindow::menus()
     for (QAction* a : m->actions())
         actual << a->objectName() + '=' + a->text();
     QCOMPARE(actual, entries);
-    const auto bar = w()->menuBar()->actions();
-    QCOMPARE(bar.size(), 2);
-    QCOMPARE(bar[0]->menu()->objectName(), QStringLiteral("ffile"));
+    QStringList bar;
+    for (QAction* a : w()->menuBar()->actions())
+        bar << a->menu()->objectName();
+    QCOMPARE(bar, (QStringList{"ffile", "hensyu", "hhelp"}));
+    QCOMPARE(w()->findChild<QAction*>("undo")->shortcut(), QKeySequence("Ctrl+Z"));
+    QCOMPARE(w()->findChild<QAction*>("redo")->shortcut(), QKeySequence("Ctrl+Y"));
+    QCOMPARE(w()->findChild<QAction*>("eend")->shortcut(), QKeySequence("Ctrl+Q"));
 }
 
 void TestMainWindow::tabDoubleClick_clearsCountAndAnswer()
@@ -331,6 +348,59 @@ void TestMainWindow::eend_closesAndSaves()
     clearSettings();
     w()->eend->trigger();
     QVERIFY(!w()->isVisible());
+    QCOMPARE(dirs::rwfirstdir(1), w()->Dir1->path());
+}
+
+void TestMainWindow::close_unsavedInput_asksAndEnterKeepsTheWindow_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("question to add") << 1 << "Text1";
+    QTest::newRow("answer to add") << 1 << "rtext1";
+    QTest::newRow("loaded record, kind edited") << 3 << "Text3";
+    QTest::newRow("loaded record, answer edited") << 3 << "Text5";
+}
+
+// Closed by Ctrl+Q, the menu or the window's button: input not yet added or saved is asked
+// about, and Enter keeps the window open with the input in it.
+void TestMainWindow::close_unsavedInput_asksAndEnterKeepsTheWindow()
+{
+    QFETCH(int, tab);
+    QFETCH(QString, box);
+    const QString path = makeDatabase(m_dir->filePath("a.mdb"), {{0, "k,t", "q", "a"}});
+    m_win = openWindow(path, m_dir->path());
+    showActive(w());
+    QtInteraction shown(w());
+    fake().showQuestionsWith(&shown);
+    w()->SSTab1->setCurrentIndex(tab);
+    if (tab == 3) {
+        QTest::mouseClick(w()->Command2, Qt::LeftButton);
+        w()->List3->setCurrentRow(0);
+        QTest::mouseClick(w()->Command9, Qt::LeftButton);
+        // Loaded and not edited: nothing to ask about.
+        w()->eend->trigger();
+        QVERIFY(!w()->isVisible());
+        QVERIFY(fake().questions().isEmpty());
+        showActive(w());
+    }
+    auto* input = w()->findChild<QWidget*>(box);
+    input->setFocus();
+    typeText(input, "x");
+    const QString question = "終了確認	追加または保存していない入力があります。終了しますか？	(default No)";
+    QString asked;
+    onNextModal([&](QWidget* modal) {
+        asked = modal->windowTitle();
+        pressOnDialog(modal, Qt::Key_Return);
+    });
+    pressKey(input, Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(asked, QStringLiteral("終了確認"));
+    QCOMPARE(fake().questions(), QStringList{question});
+    QVERIFY(w()->isVisible());
+    clearSettings();
+    // The window's own button asks too; はい closes it, as a close does.
+    onNextModal([](QWidget* modal) { QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Yes), Qt::LeftButton); });
+    QVERIFY(w()->close());
+    QCOMPARE(fake().questions(), (QStringList{question, question}));
     QCOMPARE(dirs::rwfirstdir(1), w()->Dir1->path());
 }
 
@@ -460,22 +530,70 @@ void TestMainWindow::dbmake_existingFile_no_adoptsUntouched()
     fake().fileNameNext(path);
     fake().answerNext(false);
     w()->dbmake->trigger();
-    QCOMPARE(fake().questions(), QStringList{"ファイル上書き確認\t\n" + path + " のファイルに上書きしますか？\n（「いいえ」を指定するとファイル設定のみを行う）"});
+    QCOMPARE(fake().questions(), QStringList{"ファイル上書き確認\t\n" + path + " のファイルに上書きしますか？\n（「いいえ」を指定するとファイル設定のみを行う）\t(default No)"});
     QCOMPARE(readBytes(path), before);
     QCOMPARE(w()->databasePath(), path);
     QCOMPARE(w()->Label1->text(), path);
     QCOMPARE(dirs::rwpgmname(1), path);
 }
 
+// Replaced, the old database is in the trash and among the backups.
 void TestMainWindow::dbmake_existingFile_yes_replaces()
 {
     const QString path = makeDatabase(m_dir->filePath("old.mdb"), {{0, "k,t", "q", "a"}});
+    const QByteArray before = readBytes(path);
     fake().fileNameNext(path);
     fake().answerNext(true);
     w()->dbmake->trigger();
     QCOMPARE(readAll(path).size(), 0);
     QCOMPARE(w()->databasePath(), path);
     QCOMPARE(dirs::rwpgmname(1), path);
+    const QString trashed = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/old.mdb";
+    QCOMPARE(readBytes(trashed), before);
+    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("元のファイルはごみ箱に移しました"));
+    const QList<BackupEntry> backups = backupsOf(path);
+    QCOMPARE(backups.size(), 1);
+    QCOMPARE(backups[0].records, 1);
+}
+
+// Enter on the real question answers いいえ: the database is adopted as it is.
+void TestMainWindow::dbmake_enterOnQuestion_keepsTheDatabase()
+{
+    const QString path = makeDatabase(m_dir->filePath("old.mdb"), {{0, "k,t", "q", "a"}});
+    const QByteArray before = readBytes(path);
+    showActive(w());
+    QtInteraction shown(w());
+    fake().showQuestionsWith(&shown);
+    fake().fileNameNext(path);
+    QString focused;
+    onNextModal([&](QWidget* modal) {
+        focused = modal->focusWidget()->property("text").toString();
+        pressOnDialog(modal, Qt::Key_Return);
+    });
+    w()->dbmake->trigger();
+    QCOMPARE(focused, QStringLiteral("いいえ(&N)"));
+    QCOMPARE(readBytes(path), before);
+    QCOMPARE(w()->databasePath(), path);
+    QCOMPARE(dirs::rwpgmname(1), path);
+}
+
+// Without a trash (its folder cannot be made) the old file stays beside the new one, under a
+// name no file has.
+void TestMainWindow::dbmake_yes_withoutTrash_keepsTheFileBeside()
+{
+    const QString path = makeDatabase(m_dir->filePath("old.mdb"), {{0, "k,t", "q", "a"}});
+    writeBytes(m_dir->filePath("old_backup.mdb"), "mine");
+    writeBytes(m_dir->filePath("plain"), "");
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->filePath("plain/data")));
+    fake().fileNameNext(path);
+    fake().answerNext(true);
+    w()->dbmake->trigger();
+    qputenv("XDG_DATA_HOME", data);
+    QCOMPARE(readAll(path).size(), 0);
+    QCOMPARE(readAll(m_dir->filePath("old_backup2.mdb")).size(), 1);
+    QCOMPARE(readBytes(m_dir->filePath("old_backup.mdb")), QByteArray("mine"));
+    QCOMPARE(w()->statusBar()->currentMessage(), "元のファイルは次の名前で残しました：" + m_dir->filePath("old_backup2.mdb"));
 }
 
 void TestMainWindow::dbmake_cancel_changesNothing()
@@ -554,6 +672,32 @@ void TestMainWindow::japanese_questionButtons()
                 QCOMPARE(buttons->button(QDialogButtonBox::No)->text(), QStringLiteral("いいえ(&N)"));
             });
     QVERIFY(!answer); // closing the box is No
+}
+
+// A message shown while a progress box is up comes on top of it and takes the keys; the
+// progress box comes back after.
+void TestMainWindow::progress_stepsAsideForAMessage()
+{
+    showActive(w());
+    QtInteraction interaction(w());
+    std::unique_ptr<Progress> progress = interaction.startProgress("ページを作成しています…", 10);
+    progress->advance(1);
+    QTest::qWait(600);
+    progress->advance(2);
+    auto* box = w()->findChild<QProgressDialog*>("progress");
+    QVERIFY(box && box->isVisible());
+    bool progressHidden = false;
+    QString shown;
+    onNextModal([&](QWidget* modal) {
+        progressHidden = !box->isVisible();
+        shown = modal->findChild<QLabel*>("messageText")->text();
+        pressOnDialog(modal, Qt::Key_Return);
+    });
+    interaction.notice("種類フォーマットが違います");
+    QVERIFY(progressHidden);
+    QCOMPARE(shown, QStringLiteral("種類フォーマットが違います"));
+    QVERIFY(box->isVisible());
+    QVERIFY(progress->advance(3));
 }
 
 // Qt's own dialog, in Japanese, and "All Files" lists a file without an extension.

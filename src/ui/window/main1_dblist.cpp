@@ -214,16 +214,18 @@ void main1::sentakudb()
     Text14->clear();
     Label38->clear();
     if (entry.shape == DbEntry::Full) {
-        Text13->setText(entry.address);
-        Text12->setText(entry.address);
-        Text14->setText(entry.label);
-        Text10->setText(entry.label);
+        // The folder first: the html tab shows what was remembered for it, and then the
+        // entry's own return link over that.
         if (!entry.directory.isEmpty() && !setOutputDir(entry.directory)) {
             // The output directory stays; both labels show the one in use.
             Label36->setText(outputDir());
             Label38->setText(outputDir());
             notice(QStringLiteral("html作成Dirが見つかりません。現在のDirのままにします") + QLatin1Char('\r') + entry.directory);
         }
+        Text13->setText(entry.address);
+        Text12->setText(entry.address);
+        Text14->setText(entry.label);
+        Text10->setText(entry.label);
     }
     m_dbPath = entry.database;
     // An entry whose database is not there (a path a list file holds broken, a drive not
@@ -235,6 +237,7 @@ void main1::sentakudb()
                + QLatin1Char('\r') + m_dbPath);
     Label1->setText(m_dbPath);
     Label30->setText(m_dbPath);
+    followDatabase();
     Text11->setText(entry.title);
     Text15->setText(Text11->text());
 }

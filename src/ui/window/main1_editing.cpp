@@ -20,6 +20,15 @@ namespace qadora {
 
 namespace {
 
+// "データの追加「…」": the step of the history, named by the question's first 30 characters.
+QString stepText(const QString& what, const QString& quest)
+{
+    QString shown = markLineBreaks(quest);
+    if (shown.size() > 30)
+        shown = shown.left(29) + QChar(0x2026);
+    return what + QStringLiteral("「") + shown + QStringLiteral("」");
+}
+
 const QString kNotFoundMessage = QStringLiteral("該当するデータが見つかりません。") + QLatin1Char('\r')
     + QStringLiteral("「①データ表示（質問）」を押して一覧を表示し直して下さい");
 
@@ -52,8 +61,10 @@ bool reportChange(const StoreStatus& status, Interaction* interaction)
 std::unique_ptr<RecordStore> main1::storeForWriting()
 {
     auto store = storeFor(m_dbPath, m_interaction);
-    if (!store || !store->isReadOnly())
+    if (!store)
         return store;
+    if (!store->isReadOnly())
+        return backUpBeforeChange(m_dbPath) ? std::move(store) : nullptr;
     // An Access file is changed only after it has become a store of ours, with the user's leave.
     const QString backup = backupPathFor(m_dbPath);
     // Records damage kept from being read would not be in the converted file: the user is
@@ -75,6 +86,8 @@ std::unique_ptr<RecordStore> main1::storeForWriting()
         notice(QStringLiteral("変換しなかったため、データは変更されていません"));
         return nullptr;
     }
+    if (!backUpBeforeChange(m_dbPath))
+        return nullptr;
     const std::unique_ptr<Progress> progress = m_interaction->startProgress(QStringLiteral("データベースを変換しています…"), 0);
     const ConversionResult result = convertAccessDatabase(m_dbPath, backup, [&](int done, int total) {
         progress->setTotal(total);
@@ -103,7 +116,7 @@ QString main1::brhiku(const QString& aaa) const
 
 QString main1::answerText() const
 {
-    return storedAnswer(rtext1->parts(), false, false);
+    return storedAnswer(rtext1->parts(), false);
 }
 
 bool main1::dtuika()
@@ -116,10 +129,14 @@ bool main1::dtuika()
     if (!store)
         return false;
     const Record values{0, Combo1->currentText(), Text1->text(), brplus(answerText())};
-    const StoreStatus status = store->add(values);
-    if (!status.ok())
+    RecordChange done;
+    const StoreStatus status = store->add(values, &done);
+    if (!status.ok()) {
         notice(status.message);
-    return status.ok();
+        return false;
+    }
+    recordUndoable({done}, stepText(QStringLiteral("データの追加"), values.quest));
+    return true;
 }
 
 void main1::Command3_Click()
@@ -144,7 +161,9 @@ void main1::Command3_Click()
         return;
     Command4_Click();
     m_interaction->setClipboardText(joinedAnswer(rtext1->parts(), QStringLiteral("\n")));
-    Text1->clear();
+    // setText, not clear(): emptying the box is no typing of the user's, so Ctrl+Z in it
+    // takes back the add rather than refilling the box.
+    Text1->setText(QString());
     rtext1->clear();
     Text1->setFocus();
 }
@@ -188,7 +207,6 @@ void main1::dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, Answe
     if (alist == List3) {
         m_shownquest = btext->text();
         m_changeLoaded = true;
-        m_markersAtLoad = Check1->isChecked();
     }
     dcomm->setFocus();
 }
@@ -223,11 +241,13 @@ void main1::Command10_Click()
     auto store = storeForWriting();
     if (!store)
         return;
-    // brplus for the breaks typed since the load; the loaded ones go back as they were stored.
-    const Record values{0, Text3->text(), Text4->text(),
-                        storedAnswer(Text5->parts(), m_markersAtLoad, Check1->isChecked())};
-    if (!reportChange(store->updateFirstByQuestion(m_shownquest, values), m_interaction))
+    // brplus: lone CR, LF and other breaks go back as they were stored.
+    const Record values{0, Text3->text(), Text4->text(), storedAnswer(Text5->parts(), Check1->isChecked())};
+    RecordChange done;
+    if (!reportChange(store->updateFirstByQuestion(m_shownquest, values, &done), m_interaction))
         return;
+    if (done.before != done.after)
+        recordUndoable({done}, stepText(QStringLiteral("データの変更"), done.before->quest));
     hyouji(List3, Label13);
     Command11_Click();
     notice(QStringLiteral("データを変更しました"));
@@ -236,8 +256,8 @@ void main1::Command10_Click()
 void main1::Command11_Click()
 {
     m_changeLoaded = false;
-    Text3->clear();
-    Text4->clear();
+    Text3->setText(QString());
+    Text4->setText(QString());
     Text5->clear();
 }
 
@@ -260,8 +280,10 @@ void main1::Command7_Click()
     auto store = storeForWriting();
     if (!store)
         return;
-    if (!reportChange(store->removeFirstByQuestion(Text7->text()), m_interaction))
+    RecordChange done;
+    if (!reportChange(store->removeFirstByQuestion(Text7->text(), &done), m_interaction))
         return;
+    recordUndoable({done}, stepText(QStringLiteral("データの削除"), done.before->quest));
     hyouji(List2, Label7);
     Command8_Click();
     notice(QStringLiteral("削除しました"));
@@ -269,8 +291,8 @@ void main1::Command7_Click()
 
 void main1::Command8_Click()
 {
-    Text6->clear();
-    Text7->clear();
+    Text6->setText(QString());
+    Text7->setText(QString());
     Text2->clear();
 }
 

@@ -42,6 +42,7 @@ void main1::Form_Load()
         notice(kNoDatabaseAtStartMessage);
     else
         Label1->setText(m_dbPath);
+    followDatabase();
 
     Label22->setText(kindFormatGuide());
     SSTab1->setCurrentIndex(0);
@@ -49,6 +50,7 @@ void main1::Form_Load()
 
 void main1::Form_Unload()
 {
+    rememberShownSiteSettings();
     if (!m_keepSavedOutputDir)
         dirs::rwfirstdir(2, outputDir());
     if (m_help)

@@ -2,6 +2,7 @@
 // main1: the "ＨＰ作成" command, its page writers and the output-directory tools.
 #include "ui/main1.h"
 
+#include "history/trash.h"
 #include "site/pagefile.h"
 #include "site/sitegeneration.h"
 #include "store/kindstring.h"
@@ -13,7 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -126,6 +127,8 @@ bool main1::buildSite(Progress* shared)
     const QStringList listed = linesOf(List4);
     const QString listedCount = Label9->text();
 
+    // The settings the folder's site is built with are the ones it comes back with.
+    rememberShownSiteSettings();
     // One snapshot of the store and one run into the folder for the whole command.
     ReadSnapshot snapshot(m_dbPath);
     m_run = std::make_unique<SiteRun>(outputDir());
@@ -140,6 +143,9 @@ bool main1::buildSite(Progress* shared)
     m_pagesMade = 0;
     const bool complete = generatePages(n);
     m_progress = nullptr;
+    // Closed before anything more is said: a finished box left on top would take the Enter
+    // meant for the message. A progress given stays for the work that follows.
+    own.reset();
     if (!complete) {
         // A stopped run leaves the listing the user made, not one kind's share of it.
         List4->clear();
@@ -213,13 +219,37 @@ void main1::Command15_Click()
 void main1::Command16_Click()
 {
     const QString dir = outputDir();
+    // The home folder holds the user's own files, never a site alone.
+    if (QFileInfo(dir).canonicalFilePath() == QFileInfo(QDir::homePath()).canonicalFilePath()) {
+        notice(QStringLiteral("ホームフォルダのファイルは削除できません。サイトを作成するフォルダを選んで下さい")
+               + QLatin1Char('\r') + dir);
+        return;
+    }
+    // The question is about the files there now, and Enter answers No.
+    File1->refresh();
     if (!m_interaction->ask(QStringLiteral("全ファイル削除確認"),
-                            dir + QLatin1Char('\r') + QStringLiteral("ディレクトリ中の全ファイルを削除します")))
+                            dir + QLatin1Char('\r') + QStringLiteral("ディレクトリ中の全ファイルを削除します"),
+                            Interaction::Icon::Warning, true))
         return;
     QDir::setCurrent(dir);
-    for (int i = 0; i < File1->count(); ++i)
-        QFile::remove(QDir(dir).filePath(File1->item(i)->text()));
+    // Files go to the trash. The open database (with the journals SQLite keeps beside it) and
+    // the list file stay, whatever folder they are in.
+    QHash<QString, QString> keep;
+    if (!m_dbPath.isEmpty()) {
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+            keep.insert(m_dbPath + QLatin1String(suffix), QStringLiteral("使用中のデータベース"));
+    }
+    if (!Label28->text().isEmpty())
+        keep.insert(Label28->text(), QStringLiteral("複数ＤＢ指定の環境設定ﾌｧｲﾙ"));
+    const FolderEmptying result = emptyFolder(dir, linesOf(File1), keep);
     File1->refresh();
+    statusBar()->showMessage(QStringLiteral("%L1 個のファイルをごみ箱に移しました").arg(result.trashed.size()));
+    if (!result.kept.isEmpty()) {
+        QStringList lines{QStringLiteral("次のファイルは削除していません")};
+        for (const auto& [name, reason] : result.kept)
+            lines << name + QStringLiteral("（") + reason + QStringLiteral("）");
+        notice(lines.join(QLatin1Char('\r')));
+    }
 }
 
 void main1::connectSite()

@@ -2,6 +2,8 @@
 // main1: the record count and the ファイル menu's database entries.
 #include "ui/main1.h"
 
+#include "history/backups.h"
+#include "history/trash.h"
 #include "settings/dirs.h"
 #include "store/recordstore.h"
 #include "ui/folderpicker.h"
@@ -11,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QStatusBar>
 
 namespace qadora {
 
@@ -34,25 +37,49 @@ void main1::dbmake_Click()
                                                      QStringLiteral("hpdata1.mdb"));
     if (name.isEmpty())
         return;
+    auto adopt = [&] {
+        m_dbPath = name;
+        dirs::rwpgmname(2, m_dbPath);
+        Label1->setText(m_dbPath);
+        followDatabase();
+    };
+    bool replaced = false;
     if (isOrdinaryFile(name)) {
+        // Yes empties a database: Enter must not.
         const bool overwrite = m_interaction->ask(
             QStringLiteral("ファイル上書き確認"),
             QLatin1Char('\n') + name + QStringLiteral(" のファイルに上書きしますか？") + QLatin1Char('\n')
-                + QStringLiteral("（「いいえ」を指定するとファイル設定のみを行う）"));
+                + QStringLiteral("（「いいえ」を指定するとファイル設定のみを行う）"),
+            Interaction::Icon::Warning, true);
         if (!overwrite) {
-            m_dbPath = name;
-            dirs::rwpgmname(2, m_dbPath);
-            Label1->setText(m_dbPath);
+            adopt();
             return;
         }
+        // The old file is never deleted: it is copied with the database's backups (when this
+        // session has not yet), then moved to the trash, or where there is none, beside itself.
+        QString error;
+        m_backups->beforeFirstChange(name, &error);
+        const SetAside aside = setAside(name);
+        if (!aside.ok) {
+            notice(QStringLiteral("元のファイルを移動できなかったため、上書きしていません") + QLatin1Char('\r') + name
+                   + QLatin1Char('\r') + aside.error);
+            adopt();
+            return;
+        }
+        statusBar()->showMessage(aside.trashed ? QStringLiteral("元のファイルはごみ箱に移しました")
+                                               : QStringLiteral("元のファイルは次の名前で残しました：") + aside.where);
+        replaced = true;
     }
     Label1->setText(name);
     if (name.size() > 3) {
         m_dbPath = name;
-        // Failures here are silent: the record operations report an unusable file.
-        QFile::remove(name);
+        // Failures here are silent: the record operations report an unusable file. Nothing is
+        // removed first: whatever still has the name makes the creation fail.
         dsakusei();
         File1->refresh();
+        if (replaced)
+            forgetHistory(name);
+        followDatabase();
     }
     dirs::rwpgmname(2, m_dbPath);
 }
@@ -69,6 +96,7 @@ void main1::dbdel_Click()
             File1->refresh();
             Label1->setText(QString());
             m_dbPath.clear();
+            followDatabase();
         }
         return;
     }

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "csvexport.h"
+
+#include "site/cp932.h"
+#include "site/pagefile.h"
+#include "store/recordstore.h"
+
+#include <QFileInfo>
+
+namespace qadora::csv {
+
+namespace {
+
+const QString kFieldNames[] = {QStringLiteral("種類"), QStringLiteral("質問"), QStringLiteral("答え")};
+
+// The first character of `text` the encoding has no code for, or -1.
+qint64 withoutCode(const QString& text, Encoding encoding)
+{
+    if (encoding == Encoding::ShiftJis)
+        return cp932::firstWithoutCode(text);
+    // UTF-8 holds every character; only half of a surrogate pair is none.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return c.unicode();
+    }
+    return -1;
+}
+
+QString notInEncodingMessage(const Record& r, int field, qint64 character, Encoding encoding)
+{
+    const QString where = field == 1 ? QStringLiteral("No.%1 の質問「%2」").arg(r.no).arg(r.quest)
+                                     : QStringLiteral("No.%1「%2」の%3").arg(r.no).arg(r.quest, kFieldNames[field]);
+    const QString name = encoding == Encoding::ShiftJis ? QStringLiteral("Shift_JIS") : QStringLiteral("UTF-8");
+    return QStringLiteral("%1 にない文字 %2 があるため、書き出せませんでした").arg(name, cp932::describeCharacter(char32_t(character)))
+        + QLatin1Char('\r') + where;
+}
+
+} // namespace
+
+ExportResult exportRecords(const QString& database, const QString& file, const ExportOptions& options,
+                           const ExportTick& tick)
+{
+    ExportResult result;
+    // Replacing the database with its own export would lose it.
+    const QString target = QFileInfo(file).canonicalFilePath();
+    if (!target.isEmpty() && target == QFileInfo(database).canonicalFilePath()) {
+        result.message = QStringLiteral("データベースのファイルには書き出せません") + QLatin1Char('\r') + file;
+        return result;
+    }
+    const ReadSnapshot snapshot(database);
+    StoreStatus status;
+    auto store = openStore(database, &status);
+    if (!store) {
+        result.message = status.message;
+        return result;
+    }
+    QByteArray bytes;
+    if (options.encoding == Encoding::Utf8)
+        bytes += "\xEF\xBB\xBF";
+    // Lines are encoded some at a time, not one by one.
+    QString lines;
+    const auto flush = [&] {
+        if (options.encoding == Encoding::ShiftJis)
+            cp932::encodeInto(bytes, lines);
+        else
+            bytes += lines.toUtf8();
+        lines.clear();
+    };
+    const auto endLine = [&] {
+        lines += QStringLiteral("\r\n");
+        if (lines.size() > 65536)
+            flush();
+    };
+    for (qsizetype i = 0; i < kColumns.size(); ++i) {
+        if (i > 0)
+            lines += QLatin1Char(separatorChar(options.separator));
+        lines += kColumns[i];
+    }
+    endLine();
+    status = store->walk({}, [&](const Record& r) {
+        const QString* texts[] = {&r.kind, &r.quest, &r.anser};
+        for (int field = 0; field < 3; ++field) {
+            if (const qint64 c = withoutCode(*texts[field], options.encoding); c >= 0) {
+                result.notInEncoding = true;
+                result.message = notInEncodingMessage(r, field, c, options.encoding);
+                return false;
+            }
+        }
+        lines += QString::number(r.no);
+        for (const QString* text : texts) {
+            lines += QLatin1Char(separatorChar(options.separator));
+            appendField(lines, toCell(*text), options.separator);
+        }
+        endLine();
+        ++result.records;
+        if (tick && result.records % 1024 == 0 && !tick(result.records)) {
+            result.cancelled = true;
+            return false;
+        }
+        return true;
+    });
+    if (!status.ok())
+        result.message = status.message;
+    if (!result.message.isEmpty() || result.cancelled)
+        return result;
+    flush();
+    QString error;
+    if (!replaceFile(file, bytes, &error, LinkPolicy::FollowLink)) {
+        result.message = QStringLiteral("ファイルに書き込めませんでした") + QLatin1Char('\r') + error;
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+} // namespace qadora::csv

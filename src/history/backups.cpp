@@ -1,0 +1,264 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backups.h"
+
+#include "store/fileprobe.h"
+#include "store/recordstore.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace qadora {
+
+namespace {
+
+// Milliseconds too: a name freed by pruning is never given again to a later backup.
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH-mm-ss-zzz");
+const QString kPartial = QStringLiteral(".partial");
+
+// One SQLite connection, closed when it goes out of scope.
+class Handle {
+public:
+    // ReadImmutable: a file nothing writes (a backup), opened without journal or lock files, so
+    // reading a backup never leaves anything beside it.
+    enum Mode { Read, ReadImmutable, Write, Create };
+    Handle(const QString& path, Mode mode)
+    {
+        const bool immutable = mode == ReadImmutable;
+        const bool write = mode == Write || mode == Create;
+        QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+        if (immutable)
+            uri += QStringLiteral("?immutable=1");
+        const int flags = (write ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | (mode == Create ? SQLITE_OPEN_CREATE : 0)
+            | SQLITE_OPEN_URI;
+        m_rc = sqlite3_open_v2(uri.toUtf8().constData(), &m_db, flags, nullptr);
+        if (m_db)
+            sqlite3_busy_timeout(m_db, 5000);
+    }
+    ~Handle() { sqlite3_close(m_db); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    bool ok() const { return m_rc == SQLITE_OK; }
+    sqlite3* get() const { return m_db; }
+    QString error() const { return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory"); }
+
+private:
+    sqlite3* m_db = nullptr;
+    int m_rc = SQLITE_CANTOPEN;
+};
+
+// Copies every page of `from` into `to` in one step: `to` changes as one transaction.
+bool copyPages(const Handle& from, const Handle& to, QString* error)
+{
+    sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
+    if (!backup) {
+        *error = to.error();
+        return false;
+    }
+    const int rc = sqlite3_backup_step(backup, -1);
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) {
+        *error = rc == SQLITE_BUSY || rc == SQLITE_LOCKED ? kLockedMessage : QString::fromUtf8(sqlite3_errstr(rc));
+        return false;
+    }
+    return true;
+}
+
+bool isSqlite(const QString& path)
+{
+    const FileFormat format = probeFile(path);
+    return format == FileFormat::Sqlite || format == FileFormat::ForeignSqlite;
+}
+
+// Puts a byte copy of `from` at `to`, replacing it at once; `to` keeps its old bytes on failure.
+bool copyFileOver(const QString& from, const QString& to, QString* error)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *error = in.errorString();
+        return false;
+    }
+    QSaveFile out(to);
+    if (!out.open(QIODevice::WriteOnly)) {
+        *error = out.errorString();
+        return false;
+    }
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(1 << 20);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError) {
+            *error = in.errorString();
+            return false;
+        }
+        if (out.write(chunk) != chunk.size()) {
+            *error = out.errorString();
+            return false;
+        }
+    }
+    if (!out.commit()) {
+        *error = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+QDateTime madeFromName(const QFileInfo& file)
+{
+    static const QRegularExpression stamp(QStringLiteral(" (\\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d-\\d{3})(?: \\((\\d+)\\))?$"));
+    const QRegularExpressionMatch m = stamp.match(file.completeBaseName());
+    if (!m.hasMatch())
+        return file.lastModified();
+    QDateTime made = QDateTime::fromString(m.captured(1), kTimeFormat);
+    if (!made.isValid())
+        return file.lastModified();
+    // Several made in one millisecond: "(2)" is later than the one without.
+    return made.addMSecs(m.captured(2).toInt());
+}
+
+int recordsIn(const QString& backup)
+{
+    if (!isSqlite(backup)) {
+        QString message;
+        const int n = countRecords(backup, &message);
+        return message.isEmpty() ? n : -1;
+    }
+    Handle db(backup, Handle::ReadImmutable);
+    sqlite3_stmt* statement = nullptr;
+    int n = -1;
+    if (db.ok() && sqlite3_prepare_v2(db.get(), "SELECT count(*) FROM tbl1", -1, &statement, nullptr) == SQLITE_OK
+        && sqlite3_step(statement) == SQLITE_ROW)
+        n = sqlite3_column_int(statement, 0);
+    sqlite3_finalize(statement);
+    return n;
+}
+
+QFileInfoList backupFiles(const QString& folder)
+{
+    QFileInfoList files;
+    for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+        if (!f.fileName().endsWith(kPartial) && f.fileName() != QLatin1String("database.txt"))
+            files << f;
+    }
+    std::sort(files.begin(), files.end(),
+              [](const QFileInfo& a, const QFileInfo& b) { return madeFromName(a) > madeFromName(b); });
+    return files;
+}
+
+} // namespace
+
+QString backupFolderFor(const QString& database)
+{
+    const QFileInfo info(database);
+    const QByteArray key = QCryptographicHash::hash(info.absoluteFilePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/qadora/backups/")
+        + info.fileName() + QLatin1Char('-') + QString::fromLatin1(key);
+}
+
+bool backUp(const QString& database, QString* error, QString* made)
+{
+    const QFileInfo info(database);
+    const QString folder = backupFolderFor(database);
+    if (!QDir().mkpath(folder)) {
+        *error = QStringLiteral("フォルダを作成できません") + QLatin1Char('\r') + folder;
+        return false;
+    }
+    // Says which database the folder's files are copies of, for a person looking at them.
+    if (QFile note(folder + QStringLiteral("/database.txt")); !note.exists() && note.open(QIODevice::WriteOnly))
+        note.write(info.absoluteFilePath().toUtf8() + "\n");
+
+    const QString stem = folder + QLatin1Char('/') + info.completeBaseName() + QLatin1Char(' ')
+        + QDateTime::currentDateTime().toString(kTimeFormat);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    QString target = stem + suffix;
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = stem + QStringLiteral(" (%1)").arg(n) + suffix;
+
+    // Made under a temporary name: a copy cut short is never listed as a backup.
+    const QString partial = target + kPartial;
+    QFile::remove(partial);
+    bool copied = false;
+    if (isSqlite(database)) {
+        // Read-write, so that a journal a crashed writer left is rolled back first.
+        Handle from(database, Handle::Write);
+        Handle to(partial, Handle::Create);
+        if (!from.ok())
+            *error = from.error();
+        else if (!to.ok())
+            *error = to.error();
+        copied = from.ok() && to.ok() && copyPages(from, to, error);
+    } else {
+        copied = copyFileOver(database, partial, error);
+    }
+    if (!copied || !QFile::rename(partial, target)) {
+        if (copied)
+            *error = QStringLiteral("名前を変更できません") + QLatin1Char('\r') + target;
+        QFile::remove(partial);
+        return false;
+    }
+    if (made)
+        *made = target;
+    const QFileInfoList files = backupFiles(folder);
+    for (qsizetype i = kBackupsKept; i < files.size(); ++i)
+        QFile::remove(files[i].absoluteFilePath());
+    return true;
+}
+
+QList<BackupEntry> backupsOf(const QString& database)
+{
+    QList<BackupEntry> entries;
+    for (const QFileInfo& f : backupFiles(backupFolderFor(database)))
+        entries.append({f.absoluteFilePath(), madeFromName(f), recordsIn(f.absoluteFilePath())});
+    return entries;
+}
+
+bool restoreBackup(const QString& backup, const QString& database, QString* error)
+{
+    if (QFileInfo::exists(database) && !backUp(database, error))
+        return false;
+    if (isSqlite(backup) && isSqlite(database)) {
+        Handle from(backup, Handle::ReadImmutable);
+        Handle to(database, Handle::Write);
+        if (!from.ok()) {
+            *error = from.error();
+            return false;
+        }
+        if (!to.ok()) {
+            *error = to.error();
+            return false;
+        }
+        return copyPages(from, to, error);
+    }
+    return copyFileOver(backup, database, error);
+}
+
+bool SessionBackups::beforeFirstChange(const QString& database, QString* error)
+{
+    const QString key = QFileInfo(database).absoluteFilePath();
+    if (m_done.contains(key) || !QFileInfo(database).isFile())
+        return true;
+    if (!backUp(database, error))
+        return false;
+    m_done.insert(key);
+    return true;
+}
+
+void SessionBackups::forget(const QString& database)
+{
+    m_done.remove(QFileInfo(database).absoluteFilePath());
+}
+
+QString backupFailedMessage(const QString& reason)
+{
+    return QStringLiteral("変更の前にデータベースの控え（バックアップ）を作成できなかったため、変更しません") + QLatin1Char('\r') + reason;
+}
+
+} // namespace qadora

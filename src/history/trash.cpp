@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "trash.h"
+
+#include "store/conversion.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStorageInfo>
+
+#include <sys/stat.h>
+
+namespace qadora {
+
+namespace {
+
+// Qt 6.4 takes the working folder as the trash when it finds none: it would "trash" a file into
+// ./files. So the home trash, Qt's last resort, is made sure of first; without it there is no trash.
+bool homeTrashReady()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty() || !QFileInfo(data).isDir())
+        return false;
+    const QDir top(data);
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    if (!top.exists(QStringLiteral("Trash")) && !top.mkdir(QStringLiteral("Trash"), ownerOnly))
+        return false;
+    const QDir trash(top.filePath(QStringLiteral("Trash")));
+    for (const char* sub : {"files", "info"}) {
+        if (!trash.exists(QLatin1String(sub)) && !trash.mkdir(QLatin1String(sub), ownerOnly))
+            return false;
+    }
+    return QFileInfo(trash.path()).isWritable();
+}
+
+// A regular file by itself: a link, even to a regular file, is not one.
+bool isRegularFile(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+bool moveToTrash(const QString& path, QString* where)
+{
+    if (!homeTrashReady())
+        return false;
+    QString placed;
+    if (!QFile::moveToTrash(path, &placed))
+        return false;
+    if (where)
+        *where = placed;
+    return true;
+}
+
+SetAside setAside(const QString& path)
+{
+    SetAside result;
+    if (moveToTrash(path, &result.where)) {
+        result.ok = result.trashed = true;
+        return result;
+    }
+    // The same name an Access conversion keeps the original under; rename never replaces a file.
+    const QString beside = backupPathFor(path);
+    QFile file(path);
+    if (file.rename(beside)) {
+        result.ok = true;
+        result.where = beside;
+    } else {
+        result.error = file.errorString();
+    }
+    return result;
+}
+
+FolderEmptying emptyFolder(const QString& dir, const QStringList& names, const QHash<QString, QString>& keep)
+{
+    QHash<QString, QString> kept;
+    for (auto it = keep.cbegin(); it != keep.cend(); ++it) {
+        if (const QString canonical = QFileInfo(it.key()).canonicalFilePath(); !canonical.isEmpty())
+            kept.insert(canonical, it.value());
+    }
+    FolderEmptying result;
+    for (const QString& name : names) {
+        const QString path = QDir(dir).filePath(name);
+        if (const QString reason = kept.value(QFileInfo(path).canonicalFilePath()); !reason.isEmpty())
+            result.kept.append({name, reason});
+        else if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+            continue; // gone meanwhile: nothing to do
+        else if (!isRegularFile(path))
+            result.kept.append({name, kNotRegularReason});
+        else if (moveToTrash(path))
+            result.trashed << name;
+        else
+            result.kept.append({name, kNoTrashReason});
+    }
+    return result;
+}
+
+} // namespace qadora

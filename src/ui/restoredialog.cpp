@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "restoredialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace qadora {
+
+QString backupLine(const BackupEntry& backup)
+{
+    const QString records = backup.records < 0 ? QStringLiteral("読み込めません") : QStringLiteral("%L1 件").arg(backup.records);
+    return backup.made.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) + QStringLiteral("　") + records;
+}
+
+RestoreDialog::RestoreDialog(const QString& database, const QList<BackupEntry>& backups, QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("restoreDialog"));
+    setWindowTitle(QStringLiteral("バックアップから復元"));
+
+    auto* caption = new QLabel(QStringLiteral("データベースを、選んだバックアップの内容に戻します") + QLatin1Char('\n') + database);
+    caption->setTextFormat(Qt::PlainText);
+    caption->setWordWrap(true);
+    list = new QListWidget;
+    list->setObjectName(QStringLiteral("backups"));
+    for (const BackupEntry& b : backups)
+        list->addItem(backupLine(b));
+    if (!backups.isEmpty())
+        list->setCurrentRow(0);
+
+    auto* buttons = new QDialogButtonBox;
+    restoreButton = buttons->addButton(QStringLiteral("復元"), QDialogButtonBox::AcceptRole);
+    restoreButton->setObjectName(QStringLiteral("restoreButton"));
+    buttons->addButton(QDialogButtonBox::Cancel);
+    restoreButton->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(list, &QListWidget::itemActivated, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption);
+    layout->addWidget(list, 1);
+    layout->addWidget(buttons);
+    list->setFocus();
+    resize(480, 320);
+}
+
+int RestoreDialog::chosen() const
+{
+    const QListWidgetItem* item = list->currentItem();
+    return item && item->isSelected() ? list->row(item) : -1;
+}
+
+} // namespace qadora

@@ -1,0 +1,459 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "exchange/csvexport.h"
+#include "exchange/csvimport.h"
+#include "history/backups.h"
+#include "site/cp932.h"
+#include "store/sqlitestore.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qadora;
+using namespace qadora::csv;
+using namespace qadora::test;
+
+Q_DECLARE_METATYPE(qadora::csv::Encoding)
+Q_DECLARE_METATYPE(qadora::csv::Separator)
+
+namespace {
+
+// Texts that spreadsheets, encoders and line-break handling get wrong. Each is used as the
+// kind (before a comma), the question and the answer of one record.
+struct Hostile {
+    const char* name;
+    QString text;
+};
+
+QList<Hostile> hostileTexts()
+{
+    return {
+        {"emoji", QStringLiteral("絵文字😀です")},
+        {"wave dash", QStringLiteral("10時〜12時")},
+        {"minus sign", QStringLiteral("−5度")},
+        {"circled digit", QStringLiteral("①番")},
+        {"no-break space", QStringLiteral("a\u00A0b")},
+        {"tabs", QStringLiteral("\tタブ\t入り\t")},
+        {"br and CR LF", QStringLiteral("一行目<br>\r\n二行目")},
+        {"quotes", QStringLiteral("\"引用\"と'単引用'")},
+        {"commas", QStringLiteral("a,b,,c,")},
+        {"leading =", QStringLiteral("=SUM(A1:A3)")},
+        {"leading +", QStringLiteral("+81-3-1234-5678")},
+        {"leading -", QStringLiteral("-1")},
+        {"leading @", QStringLiteral("@mention")},
+        {"apostrophe before =", QStringLiteral("'=1")},
+        {"apostrophes before a number", QStringLiteral("''007")},
+        {"apostrophe before text", QStringLiteral("'abc")},
+        {"zero-padded number", QStringLiteral("007")},
+        {"fraction", QStringLiteral("1/2")},
+        {"full-width digits", QStringLiteral("１２３")},
+        {"date", QStringLiteral("2024/01/02")},
+        {"time", QStringLiteral("12:30")},
+        {"truth value", QStringLiteral("true")},
+        {"exponent", QStringLiteral("1e5")},
+        {"lone CR", QStringLiteral("a\rb")},
+        {"lone LF", QStringLiteral("a\nb")},
+        {"U+2028", QStringLiteral("a\u2028b")},
+        {"every break", QStringLiteral("\r\n\n\r\r\n\n\n\r\r")},
+        {"leading break", QStringLiteral("\r\n先頭")},
+        {"pilcrows", QStringLiteral("¶n¶¶r¶\n¶")},
+        {"spaces around", QStringLiteral("  両端  ")},
+        {"ideographic spaces", QStringLiteral("　全角　")},
+        {"half-width katakana", QStringLiteral("ｱｲｳﾞ")},
+        {"yen sign", QStringLiteral("¥100")},
+        {"backslash", QStringLiteral("C:\\dir\\")},
+        {"controls", QStringLiteral("\x01\x1a\x7f")},
+    };
+}
+
+bool inCp932(const QString& text)
+{
+    return cp932::firstWithoutCode(text) < 0;
+}
+
+Record hostileRecord(qint64 no, const QString& text)
+{
+    return {no, text + QStringLiteral(",題"), text, text};
+}
+
+// A database holding exactly these records with their numbers; a number above them all was
+// given and deleted, so the sequence runs ahead of the records.
+QString makeNumbered(const QString& path, const QList<Record>& records, qint64 sequence = 0)
+{
+    QFile::remove(path);
+    createDatabase(path);
+    writeRecordsKeepingNumbers(path, std::vector<Record>(records.begin(), records.end()));
+    if (sequence > 0)
+        runSqlite(path, QStringLiteral("UPDATE sqlite_sequence SET seq = %1 WHERE name = 'tbl1';").arg(sequence));
+    return path;
+}
+
+ImportPlan plan(const QString& database, const QByteArray& bytes, Separator separator = Separator::Comma,
+                std::optional<Encoding> encoding = std::nullopt)
+{
+    ExistingRecords existing;
+    const StoreStatus status = readExisting(database, &existing);
+    if (!status.ok())
+        qFatal("%s", qPrintable(status.message));
+    return planImport(bytes, {encoding, separator}, existing);
+}
+
+// Imports the file as the window does after the preview; the plan, or a failure in `error`.
+ImportPlan importFile(const QString& database, const QString& file, QString* error,
+                      std::optional<Encoding> encoding = std::nullopt)
+{
+    QByteArray bytes;
+    if (!readImportFile(file, &bytes, error))
+        return {};
+    ImportPlan p = plan(database, bytes, separatorFor(file), encoding);
+    StoreStatus status;
+    auto store = openStore(database, &status);
+    if (store)
+        status = store->applyChanges(p.additions);
+    *error = status.message;
+    return p;
+}
+
+QString problemsText(const ImportPlan& p)
+{
+    QStringList lines;
+    for (const ImportProblem& problem : p.problems)
+        lines << QStringLiteral("%1: %2").arg(problem.line).arg(problem.reason);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QList<qint64> numbersOf(const ChangeSet& changes)
+{
+    QList<qint64> numbers;
+    for (const RecordChange& c : changes)
+        numbers << c.after->no;
+    return numbers;
+}
+
+} // namespace
+
+class TestCsv : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void roundTrip_data();
+    void roundTrip();
+    void fileBytes_data();
+    void fileBytes();
+    void export_keepsTheOldFileOnFailure();
+    void importProblems_data();
+    void importProblems();
+    void import_numbersAsAddsDo();
+    void libreOfficeRoundTrip();
+    void commandLine();
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString csv(const QString& name, const QByteArray& bytes) const
+    {
+        writeBytes(path(name), bytes);
+        return path(name);
+    }
+};
+
+void TestCsv::initTestCase()
+{
+    isolateSettings();
+}
+
+void TestCsv::roundTrip_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Encoding>("encoding");
+    QTest::addColumn<Separator>("separator");
+    for (const Hostile& h : hostileTexts()) {
+        QTest::addRow("%s, Shift_JIS", h.name) << h.text << Encoding::ShiftJis << Separator::Comma;
+        QTest::addRow("%s, UTF-8", h.name) << h.text << Encoding::Utf8 << Separator::Comma;
+        QTest::addRow("%s, UTF-8 TSV", h.name) << h.text << Encoding::Utf8 << Separator::Tab;
+    }
+}
+
+// Export, then import into a new database: the same records, numbers and characters. A text
+// Shift_JIS cannot hold stops the export, naming the character and the record.
+void TestCsv::roundTrip()
+{
+    QFETCH(QString, text);
+    QFETCH(Encoding, encoding);
+    QFETCH(Separator, separator);
+    const QList<Record> records{{7, "sub100,初級編", "普通の質問", "普通の答え"}, hostileRecord(41, text)};
+    const QString source = makeNumbered(path("source.mdb"), records, 50);
+    const QString file = path(separator == Separator::Tab ? "out.tsv" : "out.csv");
+    QFile::remove(file);
+    const ExportResult exported = exportRecords(source, file, {encoding, separator});
+    if (encoding == Encoding::ShiftJis && !inCp932(text)) {
+        QVERIFY(!exported.ok && exported.notInEncoding);
+        QVERIFY2(exported.message.contains(cp932::describeCharacter(char32_t(cp932::firstWithoutCode(text))))
+                     && exported.message.contains(QStringLiteral("No.41")),
+                 qPrintable(exported.message));
+        QVERIFY(!QFile::exists(file));
+        return;
+    }
+    QVERIFY2(exported.ok, qPrintable(exported.message));
+    QCOMPARE(exported.records, 2);
+    const QString target = makeNumbered(path("target.mdb"), {});
+    QString error;
+    const ImportPlan p = importFile(target, file, &error, encoding);
+    QVERIFY2(error.isEmpty() && p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(error + p.fatal + problemsText(p)));
+    QCOMPARE(readAll(target), records);
+}
+
+void TestCsv::fileBytes_data()
+{
+    QTest::addColumn<Encoding>("encoding");
+    QTest::addColumn<Separator>("separator");
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray body = "No,kind,quest,anser\r\n"
+                            "3,\"sub100,初級編\",'=1+1,\"a\n"
+                            "b¶r\n"
+                            "c\"\r\n"
+                            "12,\"x,\"\"y\"\"\",\" lead\",'007\r\n";
+    QTest::newRow("Shift_JIS") << Encoding::ShiftJis << Separator::Comma << cp932::encode(QString::fromUtf8(body));
+    QTest::newRow("UTF-8 has a BOM") << Encoding::Utf8 << Separator::Comma << "\xEF\xBB\xBF" + body;
+    QTest::newRow("TSV") << Encoding::Utf8 << Separator::Tab
+                         << QByteArray("\xEF\xBB\xBFNo\tkind\tquest\tanser\r\n"
+                                       "3\tsub100,初級編\t'=1+1\t\"a\nb¶r\nc\"\r\n"
+                                       "12\t\"x,\"\"y\"\"\"\t\" lead\"\t'007\r\n");
+}
+
+// The file as Excel reads it: CR LF between records, LF inside a cell, quotes only where
+// needed, and an apostrophe before what would be a formula or a number.
+void TestCsv::fileBytes()
+{
+    QFETCH(Encoding, encoding);
+    QFETCH(Separator, separator);
+    QFETCH(QByteArray, bytes);
+    const QString db = makeNumbered(path("bytes.mdb"), {{3, "sub100,初級編", "=1+1", "a\r\nb\rc"},
+                                                         {12, "x,\"y\"", " lead", "007"}});
+    QVERIFY(exportRecords(db, path("bytes.csv"), {encoding, separator}).ok);
+    QCOMPARE(readBytes(path("bytes.csv")), bytes);
+}
+
+void TestCsv::export_keepsTheOldFileOnFailure()
+{
+    const QString db = makeNumbered(path("fail.mdb"), {{1, "a,b", "絵文字😀", "x"}});
+    const QString file = csv("old.csv", "old contents");
+    const ExportResult r = exportRecords(db, file, {Encoding::ShiftJis, Separator::Comma});
+    QCOMPARE(r.message, QStringLiteral("Shift_JIS にない文字 「😀」（U+1F600） があるため、書き出せませんでした\r"
+                                       "No.1 の質問「絵文字😀」"));
+    QCOMPARE(readBytes(file), QByteArray("old contents"));
+    // Half of a surrogate pair is no character in UTF-8 either.
+    const QString broken = makeNumbered(path("broken.mdb"), {{2, "a,b", "q", QString(QChar(0xD800))}});
+    QVERIFY(exportRecords(broken, file, {Encoding::Utf8, Separator::Comma}).notInEncoding);
+    QCOMPARE(readBytes(file), QByteArray("old contents"));
+    // Never over the database itself.
+    QVERIFY(!exportRecords(db, db, {Encoding::Utf8, Separator::Comma}).ok);
+    QCOMPARE(readAll(db).size(), 1);
+}
+
+void TestCsv::importProblems_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("problems");
+    QTest::addColumn<QList<qint64>>("added");
+    const QByteArray head = "No,kind,quest,anser\r\n";
+    // The database holds No 5 "既存の質問"; its sequence has reached 9.
+    QTest::newRow("kind without a comma") << head + "20,sub100,q1,a\r\n,\"k,t\",q2,a\r\n"
+                                          << "2: 種類「sub100」に半角カンマがありません" << QList<qint64>{10};
+    QTest::newRow("empty question") << head + ",\"k,t\",,a\r\n,\"k,t\",q,\r\n" << "2: 質問が空です" << QList<qint64>{10};
+    QTest::newRow("question in the database") << head + ",\"k,t\",既存の質問,a\r\n"
+                                              << "2: 同じ質問がすでにあります（No.5）" << QList<qint64>{};
+    QTest::newRow("question earlier in the file")
+        << head + ",\"k,t\",q,a\r\n,\"k,t\",\"multi\nline\",a\r\n,\"k,t\",q,b\r\n"
+        << "5: 同じ質問が 2 行目にもあります" << QList<qint64>{10, 11};
+    QTest::newRow("too long") << head + ",\"k,t\"," + QByteArray(251, 'q') + ",a\r\n,\"k," + QByteArray(99, 't') + "\",q,a\r\n"
+                              << "2: 質問は250文字以内で入れて下さい（現在251文字）\n"
+                                 "3: 種類は100文字以内で入れて下さい（現在101文字）"
+                              << QList<qint64>{};
+    QTest::newRow("text after a closing quote") << head + ",\"k,t\"x,q,a\r\n,\"k,t\",q2,a\r\n"
+                                                << "2: 行が壊れています（引用符（\"）で囲まれた項目の後に文字があります）"
+                                                << QList<qint64>{10};
+    QTest::newRow("quote inside a bare cell") << head + ",\"k,t\",5\" screen,a\r\n"
+                                              << "2: 行が壊れています（引用符で囲まれていない項目に引用符（\"）があります）"
+                                              << QList<qint64>{};
+    QTest::newRow("unclosed quote after a break") << head + ",\"k,t\",\"q\r\nx\",a\r\n,\"k,t\",q3,a\r\n,\"k,t\",\"open,a\r\n"
+                                                  << "5: 行が壊れています（引用符（\"）が閉じられていません）"
+                                                  << QList<qint64>{10, 11};
+    QTest::newRow("too few and too many cells")
+        << head + ",\"k,t\",q\r\n,\"k,t\",q2,a,x\r\n,\"k,t\",q3,a,,\r\n"
+        << "2: 行が壊れています（項目が 3 個しかありません。見出しは 4 個です）\n"
+           "3: 行が壊れています（項目が 5 個あります。見出しは 4 個です）"
+        << QList<qint64>{10};
+    QTest::newRow("bytes that are not Shift_JIS") << head + ",\"k,t\",\x81\x20,a\r\n,\"k,t\",\x82\xA0,a\r\n"
+                                                  << "2: 行が壊れています（Shift_JIS として読めない文字があります）"
+                                                  << QList<qint64>{10};
+    QTest::newRow("numbers taken, repeated or wrong")
+        << head + "5,\"k,t\",q1,a\r\n30,\"k,t\",q2,a\r\n30,\"k,t\",q3,a\r\n%2x,\"k,t\",q4,a\r\n0,\"k,t\",q5,a\r\n"
+                  "2147483648,\"k,t\",q6,a\r\n 2147483647 ,\"k,t\",q7,a\r\n,\"k,t\",q8,a\r\n"
+        << "2: 番号 5 のデータがすでにあります\n"
+           "4: 番号 30 は 3 行目にもあります\n"
+           "5: 番号「%2x」が正しくありません（1 から 2147483647 までの整数）\n"
+           "6: 番号「0」が正しくありません（1 から 2147483647 までの整数）\n"
+           "7: 番号「2147483648」が正しくありません（1 から 2147483647 までの整数）\n"
+           "9: これ以上番号を付けられません"
+        << QList<qint64>{30, 2147483647};
+    QTest::newRow("blank rows are skipped") << head + "\r\n,,,\r\n,\"k,t\",q,a\r\n\r\n" << "" << QList<qint64>{10};
+    QTest::newRow("no header") << QByteArray("1,\"k,t\",q,a\r\n")
+                               << "0: 見出しに kind, quest, anser の列がありません\r1 行目は見出し（No,kind,quest,anser）にして下さい"
+                               << QList<qint64>{};
+}
+
+// What the preview lists, line by line, and the numbers of the records it would add.
+void TestCsv::importProblems()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, problems);
+    QFETCH(QList<qint64>, added);
+    const QString db = makeNumbered(path("problems.mdb"), {{5, "a,b", "既存の質問", "x"}}, 9);
+    const ImportPlan p = plan(db, bytes);
+    QCOMPARE(p.fatal.isEmpty() ? problemsText(p) : QStringLiteral("0: ") + p.fatal, problems);
+    QCOMPARE(numbersOf(p.additions), added);
+    QCOMPARE(readAll(db).size(), 1); // a plan writes nothing
+}
+
+// Without a No column the file's rows are numbered above every number the database ever gave
+// and every number the file gives; columns are found by name, in any order, and a TSV is
+// recognised by its header whatever its name.
+void TestCsv::import_numbersAsAddsDo()
+{
+    const QString db = makeNumbered(path("numbers.mdb"), {{3, "a,b", "q0", "x"}}, 40);
+    ImportPlan p = plan(db, "\xEF\xBB\xBF" "quest,anser,kind\r\n質問1,答え,\"k,t\"\r\nq2,a,\"k,t\"\r\n");
+    QCOMPARE(p.encoding, Encoding::Utf8);
+    QCOMPARE(numbersOf(p.additions), (QList<qint64>{41, 42}));
+    QCOMPARE(p.additions.first().after->quest, QStringLiteral("質問1"));
+    p = plan(db, "No\tkind\tquest\tanser\r\n\tk,t\tq1\ta\r\n100\tk,t\tq2\ta\r\n");
+    QCOMPARE(p.separator, Separator::Tab);
+    QCOMPARE(numbersOf(p.additions), (QList<qint64>{101, 100}));
+    StoreStatus status;
+    QVERIFY(openStore(db, &status)->applyChanges(p.additions).ok());
+    // After an import an add continues above it, as it would after added records.
+    RecordChange done;
+    QVERIFY(openStore(db, &status)->add({0, "a,b", "next", "x"}, &done).ok());
+    QCOMPARE(done.after->no, 102);
+}
+
+// Excel-like tools: LibreOffice opens each exported file, saves it as .xlsx, opens that and
+// saves it as CSV again in the same encoding; the import reads back the same records.
+void TestCsv::libreOfficeRoundTrip()
+{
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        QSKIP("soffice (libreoffice-calc-nogui) is not installed");
+    struct Run {
+        Encoding encoding;
+        const char* name;
+        int charset; // LibreOffice's number for the encoding
+        QList<Record> records;
+    };
+    QList<Run> runs{{Encoding::ShiftJis, "sjis", 64, {}}, {Encoding::Utf8, "utf8", 76, {}}};
+    for (Run& run : runs) {
+        qint64 no = 3;
+        for (const Hostile& h : hostileTexts()) {
+            if (QByteArrayView(h.name) == "controls" || (run.encoding == Encoding::ShiftJis && !inCp932(h.text)))
+                continue;
+            run.records << hostileRecord(no, h.text);
+            no += 2;
+        }
+    }
+    // Both conversions of a step run at once, each with a LibreOffice profile of its own.
+    const auto convert = [&](const QString& step, const QString& to, const char* ext) {
+        QList<QProcess*> processes;
+        for (const Run& run : runs) {
+            const QString in = path(QStringLiteral("lo-%1-%2.%3").arg(run.name, step, QLatin1String(ext)));
+            // Comma, double quote, the encoding, from line 1, Japanese.
+            const QString filter = QStringLiteral("44,34,%1,1,,1041").arg(run.charset);
+            QStringList args{QStringLiteral("-env:UserInstallation=file://") + path(QStringLiteral("lo-profile-") + run.name),
+                             QStringLiteral("--headless")};
+            if (to.contains(QLatin1String("%1")))
+                args << QStringLiteral("--convert-to") << to.arg(filter);
+            else
+                args << QStringLiteral("--infilter=Text - txt - csv (StarCalc):") + filter << QStringLiteral("--convert-to") << to;
+            args << QStringLiteral("--outdir") << path(QStringLiteral("lo-") + step) << in;
+            auto* p = new QProcess(this);
+            p->setProcessChannelMode(QProcess::MergedChannels);
+            p->start(soffice, args);
+            processes << p;
+        }
+        for (QProcess* p : processes) {
+            QVERIFY2(p->waitForFinished(240000) && p->exitCode() == 0, p->readAll().constData());
+            delete p;
+        }
+    };
+    for (const Run& run : runs) {
+        const QString db = makeNumbered(path(QStringLiteral("lo-%1.mdb").arg(run.name)), run.records);
+        QVERIFY(exportRecords(db, path(QStringLiteral("lo-%1-csv.csv").arg(run.name)), {run.encoding, Separator::Comma}).ok);
+    }
+    convert(QStringLiteral("csv"), QStringLiteral("xlsx"), "csv");
+    for (const Run& run : runs)
+        QFile::rename(path(QStringLiteral("lo-csv/lo-%1-csv.xlsx").arg(run.name)), path(QStringLiteral("lo-%1-xlsx.xlsx").arg(run.name)));
+    convert(QStringLiteral("xlsx"), QStringLiteral("csv:Text - txt - csv (StarCalc):%1"), "xlsx");
+    for (const Run& run : runs) {
+        const QString back = path(QStringLiteral("lo-xlsx/lo-%1-xlsx.csv").arg(run.name));
+        const QString target = makeNumbered(path(QStringLiteral("lo-%1-back.mdb").arg(run.name)), {});
+        QString error;
+        const ImportPlan p = importFile(target, back, &error, run.encoding);
+        QVERIFY2(error.isEmpty() && p.fatal.isEmpty() && p.problems.isEmpty(),
+                 qPrintable(error + p.fatal + problemsText(p)));
+        // LibreOffice writes LF between rows and quotes every text: a file that is not ours.
+        QVERIFY(readBytes(back) != readBytes(path(QStringLiteral("lo-%1-csv.csv").arg(run.name))));
+        QCOMPARE(readAll(target), run.records);
+    }
+}
+
+// qadora-csv: exit 0 when done, 1 when refused (nothing written), 2 on a usage error.
+void TestCsv::commandLine()
+{
+    const auto run = [](const QStringList& args, QString* err = nullptr) {
+        QProcess p;
+        p.start(QStringLiteral(QADORA_CSV_EXE), args);
+        p.waitForFinished(60000);
+        if (err)
+            *err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitCode();
+    };
+    const QList<Record> records{{2, "sub1,一", "〜の質問", "答え"}, {9, "sub2,二", "=1", "a\r\nb"}};
+    const QString db = makeNumbered(path("cli.mdb"), records);
+    const QString file = path("cli.csv");
+    QString err;
+    QCOMPARE(run({"export", db, file}, &err), 1); // 〜 has no Shift_JIS code
+    QVERIFY2(err.contains("U+301C") && err.contains("--encoding utf8"), qPrintable(err));
+    QVERIFY(!QFile::exists(file));
+    QCOMPARE(run({"--encoding", "utf8", "export", db, file}, &err), 0);
+    QCOMPARE(err, QStringLiteral("exported 2\n"));
+
+    // One refused row keeps the whole file out, unless asked otherwise.
+    const QString target = makeNumbered(path("cli-target.mdb"), {{9, "x,y", "先の質問", "z"}});
+    QCOMPARE(run({"import", target, file}, &err), 1);
+    QCOMPARE(err, file + QStringLiteral(":3: 番号 9 のデータがすでにあります\nadded 0, refused 1\n"));
+    QCOMPARE(readAll(target).size(), 1);
+    QCOMPARE(run({"--dry-run", "--skip-refused", "import", target, file}), 0);
+    QCOMPARE(readAll(target).size(), 1);
+    QCOMPARE(run({"--skip-refused", "import", target, file}, &err), 0);
+    QCOMPARE(err, file + QStringLiteral(":3: 番号 9 のデータがすでにあります\nadded 1, refused 1\n"));
+    QCOMPARE(readAll(target).first(), records.first());
+    // The program made its backup where a program outside test mode keeps its data.
+    const QString folder = backupFolderFor(target).replace(
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation), qEnvironmentVariable("XDG_DATA_HOME"));
+    QCOMPARE(QDir(folder).entryList({QStringLiteral("*.mdb")}, QDir::Files).size(), 1);
+
+    QCOMPARE(run({"--help"}), 0);
+    QCOMPARE(run({"--version"}, &err), 0);
+    QCOMPARE(run({"copy", db, file}), 2);
+    QCOMPARE(run({"export", db}), 2);
+    QCOMPARE(run({"--encoding", "latin1", "export", db, file}), 2);
+    QCOMPARE(run({"--dry-run", "export", db, file}), 2);
+}
+
+QTEST_GUILESS_MAIN(TestCsv)
+#include "tst_csv.moc"

@@ -1,0 +1,256 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "history/backups.h"
+#include "history/trash.h"
+#include "store/recordstore.h"
+#include "testenv.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace qadora;
+using namespace qadora::test;
+
+class TestHistory : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void randomChanges_undoAndRedoRestoreEveryState();
+    void conflict_refusesTheWholeSetAndWritesNothing_data();
+    void conflict_refusesTheWholeSetAndWritesNothing();
+    void backUp_copiesWhileAnotherProgramWrites();
+    void backUp_keepsTheNewestTen();
+    void restore_bringsTheCopyBackAndBacksUpTheCurrentState();
+    void sessionBackups_oncePerDatabase();
+    void setAside_trashOrBesideNeverOverwriting();
+    void emptyFolder_trashesOnlyRegularFilesNotKept();
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) { return m_dir.filePath(name); }
+    std::unique_ptr<RecordStore> open(const QString& db)
+    {
+        StoreStatus status;
+        auto store = openStore(db, &status);
+        if (!store)
+            qFatal("%s", qPrintable(status.message));
+        return store;
+    }
+};
+
+void TestHistory::randomChanges_undoAndRedoRestoreEveryState()
+{
+    const QString db = makeDatabase(path("random.mdb"), {{0, "sub1,a", "q1", "a1"}, {0, "sub1,a", "q2", "a2\r\n"},
+                                                         {0, "sub2,b", "q3", "a3"}});
+    auto store = open(db);
+    QRandomGenerator random(20261207);
+    QList<QList<Record>> states{readAll(db)};
+    QList<ChangeSet> steps;
+    for (int i = 0; i < 20; ++i) {
+        const QList<Record> now = states.last();
+        RecordChange done;
+        StoreStatus status;
+        const int op = now.isEmpty() ? 0 : random.bounded(3);
+        const QString n = QString::number(i);
+        if (op == 0)
+            status = store->add({0, "sub" + n + ",k", "new " + n, "answer " + n}, &done);
+        else if (op == 1)
+            status = store->updateFirstByQuestion(now[random.bounded(int(now.size()))].quest,
+                                                  {0, "subx,x", "changed " + n, "\u2028" + n}, &done);
+        else
+            status = store->removeFirstByQuestion(now[random.bounded(int(now.size()))].quest, &done);
+        QVERIFY2(status.ok(), qPrintable(status.message));
+        steps.append({done});
+        states.append(readAll(db));
+    }
+    for (qsizetype i = steps.size() - 1; i >= 0; --i) {
+        const StoreStatus undone = store->applyChanges(inverted(steps[i]));
+        QVERIFY2(undone.ok(), qPrintable(undone.message));
+        QCOMPARE(readAll(db), states[i]);
+    }
+    for (qsizetype i = 0; i < steps.size(); ++i)
+        QVERIFY(store->applyChanges(steps[i]).ok());
+    QCOMPARE(readAll(db), states.last());
+}
+
+void TestHistory::conflict_refusesTheWholeSetAndWritesNothing_data()
+{
+    QTest::addColumn<QString>("otherProgram");
+    QTest::newRow("changed") << "UPDATE tbl1 SET anser = 'theirs' WHERE quest = 'q2';";
+    QTest::newRow("deleted") << "DELETE FROM tbl1 WHERE quest = 'q2';";
+    QTest::newRow("number taken") << "INSERT INTO tbl1 (No, kind, quest, anser) VALUES (9, 'k,k', 'x', 'y');";
+}
+
+void TestHistory::conflict_refusesTheWholeSetAndWritesNothing()
+{
+    QFETCH(QString, otherProgram);
+    const QString db = makeDatabase(path("conflict.mdb"), {{0, "k,k", "q1", "a1"}, {0, "k,k", "q2", "a2"}});
+    auto store = open(db);
+    RecordChange first, second;
+    QVERIFY(store->updateFirstByQuestion("q1", {0, "k,k", "q1", "mine"}, &first).ok());
+    QVERIFY(store->updateFirstByQuestion("q2", {0, "k,k", "q2", "mine"}, &second).ok());
+    // An addition to be redone at number 9 after its undo.
+    const ChangeSet readd{{std::nullopt, Record{9, "k,k", "nine", "9"}}};
+    QCOMPARE(runSqlite(db, otherProgram), QByteArray());
+    const QList<Record> before = readAll(db);
+    const ChangeSet both = inverted({first, second});
+    const ChangeSet set = QTest::currentDataTag() == QLatin1String("number taken") ? readd : both;
+    QCOMPARE(store->checkChanges(set).code, StoreStatus::Conflict);
+    const StoreStatus status = store->applyChanges(set);
+    QCOMPARE(status.code, StoreStatus::Conflict);
+    QVERIFY(status.message.startsWith(QStringLiteral("ほかのプログラムがこのデータを変更したため、元に戻せません\r")));
+    QCOMPARE(readAll(db), before);
+}
+
+void TestHistory::backUp_copiesWhileAnotherProgramWrites()
+{
+    const QString db = makeDatabase(path("busy.mdb"), {{0, "k,k", "q", "a"}});
+    QCOMPARE(runSqlite(db, "PRAGMA journal_mode=WAL;"), QByteArray());
+    // Another program adds rows in its own transactions while the copy is made.
+    QProcess writer;
+    QString script = "PRAGMA busy_timeout=5000;\n";
+    for (int i = 0; i < 300; ++i)
+        script += QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES ('k,k', 'w%1', '%2');\n").arg(i).arg(QString(200, 'x'));
+    writer.start("sqlite3", {db});
+    QVERIFY(writer.waitForStarted());
+    writer.write(script.toUtf8());
+    writer.closeWriteChannel();
+    QString error, made;
+    QVERIFY2(backUp(db, &error, &made), qPrintable(error));
+    QVERIFY(writer.waitForFinished());
+    const QList<BackupEntry> list = backupsOf(db);
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list[0].path, made);
+    // A consistent copy: the first record and whole inserts only, and the copy is a database.
+    const QList<Record> copied = readAll(made);
+    QVERIFY(!copied.isEmpty());
+    QCOMPARE(copied[0].quest, QStringLiteral("q"));
+    QCOMPARE(list[0].records, int(copied.size()));
+    QCOMPARE(QFileInfo(made).absolutePath(), backupFolderFor(db));
+}
+
+void TestHistory::backUp_keepsTheNewestTen()
+{
+    const QString db = makeDatabase(path("ten.mdb"));
+    QStringList made;
+    for (int i = 0; i < 12; ++i) {
+        appendRecords(db, {{0, "k,k", QString::number(i), "a"}});
+        QString error, one;
+        QVERIFY2(backUp(db, &error, &one), qPrintable(error));
+        made.prepend(one);
+    }
+    const QList<BackupEntry> list = backupsOf(db);
+    QCOMPARE(list.size(), kBackupsKept);
+    for (int i = 0; i < kBackupsKept; ++i) {
+        QCOMPARE(list[i].path, made[i]);
+        QCOMPARE(list[i].records, 12 - i);
+    }
+    QVERIFY(!QFile::exists(made[10]) && !QFile::exists(made[11]));
+}
+
+void TestHistory::restore_bringsTheCopyBackAndBacksUpTheCurrentState()
+{
+    const QString db = makeDatabase(path("restore.mdb"), {{0, "k,k", "kept", "a"}});
+    QString error, made;
+    QVERIFY(backUp(db, &error, &made));
+    const QList<Record> saved = readAll(db);
+    runSqlite(db, "DELETE FROM tbl1; INSERT INTO tbl1 (kind, quest, anser) VALUES ('k,k', 'later', 'b');");
+    const QList<Record> later = readAll(db);
+    QVERIFY2(restoreBackup(made, db, &error), qPrintable(error));
+    QCOMPARE(readAll(db), saved);
+    const QList<BackupEntry> list = backupsOf(db);
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(readAll(list[0].path), later);
+    // The backup itself is never changed by being read or restored.
+    QVERIFY(QFileInfo(made).dir().entryList(QDir::Files).filter("journal").isEmpty());
+}
+
+void TestHistory::sessionBackups_oncePerDatabase()
+{
+    const QString a = makeDatabase(path("a.mdb"));
+    const QString b = makeDatabase(path("b.mdb"));
+    SessionBackups session;
+    QString error;
+    QVERIFY(session.beforeFirstChange(a, &error));
+    QVERIFY(session.beforeFirstChange(a, &error));
+    QVERIFY(session.beforeFirstChange(b, &error));
+    QVERIFY(session.beforeFirstChange(path("missing.mdb"), &error));
+    QCOMPARE(backupsOf(a).size(), 1);
+    QCOMPARE(backupsOf(b).size(), 1);
+    session.forget(a);
+    QVERIFY(session.beforeFirstChange(a, &error));
+    QCOMPARE(backupsOf(a).size(), 2);
+}
+
+// The trash of the desktop (freedesktop.org: $XDG_DATA_HOME/Trash), or where there is none, the
+// name an Access conversion keeps an original under; an existing file is never replaced.
+void TestHistory::setAside_trashOrBesideNeverOverwriting()
+{
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
+    const QString db = makeDatabase(path("aside.mdb"), {{0, "k,k", "q", "a"}});
+    const QByteArray bytes = readBytes(db);
+    SetAside aside = setAside(db);
+    QVERIFY(aside.ok && aside.trashed);
+    QCOMPARE(QFileInfo(aside.where).absolutePath(), trash + "/files");
+    QCOMPARE(readBytes(aside.where), bytes);
+    QVERIFY(readBytes(trash + "/info/" + QFileInfo(aside.where).fileName() + ".trashinfo").contains("Path=" + QUrl::toPercentEncoding(db, "/")));
+    QVERIFY(!QFile::exists(db));
+
+    // No trash: the data folder cannot be made (its parent is a file).
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
+    writeBytes(path("plain"), "x");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path("plain/data")));
+    makeDatabase(db, {{0, "k,k", "q", "a"}});
+    writeBytes(path("aside_backup.mdb"), "someone else's");
+    aside = setAside(db);
+    qputenv("XDG_DATA_HOME", data);
+    QVERIFY(aside.ok && !aside.trashed);
+    QCOMPARE(aside.where, path("aside_backup2.mdb"));
+    QCOMPARE(readBytes(path("aside_backup.mdb")), QByteArray("someone else's"));
+    QCOMPARE(readAll(aside.where).size(), 1);
+    QVERIFY(!QFile::exists(db));
+    // Nothing strayed into the working folder.
+    QVERIFY(!QFile::exists(QDir::current().filePath("files/aside.mdb")));
+}
+
+void TestHistory::emptyFolder_trashesOnlyRegularFilesNotKept()
+{
+    QTemporaryDir site;
+    const QDir dir(site.path());
+    const QString db = makeDatabase(dir.filePath("qa.mdb"));
+    writeBytes(db + "-journal", "j");
+    for (const char* name : {"index.html", ".hidden", "list.txt", "target.txt"})
+        writeBytes(dir.filePath(name), name);
+    QFile::link(dir.filePath("target.txt"), dir.filePath("link.html"));
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name) << "gone.html";
+    const QHash<QString, QString> keep{{db, "db"}, {db + "-journal", "db"}, {db + "-wal", "db"}, {dir.filePath("list.txt"), "list"}};
+    const FolderEmptying result = emptyFolder(site.path(), names, keep);
+    QCOMPARE(result.trashed, (QStringList{".hidden", "index.html", "target.txt"}));
+    const QList<std::pair<QString, QString>> kept{
+        {"link.html", kNotRegularReason}, {"list.txt", "list"}, {"pipe", kNotRegularReason}, {"qa.mdb", "db"}, {"qa.mdb-journal", "db"}};
+    QCOMPARE(result.kept, kept);
+    QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+             (QStringList{"link.html", "list.txt", "pipe", "qa.mdb", "qa.mdb-journal"}));
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/";
+    QCOMPARE(readBytes(trash + "index.html"), QByteArray("index.html"));
+
+    // Without a trash nothing is removed.
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("list.txt/data")));
+    const FolderEmptying none = emptyFolder(site.path(), {"list.txt"}, {});
+    qputenv("XDG_DATA_HOME", data);
+    QCOMPARE(none.kept, (QList<std::pair<QString, QString>>{{"list.txt", kNoTrashReason}}));
+    QVERIFY(QFile::exists(dir.filePath("list.txt")));
+}
+
+QTEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"
