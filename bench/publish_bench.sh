@@ -10,7 +10,7 @@
 # Usage: bench/publish_bench.sh [BUILD_DIR]
 # Environment: ROUNDS (3), RTT_MS (20), DELAY_FILES (500: files published over the slow link),
 #              ONLY (e.g. "ftp" or "sftp"), LINKS ("loopback 20ms"), FILES (all: Q&A pages over
-#              loopback, for a quick look)
+#              loopback, for a quick look), RCLONE (1; 0 leaves rclone out)
 set -euo pipefail
 
 src="$(cd "$(dirname "$0")/.." && pwd)"
@@ -135,7 +135,7 @@ for round in $(seq "$rounds"); do
                 run "$tag lftp --parallel=4" lftp -u web,pw -p "$fp" -e "set ftp:passive-mode on; mirror -R --parallel=4 $site $d-l4; quit" 127.0.0.1
                 [ "$link" = loopback ] && run "$tag lftp nothing changed" lftp -u web,pw -p "$fp" -e "set ftp:passive-mode on; mirror -R --parallel=4 $site $d-l4; quit" 127.0.0.1
                 mkdir -p "$work/ftp/$d-r" # rclone takes pyftpdlib's 501 for a missing folder as a failure
-                run "$tag rclone --transfers 4" rclone copy -q --transfers 4 "$site" ":ftp,host=127.0.0.1,port=$fp,user=web,pass=$ftp_pass:$d-r"
+                [ "${RCLONE:-1}" = 1 ] && run "$tag rclone --transfers 4" rclone copy -q --transfers 4 "$site" ":ftp,host=127.0.0.1,port=$fp,user=web,pass=$ftp_pass:$d-r"
             else
                 dest="$work/sftp/$d"
                 run "$tag qadora-publish" env HOME="$work/home" "$publish" --quiet --yes --known-hosts "$work/kh-$n" --accept-host-key "$fingerprint" "$site" "sftp://root@127.0.0.1:$sp$dest-q"
@@ -147,7 +147,7 @@ for round in $(seq "$rounds"); do
                 run "$tag lftp --parallel=1" lftp -e "set sftp:connect-program '$ssh_cmd'; mirror -R --parallel=1 $site $dest-l1; quit" "sftp://root:@127.0.0.1:$sp"
                 run "$tag lftp --parallel=4" lftp -e "set sftp:connect-program '$ssh_cmd'; mirror -R --parallel=4 $site $dest-l4; quit" "sftp://root:@127.0.0.1:$sp"
                 [ "$link" = loopback ] && run "$tag lftp nothing changed" lftp -e "set sftp:connect-program '$ssh_cmd'; mirror -R --parallel=4 $site $dest-l4; quit" "sftp://root:@127.0.0.1:$sp"
-                run "$tag rclone --transfers 4" rclone copy -q --transfers 4 --sftp-disable-hashcheck "$site" ":sftp,host=127.0.0.1,port=$sp,user=root,key_file=$key:$dest-r"
+                [ "${RCLONE:-1}" = 1 ] && run "$tag rclone --transfers 4" rclone copy -q --transfers 4 --sftp-disable-hashcheck "$site" ":sftp,host=127.0.0.1,port=$sp,user=root,key_file=$key:$dest-r"
             fi
             rm -rf "$work/ftp/$d"-* "$work/sftp/$d"-*
         done
