@@ -3,6 +3,8 @@
 // controls. Each subsystem's handlers are in ui/window/main1_<subsystem>.cpp.
 #pragma once
 
+#include "search/databasestamp.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -20,7 +22,10 @@ class QListWidget;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QTabWidget;
+class QTemporaryDir;
+class QTimer;
 
 namespace qadora {
 
@@ -31,6 +36,8 @@ class Interaction;
 struct Listing;
 enum class LineFormat;
 class Progress;
+class RecordSearch;
+class SingleInstance;
 class SiteRun;
 struct ListFileContents;
 struct PageStyle;
@@ -123,6 +130,18 @@ public:
     void File1_DblClick();
     void Command1_Click();
     void SSTab1_DblClick();
+
+    // --- search, preview and the window's frame (ui/window/main1_search.cpp, main1_preview.cpp,
+    // main1_frame.cpp)
+    RecordSearch* recordSearch() const { return m_search; }
+    // Makes `path` the current database, as choosing it under データベースの指定 does; false,
+    // after a message, when it is no Q&A database. A database another window has open comes
+    // forward there instead.
+    bool openDatabase(const QString& path);
+    // Title, record count, recent list and search index after the database or its file changed.
+    void followDatabase();
+    void preview_Click();
+    void previewRecord_Click();
 
     // Controls, named as the program names them.
     QLabel* Label1 = nullptr;
@@ -252,6 +271,15 @@ public:
     QPushButton* Command23 = nullptr;
     QPushButton* Command24 = nullptr;
 
+    // Search boxes, previews, the recent databases and the record count
+    QLineEdit* searchDisplay = nullptr; // above List9
+    QLineEdit* searchDelete = nullptr;  // above List2
+    QLineEdit* searchModify = nullptr;  // above List3
+    QPushButton* preview = nullptr;       // tab 4
+    QPushButton* previewRecord = nullptr; // tab 3
+    QMenu* recent = nullptr;
+    QLabel* recordCount = nullptr;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -272,6 +300,17 @@ private:
     void connectHelp();
     void connectPublish();
     void openLink(const QUrl& url);
+    // The search boxes, shortcuts, tab order, scrolling tabs, the recent databases, drops.
+    void connectSearch();
+    void buildFrame();
+    void connectFrame();
+    void connectKeyboard();
+    void connectPreview();
+    void fitToScreen();
+    void saveGeometrySetting();
+    void fillRecent();
+    // The folder previews are written into, emptied; empty when it cannot be made.
+    QString previewFolder();
 
     // Shutdown steps, run on every close request.
     void Form_Unload();
@@ -312,6 +351,13 @@ private:
     Progress* m_progress = nullptr; // its progress
     int m_pagesMade = 0;
     bool m_keepSavedOutputDir = false; // the saved output directory was missing; none picked since
+
+    RecordSearch* m_search = nullptr;
+    SingleInstance* m_instance = nullptr;
+    QTimer* m_follow = nullptr; // looks at the database file for changes by any program
+    QString m_followedPath;
+    std::optional<DatabaseStamp> m_followedStamp;
+    std::unique_ptr<QTemporaryDir> m_previewDir;
 };
 
 } // namespace qadora

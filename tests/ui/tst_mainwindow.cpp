@@ -290,7 +290,7 @@ void TestMainWindow::menus_data()
     QTest::addColumn<QString>("menuTitle");
     QTest::addColumn<QStringList>("entries");
     QTest::newRow("ffile") << "ffile" << "ファイル"
-                           << QStringList{"dbmake=データベースの指定", "dbdel=データベース設定クリア", "koukai=サイトの公開…", "eend=終了"};
+                           << QStringList{"dbmake=データベースの指定", "recent=最近使ったデータベース", "dbdel=データベース設定クリア", "koukai=サイトの公開…", "eend=終了"};
     QTest::newRow("hhelp") << "hhelp" << "ヘルプ"
                            << QStringList{"setumei=説明", "sakusya=作者ＨＰ", "hpsamp=このツールにて作成したＨＰ", "aabout=バージョン"};
 }

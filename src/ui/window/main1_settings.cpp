@@ -45,12 +45,14 @@ void main1::Form_Load()
 
     Label22->setText(kindFormatGuide());
     SSTab1->setCurrentIndex(0);
+    followDatabase();
 }
 
 void main1::Form_Unload()
 {
     if (!m_keepSavedOutputDir)
         dirs::rwfirstdir(2, outputDir());
+    saveGeometrySetting();
     if (m_help)
         m_help->close();
 }
