@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 #include <cstring>
 #include <numeric>
 #include <variant>
@@ -195,6 +196,7 @@ public:
             p.text = std::move(folded);
         }
         m_pending.push_back(std::move(p));
+        ++m_records;
         if (endsChunk(r.no, qsizetype(m_pending.size())))
             closeChunk();
     }
@@ -208,10 +210,11 @@ public:
         qsizetype slot = 0;
         index->m_base.reserve(index->m_chunks.size());
         index->m_frequency.assign(65536, 0);
+        index->m_slots.reserve(m_records);
         for (const auto& chunk : index->m_chunks) {
             index->m_base.push_back(slot);
             for (qsizetype i = 0; i < chunk->size(); ++i)
-                index->m_slots.insert(chunk->nos[size_t(i)], slot + i);
+                index->m_slots.emplace_back(chunk->nos[size_t(i)], slot + i);
             slot += chunk->size();
             // A sample is enough to tell a rare character from a common one.
             const char16_t* t = reinterpret_cast<const char16_t*>(chunk->text.constData());
@@ -219,6 +222,9 @@ public:
                 ++index->m_frequency[t[i]];
         }
         index->m_size = slot;
+        // Walks give ascending numbers: sorting is a check.
+        if (!std::is_sorted(index->m_slots.begin(), index->m_slots.end()))
+            std::sort(index->m_slots.begin(), index->m_slots.end());
         return index;
     }
 
@@ -281,6 +287,7 @@ private:
     QHash<qint64, int> m_previousByFirst;
     std::vector<Pending> m_pending;
     std::vector<std::shared_ptr<const Chunk>> m_chunks;
+    size_t m_records = 0;
 };
 
 bool SearchHits::anyIn(qsizetype from, qsizetype to) const
@@ -339,6 +346,30 @@ std::shared_ptr<const SearchIndex> SearchIndex::fromRecords(const std::vector<Re
     for (const Record& r : records)
         builder.add(r);
     return builder.finish();
+}
+
+qsizetype SearchIndex::slotOf(qint64 no) const
+{
+    const auto it = std::lower_bound(m_slots.begin(), m_slots.end(), std::pair<qint64, qsizetype>(no, -1));
+    return it != m_slots.end() && it->first == no ? it->second : -1;
+}
+
+std::vector<qsizetype> SearchIndex::slotsOf(const QList<qint64>& nos) const
+{
+    std::vector<qsizetype> found;
+    found.reserve(size_t(nos.size()));
+    auto at = m_slots.begin();
+    qint64 last = std::numeric_limits<qint64>::min();
+    for (qint64 no : nos) {
+        // Ascending numbers walk along; a step back is looked up.
+        if (no < last)
+            at = std::lower_bound(m_slots.begin(), m_slots.end(), std::pair<qint64, qsizetype>(no, -1));
+        last = no;
+        while (at != m_slots.end() && at->first < no)
+            ++at;
+        found.push_back(at != m_slots.end() && at->first == no ? at->second : -1);
+    }
+    return found;
 }
 
 qsizetype SearchIndex::chunkOfSlot(qsizetype slot) const
@@ -419,7 +450,7 @@ int SearchIndex::sharedChunks(const SearchIndex& older) const
 
 qsizetype SearchIndex::memoryBytes() const
 {
-    qsizetype bytes = m_slots.size() * 24 + qsizetype(m_frequency.size() * sizeof(quint32));
+    qsizetype bytes = qsizetype(m_slots.size() * sizeof(m_slots[0]) + m_frequency.size() * sizeof(quint32));
     for (const auto& chunk : m_chunks)
         bytes += chunk->text.capacity() * 2 + qsizetype(chunk->filter.size() * 8)
             + chunk->size() * qsizetype(sizeof(qint64) + sizeof(quint64) + sizeof(quint32));

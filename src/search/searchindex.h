@@ -4,7 +4,6 @@
 
 #include "store/recordstore.h"
 
-#include <QHash>
 #include <QStringList>
 
 #include <atomic>
@@ -62,7 +61,9 @@ public:
 
     qsizetype size() const { return m_size; }
     // The slot of record `no`, or -1 when the index has none.
-    qsizetype slotOf(qint64 no) const { return m_slots.value(no, -1); }
+    qsizetype slotOf(qint64 no) const;
+    // slotOf for every number; fastest for numbers in ascending order, as listings give them.
+    std::vector<qsizetype> slotsOf(const QList<qint64>& nos) const;
     // The records in whose kind, question or answer every word (folded, as searchWords gives
     // them) occurs. With `within`, only its slots are looked at: a search that narrows an
     // earlier one.
@@ -78,7 +79,7 @@ private:
 
     std::vector<std::shared_ptr<const Chunk>> m_chunks;
     std::vector<qsizetype> m_base; // first slot of each chunk
-    QHash<qint64, qsizetype> m_slots;
+    std::vector<std::pair<qint64, qsizetype>> m_slots; // (number, slot), by number
     std::vector<quint32> m_frequency; // per UTF-16 code unit, from a sample of the text
     qsizetype m_size = 0;
 };

@@ -9,6 +9,7 @@
 
 #include <QAbstractItemModel>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,6 +24,11 @@
 namespace qadora {
 
 namespace {
+
+// A list this long is rebuilt in slices, and the box shows what was typed before.
+constexpr qsizetype kLongList = 20000;
+constexpr qint64 kSliceNs = 15'000'000;
+constexpr qsizetype kChunk = 4000;
 
 // Every word of `older` lies inside some word of `newer`: the newer search finds a subset.
 bool narrows(const QStringList& newer, const QStringList& older)
@@ -46,24 +52,37 @@ struct RecordSearch::Target {
     std::function<void()> listAll;
     QTimer* timer = nullptr;
 
-    // The listing, as the Part's method left it.
+    // The listing as its method left it, and the database it was made from.
     bool hasListing = false;
+    QString listingPath;
     QStringList visible;
     QStringList companionLines;
     QList<qint64> numbers;
     QString listedCount;
 
-    std::vector<int> shown; // rows of the listing the list shows now
+    // The rows of the listing the list is to show. The list holds the first `listed` of them,
+    // the companion the first `companionListed` (-1: it still holds what it held before).
+    std::vector<int> shown;
+    qsizetype listed = 0;
+    qsizetype companionListed = 0;
+    int currentRecord = -1; // the row to make current once it is in the list
     bool filtered = false;
-    QString shownCount; // what the count label got from the search
+    QString shownCount;      // what the count label got from the search
     bool filling = false;    // our own change of the list
     bool autoListed = false; // listAll already ran for this search
 
-    const SearchIndex* slotsOf = nullptr; // the index rowSlots belong to
+    quint64 slotsOf = 0; // the index (by generation) rowSlots belong to
     std::vector<qsizetype> rowSlots;
-    const SearchIndex* hitsOf = nullptr; // the index and words of the last search
+    quint64 hitsOf = 0; // the index and words of the last search
     QStringList lastWords;
     std::shared_ptr<const SearchHits> lastHits;
+
+    bool withCompanion() const { return companion && companionLines.size() == visible.size(); }
+    bool complete() const
+    {
+        const qsizetype total = qsizetype(shown.size());
+        return listed == total && (!withCompanion() || companionListed == total);
+    }
 };
 
 struct RecordSearch::Build {
@@ -107,8 +126,7 @@ void RecordSearch::attach(QLineEdit* box, QListWidget* list, QListWidget* compan
     t.timer->setInterval(0);
     connect(t.timer, &QTimer::timeout, this, [this, &t] { apply(t); });
     connect(box, &QLineEdit::textChanged, this, [this, &t] { schedule(t); });
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), box, box, &QLineEdit::clear, Qt::WidgetShortcut);
-    Q_UNUSED(escape);
+    new QShortcut(QKeySequence(Qt::Key_Escape), box, box, &QLineEdit::clear, Qt::WidgetShortcut);
     // A list filled by anything but a listing has rows the search knows nothing of.
     auto changed = [&t] {
         if (!t.filling)
@@ -148,16 +166,21 @@ void RecordSearch::listed(QListWidget* list, const Listing& listing)
     if (!t)
         return;
     t->hasListing = true;
+    t->listingPath = m_databasePath();
     t->visible = listing.visible;
     t->companionLines = listing.companion;
     t->numbers = listing.numbers;
     // A listing that stopped before writing its count leaves the count it had.
     if (!t->filtered || t->count->text() != t->shownCount)
         t->listedCount = t->count->text();
+    // The listing filled both lists: nothing of an earlier search is still to come.
     t->shown.resize(size_t(listing.visible.size()));
     std::iota(t->shown.begin(), t->shown.end(), 0);
+    t->listed = t->list->count();
+    t->companionListed = t->companion ? t->companion->count() : 0;
+    t->currentRecord = -1;
     t->filtered = false;
-    t->slotsOf = nullptr;
+    t->slotsOf = 0;
     refreshIndex();
     if (!searchWords(t->box->text()).isEmpty())
         apply(*t);
@@ -166,6 +189,9 @@ void RecordSearch::listed(QListWidget* list, const Listing& listing)
 void RecordSearch::apply(Target& t)
 {
     t.timer->stop();
+    // What was typed shows before a long list is rebuilt.
+    if (t.list->count() > kLongList)
+        t.box->repaint();
     const QStringList words = searchWords(t.box->text());
     if (words.isEmpty()) {
         if (t.filtered && t.hasListing) {
@@ -175,26 +201,24 @@ void RecordSearch::apply(Target& t)
         }
         return;
     }
-    // Searching an empty tab lists it first, as its button would, once per search.
-    if (!t.hasListing && t.list->count() == 0 && !t.autoListed) {
+    // A tab with no listing of the database in use lists it first, as its button would,
+    // once per search.
+    if ((!t.hasListing || t.listingPath != m_databasePath()) && !t.autoListed) {
         t.autoListed = true;
         if (t.listAll)
             t.listAll(); // its listing comes back through listed()
         return;
     }
     refreshIndex();
-    if (!t.hasListing || !m_index)
-        return; // the index follows when it is read (adopt)
-    const SearchIndex* index = m_index.get();
-    if (t.slotsOf != index) {
-        t.rowSlots.resize(size_t(t.numbers.size()));
-        for (qsizetype i = 0; i < t.numbers.size(); ++i)
-            t.rowSlots[size_t(i)] = index->slotOf(t.numbers[i]);
-        t.slotsOf = index;
+    if (!t.hasListing || !m_index || m_indexPath != t.listingPath)
+        return; // the lists follow when the index is read (adopt)
+    if (t.slotsOf != m_generation) {
+        t.rowSlots = m_index->slotsOf(t.numbers);
+        t.slotsOf = m_generation;
     }
-    const SearchHits* within = t.hitsOf == index && narrows(words, t.lastWords) ? t.lastHits.get() : nullptr;
-    auto hits = std::make_shared<const SearchHits>(index->find(words, within));
-    t.hitsOf = index;
+    const SearchHits* within = t.hitsOf == m_generation && narrows(words, t.lastWords) ? t.lastHits.get() : nullptr;
+    auto hits = std::make_shared<const SearchHits>(m_index->find(words, within));
+    t.hitsOf = m_generation;
     t.lastWords = words;
     t.lastHits = hits;
     std::vector<int> rows;
@@ -209,46 +233,97 @@ void RecordSearch::show(Target& t, const std::vector<int>& rows, bool filtered)
 {
     const QString count = filtered ? QString::number(rows.size()) : t.listedCount;
     t.shownCount = count;
-    if (rows == t.shown && t.filtered == filtered) {
-        t.count->setText(count);
+    t.count->setText(count);
+    if (rows == t.shown && t.filtered == filtered)
         return;
-    }
     // The row the user stood on stays current when its record is still shown.
     const int current = t.list->currentRow();
-    const int currentRecord = current >= 0 && size_t(current) < t.shown.size() ? t.shown[size_t(current)] : -1;
-    QStringList lines;
-    QStringList companionLines;
-    lines.reserve(qsizetype(rows.size()));
-    const bool withCompanion = t.companion && t.companionLines.size() == t.visible.size();
-    if (withCompanion)
-        companionLines.reserve(qsizetype(rows.size()));
-    int newCurrent = -1;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        lines << t.visible[rows[i]];
-        if (withCompanion)
-            companionLines << t.companionLines[rows[i]];
-        if (rows[i] == currentRecord)
-            newCurrent = int(i);
-    }
-    t.filling = true;
-    t.list->setUpdatesEnabled(false);
-    t.list->clear();
-    t.list->addItems(lines);
-    if (newCurrent >= 0)
-        t.list->setCurrentRow(newCurrent);
-    t.list->setUpdatesEnabled(true);
-    t.count->setText(count);
-    t.filling = false;
+    t.currentRecord = current >= 0 && current < t.listed ? t.shown[size_t(current)] : -1;
     t.shown = rows;
     t.filtered = filtered;
-    // The user sees the rows now; the hidden companion follows before any other event.
-    t.list->viewport()->repaint();
-    t.count->repaint();
-    if (withCompanion) {
-        t.companion->clear();
-        t.companion->addItems(companionLines);
-    }
+    t.filling = true;
+    t.list->clear();
+    t.filling = false;
+    t.listed = 0;
+    t.companionListed = -1;
+    // The companion waits for the next slice: the rows are painted first.
+    if (!fill(t, false))
+        postStep();
     emit applied(t.list);
+}
+
+bool RecordSearch::fill(Target& t, bool withCompanionNow)
+{
+    if (t.complete())
+        return true;
+    // A long list is filled in slices between which the window paints and reads keys; the
+    // first slice is on the screen before the rest, and before the hidden companion.
+    QElapsedTimer slice;
+    slice.start();
+    const qsizetype total = qsizetype(t.shown.size());
+    auto lines = [&](const QStringList& from, qsizetype begin, qsizetype end) {
+        if (total == from.size())
+            return from.mid(begin, end - begin); // every row: the listing's own lines
+        QStringList part;
+        part.reserve(end - begin);
+        for (qsizetype i = begin; i < end; ++i)
+            part << from[t.shown[size_t(i)]];
+        return part;
+    };
+    t.filling = true;
+    while (t.listed < total && (t.listed == 0 || slice.nsecsElapsed() < kSliceNs)) {
+        const qsizetype end = std::min(total, t.listed + kChunk);
+        t.list->addItems(lines(t.visible, t.listed, end));
+        for (qsizetype i = t.listed; i < end; ++i) {
+            if (t.shown[size_t(i)] == t.currentRecord)
+                t.list->setCurrentRow(int(i));
+        }
+        t.listed = end;
+    }
+    t.filling = false;
+    if (t.withCompanion() && withCompanionNow && t.listed == total) {
+        if (t.companionListed < 0) {
+            t.companion->clear();
+            t.companionListed = 0;
+        }
+        while (t.companionListed < total && slice.nsecsElapsed() < kSliceNs) {
+            const qsizetype end = std::min(total, t.companionListed + kChunk);
+            t.companion->addItems(lines(t.companionLines, t.companionListed, end));
+            t.companionListed = end;
+        }
+    }
+    return t.complete();
+}
+
+void RecordSearch::postStep()
+{
+    if (m_stepPosted)
+        return;
+    m_stepPosted = true;
+    // Low priority, as the window's own repaint: the slice just made is painted first.
+    QCoreApplication::postEvent(this, new QEvent(QEvent::User), Qt::LowEventPriority);
+}
+
+bool RecordSearch::event(QEvent* e)
+{
+    if (e->type() != QEvent::User)
+        return QObject::event(e);
+    m_stepPosted = false;
+    bool more = false;
+    for (const auto& t : m_targets)
+        more = !fill(*t) || more;
+    if (more)
+        postStep();
+    return true;
+}
+
+void RecordSearch::settle()
+{
+    waitForIndex();
+    for (const auto& t : m_targets) {
+        while (!fill(*t)) {
+        }
+    }
 }
 
 bool RecordSearch::indexReady() const
@@ -271,6 +346,7 @@ void RecordSearch::refreshIndex()
         return;
     if (!isOrdinaryFile(path)) {
         m_index.reset();
+        ++m_generation;
         m_indexPath = path;
         m_indexStamp = stamp;
         return;
@@ -318,10 +394,11 @@ void RecordSearch::adopt(const std::shared_ptr<Build>& build)
     }
     // A file that could not be read has no index; the listings say why.
     m_index = build->result;
+    ++m_generation;
     m_indexPath = build->path;
     m_indexStamp = build->stamp;
     for (const auto& t : m_targets) {
-        if (t->hasListing && !searchWords(t->box->text()).isEmpty())
+        if (t->hasListing && t->listingPath == m_indexPath && !searchWords(t->box->text()).isEmpty())
             apply(*t);
     }
     // The file changed while it was read.

@@ -46,6 +46,9 @@ public:
     bool indexReady() const;
     // Waits for a reading under way (tests and benchmarks).
     void waitForIndex();
+    // Finishes what is under way: the index, and a long list still being filled in slices.
+    // Call before reading a companion list.
+    void settle();
 
     // The box over `list`, if it has one.
     QLineEdit* boxOf(const QListWidget* list) const;
@@ -54,6 +57,9 @@ signals:
     // A search has changed what a list shows.
     void applied(QListWidget* list);
 
+protected:
+    bool event(QEvent* e) override;
+
 private:
     struct Target;
     struct Build;
@@ -61,16 +67,22 @@ private:
     void schedule(Target& t);
     void apply(Target& t);
     void show(Target& t, const std::vector<int>& rows, bool filtered);
+    // Adds the next slice of rows, and of the companion's once the list is complete; true when
+    // both are.
+    bool fill(Target& t, bool withCompanionNow = true);
+    void postStep();
     void adopt(const std::shared_ptr<Build>& build);
     void startBuild(const QString& path, const DatabaseStamp& stamp);
 
     std::function<QString()> m_databasePath;
     std::vector<std::unique_ptr<Target>> m_targets;
     std::shared_ptr<const SearchIndex> m_index;
+    quint64 m_generation = 1; // counts the indexes m_index has held
     QString m_indexPath;
     DatabaseStamp m_indexStamp;
     std::shared_ptr<Build> m_build; // the reading the window waits for
     std::vector<std::shared_ptr<Build>> m_running; // every worker still running, cancelled ones too
+    bool m_stepPosted = false;
 };
 
 } // namespace qadora

@@ -55,9 +55,10 @@ void chain(std::initializer_list<QWidget*> widgets)
 
 void main1::connectKeyboard()
 {
-    dbmake->setShortcut(QKeySequence::Open);
-    eend->setShortcut(QKeySequence::Quit);
-    setumei->setShortcut(QKeySequence::HelpContents);
+    // Spelled out: the platform's standard keys may lack some (Quit on a desktop without a theme).
+    dbmake->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    eend->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    setumei->setShortcut(QKeySequence(Qt::Key_F1));
 
     // Ctrl+Enter adds on the entry tab and saves on the modification tab, wherever the focus
     // is on that tab (in the answer box Enter alone is a line break).
@@ -67,7 +68,7 @@ void main1::connectKeyboard()
         new QShortcut(keys, Command3->parentWidget(), Command3, &QPushButton::click, Qt::WidgetWithChildrenShortcut);
         new QShortcut(keys, Command10->parentWidget(), Command10, &QPushButton::click, Qt::WidgetWithChildrenShortcut);
     }
-    new QShortcut(QKeySequence::Find, this, this, [this] {
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this, this, [this] {
         for (QLineEdit* box : {searchDisplay, searchDelete, searchModify}) {
             if (SSTab1->currentWidget()->isAncestorOf(box)) {
                 box->setFocus(Qt::ShortcutFocusReason);
@@ -79,8 +80,8 @@ void main1::connectKeyboard()
         const int n = SSTab1->count();
         SSTab1->setCurrentIndex((SSTab1->currentIndex() + by + n) % n);
     };
-    new QShortcut(QKeySequence::NextChild, this, this, [step] { step(1); });
-    new QShortcut(QKeySequence::PreviousChild, this, this, [step] { step(-1); });
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this, this, [step] { step(1); });
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this, this, [step] { step(-1); });
     new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), this, this, [step] { step(-1); });
 
     auto* ring = new FocusRing(this);

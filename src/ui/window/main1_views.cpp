@@ -206,6 +206,7 @@ void main1::Command18_Click()
 
 void main1::List9_DblClick()
 {
+    m_search->settle(); // List10 complete beside a list the search just narrowed
     const int row = List9->currentRow();
     if (row < 0 || row >= List10->count())
         return;
