@@ -15,6 +15,7 @@
 #include <limits>
 #include <cstring>
 #include <numeric>
+#include <thread>
 #include <variant>
 
 namespace qadora {
@@ -22,6 +23,7 @@ namespace qadora {
 namespace {
 
 constexpr int kMinChunk = 64;
+constexpr qsizetype kParallelRecords = 50000;
 constexpr int kMaxChunk = 1024;
 constexpr char16_t kSeparator = u'\n'; // between fields and records; never inside a word
 
@@ -306,6 +308,12 @@ bool SearchHits::anyIn(qsizetype from, qsizetype to) const
     return false;
 }
 
+void SearchHits::merge(const SearchHits& other)
+{
+    for (size_t i = 0; i < m_bits.size() && i < other.m_bits.size(); ++i)
+        m_bits[i] |= other.m_bits[i];
+}
+
 qsizetype SearchHits::count() const
 {
     qsizetype n = 0;
@@ -405,38 +413,51 @@ SearchHits SearchIndex::find(const QStringList& words, const SearchHits* within)
         }
         return true;
     };
-    for (size_t c = 0; c < m_chunks.size(); ++c) {
-        const Chunk& chunk = *m_chunks[c];
-        const qsizetype base = m_base[c];
-        if (within && !within->anyIn(base, base + chunk.size()))
-            continue;
-        if (!chunk.mayHold(grams))
-            continue;
-        const char16_t* text = reinterpret_cast<const char16_t*>(chunk.text.constData());
-        if (within) {
-            for (qsizetype pos = 0; pos < chunk.size(); ++pos) {
-                if (within->test(base + pos)
-                    && needles[0].findIn(text, chunk.starts[size_t(pos)], chunk.starts[size_t(pos) + 1]) >= 0
-                    && restMatch(chunk, text, pos))
-                    hits.set(base + pos);
+    auto scan = [&](size_t first, size_t last, SearchHits& out) {
+        for (size_t c = first; c < last; ++c) {
+            const Chunk& chunk = *m_chunks[c];
+            const qsizetype base = m_base[c];
+            if (within && !within->anyIn(base, base + chunk.size()))
+                continue;
+            if (!chunk.mayHold(grams))
+                continue;
+            const char16_t* text = reinterpret_cast<const char16_t*>(chunk.text.constData());
+            if (within) {
+                for (qsizetype pos = 0; pos < chunk.size(); ++pos) {
+                    if (within->test(base + pos)
+                        && needles[0].findIn(text, chunk.starts[size_t(pos)], chunk.starts[size_t(pos) + 1]) >= 0
+                        && restMatch(chunk, text, pos))
+                        out.set(base + pos);
+                }
+                continue;
             }
-            continue;
+            // One scan of the chunk for the first word; after a hit, on from the next record.
+            const qsizetype end = chunk.text.size();
+            qsizetype from = 0;
+            qsizetype pos = 0;
+            while (from < end) {
+                const qsizetype at = needles[0].findIn(text, from, end);
+                if (at < 0)
+                    break;
+                while (chunk.starts[size_t(pos) + 1] <= quint32(at))
+                    ++pos;
+                if (restMatch(chunk, text, pos))
+                    out.set(base + pos);
+                from = chunk.starts[size_t(pos) + 1];
+            }
         }
-        // One scan of the chunk for the first word; after a hit, on from the next record.
-        const qsizetype end = chunk.text.size();
-        qsizetype from = 0;
-        qsizetype pos = 0;
-        while (from < end) {
-            const qsizetype at = needles[0].findIn(text, from, end);
-            if (at < 0)
-                break;
-            while (chunk.starts[size_t(pos) + 1] <= quint32(at))
-                ++pos;
-            if (restMatch(chunk, text, pos))
-                hits.set(base + pos);
-            from = chunk.starts[size_t(pos) + 1];
-        }
+    };
+    // A large index is searched in two halves at once.
+    const size_t n = m_chunks.size();
+    if (m_size < kParallelRecords || std::thread::hardware_concurrency() < 2) {
+        scan(0, n, hits);
+        return hits;
     }
+    SearchHits second(m_size);
+    std::thread other([&] { scan(n / 2, n, second); });
+    scan(0, n / 2, hits);
+    other.join();
+    hits.merge(second);
     return hits;
 }
 

@@ -30,6 +30,8 @@ public:
     bool anyIn(qsizetype from, qsizetype to) const;
     qsizetype count() const;
     qsizetype size() const { return m_size; }
+    // Adds the slots `other` has set.
+    void merge(const SearchHits& other);
 
 private:
     std::vector<quint64> m_bits;

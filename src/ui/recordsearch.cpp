@@ -27,8 +27,8 @@ namespace {
 
 // A list this long is rebuilt in slices, and the box shows what was typed before.
 constexpr qsizetype kLongList = 20000;
-constexpr qint64 kSliceNs = 15'000'000;
-constexpr qsizetype kChunk = 4000;
+constexpr qint64 kSliceNs = 25'000'000;
+constexpr qsizetype kChunk = 8000;
 
 // Every word of `older` lies inside some word of `newer`: the newer search finds a subset.
 bool narrows(const QStringList& newer, const QStringList& older)
@@ -246,9 +246,13 @@ void RecordSearch::show(Target& t, const std::vector<int>& rows, bool filtered)
     t.filling = false;
     t.listed = 0;
     t.companionListed = -1;
-    // The companion waits for the next slice: the rows are painted first.
-    if (!fill(t, false))
+    if (!fill(t, false)) {
+        // The rows are on the screen before the rest and the hidden companion follow: the
+        // list's own repaint would come after them.
+        t.list->viewport()->repaint();
+        t.count->repaint();
         postStep();
+    }
     emit applied(t.list);
 }
 

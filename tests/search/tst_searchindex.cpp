@@ -21,6 +21,7 @@ private slots:
     void words();
     void find_manyChunks_sameAsPlainScan_data();
     void find_manyChunks_sameAsPlainScan();
+    void largeIndex_searchedInHalves_sameAsPlainScan();
     void narrowing_givesWhatAFullSearchGives();
     void rebuild_takesOverUnchangedChunks_findsChangedText();
     void fromStore_readsDatabase_refusesOtherFiles();
@@ -107,6 +108,16 @@ void TestSearchIndex::find_manyChunks_sameAsPlainScan()
     QVERIFY(index->chunkCount() > 5);
     const QStringList words = searchWords(query);
     QCOMPARE(found(*index, records, index->find(words)), scanned(records, words));
+}
+
+void TestSearchIndex::largeIndex_searchedInHalves_sameAsPlainScan()
+{
+    const std::vector<Record> records = manyRecords(60000);
+    const auto index = SearchIndex::fromRecords(records);
+    for (const QString& query : {QStringLiteral("ログイン 種類3"), QStringLiteral("質問59999です")}) {
+        const QStringList words = searchWords(query);
+        QCOMPARE(found(*index, records, index->find(words)), scanned(records, words));
+    }
 }
 
 void TestSearchIndex::narrowing_givesWhatAFullSearchGives()

@@ -41,6 +41,7 @@ private slots:
     void words_allMustMatch_widthAndCaseIgnored();
     void ctrlF_focusesTabsBox_escapeClears();
     void otherWriter_recordFoundAfterItIsListed();
+    void otherDatabase_searchListsItFirst();
 
 private:
     // Waits until the index of the database is read and the lists follow it.
@@ -251,6 +252,20 @@ void TestSearch::otherWriter_recordFoundAfterItIsListed()
     w()->Command5->click();
     QTRY_COMPARE(itemsOf(w()->List2), QStringList{"解約の方法"});
     QCOMPARE(w()->Label7->text(), QStringLiteral("1"));
+}
+
+void TestSearch::otherDatabase_searchListsItFirst()
+{
+    w()->SSTab1->setCurrentIndex(3);
+    w()->Command2->click();
+    const QString other = makeDatabase(m_dir->filePath("other.mdb"), {{0, "sub1,a", "別のデータベースの質問", "ログインの答え"}});
+    QVERIFY(w()->openDatabase(other));
+    // The listing on the tab is of the database before; the search lists the one in use.
+    search(w()->searchModify, QStringLiteral("ログイン"));
+    QCOMPARE(itemsOf(w()->List3), QStringList{"別のデータベースの質問"});
+    pickRow(w()->List3, 0);
+    w()->Command9->click();
+    QCOMPARE(w()->Text5->toPlainText(), QStringLiteral("ログインの答え"));
 }
 
 QTEST_MAIN(TestSearch)
