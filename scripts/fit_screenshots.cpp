@@ -3,14 +3,15 @@
 // where a tab scrolls, once more scrolled to its end; then the focus on each kind of control.
 // Run under Xvfb with a screen size and QT_SCALE_FACTOR: scripts/fit_screenshots.sh
 #include "settings/dirs.h"
-#include "store/recordstore.h"
 #include "ui/appsetup.h"
 #include "ui/folderpicker.h"
 #include "ui/interaction.h"
 #include "ui/main1.h"
+#include "ui/recordsearch.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -53,21 +54,12 @@ int main(int argc, char* argv[])
     QDir().mkpath(outDir);
     QTemporaryDir work;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, work.path());
+    // The sample database the build makes and the package installs.
     const QString db = QDir(work.path()).filePath(QStringLiteral("hpdata1.mdb"));
+    QFile::copy(QStringLiteral(QADORA_SAMPLE_DB), db);
+    QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner);
     const QString site = QDir(work.path()).filePath(QStringLiteral("site"));
     QDir().mkpath(site);
-    createDatabase(db);
-    StoreStatus status;
-    auto store = openStore(db, &status);
-    const QList<Record> sample{
-        {0, "sub100,初級編", "Qadoraとは何ですか？", "質問と答えからホームページを作るソフトです。<br>\r\n"},
-        {0, "sub100,初級編", "データベースはどこに作りますか？", "「ファイル」メニューの「データベースの指定」で作ります。"},
-        {0, "sub200,中級編", "ページの文字コードは何ですか？", "Shift_JIS（Windowsのコードページ932）です。"},
-        {0, "sub200,中級編", "携帯用のページも作れますか？", "「枠無し（<hr>）(携帯用)」を選んで作成して下さい。"},
-        {0, "sub300,上級編", "複数のデータベースを切り替えられますか？", "「複数ＤＢ指定」タブで登録して切り替えます。"},
-    };
-    for (const Record& r : sample)
-        store->add(r);
     dirs::rwpgmname(2, db);
     dirs::rwfirstdir(2, site);
 
@@ -96,7 +88,7 @@ int main(int argc, char* argv[])
             area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
             shoot(QDir(outDir).filePath(QStringLiteral("tab%1-end.png").arg(i)));
         }
-        QTextStream(stdout) << "tab " << i << (scrolls ? ": scrolls" : ": fits") << " viewport " << area->viewport()->width() << " page " << area->widget()->width() << " min " << area->widget()->minimumSizeHint().width() << "\n";
+        QTextStream(stdout) << "tab " << i << (scrolls ? ": scrolls" : ": fits") << "\n";
     }
 
     // The focus on a list, a button, a text box and a search box, moved there by Tab.
@@ -108,5 +100,12 @@ int main(int argc, char* argv[])
         widget->setFocus(Qt::TabFocusReason);
         shoot(QDir(outDir).filePath(QStringLiteral("focus%1-%2.png").arg(++shot).arg(widget->objectName())));
     }
+
+    // A search under way: the list narrowed to the records holding both words, the count with it.
+    w.SSTab1->setCurrentIndex(3);
+    w.searchModify->setFocus();
+    w.searchModify->setText(QStringLiteral("ページ　作成"));
+    w.recordSearch()->settle();
+    shoot(QDir(outDir).filePath(QStringLiteral("search.png")));
     return 0;
 }

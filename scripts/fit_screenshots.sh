@@ -5,9 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
-for size in "1366x768 1.25" "1920x1080 2"; do
-    set -- $size
-    out="$PWD/docs/fit/$1-$(echo "$2 * 100" | bc | cut -d. -f1)"
+for screen in "1366x768 1.25 125" "1920x1080 2 200"; do
+    set -- $screen
+    out="$PWD/docs/fit/$1-$3"
     rm -rf "$out"
     QT_SCALE_FACTOR=$2 xvfb-run -a -s "-screen 0 $1x24" build/scripts/qadora_fit_screenshots "$out"
 done

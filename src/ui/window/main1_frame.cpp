@@ -203,6 +203,9 @@ void main1::followDatabase()
     const int n = present ? countRecords(m_dbPath, &message) : 0;
     // A file that cannot be read shows no count; its listings say why.
     recordCount->setText(present && (n > 0 || message.isEmpty()) ? QStringLiteral("データ件数：%L1件").arg(n) : QString());
+    // What damage kept from being read is said once, when the file is read: here, first.
+    if (n > 0 && !message.isEmpty())
+        notice(message);
     if (newPath) {
         m_instance->serve(present ? m_dbPath : QString());
         if (present) {

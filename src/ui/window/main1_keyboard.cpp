@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QFocusFrame>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -85,8 +86,11 @@ void main1::connectKeyboard()
     new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), this, this, [step] { step(-1); });
 
     auto* ring = new FocusRing(this);
+    ring->hide(); // until a control has the focus
     connect(qApp, &QApplication::focusChanged, ring, [this, ring](QWidget*, QWidget* now) {
-        ring->setWidget(now && now != this && now->window() == this ? now : nullptr);
+        // The menu bar shows its own highlight while it is used from the keyboard.
+        const bool control = now && now != this && now->window() == this && !qobject_cast<QMenuBar*>(now);
+        ring->setWidget(control ? now : nullptr);
     });
 
     // Top to bottom, left to right; a button after the fields it uses.
@@ -98,6 +102,7 @@ void main1::connectKeyboard()
     chain({Text8, Text15, Text12, Text10, Option5, Option6, Check2, Command13, List4, Command14, preview, Dir1, File1,
            Command1, Text9, Command15, Command16, Check4});
     chain({Command19, Command20, List11, Text11, Command22, Text13, Text14, Command21, Command23, Command24});
+    Command17->setFocus(); // where the window opens: the first control of the first tab
 }
 
 } // namespace qadora
