@@ -105,6 +105,7 @@ int main(int argc, char* argv[])
     w.SSTab1->setCurrentIndex(3);
     w.searchModify->setFocus();
     w.searchModify->setText(QStringLiteral("ページ　作成"));
+    w.recordSearch()->waitForIndex();
     w.recordSearch()->settle();
     shoot(QDir(outDir).filePath(QStringLiteral("search.png")));
     return 0;

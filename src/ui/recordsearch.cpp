@@ -323,7 +323,6 @@ bool RecordSearch::event(QEvent* e)
 
 void RecordSearch::settle()
 {
-    waitForIndex();
     for (const auto& t : m_targets) {
         while (!fill(*t)) {
         }

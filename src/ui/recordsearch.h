@@ -46,8 +46,8 @@ public:
     bool indexReady() const;
     // Waits for a reading under way (tests and benchmarks).
     void waitForIndex();
-    // Finishes what is under way: the index, and a long list still being filled in slices.
-    // Call before reading a companion list.
+    // Finishes filling a long list still being filled in slices, and its companion. Call
+    // before reading a companion list.
     void settle();
 
     // The box over `list`, if it has one.

@@ -45,7 +45,11 @@ private slots:
 
 private:
     // Waits until the index of the database is read and the lists follow it.
-    void settle() { w()->recordSearch()->settle(); }
+    void settle()
+    {
+        w()->recordSearch()->waitForIndex();
+        w()->recordSearch()->settle();
+    }
     void pickRow(QListWidget* list, int row);
     // Clicks into the box and types, as a person does.
     void search(QLineEdit* box, const QString& text)
