@@ -171,8 +171,10 @@ void main1::fitToScreen()
         resize(kFirstSize);
     if (isMaximized() || isFullScreen())
         return;
-    // Room for the frame the window manager adds.
-    const QRect area = screen()->availableGeometry();
+    // The screen the window is on (a restored place may be on another than the first one),
+    // with room for the frame the window manager adds.
+    const QScreen* on = QGuiApplication::screenAt(geometry().center());
+    const QRect area = (on ? on : screen())->availableGeometry();
     const QSize frame(16, 48);
     const QSize fitted = size().boundedTo(area.size() - frame).expandedTo(minimumSizeHint().boundedTo(area.size()));
     resize(fitted);
