@@ -241,18 +241,21 @@ void RecordSearch::show(Target& t, const std::vector<int>& rows, bool filtered)
     t.currentRecord = current >= 0 && current < t.listed ? t.shown[size_t(current)] : -1;
     t.shown = rows;
     t.filtered = filtered;
+    const bool longList = t.list->count() > kLongList;
     t.filling = true;
     t.list->clear();
     t.filling = false;
     t.listed = 0;
     t.companionListed = -1;
-    if (!fill(t, false)) {
-        // The rows are on the screen before the rest and the hidden companion follow: the
-        // list's own repaint would come after them.
+    const bool done = fill(t, false);
+    // After a long list the rows are put on the screen at once, before the rest of them and
+    // the hidden companion follow: the list's own repaint would wait behind them.
+    if (longList || !done) {
         t.list->viewport()->repaint();
         t.count->repaint();
-        postStep();
     }
+    if (!done)
+        postStep();
     emit applied(t.list);
 }
 
