@@ -300,8 +300,9 @@ void TestMainWindow::menus_data()
     QTest::addColumn<QString>("menuTitle");
     QTest::addColumn<QStringList>("entries");
     QTest::newRow("ffile") << "ffile" << "ファイル"
-                           << QStringList{"dbmake=データベースの指定", "dbdel=データベース設定クリア", "importCsv=取り込み…",
-                                          "exportCsv=書き出し…", "koukai=サイトの公開…", "restore=バックアップから復元…", "eend=終了"};
+                           << QStringList{"dbmake=データベースの指定", "recent=最近使ったデータベース", "dbdel=データベース設定クリア",
+                                          "importCsv=取り込み…", "exportCsv=書き出し…", "koukai=サイトの公開…",
+                                          "restore=バックアップから復元…", "eend=終了"};
     QTest::newRow("hensyu") << "hensyu" << "編集" << QStringList{"undo=元に戻す", "redo=やり直し"};
     QTest::newRow("hhelp") << "hhelp" << "ヘルプ"
                            << QStringList{"setumei=説明", "sakusya=作者ＨＰ", "hpsamp=このツールにて作成したＨＰ", "aabout=バージョン"};
