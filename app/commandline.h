@@ -21,21 +21,22 @@ inline int usageError(const QString& program, const QString& text)
     return 2;
 }
 
-// Parses the command line with its --help (and --version, when given) and `positional`
-// arguments. An exit status when the program is done (the help or version shown: 0; a usage
-// error: 2).
+// Parses the command line with its --help, --version and `positional` arguments. An exit
+// status when the program is done (the help or version shown: 0; a usage error: 2).
 inline std::optional<int> parseArguments(QCommandLineParser& parser, const QCommandLineOption& help,
-                                         const QString& program, const QString& expected, int positional = 2,
-                                         const QCommandLineOption* version = nullptr)
+                                         const QString& program, const QString& expected, int positional = 2)
 {
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    parser.addOption(version);
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(program, parser.errorText());
     if (parser.isSet(help)) {
         QTextStream(stdout) << parser.helpText();
         return 0;
     }
-    if (version && parser.isSet(*version)) {
-        QTextStream(stdout) << program << ' ' << QCoreApplication::applicationVersion() << '\n';
+    if (parser.isSet(version)) {
+        QTextStream(stdout) << program << ' ' << QADORA_VERSION << '\n';
         return 0;
     }
     if (parser.positionalArguments().size() != positional)

@@ -110,8 +110,6 @@ int main(int argc, char* argv[])
         "Exit status: 0 when done, 1 when refused or failed (nothing written), 2 on a usage error."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
-    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Show the version."));
     const QCommandLineOption tsv(QStringLiteral("tsv"),
                                  QStringLiteral("Tab-separated values (the default for a FILE ending in .tsv)."));
     const QCommandLineOption encoding(
@@ -125,13 +123,13 @@ int main(int argc, char* argv[])
     const QCommandLineOption skipRefused(QStringLiteral("skip-refused"),
                                          QStringLiteral("import: add the rows that can be taken even when others "
                                                         "are refused."));
-    parser.addOptions({help, version, tsv, encoding, dryRun, skipRefused});
+    parser.addOptions({help, tsv, encoding, dryRun, skipRefused});
     parser.addPositionalArgument(QStringLiteral("export|import"), QStringLiteral("What to do."));
     parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Q&A database file."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The CSV or TSV file."));
 
     if (const auto done = qadora::cli::parseArguments(parser, help, kProgram,
-                                                      QStringLiteral("export or import, DATABASE and FILE"), 3, &version))
+                                                      QStringLiteral("export or import, DATABASE and FILE"), 3))
         return *done;
     const QStringList args = parser.positionalArguments();
     const QString command = args[0];

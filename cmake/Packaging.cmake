@@ -17,9 +17,10 @@ set(CPACK_PACKAGE_DESCRIPTION
     "the site by FTP, FTPS or SFTP (qadora-publish).")
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Libraries are found by dpkg-shlibdeps; what is loaded at run time is named here.
+# Libraries are found by dpkg-shlibdeps; what is loaded at run time is named here: the SQLite
+# driver, the platform plugins, and the SVG image and icon plugins that draw the program's icon.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

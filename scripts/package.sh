@@ -40,7 +40,12 @@ HOME="$work" xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
     sleep 4
     kill -0 $pid
     import -window root "'"$work"'/window.png"
+    # The window shows the program'"'"'s own icon (drawn by the SVG icon plugin).
+    for id in $(xwininfo -root -tree -int | grep "\"Qadora\"" | awk "{print \$1}"); do
+        xprop -id "$id" _NET_WM_ICON | grep -q "Icon (" && touch "'"$work"'/icon"
+    done
     kill $pid'
 test -s "$work/window.png"
+test -e "$work/icon" || { echo "the installed window has no icon"; exit 1; }
 cp "$work/window.png" build-package/installed-window.png
 echo "== the installed program runs; its window is in build-package/installed-window.png"

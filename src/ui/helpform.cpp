@@ -5,6 +5,7 @@
 
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace qadora {
@@ -69,6 +70,7 @@ helpform::helpform(QWidget* parent)
     Command1 = new QPushButton(QStringLiteral("終　了"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     connect(Command1, &QPushButton::clicked, this, &QWidget::close);
+    new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Text1);
     layout->addWidget(Command1, 0, Qt::AlignHCenter);

@@ -6,6 +6,8 @@
 #include "pathlabel.h"
 #include "interaction.h"
 #include "history/backups.h"
+#include "recordsearch.h"
+#include "singleinstance.h"
 #include "settings/dirs.h"
 #include "settings/sitesettings.h"
 #include "site/pages.h"
@@ -37,6 +39,7 @@
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -113,6 +116,15 @@ QListWidget* list(const char* name, QWidget* parent)
     return l;
 }
 
+// A search box over a record list.
+QLineEdit* searchBox(const char* name, QWidget* parent)
+{
+    auto* e = named<QLineEdit>(name, parent);
+    e->setPlaceholderText(QStringLiteral("検索（種類・質問・答え）"));
+    e->setClearButtonEnabled(true);
+    return e;
+}
+
 QFrame* line(const char* name, QWidget* parent)
 {
     auto* f = named<QFrame>(name, parent);
@@ -167,7 +179,8 @@ main1::main1(Interaction* interaction, QWidget* parent)
 {
     setObjectName(QStringLiteral("main1"));
     setWindowTitle(QStringLiteral("Qadora"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("qadora")));
+    // The installed theme icon; the program's own copy where none is installed.
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("qadora"), QIcon(QStringLiteral(":/qadora/qadora.svg"))));
     buildMenus();
 
     auto* central = new QWidget(this);
@@ -196,11 +209,19 @@ main1::main1(Interaction* interaction, QWidget* parent)
     for (QLabel* l : findChildren<QLabel*>())
         l->setTextFormat(Qt::PlainText);
 
+    buildFrame();
     connectHandlers();
-    resize(1000, 700);
+    fitToScreen();
 }
 
-main1::~main1() = default;
+main1::~main1()
+{
+    // QWidget's destructor closes the window after our members are gone, and a box losing the
+    // focus then would call a handler that needs them.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->disconnect(this);
+    QObject::disconnect(qApp, nullptr, this, nullptr);
+}
 
 void main1::buildMenus()
 {
@@ -251,6 +272,7 @@ QWidget* main1::buildTab0()
     List10 = list("List10", tab);
     List10->setVisible(false);
     Label24 = countLabel("Label24", tab);
+    searchDisplay = searchBox("searchDisplay", tab);
 
     auto* left = new QVBoxLayout;
     left->addWidget(Command17);
@@ -262,9 +284,10 @@ QWidget* main1::buildTab0()
     countRow->addStretch();
     countRow->addWidget(Label24);
     left->addLayout(countRow);
-    g->addLayout(left, 0, 0, 2, 1);
-    g->addWidget(Label25, 0, 1);
-    g->addWidget(List9, 1, 1);
+    g->addLayout(left, 0, 0, 3, 1);
+    g->addWidget(searchDisplay, 0, 1);
+    g->addWidget(Label25, 1, 1);
+    g->addWidget(List9, 2, 1);
     g->setColumnStretch(0, 1);
     g->setColumnStretch(1, 3);
     return tab;
@@ -360,10 +383,11 @@ QWidget* main1::buildTab2()
     Command7 = button("Command7", QStringLiteral("④　削　除　Ｏ　Ｋ"), tab);
     Command8 = button("Command8", QStringLiteral("削除しません"), tab);
     Line2 = line("Line2", tab);
+    searchDelete = searchBox("searchDelete", tab);
 
     auto* head = new QHBoxLayout;
     head->addWidget(Command5);
-    head->addStretch();
+    head->addWidget(searchDelete, 1);
     head->addWidget(Label7);
     g->addLayout(head, 0, 0, 1, 3);
     g->addWidget(List2, 1, 0, 1, 3);
@@ -414,10 +438,12 @@ QWidget* main1::buildTab3()
     Command10 = button("Command10", QStringLiteral("④　変　更　Ｏ　Ｋ"), tab);
     Command11 = button("Command11", QStringLiteral("変更しません"), tab);
     Line3 = line("Line3", tab);
+    searchModify = searchBox("searchModify", tab);
+    previewRecord = button("previewRecord", QStringLiteral("ページのプレビュー"), tab);
 
     auto* head = new QHBoxLayout;
     head->addWidget(Command2);
-    head->addStretch();
+    head->addWidget(searchModify, 1);
     head->addWidget(Label13);
     g->addLayout(head, 0, 0, 1, 3);
     g->addWidget(List3, 1, 0, 1, 3);
@@ -443,6 +469,7 @@ QWidget* main1::buildTab3()
     confirm->addWidget(Command10);
     confirm->addWidget(Command11);
     confirm->addStretch();
+    confirm->addWidget(previewRecord);
     g->addLayout(confirm, 7, 1, 1, 3);
     g->setRowStretch(1, 3);
     g->setRowStretch(6, 2);
@@ -509,6 +536,8 @@ QWidget* main1::buildTab4()
     Check4 = named<QCheckBox>("Check4", tab);
     Check4->setText(QStringLiteral("前回までに作成して不要になったページを削除する"));
     Check4->setToolTip(QStringLiteral("削除した質問のページや、なくなった種類のページを削除します。Qadoraが作成したページ以外は削除しません"));
+    preview = button("preview", QStringLiteral("プレビュー"), tab);
+    preview->setToolTip(QStringLiteral("今の設定で一時フォルダーにページを作成し、ブラウザで開きます"));
 
     auto* form = new QGridLayout;
     form->addWidget(Label21, 0, 0);
@@ -528,7 +557,10 @@ QWidget* main1::buildTab4()
     listRow->addWidget(Label16);
     form->addLayout(listRow, 7, 0, 1, 2);
     form->addWidget(List4, 8, 0, 1, 2);
-    form->addWidget(Command14, 9, 0, 1, 2);
+    auto* makeRow = new QHBoxLayout;
+    makeRow->addWidget(Command14, 1);
+    makeRow->addWidget(preview);
+    form->addLayout(makeRow, 9, 0, 1, 2);
     form->setRowStretch(8, 1);
 
     auto* picker = new QGridLayout;
@@ -630,6 +662,10 @@ void main1::connectHandlers()
     connectHistory();
     connectSiteSettings();
     connectExchange();
+    connectSearch();
+    connectKeyboard();
+    connectPreview();
+    connectFrame();
 }
 
 void main1::notice(const QString& text)

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QHash>
+#include "search/databasestamp.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -21,9 +23,12 @@ class QListWidget;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QTabWidget;
 class QUndoGroup;
 class QUndoStack;
+class QTemporaryDir;
+class QTimer;
 
 namespace qadora {
 
@@ -34,6 +39,8 @@ class Interaction;
 struct Listing;
 enum class LineFormat;
 class Progress;
+class RecordSearch;
+class SingleInstance;
 class SiteRun;
 struct ListFileContents;
 struct PageStyle;
@@ -157,6 +164,19 @@ public:
     void File1_DblClick();
     void Command1_Click();
     void SSTab1_DblClick();
+
+    // --- search, preview and the window's frame (ui/window/main1_search.cpp, main1_preview.cpp,
+    // main1_frame.cpp)
+    RecordSearch* recordSearch() const { return m_search; }
+    // Makes `path` the current database, as choosing it under データベースの指定 does; false,
+    // after a message, when it is no Q&A database. A database another window has open comes
+    // forward there instead.
+    bool openDatabase(const QString& path);
+    // History, title, record count, recent list and search index after the database or its
+    // file changed.
+    void followDatabase();
+    void preview_Click();
+    void previewRecord_Click();
 
     // Controls, named as the program names them.
     QLabel* Label1 = nullptr;
@@ -295,6 +315,15 @@ public:
     QPushButton* Command23 = nullptr;
     QPushButton* Command24 = nullptr;
 
+    // Search boxes, previews, the recent databases and the record count
+    QLineEdit* searchDisplay = nullptr; // above List9
+    QLineEdit* searchDelete = nullptr;  // above List2
+    QLineEdit* searchModify = nullptr;  // above List3
+    QPushButton* preview = nullptr;       // tab 4
+    QPushButton* previewRecord = nullptr; // tab 3
+    QMenu* recent = nullptr;
+    QLabel* recordCount = nullptr;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -317,10 +346,21 @@ private:
     void connectHistory();
     void connectExchange();
     void openLink(const QUrl& url);
+    // The search boxes, shortcuts, tab order, scrolling tabs, the recent databases, drops.
+    void connectSearch();
+    void buildFrame();
+    void connectFrame();
+    void connectKeyboard();
+    void connectPreview();
+    void fitToScreen();
+    void saveGeometrySetting();
+    void fillRecent();
+    // The folder previews are written into, emptied; empty when it cannot be made.
+    QString previewFolder();
 
     // The history 元に戻す and やり直し work on follows the current database; a database
     // replaced or restored loses its history, whose steps no longer describe it.
-    void followDatabase();
+    void followHistory();
     void forgetHistory(const QString& database);
     void moveInHistory(bool back);
     StoreStatus writeChanges(const QString& database, const ChangeSet& changes);
@@ -383,6 +423,12 @@ private:
     QString m_siteFolder;                      // the folder whose settings the html tab shows
     std::unique_ptr<SiteSettings> m_siteShown; // and what they were when shown or remembered
     bool m_showingSiteSettings = false;
+    RecordSearch* m_search = nullptr;
+    SingleInstance* m_instance = nullptr;
+    QTimer* m_follow = nullptr; // looks at the database file for changes by any program
+    QString m_followedPath;
+    std::optional<DatabaseStamp> m_followedStamp;
+    std::unique_ptr<QTemporaryDir> m_previewDir;
 };
 
 } // namespace qadora

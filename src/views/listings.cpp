@@ -92,6 +92,7 @@ Listing listRecords(const QString& path, int n, const std::optional<QString>& ki
         options.kind = *kind;
     }
     result.visible.reserve(n);
+    result.numbers.reserve(n);
     if (format != LineFormat::Question)
         result.companion.reserve(n);
     int visited = 0;
@@ -119,6 +120,7 @@ Listing listRecords(const QString& path, int n, const std::optional<QString>& ki
             break;
         }
         }
+        result.numbers.append(r.no);
         ++result.matched;
         return true;
     });
@@ -135,6 +137,7 @@ KindGroups listByKind(const QString& path, int n)
         Listing& listing = result.byKind[r.kind];
         listing.visible.append(r.quest);
         listing.companion.append(QString::number(r.no));
+        listing.numbers.append(r.no);
         ++listing.matched;
         return true;
     });

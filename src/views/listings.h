@@ -42,6 +42,7 @@ enum class LineFormat {
 struct Listing {
     QStringList visible;
     QStringList companion;
+    QList<qint64> numbers; // the record of each line of `visible`
     int matched = 0;
     bool stoppedAtMalformedKind = false;
     bool cancelled = false; // the user stopped it

@@ -113,8 +113,6 @@ void main1::connectHistory()
     undo->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Z));
     redo->setShortcuts({QKeySequence(Qt::ControlModifier | Qt::Key_Y),
                         QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Z)});
-    // 終了 by Ctrl+Q too; like the menu and the window's button it asks about input not yet stored.
-    eend->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Q));
     undo->setEnabled(false);
     redo->setEnabled(false);
     connect(m_history, &QUndoGroup::canUndoChanged, undo, &QAction::setEnabled);
@@ -146,7 +144,7 @@ QUndoStack* main1::undoStack() const
     return m_history->activeStack();
 }
 
-void main1::followDatabase()
+void main1::followHistory()
 {
     if (m_dbPath.isEmpty()) {
         m_history->setActiveStack(nullptr);

@@ -53,6 +53,7 @@ void main1::Form_Unload()
     rememberShownSiteSettings();
     if (!m_keepSavedOutputDir)
         dirs::rwfirstdir(2, outputDir());
+    saveGeometrySetting();
     if (m_help)
         m_help->close();
 }

@@ -20,7 +20,7 @@ namespace {
 struct SiteControl {
     std::function<void(const SiteSettings&)> show;
     std::function<void(SiteSettings&)> read;
-    std::function<void(const std::function<void()>&)> onEdited;
+    std::function<void(QObject* context, const std::function<void()>&)> onEdited;
 };
 
 using TextField = QString& (*)(SiteSettings&);
@@ -30,14 +30,14 @@ SiteControl text(QLineEdit* edit, TextField field)
 {
     return {[=](const SiteSettings& s) { edit->setText(field(const_cast<SiteSettings&>(s))); },
             [=](SiteSettings& s) { field(s) = edit->text(); },
-            [=](const std::function<void()>& edited) { QObject::connect(edit, &QLineEdit::editingFinished, edit, edited); }};
+            [=](QObject* context, const std::function<void()>& edited) { QObject::connect(edit, &QLineEdit::editingFinished, context, edited); }};
 }
 
 SiteControl check(QCheckBox* box, FlagField field)
 {
     return {[=](const SiteSettings& s) { box->setChecked(field(const_cast<SiteSettings&>(s))); },
             [=](SiteSettings& s) { field(s) = box->isChecked(); },
-            [=](const std::function<void()>& edited) { QObject::connect(box, &QCheckBox::toggled, box, edited); }};
+            [=](QObject* context, const std::function<void()>& edited) { QObject::connect(box, &QCheckBox::toggled, context, edited); }};
 }
 
 // Two option buttons for one setting: `on` is chosen while it is true, `off` otherwise.
@@ -45,7 +45,7 @@ SiteControl choice(QRadioButton* on, QRadioButton* off, FlagField field)
 {
     return {[=](const SiteSettings& s) { (field(const_cast<SiteSettings&>(s)) ? on : off)->setChecked(true); },
             [=](SiteSettings& s) { field(s) = on->isChecked(); },
-            [=](const std::function<void()>& edited) { QObject::connect(on, &QRadioButton::toggled, on, edited); }};
+            [=](QObject* context, const std::function<void()>& edited) { QObject::connect(on, &QRadioButton::toggled, context, edited); }};
 }
 
 } // namespace
@@ -67,7 +67,7 @@ static QList<SiteControl> siteControls(const main1& w)
 void main1::connectSiteSettings()
 {
     for (const SiteControl& c : siteControls(*this))
-        c.onEdited([this] { rememberShownSiteSettings(); });
+        c.onEdited(this, [this] { rememberShownSiteSettings(); });
 }
 
 SiteSettings main1::shownSiteSettings()

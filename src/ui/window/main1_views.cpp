@@ -3,6 +3,7 @@
 #include "ui/main1.h"
 
 #include "ui/interaction.h"
+#include "ui/recordsearch.h"
 #include "store/kindstring.h"
 #include "views/listings.h"
 
@@ -112,11 +113,11 @@ void main1::hyouji(QListWidget* alist, QLabel* blabel)
     if (listing.cancelled)
         return;
     fill(alist, listing.visible);
-    if (!listing.status.ok()) {
+    if (!listing.status.ok())
         notice(listing.status.message);
-        return;
-    }
-    blabel->setText(QString::number(listing.matched));
+    else
+        blabel->setText(QString::number(listing.matched));
+    m_search->listed(alist, listing);
 }
 
 void main1::hyouji2(QListWidget* alist, QLabel* blabel)
@@ -150,15 +151,13 @@ void main1::hyoujisel2(QListWidget* alist, QLabel* blabel, const QString& ctext,
         return;
     fill(alist, listing.visible);
     fill(dlist, listing.companion);
-    if (listing.stoppedAtMalformedKind) {
+    if (listing.stoppedAtMalformedKind)
         notice(kMalformedKindMessage);
-        return;
-    }
-    if (!listing.status.ok()) {
+    else if (!listing.status.ok())
         notice(listing.status.message);
-        return;
-    }
-    blabel->setText(QString::number(listing.matched));
+    else
+        blabel->setText(QString::number(listing.matched));
+    m_search->listed(alist, listing);
 }
 
 void main1::hyoujiall(QListWidget* alist, QLabel* blabel, QListWidget* blist)
@@ -179,6 +178,7 @@ void main1::hyoujiall(QListWidget* alist, QLabel* blabel, QListWidget* blist)
         notice(kMalformedKindMessage);
     else if (!listing.status.ok())
         notice(listing.status.message);
+    m_search->listed(alist, listing);
 }
 
 void main1::Command17_Click()
@@ -206,6 +206,7 @@ void main1::Command18_Click()
 
 void main1::List9_DblClick()
 {
+    m_search->settle(); // List10 complete beside a list the search just narrowed
     const int row = List9->currentRow();
     if (row < 0 || row >= List10->count())
         return;
