@@ -10,12 +10,31 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
+
+termios g_terminal {};
+std::atomic<bool> g_stop{false};
+
+// Ctrl-C at the password prompt: the terminal gets its echo back before the program ends.
+void restoreTerminalAndStop(int signal)
+{
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_terminal);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Ctrl-C while publishing: the publish stops and puts its record in order.
+void stopPublishing(int)
+{
+    g_stop = true;
+}
 
 int usageError(const QString& text)
 {
@@ -28,17 +47,20 @@ QString promptPassword(const QString& prompt)
     QTextStream err(stderr);
     err << prompt;
     err.flush();
-    termios old {};
-    const bool terminal = ::tcgetattr(STDIN_FILENO, &old) == 0;
+    const bool terminal = ::tcgetattr(STDIN_FILENO, &g_terminal) == 0;
+    auto* const previousInt = std::signal(SIGINT, restoreTerminalAndStop);
+    auto* const previousTerm = std::signal(SIGTERM, restoreTerminalAndStop);
     if (terminal) {
-        termios silent = old;
+        termios silent = g_terminal;
         silent.c_lflag &= ~tcflag_t(ECHO);
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
     }
     QTextStream in(stdin);
     const QString password = in.readLine();
     if (terminal)
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_terminal);
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
     err << '\n';
     return password;
 }
@@ -56,10 +78,15 @@ int main(int argc, char* argv[])
         "  ftp://[USER@]HOST[:PORT]/FOLDER     FTP\n"
         "  ftps://[USER@]HOST[:PORT]/FOLDER    FTP with explicit TLS (AUTH TLS)\n"
         "  sftp://[USER@]HOST[:PORT]/FOLDER    SFTP (/~/FOLDER: a folder in the user's home)\n"
-        "Only files that changed since the last publish to that place go up, each under a\n"
-        "temporary name renamed into place; files an earlier publish sent that OUTDIR no longer\n"
-        "has are removed; nothing else on the server is touched. What was published is kept on\n"
-        "the server in the file .qadora-published beside the pages.\n"
+        "Only files that changed since the last publish to that place go up, over several\n"
+        "connections, each under a fresh temporary name renamed into place once the server holds\n"
+        "all of it; files an earlier publish sent that OUTDIR no longer has are removed if they\n"
+        "are still what was sent; nothing else on the server is touched. What was published is\n"
+        "kept on the server in .qadora-published beside the pages; .qadora-lock is held meanwhile.\n"
+        "Dot-files and dot-folders (but .htaccess and .well-known/), databases, the list file\n"
+        "dbnames.txt, and links leading outside OUTDIR are not published unless --include says so.\n"
+        "The first publish to a place lists the files the site generator did not write and\n"
+        "stops unless --yes is given.\n"
         "The password comes from QADORA_PUBLISH_PASSWORD, --password-file, or a prompt on a\n"
         "terminal; SFTP also uses ssh-agent and the keys in ~/.ssh.\n"
         "Standard output lists a dry run's changes and ends with: uploaded N, removed M, unchanged K.\n"
@@ -84,10 +111,25 @@ int main(int argc, char* argv[])
                                            QStringLiteral("SHA256:..."));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("List what would be uploaded and removed; change nothing."));
+    const QCommandLineOption connections(QStringLiteral("connections"),
+                                         QStringLiteral("Send over N connections at once, 1 to 8 (default 4)."),
+                                         QStringLiteral("N"), QStringLiteral("4"));
+    const QCommandLineOption include(QStringLiteral("include"),
+                                     QStringLiteral("Publish files matching PATTERN that are left out by default "
+                                                    "(a pattern without / matches any part of a name)."),
+                                     QStringLiteral("PATTERN"));
+    const QCommandLineOption exclude(QStringLiteral("exclude"), QStringLiteral("Do not publish files matching PATTERN."),
+                                     QStringLiteral("PATTERN"));
+    const QCommandLineOption yes(QStringLiteral("yes"),
+                                 QStringLiteral("On a first publish, send files the site generator did not write too."));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                     QStringLiteral("Fail when the server says nothing for SECONDS (default 60)."),
+                                     QStringLiteral("SECONDS"), QStringLiteral("60"));
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No progress line (shown on a terminal only)."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Show the conversation with the server on standard error."));
-    parser.addOptions({help, passwordFile, caFile, knownHosts, identity, acceptHostKey, dryRun, quiet, verbose});
+    parser.addOptions({help, passwordFile, caFile, knownHosts, identity, acceptHostKey, connections, include, exclude, yes,
+                       timeout, dryRun, quiet, verbose});
     parser.addPositionalArgument(QStringLiteral("OUTDIR"), QStringLiteral("The site folder."));
     parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("Where to publish it."));
 
@@ -99,8 +141,24 @@ int main(int argc, char* argv[])
     qadora::PublishOptions options;
     options.outDir = args[0];
     options.url = QUrl(args[1], QUrl::StrictMode);
-    if (const QString problem = qadora::publishUrlProblem(options.url); !problem.isEmpty())
-        return usageError(QStringLiteral("URL: %1").arg(args[1]));
+    if (const QString problem = qadora::publishUrlProblem(options.url); !problem.isEmpty()) {
+        // Never repeated with its password.
+        const QUrl shown(args[1]);
+        return usageError(QStringLiteral("URL: %1").arg(shown.isValid() && !shown.password().isEmpty()
+                                                            ? qadora::addressWithoutPassword(shown)
+                                                            : args[1]));
+    }
+    bool numeric = false;
+    options.connections = parser.value(connections).toInt(&numeric);
+    if (!numeric || options.connections < 1 || options.connections > 8)
+        return usageError(QStringLiteral("--connections takes 1 to 8"));
+    const double seconds = parser.value(timeout).toDouble(&numeric);
+    if (!numeric || seconds <= 0 || seconds > 86400)
+        return usageError(QStringLiteral("--timeout takes a number of seconds"));
+    options.deadlineMs = int(seconds * 1000);
+    options.include = parser.values(include);
+    options.exclude = parser.values(exclude);
+    options.confirmed = parser.isSet(yes);
     options.caFile = parser.value(caFile);
     options.knownHosts = parser.value(knownHosts);
     options.identity = parser.value(identity);
@@ -130,6 +188,9 @@ int main(int argc, char* argv[])
             return true;
         };
     }
+    options.stop = &g_stop;
+    std::signal(SIGINT, stopPublishing);
+    std::signal(SIGTERM, stopPublishing);
     qadora::PublishResult result = qadora::publishSite(options, progress);
     // SFTP: keys first; a password typed at the terminal when they were not enough.
     if (sftp && result.code == qadora::PublishResult::Failed && options.password.isEmpty() && ::isatty(STDIN_FILENO)
@@ -144,10 +205,21 @@ int main(int argc, char* argv[])
     for (const QString& change : std::as_const(result.changes))
         out << change << '\n';
     out.flush();
+    if (options.verbose || options.dryRun) {
+        for (const QString& skipped : std::as_const(result.skipped))
+            err << "not published: " << skipped << '\n';
+    }
+    for (const QString& warning : std::as_const(result.warnings))
+        err << "warning: " << warning << '\n';
     if (result.code != qadora::PublishResult::Complete) {
         err << QString(result.message).replace(QLatin1Char('\r'), QLatin1Char('\n')) << '\n';
         if (result.code == qadora::PublishResult::UnknownHostKey)
             err << QStringLiteral("受け入れるには --accept-host-key %1 を付けて下さい").arg(result.fingerprint) << '\n';
+        if (result.code == qadora::PublishResult::NeedsConfirmation) {
+            for (const QString& name : std::as_const(result.unconfirmed))
+                err << "  " << name << '\n';
+            err << QStringLiteral("これらも公開するには --yes を付けて下さい（除くには --exclude）") << '\n';
+        }
     }
     err.flush();
     out << result.summary() << '\n';

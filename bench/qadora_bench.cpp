@@ -245,6 +245,19 @@ void benchAccess(const QString& dir)
          "(target < 1 s)");
 }
 
+// The site of the large database, left in `out` for the publishing comparison
+// (bench/publish_bench.sh).
+int makeSite(const QString& dir, const QString& out)
+{
+    const QString db = makeDatabase(QDir(dir).filePath(QStringLiteral("site.mdb")), false);
+    SiteOptions options;
+    options.outDir = out;
+    QDir().mkpath(out);
+    const SiteResult result = generateSite(db, options, [](const QString&) {});
+    std::printf("%d pages in %s\n", result.stats.written + result.stats.unchanged, qPrintable(out));
+    return result.complete ? 0 : 1;
+}
+
 // The backup made before a session's first change, and an undo with the listing it redoes.
 void benchHistory(const QString& dir)
 {
@@ -288,6 +301,8 @@ int main(int argc, char* argv[])
     qputenv("XDG_DATA_HOME", QFile::encodeName(settings.path()));
     const QString what = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     QTemporaryDir dir(QDir::current().filePath(QStringLiteral("qadora-bench-XXXXXX")));
+    if (what == QLatin1String("makesite") && argc > 2)
+        return makeSite(dir.path(), QString::fromLocal8Bit(argv[2]));
     if (what.isEmpty() || what == QLatin1String("listings"))
         benchListings(dir.path());
     if (what.isEmpty() || what == QLatin1String("access"))

@@ -1,16 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "curlsession.h"
 
+#include "knownhosts.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <curl/curl.h>
 
+#include <chrono>
+#include <thread>
 #include <cstdio>
 
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace qadora {
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 namespace {
 
@@ -31,20 +47,36 @@ size_t appendBody(char* data, size_t size, size_t count, void* target)
     return size * count;
 }
 
-struct Upload {
-    const QByteArray* bytes;
-    qsizetype* position;
-};
-
 int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* session)
 {
     auto* s = static_cast<CurlSession*>(session);
     if (type == CURLINFO_HEADER_IN)
         s->serverSaid(QByteArray(data, qsizetype(size)));
+    if (type == CURLINFO_HEADER_IN || type == CURLINFO_DATA_IN || type == CURLINFO_SSL_DATA_IN)
+        s->heard();
     if (s->verbose() && (type == CURLINFO_TEXT || type == CURLINFO_HEADER_IN || type == CURLINFO_HEADER_OUT)) {
         const char* mark = type == CURLINFO_HEADER_IN ? "< " : type == CURLINFO_HEADER_OUT ? "> " : "* ";
         std::fputs(mark, stderr);
-        std::fwrite(data, 1, size, stderr);
+        // The password never reaches a terminal or a log.
+        if (type == CURLINFO_HEADER_OUT && size >= 5 && qstrnicmp(data, "PASS ", 5) == 0)
+            std::fputs("PASS ****\r\n", stderr);
+        else
+            std::fwrite(data, 1, size, stderr);
+    }
+    return 0;
+}
+
+int onProgress(void* session, curl_off_t downTotal, curl_off_t downNow, curl_off_t upTotal, curl_off_t upNow)
+{
+    Q_UNUSED(downTotal);
+    Q_UNUSED(upTotal);
+    // Bytes moving either way are the server's doing as much as ours.
+    thread_local curl_off_t lastDown = -1;
+    thread_local curl_off_t lastUp = -1;
+    if (downNow != lastDown || upNow != lastUp) {
+        lastDown = downNow;
+        lastUp = upNow;
+        static_cast<CurlSession*>(session)->heard();
     }
     return 0;
 }
@@ -57,6 +89,24 @@ int onHostKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch ma
     return static_cast<CurlSession*>(session)->checkHostKey(key, int(match));
 }
 
+curl_socket_t onOpenSocket(void* session, curlsocktype, curl_sockaddr* address)
+{
+    const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    if (fd < 0)
+        return CURL_SOCKET_BAD;
+    return static_cast<CurlSession*>(session)->openedSocket(fd);
+}
+
+int onCloseSocket(void* session, curl_socket_t fd)
+{
+    return static_cast<CurlSession*>(session)->closingSocket(fd);
+}
+
+size_t onRead(char* buffer, size_t size, size_t count, void* session)
+{
+    return static_cast<CurlSession*>(session)->readUpload(buffer, size * count);
+}
+
 // A path for the server's own commands, in double quotes where SFTP needs them.
 QString sftpQuoted(const QString& path)
 {
@@ -65,36 +115,53 @@ QString sftpQuoted(const QString& path)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-struct SList {
+curl_slist* slistOf(const QStringList* lines)
+{
     curl_slist* list = nullptr;
-    explicit SList(const QStringList& lines)
-    {
-        for (const QString& line : lines)
+    if (lines) {
+        for (const QString& line : *lines)
             list = curl_slist_append(list, line.toUtf8().constData());
     }
-    ~SList() { curl_slist_free_all(list); }
-};
-
-// The same name for the same file every time, so that a publish cut short leaves no stray
-// file behind once the next publish has sent that file again.
-QString temporaryName(const QString& name)
-{
-    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
-    const QByteArray token = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return name.left(slash + 1) + QStringLiteral(".qadora-up-") + QString::fromLatin1(token) + QStringLiteral(".tmp");
+    return list;
 }
 
 bool saysMissing(const QString& answer)
 {
     const QString a = answer.toLower();
     return a.contains(QLatin1String("no such file")) || a.contains(QLatin1String("not found"))
-        || a.contains(QLatin1String("does not exist"));
+        || a.contains(QLatin1String("does not exist")) || a.startsWith(QLatin1String("550 "));
 }
+
+QString folderOf(const QString& name)
+{
+    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : name.left(slash + 1);
+}
+
+constexpr char kTempAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int kTempRandom = 16;
 
 } // namespace
 
-CurlSession::CurlSession(const PublishOptions& options)
+QString CurlSession::temporaryName()
+{
+    // Unpredictable and never reused: nothing planted under it in advance can be met, and two
+    // publishes never write into one file.
+    QString name = QStringLiteral(".qadora-up-");
+    for (int i = 0; i < kTempRandom; ++i)
+        name += QLatin1Char(kTempAlphabet[QRandomGenerator::system()->bounded(int(sizeof kTempAlphabet) - 1)]);
+    return name + QStringLiteral(".tmp");
+}
+
+bool CurlSession::isTemporaryName(const QString& fileName)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\.qadora-up-[a-z0-9]{16}\\.tmp$"));
+    return pattern.match(fileName).hasMatch();
+}
+
+CurlSession::CurlSession(const PublishOptions& options, const std::atomic<bool>* stop)
     : m_options(options)
+    , m_stop(stop)
 {
     initCurlOnce();
     m_curl = curl_easy_init();
@@ -112,15 +179,34 @@ CurlSession::CurlSession(const PublishOptions& options)
         path.chop(1);
     m_folder = path;
 
+    const long deadline = qMax(1L, long((options.deadlineMs + 999) / 1000));
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+    // libcurl keeps a name-cache entry for every FTP data connection's port and goes through
+    // all of them at every connection: thousands of files made each file slower. Names are
+    // looked up once a connection anyway.
+    curl_easy_setopt(m_curl, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
     curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, m_curlError);
-    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, 20L);
-    // A transfer that stalls for a minute has failed.
-    curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, 60L);
+    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, long(options.deadlineMs));
+    // libcurl 7.88's blocking SFTP steps (closing a file, the commands after it) wait with
+    // what is left of this timeout, and without one they poll without waiting: a spin. A day
+    // is never reached; the watchdog ends a silent step long before.
+    curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS, 24L * 3600 * 1000);
+    // libcurl's own waits end a little after the watchdog's, which names the step.
+    curl_easy_setopt(m_curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, deadline + 1);
+    curl_easy_setopt(m_curl, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
+    curl_easy_setopt(m_curl, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_CLOSESOCKETFUNCTION, onCloseSocket);
+    curl_easy_setopt(m_curl, CURLOPT_CLOSESOCKETDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, onDebug);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_READFUNCTION, onRead);
+    curl_easy_setopt(m_curl, CURLOPT_READDATA, this);
+    // One CWD to a folder, and none while files go to the same one.
+    curl_easy_setopt(m_curl, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
     const QString user = options.url.userName();
     if (!user.isEmpty())
         curl_easy_setopt(m_curl, CURLOPT_USERNAME, user.toUtf8().constData());
@@ -131,15 +217,12 @@ CurlSession::CurlSession(const PublishOptions& options)
         curl_easy_setopt(m_curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
     if (!options.caFile.isEmpty())
         curl_easy_setopt(m_curl, CURLOPT_CAINFO, QFile::encodeName(options.caFile).constData());
-    curl_easy_setopt(m_curl, CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR_RETRY));
     if (m_sftp) {
         curl_easy_setopt(m_curl, CURLOPT_SSH_AUTH_TYPES,
                          long(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT | CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
-        const QString knownHosts = options.knownHosts.isEmpty() ? QDir::home().filePath(QStringLiteral(".ssh/known_hosts"))
-                                                                : options.knownHosts;
-        if (!options.acceptHostKey.isEmpty())
-            QDir().mkpath(QFileInfo(knownHosts).path());
-        curl_easy_setopt(m_curl, CURLOPT_SSH_KNOWNHOSTS, QFile::encodeName(knownHosts).constData());
+        // Host keys are checked here against the known hosts, and an accepted one is added by
+        // the publisher itself: libcurl would rewrite the whole file.
+        curl_easy_setopt(m_curl, CURLOPT_SSH_KNOWNHOSTS, QFile::encodeName(options.knownHosts).constData());
         curl_easy_setopt(m_curl, CURLOPT_SSH_KEYFUNCTION, onHostKey);
         curl_easy_setopt(m_curl, CURLOPT_SSH_KEYDATA, this);
         QString identity = options.identity;
@@ -159,28 +242,102 @@ CurlSession::~CurlSession()
 {
     curl_multi_cleanup(m_multi);
     curl_easy_cleanup(m_curl);
+    curl_slist_free_all(m_quote);
+    curl_slist_free_all(m_postQuote);
 }
 
 int CurlSession::checkHostKey(const QByteArray& key, int match)
 {
-    if (match == CURLKHMATCH_OK)
+    Q_UNUSED(match); // libssh2's reading stops at the first line it cannot parse; ours does not
+    const QString fingerprint = hostKeyFingerprint(key);
+    const QString host = m_options.url.host();
+    const int port = m_options.url.port(22);
+    switch (matchHostKey(m_options.knownHosts, host, port, key)) {
+    case HostKeyMatch::Known:
         return CURLKHSTAT_FINE;
-    const QString fingerprint = QStringLiteral("SHA256:")
-        + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toBase64(QByteArray::OmitTrailingEquals));
-    if (match == CURLKHMATCH_MISSING && !m_options.acceptHostKey.isEmpty() && m_options.acceptHostKey == fingerprint)
-        return CURLKHSTAT_FINE_ADD_TO_FILE;
-    if (match == CURLKHMATCH_MISMATCH)
+    case HostKeyMatch::Mismatch:
+    case HostKeyMatch::Revoked:
         m_keyMismatch = fingerprint;
-    else
+        return CURLKHSTAT_REJECT;
+    case HostKeyMatch::Missing:
+        break;
+    }
+    if (m_options.acceptHostKey.isEmpty() || m_options.acceptHostKey != fingerprint) {
         m_unknownKey = fingerprint;
-    return CURLKHSTAT_REJECT;
+        return CURLKHSTAT_REJECT;
+    }
+    // Accepted: one line is added, and nothing else in the file changes.
+    static std::mutex once;
+    std::lock_guard lock(once);
+    QString error;
+    if (matchHostKey(m_options.knownHosts, host, port, key) == HostKeyMatch::Missing
+        && !rememberHostKey(m_options.knownHosts, host, port, key, &error))
+        std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("ホスト鍵を記録できませんでした：") + error));
+    return CURLKHSTAT_FINE;
 }
 
 void CurlSession::serverSaid(const QByteArray& line)
 {
     const QByteArray trimmed = line.trimmed();
-    if (!trimmed.isEmpty())
-        m_lastAnswer = trimmed;
+    if (trimmed.isEmpty())
+        return;
+    m_lastAnswer = trimmed;
+    if (trimmed.startsWith("213 "))
+        m_sizeAnswer = trimmed;
+    if (trimmed.startsWith("350 "))
+        m_renameReady = true;
+}
+
+void CurlSession::heard()
+{
+    m_heardAt = steadyMs();
+}
+
+int CurlSession::openedSocket(int fd)
+{
+    std::lock_guard lock(m_socketLock);
+    m_sockets.insert(fd);
+    return fd;
+}
+
+int CurlSession::closingSocket(int fd)
+{
+    std::lock_guard lock(m_socketLock);
+    m_sockets.erase(fd);
+    return ::close(fd);
+}
+
+size_t CurlSession::readUpload(char* buffer, size_t size)
+{
+    if (m_cutOff)
+        return CURL_READFUNC_ABORT;
+    const qsizetype n = qMin(qsizetype(size), m_upload.size() - m_uploadPos);
+    memcpy(buffer, m_upload.constData() + m_uploadPos, size_t(n));
+    m_uploadPos += n;
+    return size_t(n);
+}
+
+bool CurlSession::stopped() const
+{
+    return m_stop && m_stop->load();
+}
+
+void CurlSession::watch(qint64 nowMs)
+{
+    if (!m_busy || m_cutOff)
+        return;
+    int reason = 0;
+    if (stopped() && (m_afterStopMs <= 0 || nowMs - m_stepStart > m_afterStopMs))
+        reason = 2;
+    else if (nowMs - m_heardAt > m_options.deadlineMs)
+        reason = 1;
+    if (!reason)
+        return;
+    m_cutOff = reason;
+    // Shut, not closed: the descriptors stay libcurl's until it closes them itself.
+    std::lock_guard lock(m_socketLock);
+    for (const int fd : m_sockets)
+        ::shutdown(fd, SHUT_RDWR);
 }
 
 QByteArray CurlSession::urlOf(const QString& name) const
@@ -194,7 +351,7 @@ QByteArray CurlSession::urlOf(const QString& name) const
         path += QStringLiteral("~/");
     if (!m_folder.isEmpty())
         path += m_folder + QLatin1Char('/');
-    url.setPath(path + name);
+    url.setPath(path + name, QUrl::DecodedMode);
     return url.toEncoded();
 }
 
@@ -208,9 +365,27 @@ QString CurlSession::commandPath(const QString& name) const
     else
         base = m_entryPath.endsWith(QLatin1Char('/')) ? m_entryPath : m_entryPath + QLatin1Char('/');
     if (!m_folder.isEmpty())
-        base += m_folder + QLatin1Char('/');
+        base += m_folder + (name.isEmpty() ? QString() : QStringLiteral("/"));
     const QString path = base + name;
     return m_sftp ? sftpQuoted(path) : path;
+}
+
+void CurlSession::setQuotes(const QStringList* quote, const QStringList* postQuote)
+{
+    curl_easy_setopt(m_curl, CURLOPT_QUOTE, nullptr);
+    curl_easy_setopt(m_curl, CURLOPT_POSTQUOTE, nullptr);
+    curl_slist_free_all(m_quote);
+    curl_slist_free_all(m_postQuote);
+    m_quote = slistOf(quote);
+    m_postQuote = slistOf(postQuote);
+    curl_easy_setopt(m_curl, CURLOPT_QUOTE, m_quote);
+    curl_easy_setopt(m_curl, CURLOPT_POSTQUOTE, m_postQuote);
+}
+
+void CurlSession::fail(Problem problem, const QString& text)
+{
+    m_problem = problem;
+    m_error = text;
 }
 
 bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
@@ -219,35 +394,105 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
     m_curlError[0] = '\0';
     m_lastAnswer.clear();
     curl_easy_setopt(m_curl, CURLOPT_URL, url.constData());
-    curl_easy_setopt(m_curl, CURLOPT_UPLOAD, long(step == Step::Put));
-    curl_easy_setopt(m_curl, CURLOPT_NOBODY, long(step == Step::Command));
-    // Driven here rather than by curl_easy_perform(): libcurl 7.88 sometimes sees an FTP data
-    // connection's progress only when its own wait of a second runs out, which made every
-    // page cost up to a second. Waiting a few milliseconds at a time keeps a publish of
-    // thousands of pages in seconds. The multi handle keeps the connection between files.
+    curl_easy_setopt(m_curl, CURLOPT_UPLOAD, long(step == Step::Put || step == Step::Append));
+    curl_easy_setopt(m_curl, CURLOPT_APPEND, long(step == Step::Append));
+    curl_easy_setopt(m_curl, CURLOPT_NOBODY, long(step == Step::Command || step == Step::Probe));
+    // Folders are made for what is sent, never for what is only read or looked at.
+    curl_easy_setopt(m_curl, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                     long(step == Step::Put || step == Step::Append ? CURLFTP_CREATE_DIR_RETRY : CURLFTP_CREATE_DIR_NONE));
+    m_stepStart = steadyMs();
+    m_heardAt = m_stepStart.load();
+    m_busy = true;
+    // Driven here rather than by curl_easy_perform(), which waits up to a second at a time:
+    // the wait ends as soon as a socket is ready, when libcurl's own timer is due, or when the
+    // watchdog shuts the sockets.
     curl_multi_add_handle(m_multi, m_curl);
     int running = 1;
+    int quickTurns = 0;
+    int backoffUs = 250;
     CURLMcode multiCode = CURLM_OK;
     while (multiCode == CURLM_OK) {
         multiCode = curl_multi_perform(m_multi, &running);
-        if (running == 0 || multiCode != CURLM_OK)
+        if (running == 0 || multiCode != CURLM_OK || m_cutOff)
             break;
-        multiCode = curl_multi_poll(m_multi, nullptr, 0, 5, nullptr);
+        long timeout = -1;
+        curl_multi_timeout(m_multi, &timeout);
+        if (timeout < 0 || timeout > 200)
+            timeout = 200;
+        // libcurl 7.88 does not always wait on every socket it has: an FTP control connection
+        // while a data connection ends, a data connection while it is being made. Each socket
+        // of an FTP session is watched for input as well, and while libcurl leaves one out
+        // the wait is short, so that no answer is slept through.
+        fd_set readable, writable, failed;
+        FD_ZERO(&readable);
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        int maxFd = -1;
+        curl_multi_fdset(m_multi, &readable, &writable, &failed, &maxFd);
+        curl_waitfd extra[8];
+        unsigned extraCount = 0;
+        {
+            std::lock_guard lock(m_socketLock);
+            for (const int fd : m_sockets) {
+                const bool watched = fd < FD_SETSIZE && (FD_ISSET(fd, &readable) || FD_ISSET(fd, &writable));
+                if (!watched && timeout > 5)
+                    timeout = 5;
+                if (!m_sftp && extraCount < 8)
+                    extra[extraCount++] = {fd, CURL_WAIT_POLLIN, 0};
+            }
+        }
+        const auto before = std::chrono::steady_clock::now();
+        multiCode = curl_multi_poll(m_multi, extra, extraCount, int(timeout), nullptr);
+        // While libcurl's SFTP waits for the server it asks to be called again at once, or to
+        // wait for a socket that is always writable: after a run of such turns that end at
+        // once, the loop sleeps a little, longer each time, so that waiting never spins.
+        if (std::chrono::steady_clock::now() - before < std::chrono::microseconds(200)) {
+            if (++quickTurns > 16) {
+                std::this_thread::sleep_for(std::chrono::microseconds(backoffUs));
+                backoffUs = qMin(backoffUs * 2, 2000);
+            }
+        } else {
+            quickTurns = 0;
+            backoffUs = 250;
+        }
     }
     CURLcode code = multiCode == CURLM_OK ? CURLE_OK : CURLE_SEND_ERROR;
+    if (m_cutOff)
+        code = CURLE_OPERATION_TIMEDOUT;
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
-        if (message->msg == CURLMSG_DONE && message->easy_handle == m_curl)
+        if (message->msg == CURLMSG_DONE && message->easy_handle == m_curl && !m_cutOff)
             code = message->data.result;
     }
     curl_multi_remove_handle(m_multi, m_curl);
+    m_busy = false;
     if (code == CURLE_OK)
         return true;
     long response = 0;
     curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &response);
-    m_loginDenied = code == CURLE_LOGIN_DENIED || (m_sftp && code == CURLE_AUTH_ERROR);
+    const QString answer = QString::fromUtf8(m_lastAnswer);
+    const QString detail = QString::fromUtf8(m_curlError[0] ? m_curlError : curl_easy_strerror(code));
+    m_answer = answer.isEmpty() ? detail : answer;
+    m_error = answer.isEmpty() ? detail : answer + QStringLiteral("（") + detail + QStringLiteral("）");
     switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_CONNECT:
+        m_problem = Problem::Connect;
+        *transient = code == CURLE_COULDNT_CONNECT;
+        break;
+    case CURLE_LOGIN_DENIED:
+    case CURLE_AUTH_ERROR:
+        // A server that takes only TLS says so in refusing the user.
+        m_problem = (answer.contains(QLatin1String("TLS")) || answer.contains(QLatin1String("SSL")))
+            ? Problem::TlsRequired
+            : Problem::Login;
+        break;
+    case CURLE_REMOTE_DISK_FULL:
+        m_problem = Problem::Full;
+        break;
+    case CURLE_REMOTE_ACCESS_DENIED:
+        m_problem = Problem::Denied;
+        break;
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
@@ -256,36 +501,64 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
     case CURLE_FTP_ACCEPT_TIMEOUT:
     case CURLE_FTP_WEIRD_PASV_REPLY:
     case CURLE_FTP_CANT_GET_HOST:
+        m_problem = code == CURLE_OPERATION_TIMEDOUT ? Problem::Timeout : Problem::Other;
         *transient = true;
         break;
     default:
-        // A busy or briefly unwell FTP server says so with a 4xx answer.
+        m_problem = Problem::Other;
+        // A busy or briefly unwell FTP server says so with a 4xx answer; a full one with 452.
         *transient = !m_sftp && (response == 421 || response == 425 || response == 426 || response == 450 || response == 451);
         break;
     }
-    QString answer = QString::fromUtf8(m_lastAnswer);
-    const QString detail = QString::fromUtf8(m_curlError[0] ? m_curlError : curl_easy_strerror(code));
-    m_error = answer.isEmpty() ? detail : answer + QStringLiteral("（") + detail + QStringLiteral("）");
+    if (!m_sftp && (response == 552 || response == 452))
+        m_problem = Problem::Full;
+    else if (!m_sftp && (response == 550 || response == 553) && m_problem == Problem::Other)
+        m_problem = Problem::Denied;
+    if (m_sftp && code == CURLE_QUOTE_ERROR && detail.contains(QLatin1String("denied"), Qt::CaseInsensitive))
+        m_problem = Problem::Denied;
     return false;
 }
 
-bool CurlSession::perform(Step step, const QByteArray& url)
+bool CurlSession::perform(Step step, const QByteArray& url, const QString& what)
 {
     m_error.clear();
+    m_answer.clear();
+    m_problem = Problem::None;
     m_unknownKey.clear();
     m_keyMismatch.clear();
+    m_cutOff = 0;
     for (int attempt = 1;; ++attempt) {
+        if (stopped() && m_afterStopMs <= 0) {
+            fail(Problem::Stopped, QStringLiteral("公開を中止しました"));
+            return false;
+        }
         bool transient = false;
         if (performOnce(step, url, &transient))
             return true;
-        if (!m_keyMismatch.isEmpty())
+        if (m_cutOff == 2) {
+            fail(Problem::Stopped, QStringLiteral("公開を中止しました"));
+            return false;
+        }
+        if (m_cutOff == 1 || m_problem == Problem::Timeout) {
+            fail(Problem::Timeout, QStringLiteral("サーバーから %1 秒間応答がありません（%2）")
+                                       .arg((m_options.deadlineMs + 999) / 1000)
+                                       .arg(what));
+            m_answer.clear();
+            return false;
+        }
+        if (!m_keyMismatch.isEmpty()) {
+            m_problem = Problem::HostKey;
             m_error = QStringLiteral("サーバーのホスト鍵が登録されている鍵と違います。接続しませんでした") + QLatin1Char('\r')
                 + m_keyMismatch;
-        if (!m_unknownKey.isEmpty() || !m_keyMismatch.isEmpty() || !transient || attempt == kAttempts)
+        }
+        if (!m_unknownKey.isEmpty())
+            m_problem = Problem::HostKey;
+        if (m_problem == Problem::HostKey || !transient || attempt == kAttempts)
             return false;
-        QThread::msleep(500 * attempt);
-        if (step == Step::Put)
-            m_uploadPos = 0;
+        // A pause before the next try; a stop request ends it at once.
+        for (int waited = 0; waited < 500 * attempt && !stopped(); waited += 50)
+            QThread::msleep(50);
+        m_uploadPos = 0;
     }
 }
 
@@ -299,9 +572,8 @@ bool CurlSession::ensureEntryPath()
     root.setHost(m_options.url.host());
     root.setPort(m_options.url.port());
     root.setPath(QStringLiteral("/"));
-    curl_easy_setopt(m_curl, CURLOPT_QUOTE, nullptr);
-    curl_easy_setopt(m_curl, CURLOPT_POSTQUOTE, nullptr);
-    if (!perform(Step::Command, root.toEncoded()))
+    setQuotes(nullptr, nullptr);
+    if (!perform(Step::Command, root.toEncoded(), QStringLiteral("ログイン")))
         return false;
     char* entry = nullptr;
     curl_easy_getinfo(m_curl, CURLINFO_FTP_ENTRY_PATH, &entry);
@@ -317,18 +589,18 @@ bool CurlSession::get(const QString& name, QByteArray* bytes, bool* missing)
     if (!ensureEntryPath())
         return false;
     m_download.clear();
-    curl_easy_setopt(m_curl, CURLOPT_QUOTE, nullptr);
-    curl_easy_setopt(m_curl, CURLOPT_POSTQUOTE, nullptr);
+    setQuotes(nullptr, nullptr);
     curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &m_download);
-    const bool ok = perform(Step::Get, urlOf(name));
+    const bool ok = perform(Step::Get, urlOf(name), QStringLiteral("「%1」の読み込み").arg(name));
     if (!ok) {
         long response = 0;
         curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &response);
-        // No such file, or (FTP) no such folder yet: nothing was published here.
-        if (!hostKeyRefused() && !m_loginDenied && (response == 550 || saysMissing(m_error))) {
+        // No such file, or (FTP) no such folder yet.
+        if ((m_problem == Problem::Other || m_problem == Problem::Denied) && (response == 550 || saysMissing(m_error))) {
             *missing = true;
             m_error.clear();
+            m_problem = Problem::None;
             return true;
         }
         return false;
@@ -337,57 +609,99 @@ bool CurlSession::get(const QString& name, QByteArray* bytes, bool* missing)
     return true;
 }
 
-bool CurlSession::command(const QStringList& commands, const QByteArray& url)
+bool CurlSession::command(const QStringList& commands, const QString& what)
 {
-    const SList list(commands);
-    curl_easy_setopt(m_curl, CURLOPT_QUOTE, list.list);
-    curl_easy_setopt(m_curl, CURLOPT_POSTQUOTE, nullptr);
-    const bool ok = perform(Step::Command, url);
-    curl_easy_setopt(m_curl, CURLOPT_QUOTE, nullptr);
+    setQuotes(&commands, nullptr);
+    // The folder's own URL: no change of folder between a file and the commands on it.
+    const bool ok = perform(Step::Command, urlOf(QString()), what);
+    setQuotes(nullptr, nullptr);
     return ok;
 }
 
-bool CurlSession::put(const QString& name, const QByteArray& bytes)
+bool CurlSession::put(const QString& name, const QString& temp, const QByteArray& bytes, bool mayExist)
 {
     if (!ensureEntryPath())
         return false;
-    const QString temp = temporaryName(name);
+    const QString folder = folderOf(name);
+    const QString tempName = folder + temp;
     m_upload = bytes;
     m_uploadPos = 0;
-    curl_easy_setopt(m_curl, CURLOPT_READFUNCTION, +[](char* buffer, size_t size, size_t count, void* self) -> size_t {
-        auto* s = static_cast<CurlSession*>(self);
-        const qsizetype n = qMin(qsizetype(size * count), s->m_upload.size() - s->m_uploadPos);
-        memcpy(buffer, s->m_upload.constData() + s->m_uploadPos, size_t(n));
-        s->m_uploadPos += n;
-        return size_t(n);
-    });
-    curl_easy_setopt(m_curl, CURLOPT_READDATA, this);
+    m_sizeAnswer.clear();
     curl_easy_setopt(m_curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(bytes.size()));
-    // Into place by a rename, so that no visitor ever gets half a page. An SFTP server keeps
-    // an existing file from being renamed over, so that one goes first.
-    const QStringList rename = m_sftp
-        ? QStringList{QStringLiteral("*rm ") + commandPath(name),
-                      QStringLiteral("rename ") + commandPath(temp) + QLatin1Char(' ') + commandPath(name)}
-        : QStringList{QStringLiteral("RNFR ") + commandPath(temp), QStringLiteral("RNTO ") + commandPath(name)};
-    const SList post(rename);
-    curl_easy_setopt(m_curl, CURLOPT_QUOTE, nullptr);
-    curl_easy_setopt(m_curl, CURLOPT_POSTQUOTE, post.list);
-    bool ok = perform(Step::Put, urlOf(temp));
-    curl_easy_setopt(m_curl, CURLOPT_POSTQUOTE, nullptr);
+    // FTP: the size the server kept, asked for before anything is renamed.
+    const QStringList size{QStringLiteral("*SIZE ") + commandPath(tempName)};
+    setQuotes(nullptr, m_sftp ? nullptr : &size);
+    const QString what = QStringLiteral("「%1」の送信").arg(name);
+    const bool sent = perform(Step::Put, urlOf(tempName), what);
+    setQuotes(nullptr, nullptr);
     curl_easy_setopt(m_curl, CURLOPT_UPLOAD, 0L);
-    if (ok || hostKeyRefused() || m_loginDenied)
-        return ok;
-    // Some FTP servers refuse to rename over a file: remove it, then rename. If that fails
-    // too, the temporary file goes.
-    const QString firstError = m_error;
-    if (!m_sftp)
-        ok = command({QStringLiteral("*DELE ") + commandPath(name), QStringLiteral("RNFR ") + commandPath(temp),
-                      QStringLiteral("RNTO ") + commandPath(name)},
-                     urlOf(QString()));
-    if (!ok) {
-        command({(m_sftp ? QStringLiteral("*rm ") : QStringLiteral("*DELE ")) + commandPath(temp)}, urlOf(QString()));
-        m_error = firstError;
+    const QString removeTemp = (m_sftp ? QStringLiteral("*rm ") : QStringLiteral("*DELE ")) + commandPath(tempName);
+    auto abandon = [&]() {
+        const QString error = m_error;
+        const QString answer = m_answer;
+        const Problem problem = m_problem;
+        // After a stop or a silent server the next publish removes it (it was recorded).
+        if (problem != Problem::Stopped && problem != Problem::Timeout && problem != Problem::Login
+            && problem != Problem::HostKey)
+            command({removeTemp}, what);
+        m_error = error;
+        m_answer = answer;
+        m_problem = problem;
+        return false;
+    };
+    if (!sent)
+        return abandon();
+    curl_off_t uploaded = 0;
+    curl_easy_getinfo(m_curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    qint64 kept = uploaded;
+    if (m_sizeAnswer.startsWith("213 "))
+        kept = m_sizeAnswer.mid(4).trimmed().toLongLong();
+    if (uploaded != bytes.size() || kept != bytes.size()) {
+        fail(Problem::Full, QStringLiteral("サーバーに残ったのは %1 バイトです（%2 バイトのうち）").arg(kept).arg(bytes.size()));
+        m_answer = QString::fromUtf8(m_sizeAnswer);
+        return abandon();
     }
+    const QString rename = m_sftp ? QStringLiteral("rename ") + commandPath(tempName) + QLatin1Char(' ') + commandPath(name)
+                                  : QString();
+    QStringList into;
+    if (m_sftp) {
+        // An SFTP server does not rename over a file: a page published before goes first.
+        if (mayExist)
+            into << QStringLiteral("*rm ") + commandPath(name);
+        into << rename;
+    } else {
+        into << QStringLiteral("RNFR ") + commandPath(tempName) << QStringLiteral("RNTO ") + commandPath(name);
+    }
+    m_renameReady = false;
+    if (command(into, what))
+        return true;
+    if (m_problem == Problem::Stopped || m_problem == Problem::Timeout)
+        return false;
+    // Some servers refuse to rename over a file: only when the upload arrived whole and only
+    // the rename itself was refused, the old file goes first.
+    const bool renameRefused = m_sftp ? !mayExist : m_renameReady;
+    if (renameRefused) {
+        const QStringList again = m_sftp
+            ? QStringList{QStringLiteral("*rm ") + commandPath(name), rename}
+            : QStringList{QStringLiteral("DELE ") + commandPath(name), QStringLiteral("RNFR ") + commandPath(tempName),
+                          QStringLiteral("RNTO ") + commandPath(name)};
+        if (command(again, what))
+            return true;
+    }
+    return abandon();
+}
+
+bool CurlSession::append(const QString& name, const QByteArray& bytes)
+{
+    if (!ensureEntryPath())
+        return false;
+    m_upload = bytes;
+    m_uploadPos = 0;
+    curl_easy_setopt(m_curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(bytes.size()));
+    setQuotes(nullptr, nullptr);
+    const bool ok = perform(Step::Append, urlOf(name), QStringLiteral("「%1」への追記").arg(name));
+    curl_easy_setopt(m_curl, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(m_curl, CURLOPT_APPEND, 0L);
     return ok;
 }
 
@@ -395,13 +709,120 @@ bool CurlSession::remove(const QString& name)
 {
     if (!ensureEntryPath())
         return false;
-    if (command({(m_sftp ? QStringLiteral("rm ") : QStringLiteral("DELE ")) + commandPath(name)}, urlOf(QString())))
+    if (command({(m_sftp ? QStringLiteral("rm ") : QStringLiteral("DELE ")) + commandPath(name)},
+                QStringLiteral("「%1」の削除").arg(name)))
         return true;
-    if (!hostKeyRefused() && !m_loginDenied && saysMissing(m_error)) {
+    if ((m_problem == Problem::Other || m_problem == Problem::Denied) && saysMissing(m_error)) {
         m_error.clear();
+        m_problem = Problem::None;
         return true;
     }
     return false;
+}
+
+bool CurlSession::removeQuietly(const QStringList& names)
+{
+    if (!ensureEntryPath())
+        return false;
+    QStringList commands;
+    for (const QString& name : names)
+        commands << (m_sftp ? QStringLiteral("*rm ") : QStringLiteral("*DELE ")) + commandPath(name);
+    return commands.isEmpty() || command(commands, QStringLiteral("一時ファイルの削除"));
+}
+
+bool CurlSession::sizeOf(const QString& name, qint64* size)
+{
+    *size = -1;
+    if (!ensureEntryPath())
+        return false;
+    setQuotes(nullptr, nullptr);
+    const QString what = QStringLiteral("「%1」の確認").arg(name);
+    if (m_sftp) {
+        // SFTP has no size request through libcurl: a read of nothing, from the end.
+        m_download.clear();
+        curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, appendBody);
+        curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &m_download);
+        curl_easy_setopt(m_curl, CURLOPT_FILETIME, 0L);
+        const bool ok = perform(Step::Get, urlOf(name), what);
+        if (!ok) {
+            if (m_problem == Problem::Other && saysMissing(m_error)) {
+                m_error.clear();
+                m_problem = Problem::None;
+                return true;
+            }
+            return false;
+        }
+        *size = m_download.size();
+        return true;
+    }
+    const bool ok = perform(Step::Probe, urlOf(name), what);
+    if (!ok) {
+        if ((m_problem == Problem::Other || m_problem == Problem::Denied) && saysMissing(m_error)) {
+            m_error.clear();
+            m_problem = Problem::None;
+            return true;
+        }
+        return false;
+    }
+    curl_off_t length = -1;
+    curl_easy_getinfo(m_curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    *size = length;
+    return true;
+}
+
+bool CurlSession::makeFolder(const QString& name, bool* exists)
+{
+    *exists = false;
+    if (!ensureEntryPath())
+        return false;
+    const QString what = QStringLiteral("「%1」の作成").arg(name);
+    if (command({(m_sftp ? QStringLiteral("mkdir ") : QStringLiteral("MKD ")) + commandPath(name)}, what))
+        return true;
+    if (m_problem == Problem::Other || m_problem == Problem::Denied) {
+        // Refused: something is there already, or the server will not make it. Which, a read
+        // of the folder tells.
+        *exists = true;
+    }
+    return false;
+}
+
+bool CurlSession::removeFolder(const QString& name)
+{
+    if (!ensureEntryPath())
+        return false;
+    return command({(m_sftp ? QStringLiteral("*rmdir ") : QStringLiteral("*RMD ")) + commandPath(name)},
+                   QStringLiteral("「%1」の削除").arg(name));
+}
+
+bool CurlSession::makeBaseFolders()
+{
+    if (!ensureEntryPath())
+        return false;
+    QStringList commands;
+    const QString mkdir = m_sftp ? QStringLiteral("*mkdir ") : QStringLiteral("*MKD ");
+    const QStringList parts = m_folder.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString base;
+    if (m_sftp)
+        base = m_homeRelative ? QString() : QStringLiteral("/");
+    else
+        base = m_entryPath.endsWith(QLatin1Char('/')) ? m_entryPath : m_entryPath + QLatin1Char('/');
+    for (const QString& part : parts) {
+        base += part;
+        commands << mkdir + (m_sftp ? sftpQuoted(base) : base);
+        base += QLatin1Char('/');
+    }
+    if (commands.isEmpty())
+        return true;
+    // The server's root: the folder itself may not be there yet.
+    setQuotes(&commands, nullptr);
+    QUrl root;
+    root.setScheme(m_sftp ? QStringLiteral("sftp") : QStringLiteral("ftp"));
+    root.setHost(m_options.url.host());
+    root.setPort(m_options.url.port());
+    root.setPath(m_homeRelative ? QStringLiteral("/~/") : QStringLiteral("/"));
+    const bool ok = perform(Step::Command, root.toEncoded(), QStringLiteral("フォルダの作成"));
+    setQuotes(nullptr, nullptr);
+    return ok;
 }
 
 } // namespace qadora

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// One connection to the server of a publish, through libcurl: files are read, written under a
-// temporary name and renamed into place, and removed, relative to the folder of the URL.
-// Transient failures (a dropped connection, a busy server) are retried.
+// One connection to the server of a publish, through libcurl, used by one thread: files are
+// read, appended to, written under a fresh temporary name and renamed into place, and removed,
+// relative to the folder of the URL. Transient failures (a dropped connection, a busy server)
+// are retried. A step that hears nothing from the server for the deadline, or that is running
+// when the publish is stopped, is cut off by a watchdog on another thread, which shuts the
+// connection's sockets so that even libcurl's own blocking waits end at once.
 #pragma once
 
 #include "publisher.h"
@@ -9,51 +12,97 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <mutex>
+#include <set>
+
 typedef void CURL;
 typedef void CURLM;
+struct curl_slist;
 
 namespace qadora {
 
 class CurlSession {
 public:
-    explicit CurlSession(const PublishOptions& options);
+    // `stop`: set by another thread to stop the publish; may be null.
+    CurlSession(const PublishOptions& options, const std::atomic<bool>* stop);
     ~CurlSession();
     CurlSession(const CurlSession&) = delete;
     CurlSession& operator=(const CurlSession&) = delete;
 
+    enum class Problem { None, Connect, Login, TlsRequired, HostKey, Full, Denied, Timeout, Stopped, Other };
+
     // A file of the folder; `missing` when there is none (then true is returned).
     bool get(const QString& name, QByteArray* bytes, bool* missing);
-    // Writes the file under a temporary name beside it, then renames it into place; folders
-    // that are missing are made.
-    bool put(const QString& name, const QByteArray& bytes);
-    // Removes a file of the folder; one that is not there is no failure.
+    // Writes the file under a fresh temporary name beside it (`temp`, a bare file name), checks
+    // the size the server reports, then renames it into place. On any failure the file at
+    // `name` is as it was and the temporary file is gone. `mayExist`: a file may be at `name`
+    // (SFTP cannot rename over one, so it is removed just before the rename).
+    bool put(const QString& name, const QString& temp, const QByteArray& bytes, bool mayExist);
+    // Adds to the end of a file, which is made when missing.
+    bool append(const QString& name, const QByteArray& bytes);
+    // Removes a file; one that is not there is no failure.
     bool remove(const QString& name);
+    // Removes files in one go, whatever the server answers about each.
+    bool removeQuietly(const QStringList& names);
+    // The size of a file on the server; -1 when there is none.
+    bool sizeOf(const QString& name, qint64* size);
+    // Makes a folder; false with `exists` when something is already there.
+    bool makeFolder(const QString& name, bool* exists);
+    bool removeFolder(const QString& name);
+    // Makes the folder of the URL and the folders above it, as far as missing.
+    bool makeBaseFolders();
+
+    // A fresh temporary name for a file beside `name`, as a bare file name.
+    static QString temporaryName();
+    static bool isTemporaryName(const QString& fileName);
 
     // Why the last operation failed, the server's own answer included.
     QString error() const { return m_error; }
+    // The server's last answer to a failed operation (FTP), or libcurl's reason.
+    QString serverAnswer() const { return m_answer; }
+    Problem problem() const { return m_problem; }
     // The last operation met a host key that is not known; its fingerprint.
     bool unknownHostKey() const { return !m_unknownKey.isEmpty(); }
     QString unknownKeyFingerprint() const { return m_unknownKey; }
     bool hostKeyRefused() const { return !m_unknownKey.isEmpty() || !m_keyMismatch.isEmpty(); }
-    // The server refused the user name or the password.
-    bool loginDenied() const { return m_loginDenied; }
+    bool loginDenied() const { return m_problem == Problem::Login; }
+
+    // Steps of this session may go on past a stop request for at most `ms` each (putting the
+    // record of what was sent and the lock in order after Cancel).
+    void allowAfterStop(int ms) { m_afterStopMs = ms; }
+
+    // The watchdog: cuts off a step that has heard nothing for the deadline, or that runs while
+    // the publish is stopped. Called from another thread.
+    void watch(qint64 nowMs);
 
     bool verbose() const { return m_options.verbose; }
 
     // Called by libcurl.
     int checkHostKey(const QByteArray& key, int match);
     void serverSaid(const QByteArray& line);
+    void heard();
+    int openedSocket(int fd);
+    int closingSocket(int fd);
+
+    size_t readUpload(char* buffer, size_t size);
+    QByteArray m_sizeAnswer; // "213 N" after a SIZE
+    bool m_renameReady = false; // "350": RNFR was taken
 
 private:
-    enum class Step { Get, Put, Command };
-    bool perform(Step step, const QByteArray& url);
+    enum class Step { Get, Put, Append, Command, Probe };
+    bool perform(Step step, const QByteArray& url, const QString& what);
     bool performOnce(Step step, const QByteArray& url, bool* transient);
     QByteArray urlOf(const QString& name) const;
     QString commandPath(const QString& name) const;
-    bool command(const QStringList& commands, const QByteArray& url);
+    bool command(const QStringList& commands, const QString& what);
     bool ensureEntryPath();
+    void setQuotes(const QStringList* quote, const QStringList* postQuote);
+    void fail(Problem problem, const QString& text);
+    bool stopped() const;
 
     PublishOptions m_options;
+    const std::atomic<bool>* m_stop;
     bool m_sftp = false;
     CURL* m_curl = nullptr;
     CURLM* m_multi = nullptr;
@@ -61,14 +110,29 @@ private:
     bool m_homeRelative = false; // SFTP "/~/…": the folder is in the user's home
     QString m_entryPath;  // FTP: where the login puts us
     QString m_error;
+    QString m_answer;
+    Problem m_problem = Problem::None;
     QString m_unknownKey;
     QString m_keyMismatch; // a host key that differs from the known one: maybe not the server at all
-    bool m_loginDenied = false;
     QByteArray m_lastAnswer;
     QByteArray m_download;
     QByteArray m_upload;
     qsizetype m_uploadPos = 0;
     char m_curlError[256] = {};
+    curl_slist* m_quote = nullptr;
+    curl_slist* m_postQuote = nullptr;
+
+    // Shared with the watchdog.
+    std::atomic<qint64> m_heardAt{0};
+    std::atomic<bool> m_busy{false};
+    std::atomic<qint64> m_stepStart{0};
+    std::atomic<int> m_cutOff{0}; // 1: nothing heard for the deadline, 2: stopped
+    int m_afterStopMs = 0;
+    std::mutex m_socketLock;
+    std::set<int> m_sockets;
 };
+
+// Milliseconds of a steady clock, for the watchdog.
+qint64 steadyMs();
 
 } // namespace qadora

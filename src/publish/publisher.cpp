@@ -2,65 +2,832 @@
 #include "publisher.h"
 
 #include "curlsession.h"
+#include "publishstate.h"
+#include "site/sitegeneration.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
+#include <QRandomGenerator>
+#include <QSet>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qadora {
 
 namespace {
 
-// What was published, by file name (relative to the folder): the SHA-256 of its bytes.
-using State = QMap<QString, QByteArray>;
-
-// One line a file: the hash, a tab, the name percent-encoded (any name survives a text file).
-State parseState(const QByteArray& bytes)
+QString localHostName()
 {
-    State state;
-    for (const QByteArray& line : bytes.split('\n')) {
-        const QByteArray l = line.endsWith('\r') ? line.chopped(1) : line;
-        const qsizetype tab = l.indexOf('\t');
-        if (l.startsWith('#') || tab != 64)
-            continue;
-        state.insert(QString::fromUtf8(QByteArray::fromPercentEncoding(l.mid(tab + 1))), l.left(tab));
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return QString::fromLocal8Bit(name);
+}
+
+const QString kLockOwner = kPublishLockName + QStringLiteral("/owner");
+// A lock whose owner has not renewed it for this long, or whose owner on this machine is gone,
+// is taken over.
+constexpr qint64 kLockStaleSeconds = 600;
+constexpr qint64 kLockRenewSeconds = 120;
+
+PublishResult::Problem problemOf(CurlSession::Problem p)
+{
+    switch (p) {
+    case CurlSession::Problem::None:
+        return PublishResult::None;
+    case CurlSession::Problem::Connect:
+        return PublishResult::Connect;
+    case CurlSession::Problem::Login:
+        return PublishResult::Login;
+    case CurlSession::Problem::TlsRequired:
+        return PublishResult::TlsRequired;
+    case CurlSession::Problem::HostKey:
+        return PublishResult::HostKey;
+    case CurlSession::Problem::Full:
+        return PublishResult::Full;
+    case CurlSession::Problem::Denied:
+        return PublishResult::Denied;
+    case CurlSession::Problem::Timeout:
+        return PublishResult::Timeout;
+    case CurlSession::Problem::Stopped:
+    case CurlSession::Problem::Other:
+        break;
     }
-    return state;
+    return PublishResult::Other;
 }
 
-QByteArray stateBytes(const State& state)
+// Reads a file once: the bytes that are hashed are the bytes that are sent.
+bool readLocal(const QByteArray& path, QByteArray* bytes)
 {
-    QByteArray bytes = "# Qadora: the files published here, by SHA-256\r\n";
-    for (auto it = state.cbegin(); it != state.cend(); ++it)
-        bytes += it.value() + '\t' + it.key().toUtf8().toPercentEncoding("/") + "\r\n";
-    return bytes;
-}
-
-// The files of the site: every regular file below the folder, by relative name, except the
-// program's own (temporary files, the state).
-QStringList siteFiles(const QString& dir)
-{
-    QStringList names;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    const QDir base(dir);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString name = base.relativeFilePath(path);
-        if (QFileInfo(path).fileName().startsWith(QLatin1String(".qadora-")) || !QFileInfo(path).isFile())
-            continue;
-        names << name;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
     }
-    names.sort();
-    return names;
+    // One byte more than the size: a file that grows meanwhile is read whole all the same.
+    bytes->resize(qsizetype(st.st_size) + 1);
+    qsizetype got = 0;
+    for (;;) {
+        if (got == bytes->size())
+            bytes->resize(got * 2 + 4096);
+        const ssize_t n = ::read(fd, bytes->data() + got, size_t(bytes->size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    bytes->resize(got);
+    ::close(fd);
+    return true;
 }
 
-QString sendFailure(const QString& name)
+QByteArray sha256(const QByteArray& bytes)
 {
-    return QStringLiteral("「%1」を送れませんでした").arg(name);
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+struct Job {
+    QString name;
+    QByteArray path;
+    QByteArray hash; // at the scan
+    qint64 size = 0;
+    QString temp;
+    bool mayExist = false;
+};
+
+struct Done {
+    int job;
+    bool ok;
+    PublishedFile sent;
+};
+
+// Publishes with one control connection (the record and the lock) and up to eight senders.
+class Publish {
+public:
+    Publish(const PublishOptions& options, const PublishProgress& progress)
+        : m_options(options)
+        , m_progress(progress)
+    {
+        if (m_options.knownHosts.isEmpty())
+            m_options.knownHosts = QDir::home().filePath(QStringLiteral(".ssh/known_hosts"));
+        m_options.connections = qBound(1, m_options.connections, 8);
+    }
+
+    PublishResult run();
+
+private:
+    PublishResult fail(const QString& message, CurlSession* session = nullptr);
+    PublishResult localFail(const QString& message);
+    bool stopRequested() const { return m_stop.load(); }
+    void startWatchdog();
+    void stopWatchdog();
+    CurlSession* newSession();
+    bool readState(PublishState* state, bool* missing);
+    void plan(const PublishState& state);
+    bool takeLock();
+    void releaseLock();
+    bool writeOwner();
+    bool appendJournal(const QByteArray& lines);
+    bool sendAll();
+    bool removeAll();
+    bool removeLeftovers();
+    void sender(CurlSession* session);
+    bool tell(int done, int total, const QString& file);
+
+    PublishOptions m_options;
+    PublishProgress m_progress;
+    PublishResult m_result;
+    std::atomic<bool> m_stop{false};
+    bool m_sftp = false;
+
+    QList<LocalFile> m_files;
+    QHash<QString, QByteArray> m_hashes; // at the scan
+    QHash<QString, qint64> m_sizes;
+    std::vector<Job> m_jobs;
+    QStringList m_toRemove;
+    QStringList m_leftovers; // temporary files of runs cut short
+    PublishState m_state;
+    bool m_stateMissing = true;
+    bool m_journalStarted = false;
+
+    std::vector<std::unique_ptr<CurlSession>> m_sessions;
+    std::mutex m_sessionsLock;
+    CurlSession* m_control = nullptr;
+    std::thread m_watchdog;
+    std::mutex m_watchLock;
+    std::condition_variable m_watchWake;
+    bool m_watchEnd = false;
+
+    QByteArray m_lockToken;
+    bool m_locked = false;
+    qint64 m_ownerWritten = 0;
+
+    // The senders' queue.
+    std::mutex m_lock;
+    std::condition_variable m_more;     // senders wait for jobs
+    std::condition_variable m_finished; // the control thread waits for results
+    std::deque<int> m_ready;
+    std::deque<Done> m_done;
+    bool m_noMore = false;
+    bool m_senderFailed = false;
+    QString m_failure;
+    bool m_failedLocally = false; // the file could not be read
+    PublishResult m_senderFailure;
+};
+
+// The failure of `session`'s last step in `result`, as the user reads it.
+void describeFailure(PublishResult& result, const QString& message, const CurlSession* session)
+{
+    result.code = PublishResult::Failed;
+    result.message = message;
+    if (!session)
+        return;
+    const CurlSession::Problem p = session->problem();
+    if (p == CurlSession::Problem::Stopped) {
+        result.code = PublishResult::Cancelled;
+        result.message = QStringLiteral("公開を中止しました");
+        return;
+    }
+    if (session->unknownHostKey()) {
+        result.code = PublishResult::UnknownHostKey;
+        result.problem = PublishResult::HostKey;
+        result.fingerprint = session->unknownKeyFingerprint();
+        result.message = QStringLiteral("サーバーのホスト鍵が登録されていません。接続しませんでした") + QLatin1Char('\r')
+            + result.fingerprint;
+        return;
+    }
+    result.problem = problemOf(p);
+    result.serverAnswer = session->serverAnswer();
+    if (p == CurlSession::Problem::HostKey || p == CurlSession::Problem::Timeout)
+        result.message = session->error();
+    else if (p == CurlSession::Problem::Login)
+        result.message = QStringLiteral("サーバーにログインできませんでした（ユーザー名かパスワードが違います）")
+            + QLatin1Char('\r') + session->error();
+    else if (p == CurlSession::Problem::TlsRequired)
+        result.message = QStringLiteral("このサーバーは TLS での接続だけを受け付けます（ftps:// で始まるアドレスにして下さい）")
+            + QLatin1Char('\r') + session->error();
+    else
+        result.message = message + QLatin1Char('\r') + session->error();
+}
+
+PublishResult Publish::fail(const QString& message, CurlSession* session)
+{
+    describeFailure(m_result, message, session);
+    return m_result;
+}
+
+PublishResult Publish::localFail(const QString& message)
+{
+    m_result.code = PublishResult::Failed;
+    m_result.problem = PublishResult::LocalFile;
+    m_result.message = message;
+    return m_result;
+}
+
+CurlSession* Publish::newSession()
+{
+    std::lock_guard lock(m_sessionsLock);
+    m_sessions.push_back(std::make_unique<CurlSession>(m_options, &m_stop));
+    return m_sessions.back().get();
+}
+
+void Publish::startWatchdog()
+{
+    m_watchdog = std::thread([this] {
+        std::unique_lock lock(m_watchLock);
+        while (!m_watchEnd) {
+            m_watchWake.wait_for(lock, std::chrono::milliseconds(100));
+            if (m_options.stop && m_options.stop->load())
+                m_stop = true;
+            if (m_stop) {
+                // Wake a sender waiting for work, and the control thread.
+                m_more.notify_all();
+                m_finished.notify_all();
+            }
+            const qint64 now = steadyMs();
+            std::lock_guard sessions(m_sessionsLock);
+            for (const auto& s : m_sessions)
+                s->watch(now);
+        }
+    });
+}
+
+void Publish::stopWatchdog()
+{
+    {
+        std::lock_guard lock(m_watchLock);
+        m_watchEnd = true;
+    }
+    m_watchWake.notify_all();
+    if (m_watchdog.joinable())
+        m_watchdog.join();
+}
+
+bool Publish::tell(int done, int total, const QString& file)
+{
+    if (m_progress && !m_progress(done, total, file))
+        m_stop = true;
+    return !stopRequested();
+}
+
+bool Publish::readState(PublishState* state, bool* missing)
+{
+    QByteArray bytes;
+    if (!m_control->get(kPublishStateName, &bytes, missing))
+        return false;
+    *state = *missing ? PublishState() : parsePublishState(bytes);
+    return true;
+}
+
+void Publish::plan(const PublishState& state)
+{
+    m_jobs.clear();
+    m_toRemove.clear();
+    m_leftovers.clear();
+    m_result.unchanged = 0;
+    QSet<QString> present;
+    for (const LocalFile& f : std::as_const(m_files)) {
+        present.insert(f.name);
+        const QByteArray hash = m_hashes.value(f.name);
+        const auto published = state.published.constFind(f.name);
+        const bool pending = state.pending.contains(f.name);
+        if (!pending && published != state.published.cend() && published->hash == hash) {
+            ++m_result.unchanged;
+            continue;
+        }
+        Job job;
+        job.name = f.name;
+        job.path = f.path;
+        job.hash = hash;
+        job.size = m_sizes.value(f.name);
+        job.temp = CurlSession::temporaryName();
+        // Only a name that may already be there costs a removal before the rename (SFTP).
+        job.mayExist = published != state.published.cend() || pending;
+        m_jobs.push_back(job);
+    }
+    for (auto it = state.published.cbegin(); it != state.published.cend(); ++it) {
+        if (!present.contains(it.key()))
+            m_toRemove << it.key();
+    }
+    for (auto it = state.pending.cbegin(); it != state.pending.cend(); ++it) {
+        if (!present.contains(it.key()) && !state.published.contains(it.key()))
+            m_toRemove << it.key();
+    }
+    m_leftovers = leftoverTemporaries(state);
+}
+
+bool Publish::writeOwner()
+{
+    const QByteArray owner = localHostName().toUtf8().toPercentEncoding() + '\t'
+        + QByteArray::number(qint64(::getpid())) + '\t' + m_lockToken + '\t'
+        + QByteArray::number(QDateTime::currentSecsSinceEpoch()) + "\r\n";
+    m_ownerWritten = QDateTime::currentSecsSinceEpoch();
+    // The lock's folder holds one file; a fresh copy goes in whole.
+    return m_control->put(kLockOwner, CurlSession::temporaryName(), owner, true);
+}
+
+bool Publish::takeLock()
+{
+    const QByteArray alphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
+    m_lockToken.clear();
+    for (int i = 0; i < 16; ++i)
+        m_lockToken += alphabet[int(QRandomGenerator::system()->bounded(int(alphabet.size())))];
+    bool madeBase = false;
+    bool tookOver = false;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        bool exists = false;
+        if (m_control->makeFolder(kPublishLockName, &exists)) {
+            m_locked = true;
+            return writeOwner();
+        }
+        if (!exists || (madeBase && tookOver)) {
+            // Refused although nothing of ours is in the way: the server will not let us write.
+            fail(QStringLiteral("公開先に書き込めませんでした"), m_control);
+            return false;
+        }
+        QByteArray owner;
+        bool missing = false;
+        if (!m_control->get(kLockOwner, &owner, &missing)) {
+            fail(QStringLiteral("公開先のロックを確かめられませんでした"), m_control);
+            return false;
+        }
+        if (missing) {
+            if (!madeBase) {
+                // Perhaps the folder itself is not there yet.
+                madeBase = true;
+                if (!m_control->makeBaseFolders()) {
+                    fail(QStringLiteral("公開先のフォルダを作成できませんでした"), m_control);
+                    return false;
+                }
+                continue;
+            }
+            // A lock without its owner: one being taken this moment, or one a run killed at
+            // that moment left. A moment later tells which.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            if (!m_control->get(kLockOwner, &owner, &missing))
+                return fail(QStringLiteral("公開先のロックを確かめられませんでした"), m_control), false;
+        }
+        const QList<QByteArray> f = owner.trimmed().split('\t');
+        const QString host = f.size() == 4 ? QString::fromUtf8(QByteArray::fromPercentEncoding(f[0])) : QString();
+        const qint64 pid = f.size() == 4 ? f[1].toLongLong() : 0;
+        const qint64 since = f.size() == 4 ? f[3].toLongLong() : 0;
+        const qint64 age = QDateTime::currentSecsSinceEpoch() - since;
+        const bool here = host == localHostName();
+        const bool ownerGone = here && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+        const bool stale = missing || f.size() != 4 || ownerGone || age > kLockStaleSeconds;
+        if (!stale || tookOver) {
+            m_result.problem = PublishResult::Locked;
+            m_result.code = PublishResult::Failed;
+            m_result.message = QStringLiteral("ほかの公開が同じ公開先で進んでいます（%1、プロセス %2、%3 秒前から）。終わってからやり直して下さい")
+                                   .arg(host.isEmpty() ? QStringLiteral("不明") : host)
+                                   .arg(pid)
+                                   .arg(qMax<qint64>(0, age));
+            return false;
+        }
+        // Stale: taken over.
+        tookOver = true;
+        m_result.warnings << QStringLiteral("took over a stale lock (%1, process %2)").arg(host).arg(pid);
+        if (!m_control->remove(kLockOwner) || !m_control->removeFolder(kPublishLockName)) {
+            fail(QStringLiteral("公開先のロックを外せませんでした"), m_control);
+            return false;
+        }
+    }
+    m_result.problem = PublishResult::Locked;
+    m_result.code = PublishResult::Failed;
+    m_result.message = QStringLiteral("公開先のロックを取れませんでした");
+    return false;
+}
+
+void Publish::releaseLock()
+{
+    if (!m_locked)
+        return;
+    // Only our own lock: a stale-lock takeover by another run leaves theirs alone.
+    QByteArray owner;
+    bool missing = false;
+    if (m_control->get(kLockOwner, &owner, &missing) && !missing && owner.split('\t').value(2) == m_lockToken) {
+        m_control->remove(kLockOwner);
+        m_control->removeFolder(kPublishLockName);
+    }
+    m_locked = false;
+}
+
+bool Publish::appendJournal(const QByteArray& lines)
+{
+    if (lines.isEmpty())
+        return true;
+    QByteArray bytes = lines;
+    if (!m_journalStarted) {
+        // A new record, or an older one: written whole in the journal form first.
+        m_journalStarted = true;
+        if (m_stateMissing || !m_state.journal) {
+            if (!m_control->put(kPublishStateName, CurlSession::temporaryName(), publishStateBytes(m_state), !m_stateMissing))
+                return false;
+            m_stateMissing = false;
+        }
+    }
+    if (m_locked && QDateTime::currentSecsSinceEpoch() - m_ownerWritten > kLockRenewSeconds && !writeOwner())
+        return false;
+    return m_control->append(kPublishStateName, bytes);
+}
+
+void Publish::sender(CurlSession* session)
+{
+    for (;;) {
+        int index = -1;
+        {
+            std::unique_lock lock(m_lock);
+            m_more.wait(lock, [&] { return !m_ready.empty() || m_noMore || m_senderFailed || m_stop; });
+            if (m_ready.empty() || m_senderFailed || m_stop)
+                return;
+            index = m_ready.front();
+            m_ready.pop_front();
+        }
+        const Job& job = m_jobs[size_t(index)];
+        QByteArray bytes;
+        bool ok = readLocal(job.path, &bytes);
+        Done done{index, false, {}};
+        QString failure;
+        if (!ok) {
+            failure = QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + QFile::decodeName(job.path);
+        } else {
+            done.sent = {sha256(bytes), bytes.size()};
+            ok = session->put(job.name, job.temp, bytes, job.mayExist);
+            if (!ok)
+                failure = QStringLiteral("「%1」を送れませんでした").arg(job.name);
+        }
+        done.ok = ok;
+        std::lock_guard lock(m_lock);
+        m_done.push_back(done);
+        if (!ok && !m_senderFailed) {
+            m_senderFailed = true;
+            m_failure = failure;
+            // No hash: the file could not be read here. The session's own words are kept now:
+            // its next step (the record) would clear them.
+            m_failedLocally = done.sent.hash.isEmpty();
+            describeFailure(m_senderFailure, failure, m_failedLocally ? nullptr : session);
+        }
+        m_finished.notify_one();
+        if (!ok) {
+            m_more.notify_all();
+            return;
+        }
+    }
+}
+
+bool Publish::sendAll()
+{
+    const int total = int(m_jobs.size() + m_toRemove.size());
+    if (m_jobs.empty())
+        return true;
+    // One or two files go over the connection already open: another connection is not worth
+    // its handshake (SSH's above all).
+    const bool few = m_jobs.size() <= 2;
+    const int senders = few ? 0 : qMin(m_options.connections, int(m_jobs.size()));
+    std::vector<CurlSession*> sessions;
+    for (int i = 0; i < senders; ++i)
+        sessions.push_back(newSession());
+    std::vector<std::thread> threads;
+    for (CurlSession* s : sessions)
+        threads.emplace_back([this, s] { sender(s); });
+
+    // Names go into the record as pending before their files go up; a batch at a time, ahead of
+    // the senders, so that the record costs a round trip per batch rather than per file.
+    size_t announced = 0;
+    QByteArray finished;
+    qint64 lastFlush = steadyMs();
+    int done = 0;
+    bool ok = true;
+    QString failure;
+    auto flushFinished = [&]() {
+        if (!appendJournal(finished))
+            return false;
+        finished.clear();
+        lastFlush = steadyMs();
+        return true;
+    };
+    if (few) {
+        QByteArray lines;
+        for (const Job& job : m_jobs)
+            lines += pendingLine(job.name, {job.temp, job.hash, job.size});
+        ok = appendJournal(lines);
+        failure = QStringLiteral("公開の記録を書けませんでした");
+        if (ok) {
+            {
+                std::lock_guard lock(m_lock);
+                for (size_t i = 0; i < m_jobs.size(); ++i)
+                    m_ready.push_back(int(i));
+                m_noMore = true;
+            }
+            sender(m_control);
+        }
+    }
+    while (!few) {
+        bool needMore = false;
+        {
+            std::lock_guard lock(m_lock);
+            needMore = announced < m_jobs.size() && m_ready.size() < size_t(senders * 8) && !m_senderFailed && !m_stop;
+        }
+        if (needMore) {
+            const size_t batch = qMin<size_t>(m_jobs.size() - announced, announced == 0 ? size_t(senders * 2) : size_t(256));
+            QByteArray lines;
+            for (size_t i = announced; i < announced + batch; ++i)
+                lines += pendingLine(m_jobs[i].name, {m_jobs[i].temp, m_jobs[i].hash, m_jobs[i].size});
+            // What was finished goes with it.
+            if (!appendJournal(finished + lines)) {
+                ok = false;
+                failure = QStringLiteral("公開の記録を書けませんでした");
+                break;
+            }
+            finished.clear();
+            lastFlush = steadyMs();
+            {
+                std::lock_guard lock(m_lock);
+                for (size_t i = announced; i < announced + batch; ++i)
+                    m_ready.push_back(int(i));
+                announced += batch;
+                if (announced == m_jobs.size())
+                    m_noMore = true;
+            }
+            m_more.notify_all();
+            continue;
+        }
+        std::deque<Done> results;
+        bool allDone = false;
+        {
+            std::unique_lock lock(m_lock);
+            m_finished.wait_for(lock, std::chrono::milliseconds(500), [&] { return !m_done.empty() || m_stop; });
+            results.swap(m_done);
+            allDone = m_senderFailed || m_stop;
+        }
+        for (const Done& d : results) {
+            if (!d.ok)
+                continue;
+            finished += publishedLine(m_jobs[size_t(d.job)].name, d.sent);
+            m_state.published.insert(m_jobs[size_t(d.job)].name, d.sent);
+            m_state.pending.remove(m_jobs[size_t(d.job)].name);
+            ++m_result.uploaded;
+            ++done;
+        }
+        if (!results.empty())
+            tell(done, total, m_jobs[size_t(results.back().job)].name);
+        if (allDone || done == int(m_jobs.size()))
+            break;
+        // What arrived is recorded every few seconds, so that a crash costs little resending.
+        if (!finished.isEmpty() && (steadyMs() - lastFlush > 3000 || finished.size() > 64 * 1024) && !flushFinished()) {
+            ok = false;
+            failure = QStringLiteral("公開の記録を書けませんでした");
+            break;
+        }
+    }
+    {
+        std::lock_guard lock(m_lock);
+        m_noMore = true;
+        if (!ok)
+            m_senderFailed = true;
+    }
+    m_more.notify_all();
+    for (std::thread& t : threads)
+        t.join();
+    for (const Done& d : m_done) {
+        if (d.ok) {
+            finished += publishedLine(m_jobs[size_t(d.job)].name, d.sent);
+            m_state.published.insert(m_jobs[size_t(d.job)].name, d.sent);
+            m_state.pending.remove(m_jobs[size_t(d.job)].name);
+            ++m_result.uploaded;
+        }
+    }
+    m_done.clear();
+    // After a stop the record is still put in order, briefly.
+    if (m_stop)
+        m_control->allowAfterStop(1000);
+    const bool recorded = flushFinished();
+    if (!ok) {
+        fail(failure, m_control);
+        return false;
+    }
+    if (m_senderFailed) {
+        if (m_failedLocally) {
+            localFail(m_failure);
+        } else {
+            m_result.code = m_senderFailure.code;
+            m_result.problem = m_senderFailure.problem;
+            m_result.message = m_senderFailure.message;
+            m_result.serverAnswer = m_senderFailure.serverAnswer;
+            m_result.fingerprint = m_senderFailure.fingerprint;
+        }
+        return false;
+    }
+    if (m_stop) {
+        m_result.code = PublishResult::Cancelled;
+        m_result.message = QStringLiteral("公開を中止しました");
+        return false;
+    }
+    if (!recorded) {
+        fail(QStringLiteral("公開の記録を書けませんでした"), m_control);
+        return false;
+    }
+    return true;
+}
+
+// Temporary files that runs cut short left: ours by their names, and only those the record
+// names; gone already or not, no matter.
+bool Publish::removeLeftovers()
+{
+    if (!m_control->removeQuietly(m_leftovers)) {
+        fail(QStringLiteral("前回の一時ファイルを削除できませんでした"), m_control);
+        return false;
+    }
+    QByteArray lines;
+    for (const QString& path : std::as_const(m_leftovers))
+        lines += clearedLine(path);
+    m_state.strays.clear();
+    for (auto it = m_state.pending.begin(); it != m_state.pending.end(); ++it)
+        it->temp.clear();
+    if (!appendJournal(lines)) {
+        fail(QStringLiteral("公開の記録を書けませんでした"), m_control);
+        return false;
+    }
+    return true;
+}
+
+bool Publish::removeAll()
+{
+    const PublishState state = m_state; // as it was before the removals
+    const int total = int(m_jobs.size() + m_toRemove.size());
+    int done = int(m_jobs.size());
+    QByteArray lines;
+    for (const QString& name : std::as_const(m_toRemove)) {
+        if (!tell(done, total, name))
+            break;
+        // Only a file that is still what was sent: a file of the same name that someone else
+        // put there since stays.
+        qint64 expected = state.published.value(name).size;
+        if (state.pending.contains(name) && !state.published.contains(name))
+            expected = state.pending.value(name).size;
+        qint64 size = -1;
+        if (!m_control->sizeOf(name, &size)) {
+            fail(QStringLiteral("「%1」を確かめられませんでした").arg(name), m_control);
+            break;
+        }
+        if (size >= 0 && expected >= 0 && size != expected) {
+            m_result.warnings << QStringLiteral("left %1 on the server: it is not the file that was published (%2 bytes, not %3)")
+                                     .arg(name)
+                                     .arg(size)
+                                     .arg(expected);
+        } else if (size >= 0) {
+            if (!m_control->remove(name)) {
+                fail(QStringLiteral("「%1」を削除できませんでした").arg(name), m_control);
+                break;
+            }
+            ++m_result.removed;
+        }
+        lines += removedLine(name);
+        m_state.published.remove(name);
+        m_state.pending.remove(name);
+        ++done;
+    }
+    if (m_stop)
+        m_control->allowAfterStop(1000);
+    if (!appendJournal(lines) && m_result.code == PublishResult::Complete)
+        fail(QStringLiteral("公開の記録を書けませんでした"), m_control);
+    if (m_stop && m_result.code == PublishResult::Complete) {
+        m_result.code = PublishResult::Cancelled;
+        m_result.message = QStringLiteral("公開を中止しました");
+    }
+    return m_result.code == PublishResult::Complete;
+}
+
+PublishResult Publish::run()
+{
+    if (const QString problem = publishUrlProblem(m_options.url); !problem.isEmpty())
+        return localFail(problem);
+    if (!QFileInfo(m_options.outDir).isDir())
+        return localFail(QStringLiteral("公開するフォルダがありません") + QLatin1Char('\r') + m_options.outDir);
+    m_sftp = m_options.url.scheme().toLower() == QLatin1String("sftp");
+
+    // The folder first: what goes up, and the bytes of it.
+    const QString dir = QFileInfo(m_options.outDir).absoluteFilePath();
+    LocalScan scan = scanLocalFolder(dir, m_options.include, m_options.exclude, true);
+    m_result.skipped = scan.skipped;
+    // A file whose size, times and inode are as at the last publish from here is not read
+    // again: the stamp stands for the bytes. A database never gets into the cache.
+    HashCache cache(dir);
+    for (const LocalFile& f : std::as_const(scan.files)) {
+        QByteArray hash = cache.hash(f);
+        if (hash.isEmpty()) {
+            QByteArray bytes;
+            if (!readLocal(f.path, &bytes))
+                return localFail(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + QFile::decodeName(f.path));
+            if (looksLikeDatabase(bytes.left(16)) && !matchesPatterns(f.name, m_options.include)) {
+                m_result.skipped << f.name + QStringLiteral(" (database)");
+                continue;
+            }
+            hash = sha256(bytes);
+        }
+        cache.remember(f, hash);
+        m_files.append(f);
+        m_hashes.insert(f.name, hash);
+        m_sizes.insert(f.name, f.stamp.left(f.stamp.indexOf(' ')).toLongLong());
+    }
+    cache.save();
+    if (!scan.problems.isEmpty())
+        return localFail(QStringLiteral("公開できない名前のファイルがあります") + QLatin1Char('\r') + scan.problems.join(QLatin1Char('\r')));
+
+    startWatchdog();
+    struct Stop {
+        Publish* p;
+        ~Stop() { p->stopWatchdog(); }
+    } stopAtEnd{this};
+    m_control = newSession();
+
+    if (!readState(&m_state, &m_stateMissing))
+        return fail(QStringLiteral("サーバーに接続できませんでした"), m_control);
+    m_result.warnings += m_state.ignored;
+    plan(m_state);
+
+    if (m_options.dryRun) {
+        for (const Job& job : m_jobs)
+            m_result.changes << QStringLiteral("upload ") + job.name;
+        for (const QString& name : std::as_const(m_toRemove))
+            m_result.changes << QStringLiteral("remove ") + name;
+        m_result.uploaded = int(m_jobs.size());
+        m_result.removed = int(m_toRemove.size());
+        return m_result;
+    }
+    // The first publish to a place: files that the site generator did not write go up only
+    // when the user says so.
+    if (m_state.published.isEmpty() && m_state.pending.isEmpty() && !m_options.confirmed) {
+        QHash<QString, QSet<QString>> written; // by folder
+        for (const LocalFile& f : std::as_const(m_files)) {
+            const QString folder = f.name.contains(QLatin1Char('/')) ? f.name.section(QLatin1Char('/'), 0, -2) : QString();
+            auto it = written.find(folder);
+            if (it == written.end())
+                it = written.insert(folder, pagesWrittenInto(folder.isEmpty() ? dir : dir + QLatin1Char('/') + folder));
+            if (!it->contains(f.name.section(QLatin1Char('/'), -1)))
+                m_result.unconfirmed << f.name;
+        }
+        if (!m_result.unconfirmed.isEmpty()) {
+            m_result.code = PublishResult::NeedsConfirmation;
+            m_result.message = QStringLiteral("サイト作成で作られていないファイルがあります。公開してよいか確かめて下さい");
+            return m_result;
+        }
+    }
+    if (m_jobs.empty() && m_toRemove.isEmpty() && m_leftovers.isEmpty() && !m_stateMissing) {
+        tell(0, 0, QString());
+        return m_result;
+    }
+
+    // Work to do: under the lock, from the record as it is now.
+    if (!takeLock()) {
+        releaseLock();
+        return m_result;
+    }
+    if (!readState(&m_state, &m_stateMissing)) {
+        fail(QStringLiteral("公開の記録を読めませんでした"), m_control);
+        releaseLock();
+        return m_result;
+    }
+    plan(m_state);
+    if (!m_leftovers.isEmpty() && !removeLeftovers()) {
+        releaseLock();
+        return m_result;
+    }
+    const int total = int(m_jobs.size() + m_toRemove.size());
+    tell(0, total, QString());
+    if (sendAll())
+        removeAll();
+    if (m_result.code == PublishResult::Complete && !m_stop) {
+        // A record grown long with the journal is written anew, whole.
+        const qsizetype lines = m_state.lines + qsizetype(m_jobs.size()) * 2 + m_toRemove.size();
+        if (lines > m_state.published.size() * 3 / 2 + 64 || !m_state.ignored.isEmpty())
+            m_control->put(kPublishStateName, CurlSession::temporaryName(), publishStateBytes(m_state), true);
+        tell(total, total, QString());
+    }
+    if (m_stop)
+        m_control->allowAfterStop(1000);
+    releaseLock();
+    return m_result;
 }
 
 } // namespace
@@ -70,6 +837,51 @@ QString PublishResult::summary() const
     return QStringLiteral("uploaded %1, removed %2, unchanged %3").arg(uploaded).arg(removed).arg(unchanged);
 }
 
+QString PublishResult::summaryJa() const
+{
+    return QStringLiteral("送信 %1、削除 %2、変更なし %3").arg(uploaded).arg(removed).arg(unchanged);
+}
+
+QString PublishResult::headline() const
+{
+    switch (code) {
+    case Complete:
+        return QStringLiteral("公開しました");
+    case Cancelled:
+        return QStringLiteral("公開を中止しました");
+    case UnknownHostKey:
+        return QStringLiteral("サーバーのホスト鍵が登録されていません");
+    case NeedsConfirmation:
+        return QStringLiteral("公開してよいか確かめて下さい");
+    case Failed:
+        break;
+    }
+    switch (problem) {
+    case Connect:
+        return QStringLiteral("接続できません");
+    case Login:
+        return QStringLiteral("ログインできません");
+    case TlsRequired:
+        return QStringLiteral("TLS が必要です");
+    case HostKey:
+        return QStringLiteral("ホスト鍵が違います");
+    case Full:
+        return QStringLiteral("容量不足");
+    case Denied:
+        return QStringLiteral("書き込めません");
+    case Timeout:
+        return QStringLiteral("応答がありません");
+    case Locked:
+        return QStringLiteral("ほかの公開が進行中です");
+    case LocalFile:
+        return QStringLiteral("公開するファイルに問題があります");
+    case None:
+    case Other:
+        break;
+    }
+    return QStringLiteral("公開できませんでした");
+}
+
 QString publishUrlProblem(const QUrl& url)
 {
     const QString scheme = url.scheme().toLower();
@@ -77,135 +889,22 @@ QString publishUrlProblem(const QUrl& url)
         return QStringLiteral("公開先のアドレスが正しくありません（例: ftp://user@example.jp/public_html）");
     if (scheme != QLatin1String("ftp") && scheme != QLatin1String("ftps") && scheme != QLatin1String("sftp"))
         return QStringLiteral("公開先のアドレスは ftp://、ftps://、sftp:// のいずれかで始めて下さい");
+    if (url.port() == 0)
+        return QStringLiteral("公開先のアドレスのポート番号が正しくありません");
+    if (url.hasQuery() || url.hasFragment())
+        return QStringLiteral("公開先のアドレスに「?」や「#」は使えません");
     return QString();
+}
+
+QString addressWithoutPassword(const QUrl& url)
+{
+    return url.toString(QUrl::RemovePassword);
 }
 
 PublishResult publishSite(const PublishOptions& options, const PublishProgress& progress)
 {
-    PublishResult result;
-    auto fail = [&](const QString& message) {
-        result.code = PublishResult::Failed;
-        result.message = message;
-        return result;
-    };
-    if (const QString problem = publishUrlProblem(options.url); !problem.isEmpty())
-        return fail(problem);
-    if (!QFileInfo(options.outDir).isDir())
-        return fail(QStringLiteral("公開するフォルダがありません") + QLatin1Char('\r') + options.outDir);
-
-    CurlSession session(options);
-    auto sessionFailure = [&](const QString& message) {
-        if (session.unknownHostKey()) {
-            result.code = PublishResult::UnknownHostKey;
-            result.fingerprint = session.unknownKeyFingerprint();
-            result.message = QStringLiteral("サーバーのホスト鍵が登録されていません。接続しませんでした") + QLatin1Char('\r')
-                + result.fingerprint;
-            return result;
-        }
-        if (session.hostKeyRefused())
-            return fail(session.error());
-        if (session.loginDenied())
-            return fail(QStringLiteral("サーバーにログインできませんでした（ユーザー名かパスワードが違います）") + QLatin1Char('\r')
-                        + session.error());
-        return fail(message + QLatin1Char('\r') + session.error());
-    };
-
-    QByteArray stateFile;
-    bool noState = false;
-    if (!session.get(kPublishStateName, &stateFile, &noState))
-        return sessionFailure(QStringLiteral("サーバーに接続できませんでした"));
-    State published = noState ? State() : parseState(stateFile);
-
-    // What to send: files whose bytes differ from what was published; what to remove: files an
-    // earlier publish sent that the folder no longer has. Nothing else on the server is touched.
-    const QDir dir(QFileInfo(options.outDir).absoluteFilePath());
-    const QStringList names = siteFiles(dir.path());
-    QList<std::pair<QString, QByteArray>> toSend;
-    for (const QString& name : names) {
-        QFile file(dir.filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + dir.filePath(name));
-        const QByteArray hash = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
-        if (published.value(name) == hash)
-            ++result.unchanged;
-        else
-            toSend.append({name, hash});
-    }
-    QStringList toRemove;
-    const QSet<QString> present(names.cbegin(), names.cend());
-    for (auto it = published.cbegin(); it != published.cend(); ++it) {
-        if (!present.contains(it.key()))
-            toRemove << it.key();
-    }
-    if (options.dryRun) {
-        for (const auto& [name, hash] : std::as_const(toSend))
-            result.changes << QStringLiteral("upload ") + name;
-        for (const QString& name : std::as_const(toRemove))
-            result.changes << QStringLiteral("remove ") + name;
-        result.uploaded = int(toSend.size());
-        result.removed = int(toRemove.size());
-        return result;
-    }
-
-    const int total = int(toSend.size() + toRemove.size());
-    int done = 0;
-    // The state goes up now and then, so that a publish cut short is finished by the next one
-    // without sending again what already arrived.
-    QElapsedTimer sinceSaved;
-    sinceSaved.start();
-    bool stateChanged = noState && !names.isEmpty();
-    auto saveState = [&]() {
-        if (!stateChanged)
-            return true;
-        if (!session.put(kPublishStateName, stateBytes(published)))
-            return false;
-        stateChanged = false;
-        sinceSaved.restart();
-        return true;
-    };
-    auto cancelled = [&](const QString& name) {
-        if (!progress || progress(done, total, name))
-            return false;
-        saveState();
-        result.code = PublishResult::Cancelled;
-        result.message = QStringLiteral("公開を中止しました");
-        return true;
-    };
-
-    for (const auto& [name, hash] : std::as_const(toSend)) {
-        if (cancelled(name))
-            return result;
-        QFile file(dir.filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + dir.filePath(name));
-        if (!session.put(name, file.readAll())) {
-            saveState();
-            return sessionFailure(sendFailure(name));
-        }
-        published.insert(name, hash);
-        stateChanged = true;
-        ++result.uploaded;
-        ++done;
-        if (sinceSaved.elapsed() > 10000 && !saveState())
-            return sessionFailure(sendFailure(kPublishStateName));
-    }
-    for (const QString& name : std::as_const(toRemove)) {
-        if (cancelled(name))
-            return result;
-        if (!session.remove(name)) {
-            saveState();
-            return sessionFailure(QStringLiteral("「%1」を削除できませんでした").arg(name));
-        }
-        published.remove(name);
-        stateChanged = true;
-        ++result.removed;
-        ++done;
-    }
-    if (!saveState())
-        return sessionFailure(sendFailure(kPublishStateName));
-    if (progress)
-        progress(done, total, QString());
-    return result;
+    Publish publish(options, progress);
+    return publish.run();
 }
 
 } // namespace qadora

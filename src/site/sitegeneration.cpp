@@ -30,28 +30,64 @@ QString writeFailureMessage(const QString& path, const QString& error)
     return QStringLiteral("ファイルを作成できませんでした") + QLatin1Char('\r') + path + QLatin1Char('\r') + error;
 }
 
-// The manifest holds one page name a line, percent-encoded so that any name a kind can give
-// survives a plain ASCII file.
-QStringList readManifest(const QString& path)
+// The manifest holds one page a line: its name, percent-encoded so that any name a kind can
+// give survives a plain ASCII file, then the size and the SHA-256 of the bytes written, so that
+// a prune removes only a file that is still the page a run wrote. (Older manifests hold the
+// name alone.)
+struct ManifestEntry {
+    QString name;
+    qint64 size = -1;
+    QByteArray hash;
+};
+
+QList<ManifestEntry> readManifest(const QString& path)
 {
     QFile file(path);
-    QStringList names;
+    QList<ManifestEntry> entries;
     if (!file.open(QIODevice::ReadOnly))
-        return names;
+        return entries;
     for (const QByteArray& line : file.readAll().split('\n')) {
         const QByteArray trimmed = line.endsWith('\r') ? line.chopped(1) : line;
-        if (!trimmed.isEmpty())
-            names << QString::fromUtf8(QByteArray::fromPercentEncoding(trimmed));
+        if (trimmed.isEmpty())
+            continue;
+        const QList<QByteArray> fields = trimmed.split('\t');
+        ManifestEntry entry;
+        entry.name = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[0]));
+        if (fields.size() == 3 && fields[2].size() == 64) {
+            bool ok = false;
+            entry.size = fields[1].toLongLong(&ok);
+            entry.hash = ok ? fields[2] : QByteArray();
+        }
+        entries << entry;
     }
-    return names;
+    return entries;
 }
 
-QByteArray manifestBytes(const QStringList& names)
+QByteArray manifestBytes(const QList<ManifestEntry>& entries)
 {
     QByteArray bytes;
-    for (const QString& name : names)
-        bytes += name.toUtf8().toPercentEncoding() + "\r\n";
+    for (const ManifestEntry& e : entries) {
+        bytes += e.name.toUtf8().toPercentEncoding();
+        if (!e.hash.isEmpty())
+            bytes += '\t' + QByteArray::number(e.size) + '\t' + e.hash;
+        bytes += "\r\n";
+    }
     return bytes;
+}
+
+QByteArray pageHash(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// True when the regular file at `path` still holds what a run wrote there.
+bool stillWritten(const QByteArray& path, const ManifestEntry& entry)
+{
+    struct stat st {};
+    if (entry.hash.isEmpty() || ::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != entry.size)
+        return false;
+    QFile file(QFile::decodeName(path));
+    return file.open(QIODevice::ReadOnly) && pageHash(file.readAll()) == entry.hash;
 }
 
 } // namespace
@@ -90,6 +126,12 @@ public:
         return !m_failed;
     }
 
+    struct Sum {
+        QByteArray path;
+        qint64 size;
+        QByteArray hash;
+    };
+    std::vector<Sum> m_sums; // the pages written, read once the writer has finished
     std::atomic<bool> m_failed{false};
     int m_failedAt = 0;
     QString m_failure;
@@ -132,7 +174,10 @@ private:
             m_space.notify_one();
             for (const Job& job : batch) {
                 QString error;
-                switch (writePage(job.path, job.bytes, &error)) {
+                const PageWrite outcome = writePage(job.path, job.bytes, &error);
+                if (outcome != PageWrite::Failed)
+                    m_sums.push_back({job.path, job.bytes.size(), pageHash(job.bytes)});
+                switch (outcome) {
                 case PageWrite::Written:
                     ++m_stats.written;
                     break;
@@ -185,7 +230,11 @@ WriteOutcome SiteRun::put(const QString& fileName, const QStringList& lines)
         return {};
     }
     QString error;
-    switch (writePage(QFile::encodeName(path), encodeLines(lines), &error)) {
+    const QByteArray bytes = encodeLines(lines);
+    const PageWrite outcome = writePage(QFile::encodeName(path), bytes, &error);
+    if (outcome != PageWrite::Failed)
+        m_sums.insert(fileName, {bytes.size(), pageHash(bytes)});
+    switch (outcome) {
     case PageWrite::Written:
         ++m_direct.written;
         return {};
@@ -268,15 +317,33 @@ QString manifestPath(const QString& outDir)
         + QString::fromLatin1(key) + QStringLiteral(".txt");
 }
 
+QSet<QString> pagesWrittenInto(const QString& outDir)
+{
+    QSet<QString> names;
+    for (const ManifestEntry& e : readManifest(manifestPath(outDir)))
+        names.insert(e.name);
+    return names;
+}
+
 bool SiteRun::recordPages(bool prune, QString* error)
 {
     const QString manifest = manifestPath(m_outDir);
-    const QStringList earlier = readManifest(manifest);
+    const QList<ManifestEntry> earlier = readManifest(manifest);
+    if (m_writer) {
+        for (const Writer::Sum& sum : m_writer->m_sums)
+            m_sums.insert(QFile::decodeName(sum.path).section(QLatin1Char('/'), -1), {sum.size, sum.hash});
+        m_writer->m_sums.clear();
+    }
     QStringList pages = m_pages;
     pages.removeDuplicates();
     const QSet<QString> now(pages.cbegin(), pages.cend());
-    QStringList keep = pages;
-    for (const QString& name : earlier) {
+    QList<ManifestEntry> keep;
+    for (const QString& name : std::as_const(pages)) {
+        const auto sum = m_sums.value(name);
+        keep.append({name, sum.first, sum.second});
+    }
+    for (const ManifestEntry& entry : earlier) {
+        const QString& name = entry.name;
         if (now.contains(name))
             continue;
         // Only a plain page name of this folder, and only a regular file: what a run of ours
@@ -285,15 +352,24 @@ bool SiteRun::recordPages(bool prune, QString* error)
         if (!page)
             continue;
         if (!prune) {
-            keep << name;
+            keep << entry;
             continue;
         }
         const QByteArray path = QFile::encodeName(joinPath(m_outDir, name));
         struct stat st {};
-        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.constData()) == 0)
+        if (::lstat(path.constData(), &st) != 0)
+            continue; // gone already
+        if (entry.hash.isEmpty()) {
+            keep << entry; // an older manifest's: which bytes were written is not known, so it stays
+            continue;
+        }
+        // Only the very page a run wrote: a file of the same name that is not is the user's.
+        if (!stillWritten(path, entry))
+            continue;
+        if (::unlink(path.constData()) == 0)
             ++m_removed;
-        else if (::lstat(path.constData(), &st) == 0)
-            keep << name; // still there: a later prune may try again
+        else
+            keep << entry; // still there: a later prune may try again
     }
     QString writeError;
     if (!QDir().mkpath(QFileInfo(manifest).path())

@@ -5,6 +5,7 @@
 
 #include "pages.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -76,6 +77,7 @@ private:
     int m_sequence = 0;
     QStringList m_pages;   // every page name of this run, in order
     QSet<QString> m_qaPages;
+    QHash<QString, std::pair<qint64, QByteArray>> m_sums; // each page's size and SHA-256
     RunStats m_direct;  // pages written in the direct mode
     int m_removed = 0;  // pages pruned
 };
@@ -88,6 +90,8 @@ inline const QString kIndexNotWrittenMessage = QStringLiteral("indexファイル
 // Where the record of the pages our runs wrote into `outDir` is kept, for pruning: a file
 // per folder under ~/.local/share/qadora/manifests, never in the site itself.
 QString manifestPath(const QString& outDir);
+// The names of the pages that runs wrote into `outDir`, by its manifest.
+QSet<QString> pagesWrittenInto(const QString& outDir);
 
 // Everything the generation reads from the html tab.
 struct SiteOptions {

@@ -212,6 +212,7 @@ public:
     }
 
     void setTotal(int total) override { m_dialog.setMaximum(total); }
+    void setLabel(const QString& label) override { m_dialog.setLabelText(label); }
 
     QProgressDialog* dialog() { return &m_dialog; }
 

@@ -24,6 +24,8 @@ public:
     virtual void setTotal(int total) = 0;
     // Shows `done` of the total and lets the window repaint; false once the user asked to stop.
     virtual bool advance(int done) = 0;
+    // What is being done, when one progress follows several pieces of work.
+    virtual void setLabel(const QString&) {}
 };
 
 class Interaction {

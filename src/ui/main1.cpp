@@ -241,6 +241,7 @@ void main1::buildMenus()
     importCsv = add(ffile, "importCsv", QStringLiteral("取り込み…"));
     exportCsv = add(ffile, "exportCsv", QStringLiteral("書き出し…"));
     koukai = add(ffile, "koukai", QStringLiteral("サイトの公開…"));
+    buildPublish = add(ffile, "buildPublish", QStringLiteral("作成して公開"));
     restore = add(ffile, "restore", QStringLiteral("バックアップから復元…"));
     eend = add(ffile, "eend", QStringLiteral("終了"));
     undo = add(hensyu, "undo", QStringLiteral("元に戻す"));

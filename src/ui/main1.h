@@ -130,6 +130,7 @@ public:
     void hpsamp_Click();
     void aabout_Click();
     void koukai_Click();
+    void buildPublish_Click();
     QWidget* helpWindow() const;
 
     // --- exchange with spreadsheets, and the rename of a kind (ui/window/main1_exchange.cpp)
@@ -192,6 +193,7 @@ public:
     QAction* koukai = nullptr; // publish the site to a web server
     QAction* importCsv = nullptr; // add records from a CSV or TSV file
     QAction* exportCsv = nullptr; // write the records into a CSV or TSV file
+    QAction* buildPublish = nullptr; // ＨＰ作成, then publish to the remembered address
     QAction* eend = nullptr;
     QAction* setumei = nullptr;
     QAction* sakusya = nullptr;
@@ -393,6 +395,9 @@ private:
     SiteRun& siteRun();
     // The pages of "ＨＰ作成" for the first n records; false when the run stopped.
     bool generatePages(int n);
+    // "ＨＰ作成" without its closing message, reporting into `progress` (or a progress of its
+    // own when null); true when the site is complete.
+    bool buildSite(Progress* progress);
     // Counts a page of the run under way; false when the user stopped the run.
     bool pageMade();
     // A listing of the first n records, with a progress the user can stop.

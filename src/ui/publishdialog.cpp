@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <qt6keychain/keychain.h>
@@ -30,7 +32,152 @@ QSettings settings()
     return QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
 }
 
+QString keyringKey(const QString& user, const QString& host)
+{
+    return QStringLiteral("publish/%1@%2").arg(user, host);
+}
+
+QStringList patternsOf(const QString& text)
+{
+    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// An SSH server seen for the first time: the user checks the fingerprint and decides.
+bool acceptHostKey(Interaction* interaction, const QString& host, const QString& fingerprint)
+{
+    return interaction->ask(
+        QStringLiteral("ホスト鍵の確認"),
+        QStringLiteral("%1 のホスト鍵は登録されていません。").arg(host) + QLatin1Char('\n') + QStringLiteral("鍵の指紋：")
+            + fingerprint + QLatin1Char('\n')
+            + QStringLiteral("サーバーの管理者に確認した指紋と同じなら「はい」を選んで下さい。接続しますか？"),
+        Interaction::Icon::Warning, true);
+}
+
+// The first publish to a place: files the site generator did not write go up only when the
+// user has seen them.
+bool confirmFiles(Interaction* interaction, const QStringList& files)
+{
+    constexpr int kShown = 20;
+    QString list;
+    for (qsizetype i = 0; i < files.size() && i < kShown; ++i)
+        list += QStringLiteral("　") + files[i] + QLatin1Char('\n');
+    if (files.size() > kShown)
+        list += QStringLiteral("　ほか %1 ファイル\n").arg(files.size() - kShown);
+    return interaction->ask(QStringLiteral("公開するファイルの確認"),
+                            QStringLiteral("次のファイルはサイト作成で作られたものではありません。") + QLatin1Char('\n') + list
+                                + QStringLiteral("これらも公開しますか？（公開しないファイルは「公開しないファイル」で指定できます）"),
+                            Interaction::Icon::Warning, true);
+}
+
+// A URL without its password; the password it held, if any.
+QString strippedAddress(const QString& typed, QString* password)
+{
+    QUrl url(typed.trimmed(), QUrl::StrictMode);
+    *password = url.password();
+    if (password->isEmpty())
+        return typed.trimmed();
+    url.setPassword(QString());
+    return url.toString();
+}
+
 } // namespace
+
+QString publishResultText(const PublishResult& outcome)
+{
+    QString text;
+    if (outcome.code != PublishResult::Complete) {
+        text = outcome.headline() + QLatin1Char('\n');
+        QString message = QString(outcome.message).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        if (message != outcome.headline())
+            text += message + QLatin1Char('\n');
+        if (!outcome.serverAnswer.isEmpty() && !message.contains(outcome.serverAnswer))
+            text += outcome.serverAnswer + QLatin1Char('\n');
+    }
+    return text + outcome.summaryJa();
+}
+
+PublishOptions rememberedPublishOptions(const QString& outDir)
+{
+    PublishOptions o;
+    o.outDir = outDir;
+    QSettings s = settings();
+    s.beginGroup(QStringLiteral("publish"));
+    const QString address = s.value(QStringLiteral("address")).toString();
+    if (!address.isEmpty()) {
+        o.url = QUrl(address, QUrl::StrictMode);
+        o.url.setPassword(QString());
+        const QString user = s.value(QStringLiteral("user")).toString();
+        if (!user.isEmpty())
+            o.url.setUserName(user);
+    }
+    o.include = patternsOf(s.value(QStringLiteral("include")).toString());
+    o.exclude = patternsOf(s.value(QStringLiteral("exclude")).toString());
+    return o;
+}
+
+QString rememberedPublishPassword(const PublishOptions& options)
+{
+    QSettings s = settings();
+    if (!s.value(QStringLiteral("publish/remember")).toBool())
+        return QString();
+    QKeychain::ReadPasswordJob job(kService);
+    job.setAutoDelete(false);
+    job.setKey(keyringKey(options.url.userName(), options.url.host()));
+    QEventLoop loop;
+    QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
+    job.start();
+    loop.exec();
+    return job.error() == QKeychain::NoError ? job.textData() : QString();
+}
+
+PublishResult publishWithProgress(PublishOptions options, Progress* progress, Interaction* interaction)
+{
+    for (;;) {
+        std::atomic<bool> stop{false};
+        std::atomic<int> done{0};
+        std::atomic<int> total{0};
+        options.stop = &stop;
+        PublishResult outcome;
+        std::atomic<bool> finished{false};
+        QThread* worker = QThread::create([&] {
+            outcome = publishSite(options, [&](int d, int t, const QString&) {
+                done = d;
+                total = t;
+                return true;
+            });
+            finished = true;
+        });
+        progress->setLabel(QStringLiteral("公開しています…"));
+        progress->setTotal(0);
+        worker->start();
+        // The window stays live while the transfer runs; Cancel is heard at once.
+        QEventLoop loop;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+            if (finished) {
+                loop.quit();
+                return;
+            }
+            progress->setTotal(qMax(total.load(), 0));
+            if (!progress->advance(done))
+                stop = true;
+        });
+        tick.start(50);
+        loop.exec();
+        worker->wait();
+        delete worker;
+        if (outcome.code == PublishResult::UnknownHostKey
+            && acceptHostKey(interaction, options.url.host(), outcome.fingerprint)) {
+            options.acceptHostKey = outcome.fingerprint;
+            continue;
+        }
+        if (outcome.code == PublishResult::NeedsConfirmation && confirmFiles(interaction, outcome.unconfirmed)) {
+            options.confirmed = true;
+            continue;
+        }
+        return outcome;
+    }
+}
 
 PublishDialog::PublishDialog(const QString& outDir, Interaction* interaction, QWidget* parent)
     : QDialog(parent)
@@ -53,6 +200,14 @@ PublishDialog::PublishDialog(const QString& outDir, Interaction* interaction, QW
     password->setEchoMode(QLineEdit::Password);
     remember = new QCheckBox(QStringLiteral("パスワードをキーリングに記憶する"), this);
     remember->setObjectName(QStringLiteral("publishRemember"));
+    exclude = new QLineEdit(this);
+    exclude->setObjectName(QStringLiteral("publishExclude"));
+    exclude->setPlaceholderText(QStringLiteral("例: drafts *.bak"));
+    exclude->setToolTip(QStringLiteral("公開しないファイルやフォルダの名前（* と ? が使えます。空白で区切ります）"));
+    include = new QLineEdit(this);
+    include->setObjectName(QStringLiteral("publishInclude"));
+    include->setPlaceholderText(QStringLiteral("例: .htpasswd"));
+    include->setToolTip(QStringLiteral("ドットファイルやデータベースなど、ふだんは公開しないファイルのうち公開するもの"));
     progress = new QProgressBar(this);
     progress->setObjectName(QStringLiteral("publishProgress"));
     progress->setRange(0, 1);
@@ -69,6 +224,8 @@ PublishDialog::PublishDialog(const QString& outDir, Interaction* interaction, QW
     form->addRow(QStringLiteral("ユーザー名："), user);
     form->addRow(QStringLiteral("パスワード："), password);
     form->addRow(QString(), remember);
+    form->addRow(QStringLiteral("公開しないファイル："), exclude);
+    form->addRow(QStringLiteral("公開する追加ファイル："), include);
     auto* buttons = new QDialogButtonBox(this);
     publishButton = buttons->addButton(QStringLiteral("公開"), QDialogButtonBox::AcceptRole);
     publishButton->setObjectName(QStringLiteral("publishStart"));
@@ -86,11 +243,17 @@ PublishDialog::PublishDialog(const QString& outDir, Interaction* interaction, QW
 
     QSettings s = settings();
     s.beginGroup(QStringLiteral("publish"));
-    address->setText(s.value(QStringLiteral("address")).toString());
+    // An address stored with a password by an older version is shown without it.
+    QString stored;
+    address->setText(strippedAddress(s.value(QStringLiteral("address")).toString(), &stored));
     user->setText(s.value(QStringLiteral("user")).toString());
     remember->setChecked(s.value(QStringLiteral("remember")).toBool());
+    exclude->setText(s.value(QStringLiteral("exclude")).toString());
+    include->setText(s.value(QStringLiteral("include")).toString());
     s.endGroup();
-    if (remember->isChecked())
+    if (!stored.isEmpty())
+        password->setText(stored);
+    else if (remember->isChecked())
         loadPassword();
 }
 
@@ -100,16 +263,10 @@ PublishDialog::~PublishDialog()
         *m_stop = true;
 }
 
-QString PublishDialog::keyringKey() const
-{
-    const QUrl url(address->text().trimmed());
-    return QStringLiteral("publish/%1@%2").arg(user->text(), url.host());
-}
-
 void PublishDialog::loadPassword()
 {
     auto* job = new QKeychain::ReadPasswordJob(kService, this);
-    job->setKey(keyringKey());
+    job->setKey(keyringKey(user->text(), QUrl(address->text().trimmed()).host()));
     QPointer<QLineEdit> box = password;
     connect(job, &QKeychain::Job::finished, this, [box](QKeychain::Job* j) {
         if (box && j->error() == QKeychain::NoError && box->text().isEmpty())
@@ -120,32 +277,41 @@ void PublishDialog::loadPassword()
 
 void PublishDialog::savePassword()
 {
-    if (remember->isChecked()) {
-        auto* job = new QKeychain::WritePasswordJob(kService, this);
-        job->setKey(keyringKey());
-        job->setTextData(password->text());
-        QPointer<QLabel> line = result;
-        connect(job, &QKeychain::Job::finished, this, [line](QKeychain::Job* j) {
-            if (line && j->error() != QKeychain::NoError)
-                line->setText(line->text() + QLatin1Char('\n')
-                              + QStringLiteral("パスワードをキーリングに記憶できませんでした：") + j->errorString());
-        });
-        job->start();
-    } else {
+    const QString key = keyringKey(user->text(), QUrl(address->text().trimmed()).host());
+    if (!remember->isChecked()) {
         auto* job = new QKeychain::DeletePasswordJob(kService, this);
-        job->setKey(keyringKey());
+        job->setKey(key);
         job->start();
+        return;
     }
+    auto* job = new QKeychain::WritePasswordJob(kService, this);
+    job->setKey(key);
+    job->setTextData(password->text());
+    QPointer<PublishDialog> self = this;
+    connect(job, &QKeychain::Job::finished, this, [self](QKeychain::Job* j) {
+        if (!self || j->error() == QKeychain::NoError)
+            return;
+        // "Remembered" stays ticked only when the keyring really holds the password.
+        self->remember->setChecked(false);
+        QSettings s = settings();
+        s.setValue(QStringLiteral("publish/remember"), false);
+        self->result->setText(self->result->text() + QLatin1Char('\n')
+                              + QStringLiteral("パスワードをキーリングに記憶できませんでした：") + j->errorString());
+    });
+    job->start();
 }
 
 PublishOptions PublishDialog::options() const
 {
     PublishOptions o;
     o.outDir = m_outDir;
-    o.url = QUrl(address->text().trimmed(), QUrl::StrictMode);
+    QString typedPassword;
+    o.url = QUrl(strippedAddress(address->text(), &typedPassword), QUrl::StrictMode);
     if (!user->text().isEmpty())
         o.url.setUserName(user->text());
     o.password = password->text();
+    o.include = patternsOf(include->text());
+    o.exclude = patternsOf(exclude->text());
     return o;
 }
 
@@ -153,6 +319,14 @@ void PublishDialog::start()
 {
     if (m_running)
         return;
+    // A password typed into the address goes to its own box, never into the settings.
+    QString typedPassword;
+    const QString bare = strippedAddress(address->text(), &typedPassword);
+    if (!typedPassword.isEmpty()) {
+        address->setText(bare);
+        if (password->text().isEmpty())
+            password->setText(typedPassword);
+    }
     const PublishOptions o = options();
     if (const QString problem = publishUrlProblem(o.url); !problem.isEmpty()) {
         m_interaction->notice(problem);
@@ -160,9 +334,11 @@ void PublishDialog::start()
     }
     QSettings s = settings();
     s.beginGroup(QStringLiteral("publish"));
-    s.setValue(QStringLiteral("address"), address->text().trimmed());
+    s.setValue(QStringLiteral("address"), addressWithoutPassword(QUrl(bare, QUrl::StrictMode)));
     s.setValue(QStringLiteral("user"), user->text());
     s.setValue(QStringLiteral("remember"), remember->isChecked());
+    s.setValue(QStringLiteral("exclude"), exclude->text());
+    s.setValue(QStringLiteral("include"), include->text());
     s.endGroup();
     run(o);
 }
@@ -170,23 +346,23 @@ void PublishDialog::start()
 void PublishDialog::run(PublishOptions o)
 {
     m_running = true;
-    publishButton->setEnabled(false);
-    address->setEnabled(false);
-    user->setEnabled(false);
-    password->setEnabled(false);
+    for (QWidget* w : {static_cast<QWidget*>(publishButton), static_cast<QWidget*>(address), static_cast<QWidget*>(user),
+                       static_cast<QWidget*>(password), static_cast<QWidget*>(exclude), static_cast<QWidget*>(include)})
+        w->setEnabled(false);
     result->setText(QStringLiteral("公開しています…"));
     cancelButton->setText(QCoreApplication::translate("QPlatformTheme", "Cancel"));
     progress->setRange(0, 0);
     m_stop = std::make_shared<std::atomic<bool>>(false);
     auto stop = m_stop;
+    o.stop = stop.get();
     QPointer<PublishDialog> self = this;
     // The transfer runs on a thread of its own; the dialog stays live and Cancel is heard.
     QThread* worker = QThread::create([self, stop, o] {
-        const PublishResult outcome = publishSite(o, [self, stop](int done, int total, const QString& file) {
+        const PublishResult outcome = publishSite(o, [self](int done, int total, const QString& file) {
             QMetaObject::invokeMethod(
                 self,
                 [self, done, total, file] {
-                    if (!self)
+                    if (!self || !self->m_running)
                         return;
                     self->progress->setRange(0, qMax(total, 1));
                     self->progress->setValue(done);
@@ -194,7 +370,7 @@ void PublishDialog::run(PublishOptions o)
                         self->result->setText(QStringLiteral("公開しています… %1").arg(file));
                 },
                 Qt::QueuedConnection);
-            return !*stop;
+            return true;
         });
         QMetaObject::invokeMethod(
             self,
@@ -211,32 +387,27 @@ void PublishDialog::run(PublishOptions o)
 void PublishDialog::finish(const PublishResult& outcome, const PublishOptions& used)
 {
     m_running = false;
-    if (outcome.code == PublishResult::UnknownHostKey && !*m_stop) {
-        // An SSH server seen for the first time: the user checks the fingerprint and decides.
-        const bool accept = m_interaction->ask(
-            QStringLiteral("ホスト鍵の確認"),
-            QStringLiteral("%1 のホスト鍵は登録されていません。").arg(used.url.host()) + QLatin1Char('\n')
-                + QStringLiteral("鍵の指紋：") + outcome.fingerprint + QLatin1Char('\n')
-                + QStringLiteral("サーバーの管理者に確認した指紋と同じなら「はい」を選んで下さい。接続しますか？"),
-            Interaction::Icon::Warning, true);
-        if (accept) {
-            PublishOptions again = used;
-            again.acceptHostKey = outcome.fingerprint;
-            run(again);
-            return;
-        }
+    if (outcome.code == PublishResult::UnknownHostKey && !*m_stop
+        && acceptHostKey(m_interaction, used.url.host(), outcome.fingerprint)) {
+        PublishOptions again = used;
+        again.acceptHostKey = outcome.fingerprint;
+        run(again);
+        return;
+    }
+    if (outcome.code == PublishResult::NeedsConfirmation && !*m_stop && confirmFiles(m_interaction, outcome.unconfirmed)) {
+        PublishOptions again = used;
+        again.confirmed = true;
+        run(again);
+        return;
     }
     publishButton->setEnabled(true);
     cancelButton->setText(QCoreApplication::translate("QPlatformTheme", "Close"));
-    address->setEnabled(true);
-    user->setEnabled(true);
-    password->setEnabled(true);
+    for (QWidget* w : {static_cast<QWidget*>(address), static_cast<QWidget*>(user), static_cast<QWidget*>(password),
+                       static_cast<QWidget*>(exclude), static_cast<QWidget*>(include)})
+        w->setEnabled(true);
     progress->setRange(0, 1);
     progress->setValue(outcome.code == PublishResult::Complete ? 1 : 0);
-    QString text = outcome.summary();
-    if (outcome.code != PublishResult::Complete)
-        text = QString(outcome.message).replace(QLatin1Char('\r'), QLatin1Char('\n')) + QLatin1Char('\n') + text;
-    result->setText(text);
+    result->setText(publishResultText(outcome));
     if (outcome.code == PublishResult::Complete)
         savePassword();
     emit publishFinished();

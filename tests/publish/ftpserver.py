@@ -1,11 +1,14 @@
 #!/usr/bin/python3
-# An FTP or FTPS server on 127.0.0.1 for the publishing tests (Debian's python3-pyftpdlib).
-# Prints the port it listens on, then serves until killed.
+# An FTP or FTPS server on 127.0.0.1 for the publishing tests (Debian's python3-pyftpdlib),
+# friendly or hostile. Prints the port it listens on, then serves until killed.
+# Hostile modes apply to uploads of pages (temporary files outside the lock folder) only, so that
+# the publish gets as far as sending them.
 import argparse
+import logging
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, TLS_DTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 parser = argparse.ArgumentParser()
@@ -13,27 +16,28 @@ parser.add_argument("--root", required=True)
 parser.add_argument("--user", required=True)
 parser.add_argument("--password", required=True)
 parser.add_argument("--cert", help="PEM certificate and key: FTP with explicit TLS, required")
-parser.add_argument("--full-after", type=int, default=-1,
-                    help="refuse every upload after this many, as a full disk does")
+parser.add_argument("--refuse-store", type=int, default=0,
+                    help="answer this code (552: disk full, 451: local error) to every page upload")
+parser.add_argument("--short-store", type=int, default=-1,
+                    help="keep this many bytes of a longer page upload, then answer 552")
+parser.add_argument("--silent", default="",
+                    help="never answer this command (STOR, RNTO, SIZE) for a page")
 args = parser.parse_args()
 
 authorizer = DummyAuthorizer()
 authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
 base = TLS_FTPHandler if args.cert else FTPHandler
+data_base = TLS_DTPHandler if args.cert else DTPHandler
 
 
-class Handler(base):
-    stored = 0
-
-    def ftp_STOR(self, file, mode="w"):
-        if 0 <= args.full_after <= Handler.stored:
-            self.respond("552 Requested file action aborted: exceeded storage allocation (disk full).")
-            return
-        Handler.stored += 1
-        return super().ftp_STOR(file, mode)
+def is_page(path):
+    name = path.replace("\\", "/")
+    return "/.qadora-up-" in name and "/.qadora-lock/" not in name
 
 
-class DataChannel(TLS_DTPHandler):
+class DataChannel(data_base):
+    kept = 0
+
     # libcurl starts TLS on a data connection as soon as it is open, before it sends the
     # command; pyftpdlib would take the early bytes for a closed connection.
     def readable(self):
@@ -41,14 +45,54 @@ class DataChannel(TLS_DTPHandler):
             return True
         return super().readable()
 
+    def handle_read(self):
+        if args.short_store < 0 or not self.receive or not is_page(self.file_obj.name):
+            return super().handle_read()
+        chunk = self.recv(self.ac_in_buffer_size)
+        room = args.short_store - self.kept
+        if chunk and room > 0:
+            self.file_obj.write(chunk[:room])
+            self.kept += min(room, len(chunk))
+        if chunk and len(chunk) > room:
+            # Full: what arrived so far stays, and the client hears so.
+            self._resp = ("552 Requested file action aborted: exceeded storage allocation (disk full).", logging.warning)
+            self.close()
+        elif not chunk:
+            self.transfer_finished = True
+
+    handle_read_event = handle_read
+
+
+class Handler(base):
+    def ftp_STOR(self, file, mode="w"):
+        if is_page(file) and mode == "w":
+            if args.silent == "STOR":
+                return
+            if args.refuse_store:
+                self.respond("%d Requested action aborted: %s." % (
+                    args.refuse_store, "exceeded storage allocation (disk full)" if args.refuse_store == 552
+                    else "local error in processing"))
+                return
+        return super().ftp_STOR(file, mode)
+
+    def ftp_RNTO(self, path):
+        if args.silent == "RNTO" and "/.qadora-lock/" not in path and not path.endswith(".qadora-published"):
+            return
+        return super().ftp_RNTO(path)
+
+    def ftp_SIZE(self, path):
+        if args.silent == "SIZE" and is_page(path):
+            return
+        return super().ftp_SIZE(path)
+
 
 Handler.authorizer = authorizer
 Handler.banner = "Qadora test server"
+Handler.dtp_handler = DataChannel
 if args.cert:
     Handler.certfile = args.cert
     Handler.tls_control_required = True
     Handler.tls_data_required = True
-    Handler.dtp_handler = DataChannel
 server = FTPServer(("127.0.0.1", 0), Handler)
 print(server.address[1], flush=True)
 sys.stdout.close()

@@ -35,6 +35,7 @@ private slots:
     void splitEntry();
 
     void chooseListFile_new();
+    void chooseListFile_startsBesideTheDatabase();
     void chooseListFile_existing_data();
     void chooseListFile_existing();
     void register_createsFileWithOneLine();
@@ -150,6 +151,17 @@ void TestDbList::splitEntry()
     const DbEntry e = qadora::splitEntry(line);
     QCOMPARE(int(e.shape), shape);
     QCOMPARE((QStringList{e.title, e.database, e.address, e.label, e.directory}), fields);
+}
+
+// Not in the output folder, where a list file would be published with the site.
+void TestDbList::chooseListFile_startsBesideTheDatabase()
+{
+    QDir().mkpath(m_dir->filePath("data"));
+    m_win = openWindow(makeDatabase(m_dir->filePath("data/qa.mdb")), m_out);
+    QDir::setCurrent(m_out);
+    fake().fileNameNext(QString());
+    QTest::mouseClick(w()->Command19, Qt::LeftButton);
+    QCOMPARE(fake().dialogs().value(0).section('\t', 1, 1), m_dir->filePath("data"));
 }
 
 void TestDbList::chooseListFile_new()

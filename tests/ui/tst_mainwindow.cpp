@@ -302,6 +302,7 @@ void TestMainWindow::menus_data()
     QTest::newRow("ffile") << "ffile" << "ファイル"
                            << QStringList{"dbmake=データベースの指定", "recent=最近使ったデータベース", "dbdel=データベース設定クリア",
                                           "importCsv=取り込み…", "exportCsv=書き出し…", "koukai=サイトの公開…",
+                                          "buildPublish=作成して公開",
                                           "restore=バックアップから復元…", "eend=終了"};
     QTest::newRow("hensyu") << "hensyu" << "編集" << QStringList{"undo=元に戻す", "redo=やり直し"};
     QTest::newRow("hhelp") << "hhelp" << "ヘルプ"

@@ -32,7 +32,9 @@ QListWidgetItem* selectedItem(const QListWidget* list)
 
 void main1::envtxtwr()
 {
-    const QString name = m_interaction->saveFileName(QDir::currentPath(), QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ|*.txt|All Files|*.*|"),
+    // Beside the database, not in the output folder, where it would be published with the site.
+    const QString start = m_dbPath.isEmpty() ? QDir::currentPath() : QFileInfo(m_dbPath).absolutePath();
+    const QString name = m_interaction->saveFileName(start, QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ|*.txt|All Files|*.*|"),
                                                      QStringLiteral("dbnames.txt"));
     if (name.isEmpty())
         return;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// main1: ファイル → サイトの公開…, publishing the output folder to a web server.
+// main1: ファイル → サイトの公開…, publishing the output folder to a web server, and
+// ファイル → 作成して公開, "ＨＰ作成" and then the publish to the remembered address in one step.
 #include "ui/main1.h"
 
+#include "ui/interaction.h"
 #include "ui/publishdialog.h"
 
 #include <QAction>
@@ -14,9 +16,25 @@ void main1::koukai_Click()
     dialog.exec();
 }
 
+void main1::buildPublish_Click()
+{
+    PublishOptions options = rememberedPublishOptions(outputDir());
+    if (options.url.isEmpty()) {
+        // Nowhere to publish yet: the dialog asks where.
+        koukai_Click();
+        return;
+    }
+    const std::unique_ptr<Progress> progress = m_interaction->startProgress(QStringLiteral("ページを作成しています…"), 0);
+    if (!buildSite(progress.get()))
+        return; // the run said why
+    options.password = rememberedPublishPassword(options);
+    notice(publishResultText(publishWithProgress(options, progress.get(), m_interaction)));
+}
+
 void main1::connectPublish()
 {
     connect(koukai, &QAction::triggered, this, &main1::koukai_Click);
+    connect(buildPublish, &QAction::triggered, this, &main1::buildPublish_Click);
 }
 
 } // namespace qadora

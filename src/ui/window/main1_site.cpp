@@ -111,11 +111,17 @@ bool main1::subsubhtml(const QString& htm, const QString& tit)
 
 void main1::Command14_Click()
 {
+    if (buildSite(nullptr))
+        notice(kSiteDoneMessage);
+}
+
+bool main1::buildSite(Progress* shared)
+{
     Text13->setText(Text12->text());
     Text14->setText(Text10->text());
     if (List4->count() == 0) {
         notice(kListFirstMessage);
-        return;
+        return false;
     }
     const int n = List4->count();
     const QStringList listed = linesOf(List4);
@@ -126,14 +132,20 @@ void main1::Command14_Click()
     // One snapshot of the store and one run into the folder for the whole command.
     ReadSnapshot snapshot(m_dbPath);
     m_run = std::make_unique<SiteRun>(outputDir());
-    std::unique_ptr<Progress> progress = m_interaction->startProgress(QStringLiteral("ページを作成しています…"), n + 1);
-    m_progress = progress.get();
+    std::unique_ptr<Progress> own;
+    if (shared) {
+        shared->setLabel(QStringLiteral("ページを作成しています…"));
+        shared->setTotal(n + 1);
+    } else {
+        own = m_interaction->startProgress(QStringLiteral("ページを作成しています…"), n + 1);
+    }
+    m_progress = shared ? shared : own.get();
     m_pagesMade = 0;
     const bool complete = generatePages(n);
     m_progress = nullptr;
     // Closed before anything more is said: a finished box left on top would take the Enter
-    // meant for the message.
-    progress.reset();
+    // meant for the message. A progress given stays for the work that follows.
+    own.reset();
     if (!complete) {
         // A stopped run leaves the listing the user made, not one kind's share of it.
         List4->clear();
@@ -141,7 +153,7 @@ void main1::Command14_Click()
         Label9->setText(listedCount);
         m_run.reset();
         File1->refresh();
-        return;
+        return false;
     }
     hyouji(List4, Label9);
     QString error;
@@ -152,7 +164,7 @@ void main1::Command14_Click()
     File1->refresh();
     statusBar()->showMessage(QStringLiteral("%L1 ページ中 %L2 ページを更新").arg(stats.written + stats.unchanged).arg(stats.written)
                              + (stats.removed > 0 ? QStringLiteral("、%L1 ページを削除").arg(stats.removed) : QString()));
-    notice(kSiteDoneMessage);
+    return true;
 }
 
 bool main1::pageMade()
