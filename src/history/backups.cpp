@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -153,6 +154,26 @@ QFileInfoList backupFiles(const QString& folder)
     return files;
 }
 
+// Why a backup into `folder` of a file of `size` bytes could not be made, in the user's words:
+// a full or read-only disk is said as such, with the folder, so the user knows where to make room.
+QString failureReason(const QString& folder, qint64 size, const QString& detail)
+{
+    QString existing = folder;
+    while (!QFileInfo(existing).isDir() && QFileInfo(existing).dir() != QDir(existing))
+        existing = QFileInfo(existing).absolutePath();
+    const QStorageInfo storage(existing);
+    QString what;
+    if (storage.isValid() && storage.isReadOnly())
+        what = QStringLiteral("バックアップのフォルダのディスクが読み取り専用のため、書き込めません");
+    else if (storage.isValid() && storage.bytesAvailable() < size + (1 << 16))
+        what = QStringLiteral("バックアップのフォルダのディスクに空きがありません（空き %L1 KB、必要 %L2 KB）")
+                   .arg(storage.bytesAvailable() / 1024)
+                   .arg((size + 1023) / 1024);
+    else
+        return detail + QLatin1Char('\r') + folder;
+    return what + QLatin1Char('\r') + folder;
+}
+
 } // namespace
 
 QString backupFolderFor(const QString& database)
@@ -168,7 +189,7 @@ bool backUp(const QString& database, QString* error, QString* made)
     const QFileInfo info(database);
     const QString folder = backupFolderFor(database);
     if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("フォルダを作成できません") + QLatin1Char('\r') + folder;
+        *error = failureReason(folder, info.size(), QStringLiteral("フォルダを作成できません"));
         return false;
     }
     // Says which database the folder's files are copies of, for a person looking at them.
@@ -202,6 +223,7 @@ bool backUp(const QString& database, QString* error, QString* made)
         if (copied)
             *error = QStringLiteral("名前を変更できません") + QLatin1Char('\r') + target;
         QFile::remove(partial);
+        *error = failureReason(folder, info.size(), *error);
         return false;
     }
     if (made)

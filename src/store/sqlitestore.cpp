@@ -22,6 +22,8 @@ namespace {
 // SQLite's primary result codes, as the driver reports them.
 constexpr int kSqliteBusy = 5;
 constexpr int kSqliteLocked = 6;
+constexpr int kSqliteReadOnly = 8;
+constexpr int kSqliteFull = 13;
 
 // One connection, closed and unregistered when it goes out of scope. Queries must be
 // destroyed before it, so declare them after it.
@@ -83,7 +85,16 @@ StoreStatus writeFailure(const QSqlError& error, const QString& path)
 {
     if (isLocked(error))
         return withPath(StoreStatus::Failed, QStringLiteral("データベースがほかのプログラムで使用中のため書き込めません"), path);
-    return failure(StoreStatus::Failed, QStringLiteral("データベースに書き込めませんでした") + QLatin1Char('\r') + error.text());
+    const QString failed = QStringLiteral("データベースに書き込めませんでした") + QLatin1Char('\r');
+    // What the user can mend is said in their words, with the file; SQLite's own words otherwise.
+    switch (error.nativeErrorCode().toInt() & 0xff) {
+    case kSqliteFull:
+        return withPath(StoreStatus::Failed, failed + QStringLiteral("ディスクに空きがありません"), path);
+    case kSqliteReadOnly:
+        return withPath(StoreStatus::Failed, failed + QStringLiteral("読み取り専用のため、書き込めません"), path);
+    default:
+        return failure(StoreStatus::Failed, failed + error.text());
+    }
 }
 
 // A read that failed: what the user can do something about is said; anything else reads as

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "csvdialogs.h"
 
+#include "controls.h"
 #include "interaction.h"
 #include "pathlabel.h"
 #include "views/listings.h"
@@ -20,29 +21,6 @@
 namespace qadora {
 
 namespace {
-
-template<typename T>
-T* named(const char* name, QWidget* parent)
-{
-    auto* w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
-
-QRadioButton* option(const char* name, const QString& text, QWidget* parent)
-{
-    auto* b = named<QRadioButton>(name, parent);
-    b->setText(text);
-    return b;
-}
-
-QLabel* plainLabel(const char* name, QWidget* parent)
-{
-    auto* l = named<QLabel>(name, parent);
-    l->setTextFormat(Qt::PlainText);
-    l->setWordWrap(true);
-    return l;
-}
 
 // The OK-like button of a dialog: named, captioned, default; Cancel rejects.
 QPushButton* buttons(QDialog* dialog, QVBoxLayout* layout, const char* name, const QString& text)
@@ -84,8 +62,8 @@ ExportDialog::ExportDialog(const QString& file, QWidget* parent)
     layout->addWidget(fileLabel(file, this));
 
     auto* encodings = new QGroupBox(QStringLiteral("文字コード"), this);
-    shiftJis = option("exportShiftJis", QStringLiteral("Shift_JIS（日本語版の Excel でそのまま開けます）"), encodings);
-    utf8 = option("exportUtf8", QStringLiteral("UTF-8（BOM付き。絵文字など Shift_JIS にない文字も書き出せます）"), encodings);
+    shiftJis = captioned<QRadioButton>("exportShiftJis", QStringLiteral("Shift_JIS（日本語版の Excel でそのまま開けます）"), encodings);
+    utf8 = captioned<QRadioButton>("exportUtf8", QStringLiteral("UTF-8（BOM付き。絵文字など Shift_JIS にない文字も書き出せます）"), encodings);
     shiftJis->setChecked(true);
     auto* e = new QVBoxLayout(encodings);
     e->addWidget(shiftJis);
@@ -93,8 +71,8 @@ ExportDialog::ExportDialog(const QString& file, QWidget* parent)
     layout->addWidget(encodings);
 
     auto* separators = new QGroupBox(QStringLiteral("区切り"), this);
-    comma = option("exportComma", QStringLiteral("カンマ区切り（CSV）"), separators);
-    tab = option("exportTab", QStringLiteral("タブ区切り（TSV）"), separators);
+    comma = captioned<QRadioButton>("exportComma", QStringLiteral("カンマ区切り（CSV）"), separators);
+    tab = captioned<QRadioButton>("exportTab", QStringLiteral("タブ区切り（TSV）"), separators);
     (csv::separatorFor(file) == csv::Separator::Tab ? tab : comma)->setChecked(true);
     auto* s = new QVBoxLayout(separators);
     s->addWidget(comma);

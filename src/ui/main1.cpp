@@ -2,6 +2,7 @@
 #include "main1.h"
 
 #include "answerbox.h"
+#include "controls.h"
 #include "folderpicker.h"
 #include "pathlabel.h"
 #include "interaction.h"
@@ -47,21 +48,6 @@ namespace qadora {
 
 namespace {
 
-template<typename T>
-T* named(const char* name, QWidget* parent)
-{
-    auto* w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
-
-QLabel* label(const char* name, const QString& text, QWidget* parent)
-{
-    auto* l = named<QLabel>(name, parent);
-    l->setText(text);
-    return l;
-}
-
 // A bordered label that shows a number centred.
 QLabel* countLabel(const char* name, QWidget* parent)
 {
@@ -74,8 +60,7 @@ QLabel* countLabel(const char* name, QWidget* parent)
 
 QPushButton* button(const char* name, const QString& text, QWidget* parent)
 {
-    auto* b = named<QPushButton>(name, parent);
-    b->setText(text);
+    auto* b = captioned<QPushButton>(name, text, parent);
     // Enter on a focused button presses it; outside a dialog nothing else becomes default.
     b->setAutoDefault(true);
     return b;
@@ -186,7 +171,7 @@ main1::main1(Interaction* interaction, QWidget* parent)
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     auto* top = new QHBoxLayout;
-    Label2 = label("Label2", QStringLiteral("データベース"), central);
+    Label2 = captioned<QLabel>("Label2", QStringLiteral("データベース"), central);
     Label1 = named<PathLabel>("Label1", central);
     Label1->setFrameShape(QFrame::Panel);
     Label1->setFrameShadow(QFrame::Sunken);
@@ -256,7 +241,7 @@ QWidget* main1::buildTab0()
 {
     auto* tab = new QWidget;
     auto* g = new QGridLayout(tab);
-    Label25 = label("Label25", QStringLiteral("ｻﾌﾞﾒﾆｭｰhtml名　,　ｻﾌﾞﾒﾆｭｰﾀｲﾄﾙ名　/　ｻﾌﾞの質問内容　/　ｻﾌﾞの答え"), tab);
+    Label25 = captioned<QLabel>("Label25", QStringLiteral("ｻﾌﾞﾒﾆｭｰhtml名　,　ｻﾌﾞﾒﾆｭｰﾀｲﾄﾙ名　/　ｻﾌﾞの質問内容　/　ｻﾌﾞの答え"), tab);
     Command17 = button("Command17", QStringLiteral("種類の表示"), tab);
     List8 = list("List8", tab);
     Option1 = named<QRadioButton>("Option1", tab);
@@ -297,7 +282,7 @@ QWidget* main1::buildTab1()
 {
     auto* tab = new QWidget;
     auto* g = new QGridLayout(tab);
-    Label5 = label("Label5", QStringLiteral("種類"), tab);
+    Label5 = captioned<QLabel>("Label5", QStringLiteral("種類"), tab);
     Combo1 = named<QComboBox>("Combo1", tab);
     Combo1->setEditable(true);
     // The kind is stored exactly as typed: no completion, no case folding, and Enter never
@@ -309,10 +294,10 @@ QWidget* main1::buildTab1()
     Label22 = named<CrLabel>("Label22", tab);
     Label22->setFrameShape(QFrame::StyledPanel);
     Label22->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label3 = label("Label3", QStringLiteral("質問"), tab);
+    Label3 = captioned<QLabel>("Label3", QStringLiteral("質問"), tab);
     Text1 = lineEdit("Text1", tab);
     Text1->installEventFilter(this);
-    Label4 = label("Label4", QStringLiteral("答え"), tab);
+    Label4 = captioned<QLabel>("Label4", QStringLiteral("答え"), tab);
     rtext1 = multiLine("rtext1", tab);
     rtext1->installEventFilter(this);
     Check1 = named<QCheckBox>("Check1", tab);
@@ -328,7 +313,7 @@ QWidget* main1::buildTab1()
     Label26 = named<QLabel>("Label26", tab);
     Label26->setMinimumWidth(60);
     Label26->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label27 = label("Label27", QStringLiteral("byte"), tab);
+    Label27 = captioned<QLabel>("Label27", QStringLiteral("byte"), tab);
     Line1 = line("Line1", tab);
 
     g->addWidget(Label5, 0, 0);
@@ -371,15 +356,15 @@ QWidget* main1::buildTab2()
     Command5 = button("Command5", QStringLiteral("①データ表示（質問）"), tab);
     List2 = list("List2", tab);
     Label7 = countLabel("Label7", tab);
-    Label8 = label("Label8", QStringLiteral("②上記データ１行選択後"), tab);
+    Label8 = captioned<QLabel>("Label8", QStringLiteral("②上記データ１行選択後"), tab);
     Command6 = button("Command6", QStringLiteral("③削除データの表示"), tab);
-    Label15 = label("Label15", QStringLiteral("種　類"), tab);
+    Label15 = captioned<QLabel>("Label15", QStringLiteral("種　類"), tab);
     Text6 = lineEdit("Text6", tab);
-    Label10 = label("Label10", QStringLiteral("質　問"), tab);
+    Label10 = captioned<QLabel>("Label10", QStringLiteral("質　問"), tab);
     Text7 = lineEdit("Text7", tab);
-    Label11 = label("Label11", QStringLiteral("答　え"), tab);
+    Label11 = captioned<QLabel>("Label11", QStringLiteral("答　え"), tab);
     Text2 = multiLine("Text2", tab);
-    Label12 = label("Label12", QStringLiteral("上記データを削除しますか？"), tab);
+    Label12 = captioned<QLabel>("Label12", QStringLiteral("上記データを削除しますか？"), tab);
     Command7 = button("Command7", QStringLiteral("④　削　除　Ｏ　Ｋ"), tab);
     Command8 = button("Command8", QStringLiteral("削除しません"), tab);
     Line2 = line("Line2", tab);
@@ -426,15 +411,15 @@ QWidget* main1::buildTab3()
     List12 = list("List12", tab);
     List3 = list("List3", tab);
     Label13 = countLabel("Label13", tab);
-    Label14 = label("Label14", QStringLiteral("②上記データ１行選択後"), tab);
+    Label14 = captioned<QLabel>("Label14", QStringLiteral("②上記データ１行選択後"), tab);
     Command9 = button("Command9", QStringLiteral("③修正データの表示"), tab);
-    Label19 = label("Label19", QStringLiteral("種　類"), tab);
+    Label19 = captioned<QLabel>("Label19", QStringLiteral("種　類"), tab);
     Text3 = lineEdit("Text3", tab);
-    Label18 = label("Label18", QStringLiteral("質　問"), tab);
+    Label18 = captioned<QLabel>("Label18", QStringLiteral("質　問"), tab);
     Text4 = lineEdit("Text4", tab);
-    Label17 = label("Label17", QStringLiteral("答　え"), tab);
+    Label17 = captioned<QLabel>("Label17", QStringLiteral("答　え"), tab);
     Text5 = multiLine("Text5", tab);
-    Label20 = label("Label20", QStringLiteral("上記データを反映しますか？"), tab);
+    Label20 = captioned<QLabel>("Label20", QStringLiteral("上記データを反映しますか？"), tab);
     Command10 = button("Command10", QStringLiteral("④　変　更　Ｏ　Ｋ"), tab);
     Command11 = button("Command11", QStringLiteral("変更しません"), tab);
     Line3 = line("Line3", tab);
@@ -482,16 +467,16 @@ QWidget* main1::buildTab4()
 {
     auto* tab = new QWidget;
     auto* g = new QGridLayout(tab);
-    Label21 = label("Label21", QStringLiteral("indexファイル名："), tab);
+    Label21 = captioned<QLabel>("Label21", QStringLiteral("indexファイル名："), tab);
     Text8 = lineEdit("Text8", tab, QStringLiteral("index.html"));
-    Label39 = label("Label39", QStringLiteral("indexタイトル："), tab);
+    Label39 = captioned<QLabel>("Label39", QStringLiteral("indexタイトル："), tab);
     Text15 = lineEdit("Text15", tab);
-    Label31 = label("Label31", QStringLiteral("Top頁に戻るHPが必要な時：　(http://で始まるURLを記入)"), tab);
+    Label31 = captioned<QLabel>("Label31", QStringLiteral("Top頁に戻るHPが必要な時：　(http://で始まるURLを記入)"), tab);
     Text12 = lineEdit("Text12", tab, QStringLiteral("http://"));
-    Label23 = label("Label23", QStringLiteral("戻るＨＰのタイトル名："), tab);
+    Label23 = captioned<QLabel>("Label23", QStringLiteral("戻るＨＰのタイトル名："), tab);
     Text10 = lineEdit("Text10", tab);
     Text10->installEventFilter(this);
-    Label34 = label("Label34", QStringLiteral("例：HOME"), tab);
+    Label34 = captioned<QLabel>("Label34", QStringLiteral("例：HOME"), tab);
     Frame2 = named<QGroupBox>("Frame2", tab);
     Frame2->setTitle(QStringLiteral("質問と答の分け方"));
     Option5 = named<QRadioButton>("Option5", Frame2);
@@ -518,7 +503,7 @@ QWidget* main1::buildTab4()
     Combo2->setInsertPolicy(QComboBox::NoInsert);
     Combo2->setVisible(false);
     Label9 = countLabel("Label9", tab);
-    Label16 = label("Label16", QStringLiteral("件"), tab);
+    Label16 = captioned<QLabel>("Label16", QStringLiteral("件"), tab);
     Command14 = button("Command14", QStringLiteral("ＨＰ作成"), tab);
     Dir1 = new DirList(tab);
     Dir1->setObjectName(QStringLiteral("Dir1"));
@@ -593,22 +578,22 @@ QWidget* main1::buildTab5()
     Label28->setFrameShadow(QFrame::Sunken);
     Command20 = button("Command20", QStringLiteral("複数ＤＢ名の呼び出し"), tab);
     List11 = list("List11", tab);
-    Label29 = label("Label29", QStringLiteral("ＤＢタイトル②"), tab);
+    Label29 = captioned<QLabel>("Label29", QStringLiteral("ＤＢタイトル②"), tab);
     Text11 = lineEdit("Text11", tab);
-    Label40 = label("Label40", QStringLiteral("：ＨＴＭＬ作成時のindexタイトルにもなります"), tab);
+    Label40 = captioned<QLabel>("Label40", QStringLiteral("：ＨＴＭＬ作成時のindexタイトルにもなります"), tab);
     Command22 = button("Command22", QStringLiteral("ＤＢファイル名③"), tab);
     Label30 = named<PathLabel>("Label30", tab);
     Label30->setFrameShape(QFrame::Panel);
     Label30->setFrameShadow(QFrame::Sunken);
-    Label37 = label("Label37", QStringLiteral("html作成Dir　　　："), tab);
+    Label37 = captioned<QLabel>("Label37", QStringLiteral("html作成Dir　　　："), tab);
     Label38 = named<PathLabel>("Label38", tab);
     Label38->setFrameShape(QFrame::Panel);
     Label38->setFrameShadow(QFrame::Sunken);
-    Label32 = label("Label32", QStringLiteral("Top頁に戻るHPが必要な時：　(http://で始まるURLを記入)"), tab);
+    Label32 = captioned<QLabel>("Label32", QStringLiteral("Top頁に戻るHPが必要な時：　(http://で始まるURLを記入)"), tab);
     Text13 = lineEdit("Text13", tab, QStringLiteral("http://"));
-    Label33 = label("Label33", QStringLiteral("戻るHPタイトル名："), tab);
+    Label33 = captioned<QLabel>("Label33", QStringLiteral("戻るHPタイトル名："), tab);
     Text14 = lineEdit("Text14", tab);
-    Label35 = label("Label35", QStringLiteral("例：HOME"), tab);
+    Label35 = captioned<QLabel>("Label35", QStringLiteral("例：HOME"), tab);
     Command21 = button("Command21", QStringLiteral("複数ＤＢの登録④"), tab);
     Command23 = button("Command23", QStringLiteral("１行削除＆ファイル保存"), tab);
     Command24 = button("Command24", QStringLiteral("選択したＤＢへの変更"), tab);

@@ -384,6 +384,9 @@ private:
     // The answer typed on the entry tab, line breaks as CR LF, before any marker.
     QString answerText() const;
     void notice(const QString& text);
+    // False, after telling the user, when the record shown on the change or delete tab was read
+    // from another database than the current one.
+    bool loadedFromCurrent(const QString& database);
     // The store to change; an Access file is converted first when the user agrees.
     std::unique_ptr<class RecordStore> storeForWriting();
     // The list file: List11 from what was read; whether it may be written (messages when not);
@@ -409,6 +412,8 @@ private:
     QString m_dbPath;     // the current database path; empty when none is set
     QString m_shownquest; // the question of the record last loaded on the change tab
     bool m_changeLoaded = false; // the change tab's boxes hold a loaded record
+    QString m_changeLoadedFrom;  // the database the change tab's record was read from
+    QString m_deleteLoadedFrom;  // and the delete tab's
     QString m_listLoadedFrom;    // the list file List11 was last filled from or written to
     QByteArray m_listLoadedBytes; // and what that file held then
     QPointer<QWidget> m_help;    // the help window while it is open

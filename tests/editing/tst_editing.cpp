@@ -40,7 +40,8 @@ private slots:
     void add_refusals();
     void add_sameQuestionTwice();
     void add_withoutDatabase_stillClearsBoxes();
-    void add_readOnlyDatabase_keepsBoxes();
+    void add_readOnlyOrFullDisk_keepsBoxes_data();
+    void add_readOnlyOrFullDisk_keepsBoxes();
     void byteCount_data();
     void byteCount();
     void enterKeyPath();
@@ -224,27 +225,45 @@ void TestEditing::add_withoutDatabase_stillClearsBoxes()
     QCOMPARE(fake().clipboard(), QStringLiteral("answer"));
 }
 
-void TestEditing::add_readOnlyDatabase_keepsBoxes()
+void TestEditing::add_readOnlyOrFullDisk_keepsBoxes_data()
 {
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("read-only") << true << "読み取り専用のため、書き込めません";
+    QTest::newRow("full") << false << "ディスクに空きがありません";
+}
+
+// The add is refused in words that say why and name the file; what was typed stays.
+void TestEditing::add_readOnlyOrFullDisk_keepsBoxes()
+{
+    QFETCH(bool, readOnly);
+    QFETCH(QString, reason);
     QTemporaryDir mountPoint;
-    if (!mountTmpfs(mountPoint.path(), "size=1m"))
+    if (!mountTmpfs(mountPoint.path(), readOnly ? "size=1m" : "size=64k"))
         QSKIP("mounting a tmpfs is not permitted here");
-    const QString ro = mountPoint.filePath("ro.mdb");
-    QVERIFY(QFile::copy(m_db, ro));
-    if (!remountReadOnly(mountPoint.path())) {
+    const QString db = mountPoint.filePath("disk.mdb");
+    QVERIFY(QFile::copy(m_db, db));
+    if (readOnly && !remountReadOnly(mountPoint.path())) {
         unmount(mountPoint.path());
         QSKIP("remounting the tmpfs read-only is not permitted here");
     }
-    m_win = openWindow(ro, m_dir->path());
+    if (!readOnly) { // the disk filled up to the last block
+        QFile filler(mountPoint.filePath("filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+        }
+    }
+    m_win = openWindow(db, m_dir->path());
     w()->Combo1->setEditText("k,t");
     w()->Text1->setText("q");
-    w()->rtext1->setPlainText("answer");
+    w()->rtext1->setPlainText(QString(8000, u'答'));
     QTest::mouseClick(w()->Command3, Qt::LeftButton);
+    const QList<Record> after = readAll(db);
     unmount(mountPoint.path());
-    QCOMPARE(fake().messages().size(), 1);
-    QVERIFY(fake().messages()[0].startsWith("データベースに書き込めませんでした"));
+    QCOMPARE(fake().messages(), QStringList{"データベースに書き込めませんでした\r" + reason + "\r" + db});
+    QCOMPARE(after.size(), 2);
     QCOMPARE(w()->Text1->text(), QStringLiteral("q"));
-    QCOMPARE(w()->rtext1->toPlainText(), QStringLiteral("answer"));
+    QCOMPARE(w()->rtext1->toPlainText(), QString(8000, u'答'));
 }
 
 void TestEditing::byteCount_data()

@@ -4,6 +4,7 @@
 #include "store/recordstore.h"
 #include "testenv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -28,6 +29,8 @@ private slots:
     void conflict_refusesTheWholeSetAndWritesNothing();
     void backUp_copiesWhileAnotherProgramWrites();
     void backUp_keepsTheNewestTen();
+    void backUp_fullOrReadOnlyDisk_saysSoAndLeavesNothing_data();
+    void backUp_fullOrReadOnlyDisk_saysSoAndLeavesNothing();
     void restore_bringsTheCopyBackAndBacksUpTheCurrentState();
     void sessionBackups_oncePerDatabase();
     void setAside_trashOrBesideNeverOverwriting();
@@ -154,6 +157,52 @@ void TestHistory::backUp_keepsTheNewestTen()
         QCOMPARE(list[i].records, 12 - i);
     }
     QVERIFY(!QFile::exists(made[10]) && !QFile::exists(made[11]));
+}
+
+void TestHistory::backUp_fullOrReadOnlyDisk_saysSoAndLeavesNothing_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<bool>("folderMadeBefore");
+    QTest::addColumn<QString>("reason");
+    const QString full = QStringLiteral("バックアップのフォルダのディスクに空きがありません（空き ");
+    const QString readOnly = QStringLiteral("バックアップのフォルダのディスクが読み取り専用のため、書き込めません");
+    QTest::newRow("full") << "size=64k" << false << full;
+    QTest::newRow("read-only") << "ro" << false << readOnly;
+    QTest::newRow("read-only, a backup folder from an earlier session") << "ro" << true << readOnly;
+}
+
+// The disk of the backups is full or read-only: the backup is refused in words that say so and
+// name the folder, and nothing is left behind.
+void TestHistory::backUp_fullOrReadOnlyDisk_saysSoAndLeavesNothing()
+{
+    QFETCH(QString, options);
+    QFETCH(bool, folderMadeBefore);
+    QFETCH(QString, reason);
+    QList<Record> records;
+    for (int i = 0; i < 300; ++i)
+        records.append({0, "k,k", QString::number(i), QString(200, u'x')});
+    const QString db = makeDatabase(path(QStringLiteral("disk-%1.mdb").arg(QTest::currentDataTag())), records);
+    const QString backups = QFileInfo(backupFolderFor(db)).absolutePath();
+    QVERIFY(QDir().mkpath(backups));
+    if (!mountTmpfs(backups, options == "ro" ? "size=1m" : options))
+        QSKIP("mounting a tmpfs is not permitted here");
+    if (folderMadeBefore)
+        QVERIFY(QDir().mkpath(backupFolderFor(db)));
+    if (options == "ro" && !remountReadOnly(backups)) {
+        unmount(backups);
+        QSKIP("remounting the tmpfs read-only is not permitted here");
+    }
+    const QByteArray before = readBytes(db);
+    QString error;
+    const bool made = backUp(db, &error);
+    const QMap<QString, QByteArray> left = filesBelow(backups);
+    unmount(backups);
+    QVERIFY(!made);
+    QVERIFY2(error.startsWith(reason) && error.endsWith("\r" + backupFolderFor(db)), qPrintable(error));
+    // At most the note of which database the folder is for; no copy cut short.
+    for (const QString& file : left.keys())
+        QVERIFY2(file.endsWith("/database.txt"), qPrintable(file));
+    QCOMPARE(readBytes(db), before);
 }
 
 void TestHistory::restore_bringsTheCopyBackAndBacksUpTheCurrentState()

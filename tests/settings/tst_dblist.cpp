@@ -318,7 +318,7 @@ void TestDbList::remove()
         w()->List11->setCurrentRow(select);
     fake().answerNext(yes);
     QTest::mouseClick(w()->Command23, Qt::LeftButton);
-    QCOMPARE(fake().questions(), QStringList{"削除確認\tリストより削除します。よろしいですか。\t(no icon)"});
+    QCOMPARE(fake().questions(), QStringList{"削除確認\tリストより削除します。よろしいですか。\t(no icon)\t(default No)"});
     QCOMPARE(readBytes(m_list), bytes);
     QCOMPARE(fake().messages(), messages);
 }

@@ -159,10 +159,26 @@ void TestExchange::export_offersUtf8ForACharacterShiftJisLacks()
     QCOMPARE(win->fake.messages(), QStringList());
     QVERIFY(!QFile::exists(refused));
 
+    // A file of that name is the user's: Enter on the question keeps it.
     win->fake.clear();
     const QString file = path("faq.tsv");
+    writeBytes(file, "edited in a spreadsheet");
     win->fake.fileNameNext(file);
-    win->fake.answerNext(true);
+    win->fake.answerNext(false);
+    bool dialogShown = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialogShown = true;
+            d->reject();
+        }
+    });
+    win->w->exportCsv->trigger();
+    QCoreApplication::processEvents();
+    QVERIFY(!dialogShown);
+    QCOMPARE(win->fake.questions(), QStringList{"ファイル上書き確認\t\n" + file + " のファイルに上書きしますか？\t(default No)"});
+    QCOMPARE(readBytes(file), QByteArray("edited in a spreadsheet"));
+    win->fake.fileNameNext(file);
+    win->fake.answerNext(true); // overwrite
     withDialog<ExportDialog>([&] { win->w->exportCsv->trigger(); }, [](ExportDialog* d) {
         QVERIFY(d->tab->isChecked()); // from the name
         d->utf8->setFocus();
@@ -171,6 +187,7 @@ void TestExchange::export_offersUtf8ForACharacterShiftJisLacks()
         pressKey(d, Qt::Key_Return);
     });
     QCOMPARE(win->fake.messages(), QStringList{"2 件のデータを書き出しました\r" + file});
+    QVERIFY(!win->fake.questionsLeft());
     QVERIFY(readBytes(file).startsWith("\xEF\xBB\xBFNo\tkind\tquest\tanser\r\n4\t"));
     const QString copy = makeNumbered(path("copy.mdb"), {});
     QByteArray bytes;

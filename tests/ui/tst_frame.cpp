@@ -282,7 +282,8 @@ void TestFrame::recent_opensAndForgetsMissing()
 
 void TestFrame::drop_opensDatabaseNotText()
 {
-    const QString other = makeDatabase(m_dir->filePath("other.mdb"), {{0, "k,1", "q", "a"}});
+    // The same question as a record of this database, with another answer.
+    const QString other = makeDatabase(m_dir->filePath("other.mdb"), {{0, "k,1", "ログインできません", "よその答え"}});
     const QString text = m_dir->filePath("notes.txt");
     QVERIFY(writeBytes(text, "notes"));
     auto drop = [&](QWidget* target, const QString& file) {
@@ -299,13 +300,30 @@ void TestFrame::drop_opensDatabaseNotText()
         QApplication::processEvents();
         return dropped.isAccepted();
     };
+    // A record loaded for a change and one for deletion, before the switch.
+    for (auto [list, load] : {std::pair(w()->List3, w()->Command9), std::pair(w()->List2, w()->Command6)}) {
+        (list == w()->List3 ? w()->Command2 : w()->Command5)->click();
+        list->setCurrentRow(0);
+        load->click();
+    }
+    QTest::mouseClick(w()->Text5, Qt::LeftButton);
+    typeText(w()->Text5, QStringLiteral("追記"));
     // On a text box the database is opened; its name is not typed into the box.
     QVERIFY(drop(w()->Text1, other));
     QCOMPARE(w()->databasePath(), other);
     QCOMPARE(w()->Text1->text(), QString());
     QCOMPARE(w()->windowTitle(), QStringLiteral("other.mdb - Qadora"));
+    // They belong to the database they were read from: neither changes the other's record.
+    w()->Command10->click();
+    w()->Command7->click();
+    const QString refused = "表示しているデータは別のデータベースのものです。\r次のデータベースに切り替えてから、もう一度実行して下さい\r" + m_db;
+    QCOMPARE(fake().messages(), (QStringList{refused, refused}));
+    QCOMPARE(readAll(other).first().anser, QStringLiteral("よその答え"));
+    QVERIFY(w()->Text5->toPlainText().startsWith(QStringLiteral("追記")));
     QVERIFY(drop(w()->List9, m_db));
     QCOMPARE(w()->databasePath(), m_db);
+    w()->Command10->click();
+    QCOMPARE(readAll(m_db).first().anser, QStringLiteral("追記パスワードを再設定して下さい。"));
     QVERIFY(!drop(w()->List9, text));
     QCOMPARE(w()->databasePath(), m_db);
 }

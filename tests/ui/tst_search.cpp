@@ -156,6 +156,17 @@ void TestSearch::delete_pickFilteredRow_deletesThatRecord()
     settle();
     QCOMPARE(w()->List2->count(), 0);
     QCOMPARE(w()->Label7->text(), QStringLiteral("0"));
+    // Undone and redone, the record comes and goes within the narrowed list, and the count
+    // of the database follows at once.
+    pressKey(w()->List2, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w()->recordCount->text(), QStringLiteral("データ件数：5件"));
+    settle();
+    QCOMPARE(itemsOf(w()->List2), QStringList{"Ｗｉｎｄｏｗｓで使えますか"});
+    QCOMPARE(w()->Label7->text(), QStringLiteral("1"));
+    pressKey(w()->List2, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(w()->recordCount->text(), QStringLiteral("データ件数：4件"));
+    settle();
+    QCOMPARE(w()->List2->count(), 0);
     QTest::mouseClick(w()->searchDelete, Qt::LeftButton);
     pressKey(w()->searchDelete, Qt::Key_Escape);
     QCOMPARE(w()->List2->count(), 4);

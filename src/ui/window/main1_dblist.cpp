@@ -170,8 +170,9 @@ void main1::Command23_Click()
         notice(kListFileNotSetMessage);
         return;
     }
+    // The line is gone from the file for good: Enter keeps it.
     const bool remove = m_interaction->ask(QStringLiteral("削除確認"), QStringLiteral("リストより削除します。よろしいですか。"),
-                                           Interaction::Icon::None);
+                                           Interaction::Icon::None, true);
     // The list is written back whole: it must be the file as it is now, never an empty,
     // foreign or stale copy.
     const ListFileContents contents = readListFile(path);

@@ -104,6 +104,17 @@ std::unique_ptr<RecordStore> main1::storeForWriting()
     return storeFor(m_dbPath, m_interaction);
 }
 
+bool main1::loadedFromCurrent(const QString& database)
+{
+    // A record shown before another database was chosen would change that database's record
+    // of the same question; the boxes stay for the user to go back to the database they came from.
+    if (database.isEmpty() || database == m_dbPath)
+        return true;
+    notice(QStringLiteral("表示しているデータは別のデータベースのものです。") + QLatin1Char('\r')
+           + QStringLiteral("次のデータベースに切り替えてから、もう一度実行して下さい") + QLatin1Char('\r') + database);
+    return false;
+}
+
 QString main1::brplus(const QString& aaa) const
 {
     return qadora::brplus(aaa, Check1->isChecked());
@@ -208,6 +219,7 @@ void main1::dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, Answe
         m_shownquest = btext->text();
         m_changeLoaded = true;
     }
+    (alist == List3 ? m_changeLoadedFrom : m_deleteLoadedFrom) = m_dbPath;
     dcomm->setFocus();
 }
 
@@ -238,6 +250,8 @@ void main1::Command10_Click()
         notice(QStringLiteral("変更するデータを「③修正データの表示」で表示させて下さい"));
         return;
     }
+    if (!loadedFromCurrent(m_changeLoadedFrom))
+        return;
     auto store = storeForWriting();
     if (!store)
         return;
@@ -277,6 +291,8 @@ void main1::Command7_Click()
         notice(QStringLiteral("削除したいデータを表示させて下さい"));
         return;
     }
+    if (!loadedFromCurrent(m_deleteLoadedFrom))
+        return;
     auto store = storeForWriting();
     if (!store)
         return;

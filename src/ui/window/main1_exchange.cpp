@@ -42,6 +42,13 @@ void main1::exportCsv_Click()
                                                      database.completeBaseName() + QStringLiteral(".csv"));
     if (file.isEmpty())
         return;
+    // The chooser leaves the question to the program: a sheet kept under that name may hold
+    // the user's own edits.
+    if (QFileInfo::exists(file)
+        && !m_interaction->ask(QStringLiteral("ファイル上書き確認"),
+                               QLatin1Char('\n') + file + QStringLiteral(" のファイルに上書きしますか？"),
+                               Interaction::Icon::Warning, true))
+        return;
     ExportDialog dialog(file, this);
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -9,6 +9,7 @@
 #include "ui/answerbox.h"
 #include "ui/folderpicker.h"
 #include "ui/interaction.h"
+#include "ui/recordsearch.h"
 #include "ui/restoredialog.h"
 #include "ui/undoablechange.h"
 #include "views/listings.h"
@@ -233,6 +234,7 @@ void main1::relistShown()
 {
     if (m_dbPath.isEmpty())
         return;
+    followDatabase(); // the record count and the search index at once
     const ReadSnapshot snapshot(m_dbPath); // every list shows the same records
     QString message;
     const int n = countRecords(m_dbPath, &message);
@@ -270,6 +272,7 @@ void main1::relistShown()
             const Listing listing = list(kind, LineFormat::Question);
             refill(questions, listing.visible);
             count->setText(QString::number(listing.matched));
+            m_search->listed(questions, listing); // the words in its box narrow it again
         }
     }
     if (listed(List9, Label24) && (Option1->isChecked() || selectedItem(List8))) {
@@ -278,6 +281,7 @@ void main1::relistShown()
         refill(List9, listing.visible);
         refill(List10, listing.companion);
         Label24->setText(QString::number(kind ? listing.matched : n));
+        m_search->listed(List9, listing);
     }
 }
 
