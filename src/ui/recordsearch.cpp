@@ -160,7 +160,7 @@ void RecordSearch::schedule(Target& t)
     t.timer->start();
 }
 
-void RecordSearch::listed(QListWidget* list, const Listing& listing)
+void RecordSearch::listed(QListWidget* list, const Listing& listing, bool wroteCount)
 {
     Target* t = targetOf(list);
     if (!t)
@@ -170,8 +170,9 @@ void RecordSearch::listed(QListWidget* list, const Listing& listing)
     t->visible = listing.visible;
     t->companionLines = listing.companion;
     t->numbers = listing.numbers;
-    // A listing that stopped before writing its count leaves the count it had.
-    if (!t->filtered || t->count->text() != t->shownCount)
+    // A listing that stopped before writing its count leaves the count it had; while the
+    // label shows a search's count, that is the count of the listing before.
+    if (wroteCount || !t->filtered)
         t->listedCount = t->count->text();
     // The listing filled both lists: nothing of an earlier search is still to come.
     t->shown.resize(size_t(listing.visible.size()));

@@ -9,6 +9,7 @@
 #include "ui/answerbox.h"
 #include "ui/folderpicker.h"
 #include "ui/interaction.h"
+#include "ui/recordsearch.h"
 #include "ui/restoredialog.h"
 #include "ui/undoablechange.h"
 #include "views/listings.h"
@@ -270,6 +271,7 @@ void main1::relistShown()
             const Listing listing = list(kind, LineFormat::Question);
             refill(questions, listing.visible);
             count->setText(QString::number(listing.matched));
+            m_search->listed(questions, listing, true); // a search in its box narrows it again
         }
     }
     if (listed(List9, Label24) && (Option1->isChecked() || selectedItem(List8))) {
@@ -278,6 +280,7 @@ void main1::relistShown()
         refill(List9, listing.visible);
         refill(List10, listing.companion);
         Label24->setText(QString::number(kind ? listing.matched : n));
+        m_search->listed(List9, listing, true);
     }
 }
 
