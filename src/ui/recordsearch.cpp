@@ -69,7 +69,7 @@ struct RecordSearch::Target {
     bool filtered = false;
     QString shownCount;      // what the count label got from the search
     bool filling = false;    // our own change of the list
-    bool autoListed = false; // listAll already ran for this search
+    QString autoListedFor; // the database listAll already ran for in this search
 
     quint64 slotsOf = 0; // the index (by generation) rowSlots belong to
     std::vector<qsizetype> rowSlots;
@@ -156,7 +156,7 @@ QLineEdit* RecordSearch::boxOf(const QListWidget* list) const
 void RecordSearch::schedule(Target& t)
 {
     if (t.box->text().isEmpty())
-        t.autoListed = false;
+        t.autoListedFor.clear();
     t.timer->start();
 }
 
@@ -203,9 +203,9 @@ void RecordSearch::apply(Target& t)
         return;
     }
     // A tab with no listing of the database in use lists it first, as its button would,
-    // once per search.
-    if ((!t.hasListing || t.listingPath != m_databasePath()) && !t.autoListed) {
-        t.autoListed = true;
+    // once per search and database.
+    if ((!t.hasListing || t.listingPath != m_databasePath()) && t.autoListedFor != m_databasePath()) {
+        t.autoListedFor = m_databasePath();
         if (t.listAll)
             t.listAll(); // its listing comes back through listed()
         return;

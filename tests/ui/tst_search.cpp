@@ -265,11 +265,13 @@ void TestSearch::otherWriter_recordFoundAfterItIsListed()
 void TestSearch::otherDatabase_searchListsItFirst()
 {
     w()->SSTab1->setCurrentIndex(3);
-    w()->Command2->click();
+    search(w()->searchModify, QStringLiteral("ログイン")); // lists the first database
+    QCOMPARE(w()->List3->count(), 2);
     const QString other = makeDatabase(m_dir->filePath("other.mdb"), {{0, "sub1,a", "別のデータベースの質問", "ログインの答え"}});
     QVERIFY(w()->openDatabase(other));
     // The listing on the tab is of the database before; the search lists the one in use.
-    search(w()->searchModify, QStringLiteral("ログイン"));
+    typeText(w()->searchModify, QStringLiteral("の"));
+    settle();
     QCOMPARE(itemsOf(w()->List3), QStringList{"別のデータベースの質問"});
     pickRow(w()->List3, 0);
     w()->Command9->click();
