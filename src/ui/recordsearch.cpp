@@ -69,7 +69,7 @@ struct RecordSearch::Target {
     bool filtered = false;
     QString shownCount;      // what the count label got from the search
     bool filling = false;    // our own change of the list
-    bool autoListed = false; // listAll already ran for this search
+    QString autoListedFor; // the database listAll already ran for in this search
 
     quint64 slotsOf = 0; // the index (by generation) rowSlots belong to
     std::vector<qsizetype> rowSlots;
@@ -156,11 +156,11 @@ QLineEdit* RecordSearch::boxOf(const QListWidget* list) const
 void RecordSearch::schedule(Target& t)
 {
     if (t.box->text().isEmpty())
-        t.autoListed = false;
+        t.autoListedFor.clear();
     t.timer->start();
 }
 
-void RecordSearch::listed(QListWidget* list, const Listing& listing)
+void RecordSearch::listed(QListWidget* list, const Listing& listing, bool wroteCount)
 {
     Target* t = targetOf(list);
     if (!t)
@@ -170,8 +170,9 @@ void RecordSearch::listed(QListWidget* list, const Listing& listing)
     t->visible = listing.visible;
     t->companionLines = listing.companion;
     t->numbers = listing.numbers;
-    // A listing that stopped before writing its count leaves the count it had.
-    if (!t->filtered || t->count->text() != t->shownCount)
+    // A listing that stopped before writing its count leaves the count it had; while the
+    // label shows a search's count, that is the count of the listing before.
+    if (wroteCount || !t->filtered)
         t->listedCount = t->count->text();
     // The listing filled both lists: nothing of an earlier search is still to come.
     t->shown.resize(size_t(listing.visible.size()));
@@ -202,9 +203,9 @@ void RecordSearch::apply(Target& t)
         return;
     }
     // A tab with no listing of the database in use lists it first, as its button would,
-    // once per search.
-    if ((!t.hasListing || t.listingPath != m_databasePath()) && !t.autoListed) {
-        t.autoListed = true;
+    // once per search and database.
+    if ((!t.hasListing || t.listingPath != m_databasePath()) && t.autoListedFor != m_databasePath()) {
+        t.autoListedFor = m_databasePath();
         if (t.listAll)
             t.listAll(); // its listing comes back through listed()
         return;

@@ -35,9 +35,10 @@ public:
     void attach(QLineEdit* box, QListWidget* list, QListWidget* companion, QLabel* count,
                 std::function<void()> listAll);
 
-    // A listing filled `list` (and its companion) with `listing` and wrote its count: the rows
-    // the box then narrows. While the box holds words only the matching rows stay.
-    void listed(QListWidget* list, const Listing& listing);
+    // A listing filled `list` (and its companion) with `listing`, and wrote its count when
+    // `wroteCount`: the rows the box then narrows. While the box holds words only the matching
+    // rows stay.
+    void listed(QListWidget* list, const Listing& listing, bool wroteCount);
 
     // Reads the current database into the index when it or its file changed since the last
     // reading; on a worker thread, except for Access files. The lists follow when it is done.

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFocusFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -79,6 +80,13 @@ const QList<Record> kRecords{
     {0, "sub100,初級編", "料金はいくらですか", "月額５００円です。"},
     {0, "sub200,中級編", "退会したい", "設定画面から<br>\r\n手続きできます。"},
 };
+
+// The control has the ring that shows where the focus is.
+bool ringed(const QWidget* control)
+{
+    const QList<QFocusFrame*> rings = control->window()->findChildren<QFocusFrame*>();
+    return std::any_of(rings.begin(), rings.end(), [&](const QFocusFrame* r) { return r->isVisible() && r->widget() == control; });
+}
 
 void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
@@ -182,14 +190,17 @@ void TestFrame::escape_closesHelpAndVersionBox()
 
     QtInteraction real(w());
     bool closed = false;
+    bool focusShown = false;
     QTimer::singleShot(100, [&] {
         QWidget* box = QApplication::activeModalWidget();
         QVERIFY(box);
+        focusShown = box->focusWidget() && ringed(box->focusWidget());
         QTest::keyClick(box, Qt::Key_Escape);
         closed = !box->isVisible();
     });
     real.information(QStringLiteral("Qadora"));
     QVERIFY(closed);
+    QVERIFY(focusShown);
 }
 
 void TestFrame::tabOrder_data()
@@ -221,6 +232,7 @@ void TestFrame::tabOrder()
         while (focus && focus->objectName().isEmpty())
             focus = focus->parentWidget();
         visited << (focus ? focus->objectName() : QString());
+        QVERIFY2(ringed(QApplication::focusWidget()), qPrintable(visited.last()));
         press(Qt::Key_Tab);
     }
     QCOMPARE(visited.join(" "), order.join(" "));

@@ -3,10 +3,12 @@
 // Japanese), a row picked from the narrowed list and loaded, shown or deleted.
 #include "testenv.h"
 #include "ui/appsetup.h"
+#include "ui/csvdialogs.h"
 #include "ui/recordsearch.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -42,6 +44,8 @@ private slots:
     void ctrlF_focusesTabsBox_escapeClears();
     void otherWriter_recordFoundAfterItIsListed();
     void otherDatabase_searchListsItFirst();
+    void delete_recordsChangeUnderSearch_listFollows_data();
+    void delete_recordsChangeUnderSearch_listFollows();
 
 private:
     // Waits until the index of the database is read and the lists follow it.
@@ -272,15 +276,64 @@ void TestSearch::otherWriter_recordFoundAfterItIsListed()
 void TestSearch::otherDatabase_searchListsItFirst()
 {
     w()->SSTab1->setCurrentIndex(3);
-    w()->Command2->click();
+    search(w()->searchModify, QStringLiteral("ログイン")); // lists the first database
+    QCOMPARE(w()->List3->count(), 2);
     const QString other = makeDatabase(m_dir->filePath("other.mdb"), {{0, "sub1,a", "別のデータベースの質問", "ログインの答え"}});
     QVERIFY(w()->openDatabase(other));
     // The listing on the tab is of the database before; the search lists the one in use.
-    search(w()->searchModify, QStringLiteral("ログイン"));
+    typeText(w()->searchModify, QStringLiteral("の"));
+    settle();
     QCOMPARE(itemsOf(w()->List3), QStringList{"別のデータベースの質問"});
     pickRow(w()->List3, 0);
     w()->Command9->click();
     QCOMPARE(w()->Text5->toPlainText(), QStringLiteral("ログインの答え"));
+}
+
+void TestSearch::delete_recordsChangeUnderSearch_listFollows_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("rows");
+    // Deleted from four rows: the listing's new count is the count the search showed.
+    QTest::newRow("a delete") << "で" << "delete" << QStringList{"料金はいくらですか", "Ｗｉｎｄｏｗｓで使えますか", "退会したい"};
+    QTest::newRow("the delete undone") << "パスワード" << "undo" << QStringList{"ログインできません", "パスワードを忘れました"};
+    QTest::newRow("the kind renamed") << "中級" << "rename" << QStringList{};
+}
+
+void TestSearch::delete_recordsChangeUnderSearch_listFollows()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, change);
+    QFETCH(QStringList, rows);
+    w()->SSTab1->setCurrentIndex(2);
+    w()->Command5->click();
+    search(w()->searchDelete, typed);
+    if (change != "rename") {
+        pickRow(w()->List2, 0);
+        w()->Command6->click();
+        w()->Command7->click();
+    }
+    if (change == "undo")
+        pressKey(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    if (change == "rename") {
+        onNextModal([](QWidget* dialog) {
+            auto* rename = qobject_cast<RenameKindDialog*>(dialog);
+            rename->kind->setCurrentIndex(rename->kind->findText(QStringLiteral("sub200,中級編")));
+            rename->newKind->selectAll();
+            typeText(rename->newKind, QStringLiteral("sub200,応用編"));
+            pressKey(rename->newKind, Qt::Key_Return);
+        });
+        w()->renameKind->click();
+        showActive(w()); // back from the dialog
+    }
+    settle();
+    QCOMPARE(itemsOf(w()->List2), rows);
+    QCOMPARE(w()->Label7->text(), QString::number(rows.size()));
+    QTest::mouseClick(w()->searchDelete, Qt::LeftButton);
+    pressKey(w()->searchDelete, Qt::Key_Escape);
+    const QString records = QString::number(readAll(m_db).size());
+    QCOMPARE(QString::number(w()->List2->count()), records);
+    QCOMPARE(w()->Label7->text(), records);
 }
 
 QTEST_MAIN(TestSearch)

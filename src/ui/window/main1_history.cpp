@@ -272,7 +272,7 @@ void main1::relistShown()
             const Listing listing = list(kind, LineFormat::Question);
             refill(questions, listing.visible);
             count->setText(QString::number(listing.matched));
-            m_search->listed(questions, listing); // the words in its box narrow it again
+            m_search->listed(questions, listing, true); // a search in its box narrows it again
         }
     }
     if (listed(List9, Label24) && (Option1->isChecked() || selectedItem(List8))) {
@@ -281,7 +281,7 @@ void main1::relistShown()
         refill(List9, listing.visible);
         refill(List10, listing.companion);
         Label24->setText(QString::number(kind ? listing.matched : n));
-        m_search->listed(List9, listing);
+        m_search->listed(List9, listing, true);
     }
 }
 

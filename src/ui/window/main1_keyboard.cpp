@@ -17,10 +17,13 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
 #include <QTabWidget>
+
+#include <memory>
 
 namespace qadora {
 
@@ -85,12 +88,22 @@ void main1::connectKeyboard()
     new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this, this, [step] { step(-1); });
     new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), this, this, [step] { step(-1); });
 
-    auto* ring = new FocusRing(this);
-    ring->hide(); // until a control has the focus
-    connect(qApp, &QApplication::focusChanged, ring, [this, ring](QWidget*, QWidget* now) {
-        // The menu bar shows its own highlight while it is used from the keyboard.
-        const bool control = now && now != this && now->window() == this && !qobject_cast<QMenuBar*>(now);
-        ring->setWidget(control ? now : nullptr);
+    // In this window and in every dialog and box it opens, each with a ring of its own (a
+    // child, which goes with the window). The menu bar shows its own highlight while it is
+    // used from the keyboard; a popup's own marks are enough.
+    auto rings = std::make_shared<QHash<const QWidget*, QPointer<FocusRing>>>();
+    connect(qApp, &QApplication::focusChanged, this, [rings](QWidget* old, QWidget* now) {
+        rings->removeIf([](const auto& entry) { return entry.value().isNull(); });
+        if (old && (!now || old->window() != now->window())) {
+            if (FocusRing* ring = rings->value(old->window()))
+                ring->setWidget(nullptr);
+        }
+        if (!now || now->isWindow() || now->window()->windowType() == Qt::Popup || qobject_cast<QMenuBar*>(now))
+            return;
+        QPointer<FocusRing>& ring = (*rings)[now->window()];
+        if (!ring)
+            ring = new FocusRing(now->window());
+        ring->setWidget(now);
     });
 
     // Top to bottom, left to right; a button after the fields it uses.

@@ -117,7 +117,7 @@ void main1::hyouji(QListWidget* alist, QLabel* blabel)
         notice(listing.status.message);
     else
         blabel->setText(QString::number(listing.matched));
-    m_search->listed(alist, listing);
+    m_search->listed(alist, listing, listing.status.ok());
 }
 
 void main1::hyouji2(QListWidget* alist, QLabel* blabel)
@@ -157,7 +157,7 @@ void main1::hyoujisel2(QListWidget* alist, QLabel* blabel, const QString& ctext,
         notice(listing.status.message);
     else
         blabel->setText(QString::number(listing.matched));
-    m_search->listed(alist, listing);
+    m_search->listed(alist, listing, !listing.stoppedAtMalformedKind && listing.status.ok());
 }
 
 void main1::hyoujiall(QListWidget* alist, QLabel* blabel, QListWidget* blist)
@@ -178,7 +178,7 @@ void main1::hyoujiall(QListWidget* alist, QLabel* blabel, QListWidget* blist)
         notice(kMalformedKindMessage);
     else if (!listing.status.ok())
         notice(listing.status.message);
-    m_search->listed(alist, listing);
+    m_search->listed(alist, listing, true);
 }
 
 void main1::Command17_Click()
