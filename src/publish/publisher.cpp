@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -728,7 +729,7 @@ PublishResult Publish::run()
 
     // The folder first: what goes up, and the bytes of it.
     const QString dir = QFileInfo(m_options.outDir).absoluteFilePath();
-    LocalScan scan = scanLocalFolder(dir, m_options.include, m_options.exclude, true);
+    LocalScan scan = scanLocalFolder(dir, m_options.include, m_options.exclude);
     m_result.skipped = scan.skipped;
     // A file whose size, times and inode are as at the last publish from here is not read
     // again: the stamp stands for the bytes. A database never gets into the cache.
@@ -893,6 +894,16 @@ QString publishUrlProblem(const QUrl& url)
         return QStringLiteral("公開先のアドレスのポート番号が正しくありません");
     if (url.hasQuery() || url.hasFragment())
         return QStringLiteral("公開先のアドレスに「?」や「#」は使えません");
+    // The folder is the one named, never one reached through "..", and no name carries a
+    // line break into the server's commands.
+    const QString path = url.path(QUrl::FullyDecoded);
+    const QString user = url.userName(QUrl::FullyDecoded);
+    if (std::any_of(path.cbegin(), path.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; })
+        || std::any_of(user.cbegin(), user.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; }))
+        return QStringLiteral("公開先のアドレスに制御文字は使えません");
+    const QStringList parts = path.split(QLatin1Char('/'));
+    if (parts.contains(QStringLiteral("..")) || parts.contains(QStringLiteral(".")))
+        return QStringLiteral("公開先のアドレスに「.」や「..」のフォルダは使えません");
     return QString();
 }
 

@@ -293,7 +293,6 @@ struct Walker {
     QByteArray root;     // the folder, as resolved
     QStringList include;
     QStringList exclude;
-    bool forFtp;
     LocalScan scan;
 
     void walk(const QByteArray& dir, const QString& prefix)
@@ -357,8 +356,10 @@ struct Walker {
                 walk(path, name + QLatin1Char('/'));
                 continue;
             }
-            if (forFtp && remoteNameProblem(name.toUtf8()) == QLatin1String("control character")) {
-                scan.problems << name + QStringLiteral(" (a control character in the name cannot be sent by FTP)");
+            // Sent, it would be left out of the record at every later publish: sent again each
+            // time, never removed.
+            if (const QString problem = remoteNameProblem(name.toUtf8()); !problem.isEmpty()) {
+                scan.problems << name + QStringLiteral(" (cannot be published: ") + problem + QLatin1Char(')');
                 continue;
             }
             const QByteArray stamp = QByteArray::number(qint64(st.st_size)) + ' ' + QByteArray::number(qint64(st.st_mtim.tv_sec))
@@ -415,7 +416,7 @@ void HashCache::save()
     replaceFile(m_path, bytes, &error); // only a cache: without it the files are read again
 }
 
-LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const QStringList& exclude, bool forFtp)
+LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const QStringList& exclude)
 {
     Walker walker;
     char* real = ::realpath(QFile::encodeName(dir).constData(), nullptr);
@@ -423,7 +424,6 @@ LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const 
     std::free(real);
     walker.include = include;
     walker.exclude = exclude;
-    walker.forFtp = forFtp;
     walker.walk(walker.root, QString());
     return walker.scan;
 }
