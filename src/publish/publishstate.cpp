@@ -47,18 +47,17 @@ QByteArray encodedName(const QString& name)
     return name.toUtf8().toPercentEncoding("/");
 }
 
-// A line as shown in a report: control characters made visible.
-QString shownLine(const QByteArray& line)
+} // namespace
+
+QString shownRemoteText(const QByteArray& text)
 {
-    QString shown = QString::fromUtf8(line.left(200));
+    QString shown = QString::fromUtf8(text.left(200));
     for (QChar& c : shown) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0))
             c = QChar(0xFFFD);
     }
     return shown;
 }
-
-} // namespace
 
 QString remoteNameProblem(const QByteArray& utf8)
 {
@@ -104,7 +103,9 @@ PublishState parsePublishState(const QByteArray& bytes)
             continue;
         }
         const QList<QByteArray> f = l.split('\t');
-        auto ignore = [&](const QString& why) { state.ignored << shownLine(l) + QStringLiteral(" (") + why + QLatin1Char(')'); };
+        auto ignore = [&](const QString& why) {
+            state.ignored << shownRemoteText(l) + QStringLiteral(" (") + why + QLatin1Char(')');
+        };
         QByteArray rawName;
         if (f[0] == "F" && f.size() == 4)
             rawName = f[3];

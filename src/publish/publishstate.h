@@ -56,6 +56,10 @@ QByteArray publishStateBytes(const PublishState& state);
 // valid UTF-8, none of our own ".qadora-" names).
 QString remoteNameProblem(const QByteArray& utf8);
 
+// Text from the server as it may be shown: no control characters (a terminal's escapes), at
+// most 200 bytes of it.
+QString shownRemoteText(const QByteArray& text);
+
 // The files of the folder that go up.
 struct LocalFile {
     QString name;      // relative, "/" between folders
