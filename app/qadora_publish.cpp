@@ -41,6 +41,21 @@ int usageError(const QString& text)
     return qadora::cli::usageError(QStringLiteral("qadora-publish"), text);
 }
 
+// The URL as typed, but never with its password, even when it cannot be read as a URL: what
+// lies between "://" and the last "@" after the user's name goes.
+QString withoutPassword(const QString& typed)
+{
+    const QUrl url(typed, QUrl::StrictMode);
+    if (url.isValid())
+        return url.password().isEmpty() ? typed : qadora::addressWithoutPassword(url);
+    const qsizetype start = typed.indexOf(QLatin1String("://"));
+    const qsizetype at = typed.lastIndexOf(QLatin1Char('@'));
+    if (start < 0 || at < start)
+        return typed;
+    const qsizetype colon = typed.indexOf(QLatin1Char(':'), start + 3);
+    return colon >= 0 && colon < at ? typed.left(colon) + typed.mid(at) : typed;
+}
+
 // A password typed at the terminal, without echo.
 QString promptPassword(const QString& prompt)
 {
@@ -141,13 +156,8 @@ int main(int argc, char* argv[])
     qadora::PublishOptions options;
     options.outDir = args[0];
     options.url = QUrl(args[1], QUrl::StrictMode);
-    if (const QString problem = qadora::publishUrlProblem(options.url); !problem.isEmpty()) {
-        // Never repeated with its password.
-        const QUrl shown(args[1]);
-        return usageError(QStringLiteral("URL: %1").arg(shown.isValid() && !shown.password().isEmpty()
-                                                            ? qadora::addressWithoutPassword(shown)
-                                                            : args[1]));
-    }
+    if (const QString problem = qadora::publishUrlProblem(options.url); !problem.isEmpty())
+        return usageError(QStringLiteral("URL: %1").arg(withoutPassword(args[1])));
     bool numeric = false;
     options.connections = parser.value(connections).toInt(&numeric);
     if (!numeric || options.connections < 1 || options.connections > 8)

@@ -41,10 +41,9 @@ void initCurlOnce()
     Q_UNUSED(done);
 }
 
-size_t appendBody(char* data, size_t size, size_t count, void* target)
+size_t onWrite(char* data, size_t size, size_t count, void* session)
 {
-    static_cast<QByteArray*>(target)->append(data, qsizetype(size * count));
-    return size * count;
+    return static_cast<CurlSession*>(session)->download(data, size * count);
 }
 
 int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* session)
@@ -125,11 +124,17 @@ curl_slist* slistOf(const QStringList* lines)
     return list;
 }
 
-bool saysMissing(const QString& answer)
+bool saysNoSuchFile(const QString& answer)
 {
     const QString a = answer.toLower();
     return a.contains(QLatin1String("no such file")) || a.contains(QLatin1String("not found"))
-        || a.contains(QLatin1String("does not exist")) || a.startsWith(QLatin1String("550 "));
+        || a.contains(QLatin1String("does not exist"));
+}
+
+// A read or a size that the server refuses: there is no such file to read, as far as we go.
+bool saysMissing(const QString& answer)
+{
+    return saysNoSuchFile(answer) || answer.startsWith(QLatin1String("550 "));
 }
 
 QString folderOf(const QString& name)
@@ -203,6 +208,8 @@ CurlSession::CurlSession(const PublishOptions& options, const std::atomic<bool>*
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, onDebug);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, onWrite);
+    curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(m_curl, CURLOPT_READFUNCTION, onRead);
     curl_easy_setopt(m_curl, CURLOPT_READDATA, this);
     // One CWD to a folder, and none while files go to the same one.
@@ -315,6 +322,17 @@ size_t CurlSession::readUpload(char* buffer, size_t size)
     memcpy(buffer, m_upload.constData() + m_uploadPos, size_t(n));
     m_uploadPos += n;
     return size_t(n);
+}
+
+size_t CurlSession::download(const char* data, size_t size)
+{
+    // A file larger than asked for is not read on: a hostile server could send gigabytes.
+    if (m_downloadLimit >= 0 && m_download.size() + qint64(size) > m_downloadLimit) {
+        m_tooLarge = true;
+        return 0;
+    }
+    m_download.append(data, qsizetype(size));
+    return size;
 }
 
 bool CurlSession::stopped() const
@@ -583,16 +601,23 @@ bool CurlSession::ensureEntryPath()
     return true;
 }
 
-bool CurlSession::get(const QString& name, QByteArray* bytes, bool* missing)
+bool CurlSession::get(const QString& name, QByteArray* bytes, bool* missing, qint64 limit)
 {
     *missing = false;
+    m_tooLarge = false;
     if (!ensureEntryPath())
         return false;
     m_download.clear();
+    m_downloadLimit = limit;
     setQuotes(nullptr, nullptr);
-    curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &m_download);
     const bool ok = perform(Step::Get, urlOf(name), QStringLiteral("「%1」の読み込み").arg(name));
+    m_downloadLimit = -1;
+    if (m_tooLarge) {
+        m_download.clear();
+        fail(Problem::Other, QStringLiteral("「%1」は %2 バイトを超えているため読み込みませんでした").arg(name).arg(limit));
+        m_answer.clear();
+        return false;
+    }
     if (!ok) {
         long response = 0;
         curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &response);
@@ -605,7 +630,8 @@ bool CurlSession::get(const QString& name, QByteArray* bytes, bool* missing)
         }
         return false;
     }
-    *bytes = m_download;
+    bytes->swap(m_download);
+    m_download.clear();
     return true;
 }
 
@@ -653,41 +679,91 @@ bool CurlSession::put(const QString& name, const QString& temp, const QByteArray
         return abandon();
     curl_off_t uploaded = 0;
     curl_easy_getinfo(m_curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    // SFTP acknowledges every write; an FTP server is asked. One that does not answer SIZE, or
+    // answers something else than a number, cannot be checked.
     qint64 kept = uploaded;
-    if (m_sizeAnswer.startsWith("213 "))
-        kept = m_sizeAnswer.mid(4).trimmed().toLongLong();
+    bool number = false;
+    if (m_sizeAnswer.startsWith("213 ")) {
+        const QByteArray digits = m_sizeAnswer.mid(4).trimmed();
+        const qint64 said = digits.toLongLong(&number);
+        if (number && digits.front() >= '0' && digits.front() <= '9')
+            kept = said;
+        else
+            number = false;
+    }
+    if (!m_sftp && !number)
+        m_sizeUnchecked = true;
     if (uploaded != bytes.size() || kept != bytes.size()) {
         fail(Problem::Full, QStringLiteral("サーバーに残ったのは %1 バイトです（%2 バイトのうち）").arg(kept).arg(bytes.size()));
         m_answer = QString::fromUtf8(m_sizeAnswer);
         return abandon();
     }
-    const QString rename = m_sftp ? QStringLiteral("rename ") + commandPath(tempName) + QLatin1Char(' ') + commandPath(name)
-                                  : QString();
-    QStringList into;
-    if (m_sftp) {
-        // An SFTP server does not rename over a file: a page published before goes first.
-        if (mayExist)
-            into << QStringLiteral("*rm ") + commandPath(name);
-        into << rename;
-    } else {
-        into << QStringLiteral("RNFR ") + commandPath(tempName) << QStringLiteral("RNTO ") + commandPath(name);
-    }
+    // Into place. A file already there is never removed before the new one is in: a server
+    // that will not rename over it (every SFTP server, some FTP servers) has it moved aside
+    // first and put back when the rename still fails.
+    auto cutOff = [&] { return m_problem == Problem::Stopped || m_problem == Problem::Timeout; };
     m_renameReady = false;
-    if (command(into, what))
-        return true;
-    if (m_problem == Problem::Stopped || m_problem == Problem::Timeout)
-        return false;
-    // Some servers refuse to rename over a file: only when the upload arrived whole and only
-    // the rename itself was refused, the old file goes first.
-    const bool renameRefused = m_sftp ? !mayExist : m_renameReady;
-    if (renameRefused) {
-        const QStringList again = m_sftp
-            ? QStringList{QStringLiteral("*rm ") + commandPath(name), rename}
-            : QStringList{QStringLiteral("DELE ") + commandPath(name), QStringLiteral("RNFR ") + commandPath(tempName),
-                          QStringLiteral("RNTO ") + commandPath(name)};
-        if (command(again, what))
+    const bool triedDirect = !mayExist || !m_sftp;
+    if (triedDirect) {
+        if (rename(tempName, name, what))
             return true;
+        if (cutOff())
+            return false;
+        // FTP: only when RNFR was taken and RNTO refused can a file at `name` be in the way.
+        if (!m_sftp && !m_renameReady)
+            return abandon();
     }
+    const QString refusedError = m_error;
+    const QString refusedAnswer = m_answer;
+    const Problem refused = m_problem;
+    auto refusal = [&] {
+        if (triedDirect) {
+            m_error = refusedError;
+            m_answer = refusedAnswer;
+            m_problem = refused;
+        }
+        return abandon();
+    };
+    const QString aside = folder + temporaryName();
+    bool nothingThere = false;
+    if (!rename(name, aside, what, &nothingThere))
+        return cutOff() ? false : refusal();
+    if (nothingThere) {
+        // The refusal was not about a file in the way; or (SFTP) nothing is there after all.
+        if (triedDirect)
+            return refusal();
+        if (rename(tempName, name, what))
+            return true;
+        return cutOff() ? false : abandon();
+    }
+    // The live file is aside now: a stop lets the steps that put a file back at `name` finish.
+    const int allowed = m_afterStopMs;
+    m_afterStopMs = qMax(allowed, 2000);
+    struct Restore {
+        std::atomic<int>& value;
+        int was;
+        ~Restore() { value = was; }
+    } restore{m_afterStopMs, allowed};
+    if (!rename(tempName, name, what)) {
+        const QString error = m_error;
+        const QString answer = m_answer;
+        const Problem problem = m_problem;
+        rename(aside, name, what);
+        m_error = error;
+        m_answer = answer;
+        m_problem = problem;
+        return cutOff() ? false : abandon();
+    }
+    // The new file is in place, whether or not the old one goes.
+    if (command({(m_sftp ? QStringLiteral("rm ") : QStringLiteral("DELE ")) + commandPath(aside)}, what) || cutOff())
+        return true;
+    // What was in the way cannot be removed (a folder): all goes back as it was.
+    const QString error = QStringLiteral("「%1」を置き換えられません（%2）").arg(name, m_error);
+    const QString answer = m_answer;
+    if (rename(name, tempName, what))
+        rename(aside, name, what);
+    fail(Problem::Other, error);
+    m_answer = answer;
     return abandon();
 }
 
@@ -712,12 +788,33 @@ bool CurlSession::remove(const QString& name)
     if (command({(m_sftp ? QStringLiteral("rm ") : QStringLiteral("DELE ")) + commandPath(name)},
                 QStringLiteral("「%1」の削除").arg(name)))
         return true;
-    if ((m_problem == Problem::Other || m_problem == Problem::Denied) && saysMissing(m_error)) {
+    // Only a file that is not there; any other refusal (550 is also "permission denied") leaves
+    // the file where it was.
+    if ((m_problem == Problem::Other || m_problem == Problem::Denied) && saysNoSuchFile(m_error)) {
         m_error.clear();
         m_problem = Problem::None;
         return true;
     }
     return false;
+}
+
+bool CurlSession::rename(const QString& from, const QString& to, const QString& step, bool* missing)
+{
+    if (missing)
+        *missing = false;
+    if (!ensureEntryPath())
+        return false;
+    const QString what = step.isEmpty() ? QStringLiteral("「%1」の名前の変更").arg(to) : step;
+    const bool ok = m_sftp
+        ? command({QStringLiteral("rename ") + commandPath(from) + QLatin1Char(' ') + commandPath(to)}, what)
+        : command({QStringLiteral("RNFR ") + commandPath(from), QStringLiteral("RNTO ") + commandPath(to)}, what);
+    if (!ok && missing && (m_problem == Problem::Other || m_problem == Problem::Denied) && saysNoSuchFile(m_error)) {
+        *missing = true;
+        m_error.clear();
+        m_problem = Problem::None;
+        return true;
+    }
+    return ok;
 }
 
 bool CurlSession::removeQuietly(const QStringList& names)
@@ -737,24 +834,6 @@ bool CurlSession::sizeOf(const QString& name, qint64* size)
         return false;
     setQuotes(nullptr, nullptr);
     const QString what = QStringLiteral("「%1」の確認").arg(name);
-    if (m_sftp) {
-        // SFTP has no size request through libcurl: a read of nothing, from the end.
-        m_download.clear();
-        curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, appendBody);
-        curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &m_download);
-        curl_easy_setopt(m_curl, CURLOPT_FILETIME, 0L);
-        const bool ok = perform(Step::Get, urlOf(name), what);
-        if (!ok) {
-            if (m_problem == Problem::Other && saysMissing(m_error)) {
-                m_error.clear();
-                m_problem = Problem::None;
-                return true;
-            }
-            return false;
-        }
-        *size = m_download.size();
-        return true;
-    }
     const bool ok = perform(Step::Probe, urlOf(name), what);
     if (!ok) {
         if ((m_problem == Problem::Other || m_problem == Problem::Denied) && saysMissing(m_error)) {
@@ -766,7 +845,7 @@ bool CurlSession::sizeOf(const QString& name, qint64* size)
     }
     curl_off_t length = -1;
     curl_easy_getinfo(m_curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    *size = length;
+    *size = length >= 0 ? length : -2; // there, but the server does not say its size
     return true;
 }
 
@@ -790,7 +869,7 @@ bool CurlSession::removeFolder(const QString& name)
 {
     if (!ensureEntryPath())
         return false;
-    return command({(m_sftp ? QStringLiteral("*rmdir ") : QStringLiteral("*RMD ")) + commandPath(name)},
+    return command({(m_sftp ? QStringLiteral("rmdir ") : QStringLiteral("RMD ")) + commandPath(name)},
                    QStringLiteral("「%1」の削除").arg(name));
 }
 

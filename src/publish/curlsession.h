@@ -32,20 +32,27 @@ public:
 
     enum class Problem { None, Connect, Login, TlsRequired, HostKey, Full, Denied, Timeout, Stopped, Other };
 
-    // A file of the folder; `missing` when there is none (then true is returned).
-    bool get(const QString& name, QByteArray* bytes, bool* missing);
+    // A file of the folder; `missing` when there is none (then true is returned). A file of
+    // more than `limit` bytes is not read: false, with tooLarge().
+    bool get(const QString& name, QByteArray* bytes, bool* missing, qint64 limit);
+    bool tooLarge() const { return m_tooLarge; }
     // Writes the file under a fresh temporary name beside it (`temp`, a bare file name), checks
     // the size the server reports, then renames it into place. On any failure the file at
     // `name` is as it was and the temporary file is gone. `mayExist`: a file may be at `name`
-    // (SFTP cannot rename over one, so it is removed just before the rename).
+    // (SFTP cannot rename over one, so it is moved aside first, and removed once the new one is
+    // in place).
     bool put(const QString& name, const QString& temp, const QByteArray& bytes, bool mayExist);
     // Adds to the end of a file, which is made when missing.
     bool append(const QString& name, const QByteArray& bytes);
-    // Removes a file; one that is not there is no failure.
+    // Removes a file; one that the server says is not there is no failure.
     bool remove(const QString& name);
+    // Renames a file; `step` names it in a message about a silent server. With `missing`, a
+    // file that the server says is not there is no failure: true, and `missing` is set.
+    bool rename(const QString& from, const QString& to, const QString& step = QString(), bool* missing = nullptr);
     // Removes files in one go, whatever the server answers about each.
     bool removeQuietly(const QStringList& names);
-    // The size of a file on the server; -1 when there is none.
+    // The size of a file on an FTP server; -1 when there is none, -2 when the server does not
+    // say.
     bool sizeOf(const QString& name, qint64* size);
     // Makes a folder; false with `exists` when something is already there.
     bool makeFolder(const QString& name, bool* exists);
@@ -56,6 +63,9 @@ public:
     // A fresh temporary name for a file beside `name`, as a bare file name.
     static QString temporaryName();
     static bool isTemporaryName(const QString& fileName);
+
+    // An FTP server that did not say the size of a file it kept: what it kept was not checked.
+    bool sizeUnchecked() const { return m_sizeUnchecked; }
 
     // Why the last operation failed, the server's own answer included.
     QString error() const { return m_error; }
@@ -86,6 +96,7 @@ public:
     int closingSocket(int fd);
 
     size_t readUpload(char* buffer, size_t size);
+    size_t download(const char* data, size_t size);
     QByteArray m_sizeAnswer; // "213 N" after a SIZE
     bool m_renameReady = false; // "350": RNFR was taken
 
@@ -116,6 +127,9 @@ private:
     QString m_keyMismatch; // a host key that differs from the known one: maybe not the server at all
     QByteArray m_lastAnswer;
     QByteArray m_download;
+    qint64 m_downloadLimit = -1;
+    bool m_tooLarge = false;
+    bool m_sizeUnchecked = false;
     QByteArray m_upload;
     qsizetype m_uploadPos = 0;
     char m_curlError[256] = {};
@@ -127,7 +141,7 @@ private:
     std::atomic<bool> m_busy{false};
     std::atomic<qint64> m_stepStart{0};
     std::atomic<int> m_cutOff{0}; // 1: nothing heard for the deadline, 2: stopped
-    int m_afterStopMs = 0;
+    std::atomic<int> m_afterStopMs{0};
     std::mutex m_socketLock;
     std::set<int> m_sockets;
 };

@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -41,6 +42,10 @@ const QString kLockOwner = kPublishLockName + QStringLiteral("/owner");
 // is taken over.
 constexpr qint64 kLockStaleSeconds = 600;
 constexpr qint64 kLockRenewSeconds = 120;
+// What is read from the server is never more than this: a hostile record or lock of gigabytes
+// would take all memory. The record of 32,808 pages is 2.6 MB.
+constexpr qint64 kMaxRecordBytes = 64 * 1024 * 1024;
+constexpr qint64 kMaxOwnerBytes = 4096;
 
 PublishResult::Problem problemOf(CurlSession::Problem p)
 {
@@ -145,12 +150,14 @@ private:
     bool readState(PublishState* state, bool* missing);
     void plan(const PublishState& state);
     bool takeLock();
+    bool clearLock();
     void releaseLock();
-    bool writeOwner();
+    bool writeOwner(bool renew);
     bool appendJournal(const QByteArray& lines);
     bool sendAll();
     bool removeAll();
     bool removeLeftovers();
+    bool isAsSent(const QString& name, const QList<PublishedFile>& versions, bool* gone, bool* same);
     void sender(CurlSession* session);
     bool tell(int done, int total, const QString& file);
 
@@ -169,6 +176,7 @@ private:
     PublishState m_state;
     bool m_stateMissing = true;
     bool m_journalStarted = false;
+    qsizetype m_journalLines = 0; // lines of the record on the server, once this run wrote it
 
     std::vector<std::unique_ptr<CurlSession>> m_sessions;
     std::mutex m_sessionsLock;
@@ -293,7 +301,7 @@ bool Publish::tell(int done, int total, const QString& file)
 bool Publish::readState(PublishState* state, bool* missing)
 {
     QByteArray bytes;
-    if (!m_control->get(kPublishStateName, &bytes, missing))
+    if (!m_control->get(kPublishStateName, &bytes, missing, kMaxRecordBytes))
         return false;
     *state = *missing ? PublishState() : parsePublishState(bytes);
     return true;
@@ -336,14 +344,14 @@ void Publish::plan(const PublishState& state)
     m_leftovers = leftoverTemporaries(state);
 }
 
-bool Publish::writeOwner()
+bool Publish::writeOwner(bool renew)
 {
     const QByteArray owner = localHostName().toUtf8().toPercentEncoding() + '\t'
         + QByteArray::number(qint64(::getpid())) + '\t' + m_lockToken + '\t'
         + QByteArray::number(QDateTime::currentSecsSinceEpoch()) + "\r\n";
     m_ownerWritten = QDateTime::currentSecsSinceEpoch();
     // The lock's folder holds one file; a fresh copy goes in whole.
-    return m_control->put(kLockOwner, CurlSession::temporaryName(), owner, true);
+    return m_control->put(kLockOwner, CurlSession::temporaryName(), owner, renew);
 }
 
 bool Publish::takeLock()
@@ -357,8 +365,14 @@ bool Publish::takeLock()
     for (int attempt = 0; attempt < 4; ++attempt) {
         bool exists = false;
         if (m_control->makeFolder(kPublishLockName, &exists)) {
-            m_locked = true;
-            return writeOwner();
+            if (writeOwner(false)) {
+                m_locked = true;
+                return true;
+            }
+            fail(QStringLiteral("公開先のロックを取れませんでした"), m_control);
+            // The lock made just now, empty, goes again: it would hold up the next publish.
+            m_control->removeFolder(kPublishLockName);
+            return false;
         }
         if (!exists || (madeBase && tookOver)) {
             // Refused although nothing of ours is in the way: the server will not let us write.
@@ -367,7 +381,8 @@ bool Publish::takeLock()
         }
         QByteArray owner;
         bool missing = false;
-        if (!m_control->get(kLockOwner, &owner, &missing)) {
+        // An owner file of more than a line is no owner of ours.
+        if (!m_control->get(kLockOwner, &owner, &missing, kMaxOwnerBytes) && !m_control->tooLarge()) {
             fail(QStringLiteral("公開先のロックを確かめられませんでした"), m_control);
             return false;
         }
@@ -384,11 +399,12 @@ bool Publish::takeLock()
             // A lock without its owner: one being taken this moment, or one a run killed at
             // that moment left. A moment later tells which.
             std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-            if (!m_control->get(kLockOwner, &owner, &missing))
+            if (!m_control->get(kLockOwner, &owner, &missing, kMaxOwnerBytes) && !m_control->tooLarge())
                 return fail(QStringLiteral("公開先のロックを確かめられませんでした"), m_control), false;
         }
         const QList<QByteArray> f = owner.trimmed().split('\t');
-        const QString host = f.size() == 4 ? QString::fromUtf8(QByteArray::fromPercentEncoding(f[0])) : QString();
+        // What the server holds is shown only as plain text (no terminal controls).
+        const QString host = f.size() == 4 ? shownRemoteText(QByteArray::fromPercentEncoding(f[0])) : QString();
         const qint64 pid = f.size() == 4 ? f[1].toLongLong() : 0;
         const qint64 since = f.size() == 4 ? f[3].toLongLong() : 0;
         const qint64 age = QDateTime::currentSecsSinceEpoch() - since;
@@ -406,8 +422,9 @@ bool Publish::takeLock()
         }
         // Stale: taken over.
         tookOver = true;
-        m_result.warnings << QStringLiteral("took over a stale lock (%1, process %2)").arg(host).arg(pid);
-        if (!m_control->remove(kLockOwner) || !m_control->removeFolder(kPublishLockName)) {
+        m_result.warnings << (f.size() == 4 ? QStringLiteral("took over a stale lock (%1, process %2)").arg(host).arg(pid)
+                                            : QStringLiteral("took over a lock without its owner"));
+        if (!clearLock()) {
             fail(QStringLiteral("公開先のロックを外せませんでした"), m_control);
             return false;
         }
@@ -418,6 +435,23 @@ bool Publish::takeLock()
     return false;
 }
 
+// Whatever is at the lock's name is first moved aside, then removed: a file or a link goes as
+// it is (never followed: a link to a folder elsewhere loses nothing there), a folder with its
+// owner.
+bool Publish::clearLock()
+{
+    const QString aside = CurlSession::temporaryName();
+    bool gone = false; // its owner released it meanwhile
+    if (!m_control->rename(kPublishLockName, aside, QString(), &gone))
+        return false;
+    if (gone || m_control->remove(aside))
+        return true;
+    m_control->removeQuietly({aside + QStringLiteral("/owner")});
+    if (!m_control->removeFolder(aside))
+        m_result.warnings << QStringLiteral("left %1 on the server: the stale lock, moved aside, is not empty").arg(aside);
+    return true;
+}
+
 void Publish::releaseLock()
 {
     if (!m_locked)
@@ -425,7 +459,8 @@ void Publish::releaseLock()
     // Only our own lock: a stale-lock takeover by another run leaves theirs alone.
     QByteArray owner;
     bool missing = false;
-    if (m_control->get(kLockOwner, &owner, &missing) && !missing && owner.split('\t').value(2) == m_lockToken) {
+    if (m_control->get(kLockOwner, &owner, &missing, kMaxOwnerBytes) && !missing
+        && owner.split('\t').value(2) == m_lockToken) {
         m_control->remove(kLockOwner);
         m_control->removeFolder(kPublishLockName);
     }
@@ -436,19 +471,22 @@ bool Publish::appendJournal(const QByteArray& lines)
 {
     if (lines.isEmpty())
         return true;
-    QByteArray bytes = lines;
-    if (!m_journalStarted) {
-        // A new record, or an older one: written whole in the journal form first.
-        m_journalStarted = true;
-        if (m_stateMissing || !m_state.journal) {
-            if (!m_control->put(kPublishStateName, CurlSession::temporaryName(), publishStateBytes(m_state), !m_stateMissing))
-                return false;
-            m_stateMissing = false;
-        }
-    }
-    if (m_locked && QDateTime::currentSecsSinceEpoch() - m_ownerWritten > kLockRenewSeconds && !writeOwner())
+    if (m_locked && QDateTime::currentSecsSinceEpoch() - m_ownerWritten > kLockRenewSeconds && !writeOwner(true))
         return false;
-    return m_control->append(kPublishStateName, bytes);
+    if (!m_journalStarted) {
+        // A run's first lines go up with the whole record, compacted, under a fresh name renamed
+        // into place: what was at the record's name (a link to a file elsewhere, say) is
+        // replaced, never written through.
+        const QByteArray whole = publishStateBytes(m_state) + lines;
+        if (!m_control->put(kPublishStateName, CurlSession::temporaryName(), whole, !m_stateMissing))
+            return false;
+        m_journalStarted = true;
+        m_stateMissing = false;
+        m_journalLines = whole.count('\n');
+        return true;
+    }
+    m_journalLines += lines.count('\n');
+    return m_control->append(kPublishStateName, lines);
 }
 
 void Publish::sender(CurlSession* session)
@@ -671,6 +709,43 @@ bool Publish::removeLeftovers()
     return true;
 }
 
+// Whether the file at `name` is one of the versions sent, by its size and hash; `gone` when
+// there is no file.
+bool Publish::isAsSent(const QString& name, const QList<PublishedFile>& versions, bool* gone, bool* same)
+{
+    *gone = false;
+    *same = false;
+    qint64 limit = 0;
+    for (const PublishedFile& v : versions)
+        limit = v.size < 0 ? kMaxRecordBytes : qMax(limit, v.size);
+    if (!m_sftp) {
+        // A size that no version has needs no reading.
+        qint64 size = -1;
+        if (!m_control->sizeOf(name, &size))
+            return false;
+        if (size == -1) {
+            *gone = true;
+            return true;
+        }
+        if (size >= 0) {
+            const auto mayBe = [&](const PublishedFile& v) { return v.size < 0 || v.size == size; };
+            if (std::none_of(versions.cbegin(), versions.cend(), mayBe))
+                return true;
+            limit = size;
+        }
+    }
+    QByteArray bytes;
+    bool missing = false;
+    if (!m_control->get(name, &bytes, &missing, limit))
+        return m_control->tooLarge(); // larger than anything sent: not ours
+    *gone = missing;
+    const QByteArray hash = sha256(bytes);
+    *same = !missing && std::any_of(versions.cbegin(), versions.cend(), [&](const PublishedFile& v) {
+        return v.hash == hash && (v.size < 0 || v.size == bytes.size());
+    });
+    return true;
+}
+
 bool Publish::removeAll()
 {
     const PublishState state = m_state; // as it was before the removals
@@ -680,22 +755,22 @@ bool Publish::removeAll()
     for (const QString& name : std::as_const(m_toRemove)) {
         if (!tell(done, total, name))
             break;
-        // Only a file that is still what was sent: a file of the same name that someone else
-        // put there since stays.
-        qint64 expected = state.published.value(name).size;
-        if (state.pending.contains(name) && !state.published.contains(name))
-            expected = state.pending.value(name).size;
-        qint64 size = -1;
-        if (!m_control->sizeOf(name, &size)) {
+        // Only a file that is still what was sent, or what a run cut short was sending: a file
+        // of the same name that someone else put there since stays.
+        QList<PublishedFile> versions;
+        if (const auto it = state.published.constFind(name); it != state.published.cend())
+            versions << *it;
+        if (const auto it = state.pending.constFind(name); it != state.pending.cend())
+            versions << PublishedFile{it->hash, it->size};
+        bool gone = false;
+        bool same = false;
+        if (!isAsSent(name, versions, &gone, &same)) {
             fail(QStringLiteral("「%1」を確かめられませんでした").arg(name), m_control);
             break;
         }
-        if (size >= 0 && expected >= 0 && size != expected) {
-            m_result.warnings << QStringLiteral("left %1 on the server: it is not the file that was published (%2 bytes, not %3)")
-                                     .arg(name)
-                                     .arg(size)
-                                     .arg(expected);
-        } else if (size >= 0) {
+        if (!gone && !same) {
+            m_result.warnings << QStringLiteral("left %1 on the server: it is not the file that was published").arg(name);
+        } else if (!gone) {
             if (!m_control->remove(name)) {
                 fail(QStringLiteral("「%1」を削除できませんでした").arg(name), m_control);
                 break;
@@ -728,7 +803,7 @@ PublishResult Publish::run()
 
     // The folder first: what goes up, and the bytes of it.
     const QString dir = QFileInfo(m_options.outDir).absoluteFilePath();
-    LocalScan scan = scanLocalFolder(dir, m_options.include, m_options.exclude, true);
+    LocalScan scan = scanLocalFolder(dir, m_options.include, m_options.exclude);
     m_result.skipped = scan.skipped;
     // A file whose size, times and inode are as at the last publish from here is not read
     // again: the stamp stands for the bytes. A database never gets into the cache.
@@ -762,7 +837,9 @@ PublishResult Publish::run()
     m_control = newSession();
 
     if (!readState(&m_state, &m_stateMissing))
-        return fail(QStringLiteral("サーバーに接続できませんでした"), m_control);
+        return fail(m_control->tooLarge() ? QStringLiteral("公開の記録を読めませんでした")
+                                          : QStringLiteral("サーバーに接続できませんでした"),
+                    m_control);
     m_result.warnings += m_state.ignored;
     plan(m_state);
 
@@ -819,14 +896,19 @@ PublishResult Publish::run()
         removeAll();
     if (m_result.code == PublishResult::Complete && !m_stop) {
         // A record grown long with the journal is written anew, whole.
-        const qsizetype lines = m_state.lines + qsizetype(m_jobs.size()) * 2 + m_toRemove.size();
-        if (lines > m_state.published.size() * 3 / 2 + 64 || !m_state.ignored.isEmpty())
-            m_control->put(kPublishStateName, CurlSession::temporaryName(), publishStateBytes(m_state), true);
+        if (!m_journalStarted || m_journalLines > m_state.published.size() * 3 / 2 + 64)
+            m_control->put(kPublishStateName, CurlSession::temporaryName(), publishStateBytes(m_state), !m_stateMissing);
         tell(total, total, QString());
     }
     if (m_stop)
         m_control->allowAfterStop(1000);
     releaseLock();
+    {
+        std::lock_guard lock(m_sessionsLock);
+        if (std::any_of(m_sessions.cbegin(), m_sessions.cend(), [](const auto& s) { return s->sizeUnchecked(); }))
+            m_result.warnings
+                << QStringLiteral("the server did not say the size of what it kept (SIZE): the uploads were not checked");
+    }
     return m_result;
 }
 
@@ -893,6 +975,16 @@ QString publishUrlProblem(const QUrl& url)
         return QStringLiteral("公開先のアドレスのポート番号が正しくありません");
     if (url.hasQuery() || url.hasFragment())
         return QStringLiteral("公開先のアドレスに「?」や「#」は使えません");
+    // The folder is the one named, never one reached through "..", and no name carries a
+    // line break into the server's commands.
+    const QString path = url.path(QUrl::FullyDecoded);
+    const QString user = url.userName(QUrl::FullyDecoded);
+    if (std::any_of(path.cbegin(), path.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; })
+        || std::any_of(user.cbegin(), user.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; }))
+        return QStringLiteral("公開先のアドレスに制御文字は使えません");
+    const QStringList parts = path.split(QLatin1Char('/'));
+    if (parts.contains(QStringLiteral("..")) || parts.contains(QStringLiteral(".")))
+        return QStringLiteral("公開先のアドレスに「.」や「..」のフォルダは使えません");
     return QString();
 }
 

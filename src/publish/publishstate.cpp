@@ -47,18 +47,17 @@ QByteArray encodedName(const QString& name)
     return name.toUtf8().toPercentEncoding("/");
 }
 
-// A line as shown in a report: control characters made visible.
-QString shownLine(const QByteArray& line)
+} // namespace
+
+QString shownRemoteText(const QByteArray& text)
 {
-    QString shown = QString::fromUtf8(line.left(200));
+    QString shown = QString::fromUtf8(text.left(200));
     for (QChar& c : shown) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0))
             c = QChar(0xFFFD);
     }
     return shown;
 }
-
-} // namespace
 
 QString remoteNameProblem(const QByteArray& utf8)
 {
@@ -104,7 +103,9 @@ PublishState parsePublishState(const QByteArray& bytes)
             continue;
         }
         const QList<QByteArray> f = l.split('\t');
-        auto ignore = [&](const QString& why) { state.ignored << shownLine(l) + QStringLiteral(" (") + why + QLatin1Char(')'); };
+        auto ignore = [&](const QString& why) {
+            state.ignored << shownRemoteText(l) + QStringLiteral(" (") + why + QLatin1Char(')');
+        };
         QByteArray rawName;
         if (f[0] == "F" && f.size() == 4)
             rawName = f[3];
@@ -293,7 +294,6 @@ struct Walker {
     QByteArray root;     // the folder, as resolved
     QStringList include;
     QStringList exclude;
-    bool forFtp;
     LocalScan scan;
 
     void walk(const QByteArray& dir, const QString& prefix)
@@ -357,8 +357,10 @@ struct Walker {
                 walk(path, name + QLatin1Char('/'));
                 continue;
             }
-            if (forFtp && remoteNameProblem(name.toUtf8()) == QLatin1String("control character")) {
-                scan.problems << name + QStringLiteral(" (a control character in the name cannot be sent by FTP)");
+            // Sent, it would be left out of the record at every later publish: sent again each
+            // time, never removed.
+            if (const QString problem = remoteNameProblem(name.toUtf8()); !problem.isEmpty()) {
+                scan.problems << name + QStringLiteral(" (cannot be published: ") + problem + QLatin1Char(')');
                 continue;
             }
             const QByteArray stamp = QByteArray::number(qint64(st.st_size)) + ' ' + QByteArray::number(qint64(st.st_mtim.tv_sec))
@@ -415,7 +417,7 @@ void HashCache::save()
     replaceFile(m_path, bytes, &error); // only a cache: without it the files are read again
 }
 
-LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const QStringList& exclude, bool forFtp)
+LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const QStringList& exclude)
 {
     Walker walker;
     char* real = ::realpath(QFile::encodeName(dir).constData(), nullptr);
@@ -423,7 +425,6 @@ LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const 
     std::free(real);
     walker.include = include;
     walker.exclude = exclude;
-    walker.forFtp = forFtp;
     walker.walk(walker.root, QString());
     return walker.scan;
 }

@@ -56,6 +56,10 @@ QByteArray publishStateBytes(const PublishState& state);
 // valid UTF-8, none of our own ".qadora-" names).
 QString remoteNameProblem(const QByteArray& utf8);
 
+// Text from the server as it may be shown: no control characters (a terminal's escapes), at
+// most 200 bytes of it.
+QString shownRemoteText(const QByteArray& text);
+
 // The files of the folder that go up.
 struct LocalFile {
     QString name;      // relative, "/" between folders
@@ -70,8 +74,9 @@ struct LocalScan {
 // Regular files (and links that resolve inside the folder); not dot-files and dot-folders
 // (but .htaccess and .well-known/), databases (.mdb, .accdb, .laccdb, .ldb, .sqlite, .db),
 // the list file (dbnames.txt) or our own; `include` and `exclude` patterns decide otherwise.
-// `forFtp`: a name with a control character cannot be sent and is a problem.
-LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const QStringList& exclude, bool forFtp);
+// A name that the record on the server could not hold (a control character, which FTP cannot
+// send either; a backslash, a folder's mark on some servers) is a problem.
+LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const QStringList& exclude);
 
 // The SHA-256 of each file of a folder by its stamp, kept between publishes on this machine so
 // that an unchanged file is not read again.

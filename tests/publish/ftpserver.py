@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 # An FTP or FTPS server on 127.0.0.1 for the publishing tests (Debian's python3-pyftpdlib),
 # friendly or hostile. Prints the port it listens on, then serves until killed.
-# Hostile modes apply to uploads of pages (temporary files outside the lock folder) only, so that
-# the publish gets as far as sending them.
+# Hostile modes apply to pages only (uploads once the record is in place, temporary files outside
+# the lock folder), so that the publish gets as far as sending them.
 import argparse
 import logging
+import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -22,6 +23,10 @@ parser.add_argument("--short-store", type=int, default=-1,
                     help="keep this many bytes of a longer page upload, then answer 552")
 parser.add_argument("--silent", default="",
                     help="never answer this command (STOR, RNTO, SIZE) for a page")
+parser.add_argument("--no-rename-over", action="store_true",
+                    help="refuse to rename onto a name that is taken, as some servers do")
+parser.add_argument("--answer", action="append", default=[],
+                    help="COMMAND=REPLY: give this reply to RNTO, SIZE or DELE for a page instead of doing it")
 args = parser.parse_args()
 
 authorizer = DummyAuthorizer()
@@ -30,9 +35,19 @@ base = TLS_FTPHandler if args.cert else FTPHandler
 data_base = TLS_DTPHandler if args.cert else DTPHandler
 
 
+answers = dict(a.split("=", 1) for a in args.answer)
+# A publish puts its record in place before any page goes up: uploads until then are the record.
+record_placed = False
+
+
+def is_ours(path):
+    name = path.replace("\\", "/")
+    return "/.qadora-lock/" in name or name.endswith("/.qadora-published")
+
+
 def is_page(path):
     name = path.replace("\\", "/")
-    return "/.qadora-up-" in name and "/.qadora-lock/" not in name
+    return record_placed and "/.qadora-up-" in name and "/.qadora-lock/" not in name
 
 
 class DataChannel(data_base):
@@ -76,13 +91,35 @@ class Handler(base):
         return super().ftp_STOR(file, mode)
 
     def ftp_RNTO(self, path):
-        if args.silent == "RNTO" and "/.qadora-lock/" not in path and not path.endswith(".qadora-published"):
+        global record_placed
+        refused = None
+        if args.no_rename_over and os.path.lexists(path):
+            refused = "550 Cannot create a file when that file already exists."
+        if not is_ours(path):
+            if args.silent == "RNTO":
+                return
+            refused = answers.get("RNTO", refused)
+        if refused:
+            self._rnfr = None
+            self.respond(refused)
             return
+        if path.replace("\\", "/").endswith("/.qadora-published"):
+            record_placed = True
         return super().ftp_RNTO(path)
 
-    def ftp_SIZE(self, path):
-        if args.silent == "SIZE" and is_page(path):
+    def ftp_DELE(self, path):
+        if "DELE" in answers and "/.qadora-up-" not in path and not is_ours(path):
+            self.respond(answers["DELE"])
             return
+        return super().ftp_DELE(path)
+
+    def ftp_SIZE(self, path):
+        if is_page(path):
+            if args.silent == "SIZE":
+                return
+            if "SIZE" in answers:
+                self.respond(answers["SIZE"])
+                return
         return super().ftp_SIZE(path)
 
 

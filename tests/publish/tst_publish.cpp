@@ -101,6 +101,7 @@ private slots:
 
     void mirrorsAndThenSendsOnlyChanges_data();
     void mirrorsAndThenSendsOnlyChanges();
+    void prunedPageGoes_handPlacedFileStays_data();
     void prunedPageGoes_handPlacedFileStays();
     void loginRefused_saysWhy_data();
     void loginRefused_saysWhy();
@@ -109,6 +110,7 @@ private slots:
     void failedUpload_keepsTheLivePage();
     void hostileRecord_isNotTrusted_data();
     void hostileRecord_isNotTrusted();
+    void oversizedRecord_isNotRead();
     void plantedLinkAtATemporaryName_isNeverFollowed_data();
     void plantedLinkAtATemporaryName_isNeverFollowed();
     void twoPublishesAtOnce_neverMix();
@@ -128,7 +130,7 @@ private slots:
 
 private:
     std::unique_ptr<Server> startFtp(bool tls, const QStringList& hostile = {});
-    std::unique_ptr<Server> startSftp();
+    std::unique_ptr<Server> startSftp(const QStringList& hostile = {});
     std::unique_ptr<Server> start(const QString& scheme, const QStringList& hostile = {});
     QProcess* publish(const Server& server, const QStringList& extra = {}, const QString& password = kPassword);
     int publishAndWait(const Server& server, const QStringList& extra = {});
@@ -144,6 +146,7 @@ private:
     QString m_serverTop;
     QString m_target; // the target folder, relative to m_serverTop
     QMap<QString, QByteArray> m_outside;
+    QString m_sftpPort; // one SFTP server at a time: a later one listens where the last did
 };
 
 void TestPublish::initTestCase()
@@ -163,6 +166,7 @@ void TestPublish::init()
     build();
     m_serverTop.clear();
     m_outside.clear();
+    m_sftpPort.clear();
 }
 
 void TestPublish::cleanup()
@@ -241,7 +245,8 @@ std::unique_ptr<Server> TestPublish::startFtp(bool tls, const QStringList& hosti
     return server;
 }
 
-std::unique_ptr<Server> TestPublish::startSftp()
+// `hostile`: options of OpenSSH's own SFTP server ("-P rename": renames refused).
+std::unique_ptr<Server> TestPublish::startSftp(const QStringList& hostile)
 {
     auto server = std::make_unique<Server>();
     const QString dir = m_dir->filePath("sshd");
@@ -263,14 +268,16 @@ std::unique_ptr<Server> TestPublish::startSftp()
     fingerprint.start("ssh-keygen", {"-lf", dir + "/hostkey.pub"});
     fingerprint.waitForFinished();
     server->fingerprint = QString::fromLatin1(fingerprint.readAllStandardOutput()).section(' ', 1, 1);
-    const QString port = freePort();
+    if (m_sftpPort.isEmpty())
+        m_sftpPort = freePort(); // the same port: the host key stays known
+    const QString port = m_sftpPort;
     QFile config(dir + "/sshd_config");
     config.open(QIODevice::WriteOnly);
     config.write(QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2/hostkey\nPidFile %2/sshd.pid\n"
                                 "AuthorizedKeysFile %2/authorized_keys\nPermitRootLogin prohibit-password\n"
                                 "PasswordAuthentication no\nKbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n"
-                                "Subsystem sftp internal-sftp\n")
-                     .arg(port, dir)
+                                "Subsystem sftp internal-sftp %3\n")
+                     .arg(port, dir, hostile.join(' '))
                      .toUtf8());
     config.close();
     server->process.setStandardErrorFile(dir + "/sshd.log", QIODevice::Append);
@@ -296,7 +303,7 @@ std::unique_ptr<Server> TestPublish::startSftp()
 
 std::unique_ptr<Server> TestPublish::start(const QString& scheme, const QStringList& hostile)
 {
-    auto server = scheme == "sftp" ? startSftp() : startFtp(scheme == "ftps", hostile);
+    auto server = scheme == "sftp" ? startSftp(hostile) : startFtp(scheme == "ftps", hostile);
     if (m_serverTop.isEmpty())
         plantOutside(*server);
     return server;
@@ -334,15 +341,18 @@ int TestPublish::publishAndWait(const Server& server, const QStringList& extra)
 void TestPublish::mirrorsAndThenSendsOnlyChanges_data()
 {
     QTest::addColumn<QString>("scheme");
-    QTest::newRow("FTP") << "ftp";
-    QTest::newRow("FTPS") << "ftps";
-    QTest::newRow("SFTP") << "sftp";
+    QTest::addColumn<QStringList>("hostile");
+    QTest::newRow("FTP") << "ftp" << QStringList{};
+    QTest::newRow("FTP, no rename over a file") << "ftp" << QStringList{"--no-rename-over"};
+    QTest::newRow("FTPS") << "ftps" << QStringList{};
+    QTest::newRow("SFTP") << "sftp" << QStringList{};
 }
 
 void TestPublish::mirrorsAndThenSendsOnlyChanges()
 {
     QFETCH(QString, scheme);
-    auto server = start(scheme);
+    QFETCH(QStringList, hostile);
+    auto server = start(scheme, hostile);
     const int pages = int(filesBelow(m_site).size());
 
     QProcess* first = publish(*server);
@@ -366,22 +376,42 @@ void TestPublish::mirrorsAndThenSendsOnlyChanges()
     QVERIFY(!hasOwnLeftovers(server->root));
 }
 
+void TestPublish::prunedPageGoes_handPlacedFileStays_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<QStringList>("hostile");
+    QTest::newRow("FTP") << "ftp" << QStringList{};
+    QTest::newRow("FTP, removal refused") << "ftp" << QStringList{"--answer", "DELE=550 Permission denied."};
+    QTest::newRow("SFTP") << "sftp" << QStringList{};
+}
+
 void TestPublish::prunedPageGoes_handPlacedFileStays()
 {
-    auto server = start("sftp");
+    QFETCH(QString, scheme);
+    QFETCH(QStringList, hostile);
+    auto server = start(scheme);
     QCOMPARE(publishAndWait(*server), 0);
     QFile(server->root + "/style.css").open(QIODevice::WriteOnly); // put there by hand
     QVERIFY(writeBytes(m_site + "/qa099.html", "the user's own"));  // beside the pages
-    // A page sent before and changed on the server since is not the page that was sent.
-    QVERIFY(writeBytes(server->root + "/qa008.html", "changed on the server"));
+    // A page sent before and changed on the server since, to the same size, is not the page
+    // that was sent.
+    const QByteArray changed = readBytes(server->root + "/qa008.html").replace("html", "HTML");
+    QVERIFY(writeBytes(server->root + "/qa008.html", changed));
     QCOMPARE(runSqlite(m_db, "DELETE FROM tbl1 WHERE No IN (7, 8);"), QByteArray());
     build({"--prune"});
     QVERIFY(!QFile::exists(m_site + "/qa007.html"));
+    if (!hostile.isEmpty()) {
+        // Refused: said so, and the page stays in the record for the next publish to remove.
+        auto refusing = start(scheme, hostile);
+        QCOMPARE(publishAndWait(*refusing), 1);
+        QVERIFY2(m_err.startsWith("「qa007.html」を削除できませんでした\n550 "), qPrintable(m_err));
+        QVERIFY(QFile::exists(server->root + "/qa007.html"));
+    }
     QCOMPARE(publishAndWait(*server), 0);
     QVERIFY2(lastLine(m_run.get()).contains(", removed 1, "), qPrintable(m_err));
     QVERIFY(!QFile::exists(server->root + "/qa007.html"));
     QVERIFY(QFile::exists(server->root + "/style.css"));
-    QCOMPARE(readBytes(server->root + "/qa008.html"), QByteArray("changed on the server"));
+    QCOMPARE(readBytes(server->root + "/qa008.html"), changed);
     QVERIFY2(m_err.contains("warning: left qa008.html on the server"), qPrintable(m_err));
 }
 
@@ -437,39 +467,47 @@ void TestPublish::unknownHostKey_acceptedWithOneLineMore()
 
 void TestPublish::failedUpload_keepsTheLivePage_data()
 {
+    QTest::addColumn<QString>("scheme");
     QTest::addColumn<QStringList>("hostile");
-    QTest::addColumn<QString>("answer");
-    QTest::newRow("552 after 100,000 of 404,000 bytes") << QStringList{"--short-store", "100000"} << "552 ";
-    QTest::newRow("552 at once") << QStringList{"--refuse-store", "552"} << "552 ";
-    QTest::newRow("451 every time") << QStringList{"--refuse-store", "451"} << "451 ";
+    QTest::addColumn<QString>("said");
+    const QString notSent = "「big.html」を送れませんでした\n";
+    QTest::newRow("552 after 100,000 of 404,000 bytes") << "ftp" << QStringList{"--short-store", "100000"}
+                                                        << notSent + "552 ";
+    QTest::newRow("552 at once") << "ftp" << QStringList{"--refuse-store", "552"} << notSent + "552 ";
+    QTest::newRow("451 every time") << "ftp" << QStringList{"--refuse-store", "451"} << notSent + "451 ";
+    QTest::newRow("FTP, page renames refused") << "ftp" << QStringList{"--answer", "RNTO=550 Permission denied."}
+                                              << notSent + "550 ";
+    QTest::newRow("SFTP, renames refused") << "sftp" << QStringList{"-P", "rename,posix-rename"}
+                                          << "公開先のロックを取れませんでした\n";
 }
 
 // A failed upload leaves the live page as it was and no temporary file; the record does not
 // call the page sent, so the next publish sends it.
 void TestPublish::failedUpload_keepsTheLivePage()
 {
+    QFETCH(QString, scheme);
     QFETCH(QStringList, hostile);
-    QFETCH(QString, answer);
+    QFETCH(QString, said);
     QByteArray big;
     for (int i = 0; big.size() < 404000; ++i)
         big += "<p>line " + QByteArray::number(i) + "</p>\r\n";
     big.truncate(404000);
     QVERIFY(writeBytes(m_site + "/big.html", big));
     {
-        auto friendly = start("ftp");
+        auto friendly = start(scheme);
         QCOMPARE(publishAndWait(*friendly, {"--yes"}), 0);
     }
     big.replace("line", "LINE");
     QVERIFY(writeBytes(m_site + "/big.html", big));
     {
-        auto full = startFtp(false, hostile);
+        auto full = start(scheme, hostile);
         QCOMPARE(publishAndWait(*full), 1);
-        QVERIFY2(m_err.startsWith("「big.html」を送れませんでした\n" + answer), qPrintable(m_err));
+        QVERIFY2(m_err.startsWith(said), qPrintable(m_err));
         QCOMPARE(readBytes(full->root + "/big.html").size(), 404000);
         QVERIFY(!readBytes(full->root + "/big.html").contains("LINE"));
         QVERIFY(!hasOwnLeftovers(full->root));
     }
-    auto friendly = startFtp(false);
+    auto friendly = start(scheme);
     QCOMPARE(publishAndWait(*friendly), 0);
     QVERIFY(lastLine(m_run.get()).startsWith("uploaded 1, removed 0, "));
     QCOMPARE(published(friendly->root), filesBelow(m_site));
@@ -512,6 +550,23 @@ void TestPublish::hostileRecord_isNotTrusted()
     QCOMPARE(published(server->root), filesBelow(m_site));
     // The record is written anew without the line.
     QVERIFY(!readBytes(server->root + "/" + kPublishStateName).contains(line.mid(line.lastIndexOf('\t') + 1)));
+}
+
+// A record of hundreds of megabytes (a hostile server's) is not read into memory: the publish
+// stops, says so, and changes nothing.
+void TestPublish::oversizedRecord_isNotRead()
+{
+    auto server = start("ftp");
+    QCOMPARE(publishAndWait(*server), 0);
+    const QString record = server->root + "/" + kPublishStateName;
+    QVERIFY(QFile::resize(record, 256 << 20)); // sparse
+    QVERIFY(QFile::remove(m_site + "/qa001.html")); // something to do
+    QCOMPARE(publishAndWait(*server), 1);
+    QVERIFY2(m_err.startsWith("公開の記録を読めませんでした\n「.qadora-published」は 67108864 バイトを超えているため"),
+             qPrintable(m_err));
+    QVERIFY(QFile::exists(server->root + "/qa001.html"));
+    QCOMPARE(QFileInfo(record).size(), 256 << 20);
+    QVERIFY(QFile::remove(record)); // not read into memory by cleanup() either
 }
 
 void TestPublish::plantedLinkAtATemporaryName_isNeverFollowed_data()
@@ -764,10 +819,12 @@ void TestPublish::commandLine_refusesAndReports_data()
     QTest::newRow("port 0") << "" << QStringList{"ftp://web@127.0.0.1:0/www"} << 2 << "URL: ";
     QTest::newRow("query") << "" << QStringList{"ftp://web@127.0.0.1/www?x=1"} << 2 << "URL: ";
     QTest::newRow("fragment") << "" << QStringList{"ftp://web@127.0.0.1/www#top"} << 2 << "URL: ";
+    QTest::newRow("a folder reached through ..") << "" << QStringList{"SERVER/../../outside"} << 2 << "URL: ";
     QTest::newRow("nine connections") << "" << QStringList{"--connections", "9", "ftp://web@127.0.0.1/www"} << 2
                                       << "--connections takes 1 to 8";
     QTest::newRow("a name that is not UTF-8") << "latin1" << QStringList{"SERVER"} << 1 << " (the name is not UTF-8)";
-    QTest::newRow("a control character in a name") << "control" << QStringList{"SERVER"} << 1 << "a control character";
+    QTest::newRow("a control character in a name") << "control" << QStringList{"SERVER"} << 1
+                                                   << "(cannot be published: control character)";
     QTest::newRow("a dry run makes no folder") << "" << QStringList{"--dry-run", "SERVER"} << 0 << "";
 }
 
@@ -786,9 +843,9 @@ void TestPublish::commandLine_refusesAndReports()
     if (setup == "control")
         QVERIFY(writeBytes(m_site + "/a\rb.html", "x"));
     std::unique_ptr<Server> server;
-    if (args.last() == "SERVER") {
+    if (args.last().startsWith("SERVER")) {
         server = start("ftp");
-        args.last() = server->url;
+        args.last().replace("SERVER", server->url);
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QADORA_PUBLISH_PASSWORD", kPassword);
