@@ -185,6 +185,18 @@ void RecordSearch::listed(QListWidget* list, const Listing& listing, bool wroteC
     refreshIndex();
     if (!searchWords(t->box->text()).isEmpty())
         apply(*t);
+    else
+        mapRows(*t);
+}
+
+// Where each listed row is in the index: done when a listing or an index arrives rather than
+// at the first key, which would otherwise pay for it on a long list.
+void RecordSearch::mapRows(Target& t)
+{
+    if (t.slotsOf == m_generation || !t.hasListing || !m_index || m_indexPath != t.listingPath)
+        return;
+    t.rowSlots = m_index->slotsOf(t.numbers);
+    t.slotsOf = m_generation;
 }
 
 void RecordSearch::apply(Target& t)
@@ -213,10 +225,7 @@ void RecordSearch::apply(Target& t)
     refreshIndex();
     if (!t.hasListing || !m_index || m_indexPath != t.listingPath)
         return; // the lists follow when the index is read (adopt)
-    if (t.slotsOf != m_generation) {
-        t.rowSlots = m_index->slotsOf(t.numbers);
-        t.slotsOf = m_generation;
-    }
+    mapRows(t);
     const SearchHits* within = t.hitsOf == m_generation && narrows(words, t.lastWords) ? t.lastHits.get() : nullptr;
     auto hits = std::make_shared<const SearchHits>(m_index->find(words, within));
     t.hitsOf = m_generation;
@@ -407,6 +416,8 @@ void RecordSearch::adopt(const std::shared_ptr<Build>& build)
     for (const auto& t : m_targets) {
         if (t->hasListing && t->listingPath == m_indexPath && !searchWords(t->box->text()).isEmpty())
             apply(*t);
+        else
+            mapRows(*t);
     }
     // The file changed while it was read.
     if (DatabaseStamp::of(build->path) != build->stamp)

@@ -67,6 +67,7 @@ private:
     Target* targetOf(const QObject* widget) const;
     void schedule(Target& t);
     void apply(Target& t);
+    void mapRows(Target& t);
     void show(Target& t, const std::vector<int>& rows, bool filtered);
     // Adds the next slice of rows, and of the companion's once the list is complete; true when
     // both are.
