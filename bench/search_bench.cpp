@@ -296,6 +296,12 @@ void benchWindow(const QString& db, int n)
         QTest::keyClick(tab.box, Qt::Key_Escape);
         pause();
         row("  typing at 8 keys a second: longest the window did not respond", stalls.longest());
+        // The listing the Escape brought back is completed in slices: the next tab is timed
+        // without them.
+        QElapsedTimer rest;
+        rest.start();
+        while ((tab.list->count() < n || (tab.companion && tab.companion->count() < n)) && ms(rest) < 20000)
+            QCoreApplication::processEvents();
     }
 
     // The floor: what the list widget itself costs for as many rows, in the same window.
