@@ -184,7 +184,20 @@ QString backupFolderFor(const QString& database)
         + info.fileName() + QLatin1Char('-') + QString::fromLatin1(key);
 }
 
-bool backUp(const QString& database, QString* error, QString* made)
+namespace {
+
+// Drops the oldest backups in `folder` beyond kBackupsKept, never `spare`.
+void prune(const QString& folder, const QString& spare = QString())
+{
+    QFileInfoList files = backupFiles(folder);
+    if (!spare.isEmpty())
+        files.removeIf([kept = QFileInfo(spare).absoluteFilePath()](const QFileInfo& f) { return f.absoluteFilePath() == kept; });
+    for (qsizetype i = kBackupsKept; i < files.size(); ++i)
+        QFile::remove(files[i].absoluteFilePath());
+}
+
+// backUp without the pruning.
+bool copyIntoFolder(const QString& database, QString* error, QString* made)
 {
     const QFileInfo info(database);
     const QString folder = backupFolderFor(database);
@@ -228,24 +241,12 @@ bool backUp(const QString& database, QString* error, QString* made)
     }
     if (made)
         *made = target;
-    const QFileInfoList files = backupFiles(folder);
-    for (qsizetype i = kBackupsKept; i < files.size(); ++i)
-        QFile::remove(files[i].absoluteFilePath());
     return true;
 }
 
-QList<BackupEntry> backupsOf(const QString& database)
+// Replaces the contents of `database` with the backup's.
+bool copyBackOver(const QString& backup, const QString& database, QString* error)
 {
-    QList<BackupEntry> entries;
-    for (const QFileInfo& f : backupFiles(backupFolderFor(database)))
-        entries.append({f.absoluteFilePath(), madeFromName(f), recordsIn(f.absoluteFilePath())});
-    return entries;
-}
-
-bool restoreBackup(const QString& backup, const QString& database, QString* error)
-{
-    if (QFileInfo::exists(database) && !backUp(database, error))
-        return false;
     if (isSqlite(backup) && isSqlite(database)) {
         Handle from(backup, Handle::ReadImmutable);
         Handle to(database, Handle::Write);
@@ -260,6 +261,35 @@ bool restoreBackup(const QString& backup, const QString& database, QString* erro
         return copyPages(from, to, error);
     }
     return copyFileOver(backup, database, error);
+}
+
+} // namespace
+
+bool backUp(const QString& database, QString* error, QString* made)
+{
+    if (!copyIntoFolder(database, error, made))
+        return false;
+    prune(backupFolderFor(database));
+    return true;
+}
+
+QList<BackupEntry> backupsOf(const QString& database)
+{
+    QList<BackupEntry> entries;
+    for (const QFileInfo& f : backupFiles(backupFolderFor(database)))
+        entries.append({f.absoluteFilePath(), madeFromName(f), recordsIn(f.absoluteFilePath())});
+    return entries;
+}
+
+bool restoreBackup(const QString& backup, const QString& database, QString* error)
+{
+    // The backup of the state restored over must not prune the one being restored, which
+    // may be the oldest kept.
+    if (QFileInfo::exists(database) && !copyIntoFolder(database, error, nullptr))
+        return false;
+    const bool restored = copyBackOver(backup, database, error);
+    prune(backupFolderFor(database), backup);
+    return restored;
 }
 
 bool SessionBackups::beforeFirstChange(const QString& database, QString* error)

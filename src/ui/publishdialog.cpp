@@ -7,7 +7,9 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +32,11 @@ const QString kService = QStringLiteral("Qadora");
 QSettings settings()
 {
     return QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+}
+
+QString folderKey(const QString& folder)
+{
+    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
 }
 
 QString keyringKey(const QString& user, const QString& host)
@@ -103,6 +110,10 @@ PublishOptions rememberedPublishOptions(const QString& outDir)
     QSettings s = settings();
     s.beginGroup(QStringLiteral("publish"));
     const QString address = s.value(QStringLiteral("address")).toString();
+    // The address belongs to the folder it was published from: another site's folder sent
+    // there would take that site's place on the server.
+    if (s.value(QStringLiteral("folder")).toString() != folderKey(outDir))
+        return o;
     if (!address.isEmpty()) {
         o.url = QUrl(address, QUrl::StrictMode);
         o.url.setPassword(QString());
@@ -339,6 +350,7 @@ void PublishDialog::start()
     s.setValue(QStringLiteral("remember"), remember->isChecked());
     s.setValue(QStringLiteral("exclude"), exclude->text());
     s.setValue(QStringLiteral("include"), include->text());
+    s.setValue(QStringLiteral("folder"), folderKey(m_outDir));
     s.endGroup();
     run(o);
 }

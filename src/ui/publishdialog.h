@@ -63,7 +63,7 @@ private:
 };
 
 // What the dialog remembered: the address (with the user), the patterns; no password.
-// An empty URL when nothing is remembered yet.
+// An empty URL when nothing is remembered yet, or only for another folder.
 PublishOptions rememberedPublishOptions(const QString& outDir);
 // The password the keyring holds for these options, when the user asked to remember it.
 QString rememberedPublishPassword(const PublishOptions& options);

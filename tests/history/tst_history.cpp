@@ -157,6 +157,10 @@ void TestHistory::backUp_keepsTheNewestTen()
         QCOMPARE(list[i].records, 12 - i);
     }
     QVERIFY(!QFile::exists(made[10]) && !QFile::exists(made[11]));
+    // Restoring the oldest: the backup of the state restored over does not prune it first.
+    QString error;
+    QVERIFY2(restoreBackup(list.last().path, db, &error), qPrintable(error));
+    QCOMPARE(readAll(db), readAll(list.last().path));
 }
 
 void TestHistory::backUp_fullOrReadOnlyDisk_saysSoAndLeavesNothing_data()

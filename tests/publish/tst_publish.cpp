@@ -7,6 +7,7 @@
 #include "publish/publisher.h"
 #include "site/sitegeneration.h"
 #include "testenv.h"
+#include "ui/folderpicker.h"
 #include "ui/publishdialog.h"
 
 #include <QAction>
@@ -963,17 +964,19 @@ void TestPublish::buildAndPublish_inOneStep()
     clearSettings();
     auto win = openWindow(m_db, m_site);
     main1* w = win->w.get();
-    QTimer::singleShot(0, [] {
+    auto cancelDialog = [] {
         auto* dialog = qobject_cast<PublishDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
         dialog->cancelButton->click();
-    });
+    };
+    QTimer::singleShot(0, cancelDialog);
     w->buildPublish->trigger();
     QCOMPARE(win->fake.progresses(), QStringList{});
 
     QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
     s.setValue("publish/address", QString(server->url).replace("root@", ""));
     s.setValue("publish/user", "root");
+    s.setValue("publish/folder", m_site);
     s.sync();
     changeRecord(2, "anser", "作成して公開");
     QTest::mouseClick(w->Command13, Qt::LeftButton); // データ表示
@@ -984,6 +987,14 @@ void TestPublish::buildAndPublish_inOneStep()
     QCOMPARE(win->fake.messages(), QStringList{QStringLiteral("送信 %1、削除 0、変更なし 0").arg(filesBelow(m_site).size())});
     QCOMPARE(published(server->root), filesBelow(m_site));
     QCOMPARE(QDir(m_site).entryList(QDir::Files).size(), filesBelow(m_site).size());
+
+    // Another site's folder would take this site's place on the server: the dialog asks where.
+    QTemporaryDir other;
+    w->Dir1->setPath(other.path());
+    win->fake.clear();
+    QTimer::singleShot(0, cancelDialog);
+    w->buildPublish->trigger();
+    QCOMPARE(win->fake.progresses(), QStringList{});
 }
 
 QTEST_MAIN(TestPublish)

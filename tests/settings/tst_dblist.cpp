@@ -354,6 +354,8 @@ void TestDbList::switchToEntry_data()
                                         << QStringList{"/db/a.mdb", "A", "A", "keep12", "", "keep10", "", ""} << false;
     QTest::newRow("address dropped") << "A,/db/a.mdb,../top.html"
                                      << QStringList{"/db/a.mdb", "A", "A", "", "", "", "", ""} << false;
+    // Not the file of that name in an output folder chosen later.
+    QTest::newRow("relative database") << "A,a.mdb,u,l,DIR" << QStringList{"DIR/a.mdb", "A", "A", "u", "u", "l", "l", "DIR"} << true;
     QTest::newRow("comma in database") << "A,/db/a,b.mdb,u"
                                        << QStringList{"/db/a", "A", "A", "b.mdb", "b.mdb", "u", "u", ""} << false;
 }

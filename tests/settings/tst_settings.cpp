@@ -108,7 +108,8 @@ void TestSettings::startup_databaseForms_data()
     QTest::newRow("bare") << db << db << true;
     QTest::newRow("list entry") << "Title," + db + ",,HOME," + m_dir.path() << db << true;
     QTest::newRow("title and path") << "Title," + db << db << true;
-    QTest::newRow("comma in the path") << m_dir.filePath("a,b/x.mdb") << "b/x.mdb" << false;
+    // Read as a list entry; its relative name is taken in the output folder (home, none saved).
+    QTest::newRow("comma in the path") << m_dir.filePath("a,b/x.mdb") << QDir::home().filePath("b/x.mdb") << false;
     QTest::newRow("directory") << m_dir.path() << m_dir.path() << false;
 }
 

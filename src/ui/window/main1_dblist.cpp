@@ -228,7 +228,9 @@ void main1::sentakudb()
         Text14->setText(entry.label);
         Text10->setText(entry.label);
     }
-    m_dbPath = entry.database;
+    // A name relative to the entry's folder stays that file when another output folder (the
+    // working directory) is chosen later, instead of naming a file of the same name there.
+    m_dbPath = entry.database.isEmpty() ? QString() : QFileInfo(entry.database).absoluteFilePath();
     // An entry whose database is not there (a path a list file holds broken, a drive not
     // plugged in) becomes current for now, but never replaces a saved database that is.
     if (isOrdinaryFile(m_dbPath) || !isOrdinaryFile(databasePathFromSetting(dirs::rwpgmname(1))))

@@ -7,6 +7,7 @@
 #include "ui/interaction.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTabWidget>
 
@@ -37,7 +38,9 @@ void main1::Form_Load()
 
     rwsettext(1);
 
-    m_dbPath = databasePathFromSetting(dirs::rwpgmname(1));
+    // A relative setting names the file in the saved output folder, now and after another is chosen.
+    if (const QString saved = databasePathFromSetting(dirs::rwpgmname(1)); !saved.isEmpty())
+        m_dbPath = QFileInfo(saved).absoluteFilePath();
     if (!isOrdinaryFile(m_dbPath))
         notice(kNoDatabaseAtStartMessage);
     else
