@@ -341,6 +341,7 @@ void Publish::plan(const PublishState& state)
         if (!present.contains(it.key()) && !state.published.contains(it.key()))
             m_toRemove << it.key();
     }
+    m_toRemove.sort(); // in name order, the same every run, as a log or a report reads best
     m_leftovers = leftoverTemporaries(state);
 }
 
