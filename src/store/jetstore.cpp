@@ -211,12 +211,12 @@ StoreStatus JetStore::add(const Record&, RecordChange*)
     return {StoreStatus::ReadOnly, kReadOnlyAccessMessage};
 }
 
-StoreStatus JetStore::updateFirstByQuestion(const QString&, const Record&, RecordChange*)
+StoreStatus JetStore::updateFirstByQuestion(const QString&, const Record&, RecordChange*, qint64)
 {
     return {StoreStatus::ReadOnly, kReadOnlyAccessMessage};
 }
 
-StoreStatus JetStore::removeFirstByQuestion(const QString&, RecordChange*)
+StoreStatus JetStore::removeFirstByQuestion(const QString&, RecordChange*, qint64)
 {
     return {StoreStatus::ReadOnly, kReadOnlyAccessMessage};
 }

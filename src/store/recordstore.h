@@ -76,8 +76,12 @@ public:
 
     // Each tells in `done` (when given) the record before and after, with its number.
     virtual StoreStatus add(const Record& values, RecordChange* done = nullptr) = 0;
-    virtual StoreStatus updateFirstByQuestion(const QString& quest, const Record& values, RecordChange* done = nullptr) = 0;
-    virtual StoreStatus removeFirstByQuestion(const QString& quest, RecordChange* done = nullptr) = 0;
+    // With `shownNo` (not 0), the first record of the question must be the one numbered so, the
+    // record the user was shown; when it is gone or another record of that question now comes
+    // first, nothing is written and the status is NotFound.
+    virtual StoreStatus updateFirstByQuestion(const QString& quest, const Record& values, RecordChange* done = nullptr,
+                                              qint64 shownNo = 0) = 0;
+    virtual StoreStatus removeFirstByQuestion(const QString& quest, RecordChange* done = nullptr, qint64 shownNo = 0) = 0;
 
     // Applies every change in one transaction, all or none. Each record must be exactly as
     // its `before` says (absent for an addition), else nothing is written and the status is

@@ -337,8 +337,10 @@ std::optional<Record> recordNumbered(QSqlQuery& q, qint64 no, const QString& pat
     return found;
 }
 
-// The first record of the question query; NotFound in `status` when there is none.
-std::optional<Record> firstByQuestion(QSqlDatabase& db, const QString& quest, const QString& path, StoreStatus* status)
+// The first record of the question query; NotFound in `status` when there is none, or when
+// `shownNo` is given and the first record is another one.
+std::optional<Record> firstByQuestion(QSqlDatabase& db, const QString& quest, qint64 shownNo, const QString& path,
+                                      StoreStatus* status)
 {
     QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1"));
@@ -347,7 +349,7 @@ std::optional<Record> firstByQuestion(QSqlDatabase& db, const QString& quest, co
         *status = writeFailure(q.lastError(), path);
         return std::nullopt;
     }
-    if (!q.next()) {
+    if (!q.next() || (shownNo != 0 && q.value(0).toLongLong() != shownNo)) {
         *status = failure(StoreStatus::NotFound, QString());
         return std::nullopt;
     }
@@ -378,14 +380,15 @@ StoreStatus SqliteStore::add(const Record& values, RecordChange* done)
     });
 }
 
-StoreStatus SqliteStore::updateFirstByQuestion(const QString& quest, const Record& values, RecordChange* done)
+StoreStatus SqliteStore::updateFirstByQuestion(const QString& quest, const Record& values, RecordChange* done,
+                                               qint64 shownNo)
 {
     if (auto s = checkLengths(values); !s.ok())
         return s;
     // In one transaction, so the record found and the record changed are the same.
     return writing([&](QSqlDatabase& db) {
         StoreStatus status;
-        const std::optional<Record> old = firstByQuestion(db, quest, m_path, &status);
+        const std::optional<Record> old = firstByQuestion(db, quest, shownNo, m_path, &status);
         if (!old)
             return status;
         QSqlQuery q(db);
@@ -398,11 +401,11 @@ StoreStatus SqliteStore::updateFirstByQuestion(const QString& quest, const Recor
     });
 }
 
-StoreStatus SqliteStore::removeFirstByQuestion(const QString& quest, RecordChange* done)
+StoreStatus SqliteStore::removeFirstByQuestion(const QString& quest, RecordChange* done, qint64 shownNo)
 {
     return writing([&](QSqlDatabase& db) {
         StoreStatus status;
-        const std::optional<Record> old = firstByQuestion(db, quest, m_path, &status);
+        const std::optional<Record> old = firstByQuestion(db, quest, shownNo, m_path, &status);
         if (!old)
             return status;
         QSqlQuery q(db);

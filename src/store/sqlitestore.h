@@ -29,8 +29,9 @@ public:
     StoreStatus findFirstByQuestion(const QString& quest, Record* out) override;
 
     StoreStatus add(const Record& values, RecordChange* done = nullptr) override;
-    StoreStatus updateFirstByQuestion(const QString& quest, const Record& values, RecordChange* done = nullptr) override;
-    StoreStatus removeFirstByQuestion(const QString& quest, RecordChange* done = nullptr) override;
+    StoreStatus updateFirstByQuestion(const QString& quest, const Record& values, RecordChange* done = nullptr,
+                                      qint64 shownNo = 0) override;
+    StoreStatus removeFirstByQuestion(const QString& quest, RecordChange* done = nullptr, qint64 shownNo = 0) override;
     StoreStatus applyChanges(const ChangeSet& changes) override;
     StoreStatus checkChanges(const ChangeSet& changes) override;
     StoreStatus highestNumberGiven(qint64* no) override;

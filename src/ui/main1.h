@@ -412,6 +412,11 @@ private:
     QString m_dbPath;     // the current database path; empty when none is set
     QString m_shownquest; // the question of the record last loaded on the change tab
     bool m_changeLoaded = false; // the change tab's boxes hold a loaded record
+    // The numbers of the records the change and delete tabs show (0: none): a save or a delete
+    // reaches the first record of its question only while that is still the record shown.
+    qint64 m_changeLoadedNo = 0;
+    qint64 m_deleteLoadedNo = 0;
+    QString m_deleteLoadedQuest;
     QString m_changeLoadedFrom;  // the database the change tab's record was read from
     QString m_deleteLoadedFrom;  // and the delete tab's
     QString m_listLoadedFrom;    // the list file List11 was last filled from or written to

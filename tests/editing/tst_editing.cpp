@@ -60,6 +60,8 @@ private slots:
     void delete_removesAndRelists();
     void delete_sameQuestion_onlyFirst();
     void delete_editedQuestionBox();
+    void sameQuestion_shownRecordGone_writesNothing_data();
+    void sameQuestion_shownRecordGone_writesNothing();
     void delete_twice();
     void delete_specialCharacters_data();
     void delete_specialCharacters();
@@ -496,6 +498,31 @@ void TestEditing::delete_editedQuestionBox()
     QTest::mouseClick(w()->Command7, Qt::LeftButton);
     QCOMPARE(fake().messages().last(), kNotFound);
     QCOMPARE(readAll(m_db).size(), 1);
+}
+
+void TestEditing::sameQuestion_shownRecordGone_writesNothing_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::newRow("change") << 3;
+    QTest::newRow("delete") << 2;
+}
+
+// Another program deletes the shown record of two that share a question: step ④ must not
+// reach the other one, which the user never saw.
+void TestEditing::sameQuestion_shownRecordGone_writesNothing()
+{
+    QFETCH(int, tab);
+    open({{0, "k,1", "same", "first"}, {0, "k,2", "same", "second"}});
+    showActive(w());
+    w()->SSTab1->setCurrentIndex(tab);
+    QListWidget* list = tab == 3 ? w()->List3 : w()->List2;
+    QTest::mouseClick(tab == 3 ? w()->Command2 : w()->Command5, Qt::LeftButton);
+    list->setCurrentRow(0);
+    QTest::mouseClick(tab == 3 ? w()->Command9 : w()->Command6, Qt::LeftButton);
+    QCOMPARE(runSqlite(m_db, "DELETE FROM tbl1 WHERE No = 1;"), QByteArray());
+    pressKey(QApplication::focusWidget(), Qt::Key_Return, tab == 3 ? Qt::ControlModifier : Qt::NoModifier);
+    QCOMPARE(fake().messages(), QStringList{kNotFound});
+    QCOMPARE(readAll(m_db), (QList<Record>{{2, "k,2", "same", "second"}}));
 }
 
 void TestEditing::delete_twice()

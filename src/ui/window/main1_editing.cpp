@@ -219,6 +219,9 @@ void main1::dbdisp(QListWidget* alist, QLineEdit* atext, QLineEdit* btext, Answe
         m_shownquest = btext->text();
         m_changeLoaded = true;
     }
+    (alist == List3 ? m_changeLoadedNo : m_deleteLoadedNo) = r.no;
+    if (alist == List2)
+        m_deleteLoadedQuest = r.quest;
     (alist == List3 ? m_changeLoadedFrom : m_deleteLoadedFrom) = m_dbPath;
     dcomm->setFocus();
 }
@@ -258,7 +261,7 @@ void main1::Command10_Click()
     // brplus: lone CR, LF and other breaks go back as they were stored.
     const Record values{0, Text3->text(), Text4->text(), storedAnswer(Text5->parts(), Check1->isChecked())};
     RecordChange done;
-    if (!reportChange(store->updateFirstByQuestion(m_shownquest, values, &done), m_interaction))
+    if (!reportChange(store->updateFirstByQuestion(m_shownquest, values, &done, m_changeLoadedNo), m_interaction))
         return;
     if (done.before != done.after)
         recordUndoable({done}, stepText(QStringLiteral("データの変更"), done.before->quest));
@@ -296,8 +299,10 @@ void main1::Command7_Click()
     auto store = storeForWriting();
     if (!store)
         return;
+    // A question typed over the shown one names its record by text alone.
+    const qint64 shown = Text7->text() == m_deleteLoadedQuest ? m_deleteLoadedNo : 0;
     RecordChange done;
-    if (!reportChange(store->removeFirstByQuestion(Text7->text(), &done), m_interaction))
+    if (!reportChange(store->removeFirstByQuestion(Text7->text(), &done, shown), m_interaction))
         return;
     recordUndoable({done}, stepText(QStringLiteral("データの削除"), done.before->quest));
     hyouji(List2, Label7);
@@ -307,6 +312,7 @@ void main1::Command7_Click()
 
 void main1::Command8_Click()
 {
+    m_deleteLoadedNo = 0;
     Text6->setText(QString());
     Text7->setText(QString());
     Text2->clear();
