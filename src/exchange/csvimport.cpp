@@ -13,6 +13,7 @@ namespace qadora::csv {
 namespace {
 
 constexpr qint64 kHighestNumber = std::numeric_limits<qint32>::max();
+constexpr qint64 kMaxImportBytes = qint64(256) << 20;
 
 enum Column { No, Kind, Quest, Anser, ColumnCount };
 
@@ -46,7 +47,8 @@ Header readHeader(const RawRow& row, Encoding encoding)
     }
     for (int i = 0; i < h.width; ++i) {
         QString cell;
-        if (!decodeCell(row.fields[i], encoding, cell))
+        // No name is that long; a file that is no table may have a cell of gigabytes.
+        if (row.fields[i].size() > 64 || !decodeCell(row.fields[i], encoding, cell))
             continue;
         const int c = columnNamed(cell);
         if (c < 0)
@@ -174,19 +176,17 @@ ImportPlan planImport(const QByteArray& bytes, const ImportOptions& options, con
     ImportPlan plan;
     plan.encoding = hasBom(bytes) ? Encoding::Utf8 : options.encoding.value_or(guessEncoding(bytes));
     plan.separator = options.separator;
-    QList<RawRow> rows = splitRows(bytes, plan.separator);
-    if (rows.isEmpty()) {
+    if (RowReader(bytes, plan.separator).atEnd()) {
         plan.fatal = QStringLiteral("ファイルにデータがありません");
         return plan;
     }
-    Header header = readHeader(rows.first(), plan.encoding);
+    // Only the first row tells the separator: the rest is read once, a row at a time.
+    const auto headerWith = [&](Separator separator) { return readHeader(RowReader(bytes, separator).next(), plan.encoding); };
+    Header header = headerWith(plan.separator);
     if (!header.problem.isEmpty()) {
         const Separator other = plan.separator == Separator::Comma ? Separator::Tab : Separator::Comma;
-        QList<RawRow> otherRows = splitRows(bytes, other);
-        const Header otherHeader = readHeader(otherRows.first(), plan.encoding);
-        if (otherHeader.problem.isEmpty()) {
+        if (Header otherHeader = headerWith(other); otherHeader.problem.isEmpty()) {
             plan.separator = other;
-            rows = std::move(otherRows);
             header = otherHeader;
         }
     }
@@ -202,8 +202,10 @@ ImportPlan planImport(const QByteArray& bytes, const ImportOptions& options, con
     QList<RowResult> taken;
     QList<int> takenLines;
     qint64 highest = existing.highestGiven;
-    for (qsizetype i = 1; i < rows.size(); ++i) {
-        const RawRow& row = rows[i];
+    RowReader reader(bytes, plan.separator);
+    reader.next(); // the header
+    while (!reader.atEnd()) {
+        const RawRow row = reader.next();
         if (blank(row))
             continue;
         ++plan.rows;
@@ -270,6 +272,13 @@ bool readImportFile(const QString& path, QByteArray* bytes, QString* error)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("ファイルを読み込めません") + QLatin1Char('\r') + path + QLatin1Char('\r') + file.errorString();
+        return false;
+    }
+    // The file is held whole while the preview is open; an image or an archive chosen by
+    // mistake must not take the memory. 100,000 records with long answers fit many times over.
+    if (file.size() > kMaxImportBytes) {
+        *error = QStringLiteral("ファイルが大きすぎるため読み込めません（%1 MB まで）").arg(kMaxImportBytes >> 20)
+            + QLatin1Char('\r') + path;
         return false;
     }
     *bytes = file.readAll();

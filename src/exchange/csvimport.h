@@ -49,7 +49,7 @@ struct ImportPlan {
 // not a positive 32-bit number or is taken.
 ImportPlan planImport(const QByteArray& bytes, const ImportOptions& options, const ExistingRecords& existing);
 
-// The bytes of an import file; only a regular file is read. False with the reason.
+// The bytes of an import file; only a regular file of at most 256 MiB is read. False with the reason.
 bool readImportFile(const QString& path, QByteArray* bytes, QString* error);
 
 } // namespace qadora::csv

@@ -150,6 +150,7 @@ private slots:
     void importProblems_data();
     void importProblems();
     void import_numbersAsAddsDo();
+    void import_refusesAHugeFile();
     void libreOfficeRoundTrip();
     void commandLine();
 
@@ -341,6 +342,20 @@ void TestCsv::import_numbersAsAddsDo()
     RecordChange done;
     QVERIFY(openStore(db, &status)->add({0, "a,b", "next", "x"}, &done).ok());
     QCOMPARE(done.after->no, 102);
+}
+
+// A file chosen by mistake (an image, an archive) is not read into memory whole.
+void TestCsv::import_refusesAHugeFile()
+{
+    QFile big(path("big.csv"));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(257) << 20)); // sparse
+    big.close();
+    QByteArray bytes;
+    QString error;
+    QVERIFY(!readImportFile(big.fileName(), &bytes, &error));
+    QVERIFY2(error.startsWith(QStringLiteral("ファイルが大きすぎるため読み込めません")), qPrintable(error));
+    QVERIFY(bytes.isEmpty());
+    QFile::remove(big.fileName());
 }
 
 // Excel-like tools: LibreOffice opens each exported file, saves it as .xlsx, opens that and
