@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <limits>
 
@@ -171,9 +172,23 @@ StoreStatus readExisting(const QString& database, ExistingRecords* out)
     return store->highestNumberGiven(&out->highestGiven);
 }
 
-ImportPlan planImport(const QByteArray& bytes, const ImportOptions& options, const ExistingRecords& existing)
+ImportPlan planImport(const QByteArray& file, const ImportOptions& options, const ExistingRecords& existing)
 {
     ImportPlan plan;
+    // Excel's "Unicode text" is UTF-16 with a BOM: it is read as the same text in UTF-8.
+    plan.utf16 = file.startsWith("\xFF\xFE") || file.startsWith("\xFE\xFF");
+    QByteArray utf8;
+    if (plan.utf16) {
+        QStringDecoder decoder(file.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                               QStringDecoder::Flag::Stateless);
+        const QString text = decoder.decode(QByteArrayView(file).sliced(2));
+        if (decoder.hasError() || !text.isValidUtf16()) {
+            plan.fatal = QStringLiteral("UTF-16 として読めない文字があります");
+            return plan;
+        }
+        utf8 = "\xEF\xBB\xBF" + text.toUtf8();
+    }
+    const QByteArray& bytes = plan.utf16 ? utf8 : file;
     plan.encoding = hasBom(bytes) ? Encoding::Utf8 : options.encoding.value_or(guessEncoding(bytes));
     plan.separator = options.separator;
     if (RowReader(bytes, plan.separator).atEnd()) {

@@ -35,6 +35,7 @@ struct ImportProblem {
 struct ImportPlan {
     QString fatal;         // why the file cannot be taken at all; empty when it can
     Encoding encoding = Encoding::ShiftJis;
+    bool utf16 = false;    // the file is UTF-16 with a BOM, read as UTF-8
     Separator separator = Separator::Comma;
     bool numbered = false; // the file has a No column
     int rows = 0;          // rows of records read (the header and empty rows not counted)

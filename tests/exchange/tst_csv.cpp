@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -305,6 +306,9 @@ void TestCsv::importProblems_data()
            "9: これ以上番号を付けられません"
         << QList<qint64>{30, 2147483647};
     QTest::newRow("blank rows are skipped") << head + "\r\n,,,\r\n,\"k,t\",q,a\r\n\r\n" << "" << QList<qint64>{10};
+    QTest::newRow("UTF-16 (Excel's Unicode text)")
+        << QByteArray("\xFF\xFE") + QStringEncoder(QStringEncoder::Utf16LE).encode(QStringLiteral("kind\tquest\tanser\r\nk,t\t質問\ta\r\n"))
+        << "" << QList<qint64>{10};
     QTest::newRow("no header") << QByteArray("1,\"k,t\",q,a\r\n")
                                << "0: 見出しに kind, quest, anser の列がありません\r1 行目は見出し（No,kind,quest,anser）にして下さい"
                                << QList<qint64>{};
