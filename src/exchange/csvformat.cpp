@@ -192,142 +192,114 @@ bool decodeCell(const QByteArray& bytes, Encoding encoding, QString& out)
     return !decoder.hasError();
 }
 
-namespace {
+RowReader::RowReader(const QByteArray& bytes, Separator separator)
+    : m_bytes(bytes)
+    , m_sep(separatorChar(separator))
+    , m_pos(hasBom(bytes) ? 3 : 0)
+{
+}
 
-// Reads rows from the bytes, counting lines as it goes.
-class RowReader {
-public:
-    RowReader(const QByteArray& bytes, Separator separator)
-        : m_bytes(bytes)
-        , m_sep(separatorChar(separator))
-        , m_pos(hasBom(bytes) ? 3 : 0)
-    {
+RawRow RowReader::next()
+{
+    RawRow row;
+    row.line = m_line;
+    for (;;) {
+        QByteArray field;
+        if (peek() == '"')
+            quoted(field, row);
+        else
+            unquoted(field, row);
+        row.fields.append(field);
+        if (peek() == m_sep) {
+            ++m_pos;
+            continue;
+        }
+        if (!row.damage.isEmpty() && !atEnd() && !atBreak())
+            skipToLineEnd();
+        break;
     }
+    endLine();
+    return row;
+}
 
-    bool atEnd() const { return m_pos >= m_bytes.size(); }
+// Consumes one line break; counts it.
+void RowReader::endLine()
+{
+    if (peek() == '\r') {
+        ++m_pos;
+        if (peek() == '\n')
+            ++m_pos;
+        ++m_line;
+    } else if (peek() == '\n') {
+        ++m_pos;
+        ++m_line;
+    }
+}
 
-    RawRow next()
-    {
-        RawRow row;
-        row.line = m_line;
-        for (;;) {
-            QByteArray field;
-            if (peek() == '"')
-                quoted(field, row);
-            else
-                unquoted(field, row);
-            row.fields.append(field);
-            if (peek() == m_sep) {
-                ++m_pos;
-                continue;
-            }
-            if (!row.damage.isEmpty() && !atEnd() && !atBreak())
-                skipToLineEnd();
+// A cell's bytes are the file's own unless a doubled quote must be undone.
+QByteArray RowReader::raw(qsizetype from, qsizetype to) const
+{
+    return QByteArray::fromRawData(m_bytes.constData() + from, to - from);
+}
+
+void RowReader::quoted(QByteArray& field, RawRow& row)
+{
+    const qsizetype start = ++m_pos;
+    bool copied = false;
+    for (;;) {
+        const qsizetype q = m_bytes.indexOf('"', m_pos);
+        const qsizetype stop = q < 0 ? m_bytes.size() : q;
+        countLines(m_pos, stop);
+        if (copied)
+            field.append(m_bytes.constData() + m_pos, stop - m_pos);
+        m_pos = stop;
+        if (q < 0) {
+            if (!copied)
+                field = raw(start, stop);
+            row.damage = QStringLiteral("引用符（\"）が閉じられていません");
+            return;
+        }
+        ++m_pos;
+        if (peek() != '"') {
+            if (!copied)
+                field = raw(start, q);
             break;
         }
-        endLine();
-        return row;
+        if (!copied)
+            field = QByteArray(m_bytes.constData() + start, q - start);
+        copied = true;
+        field.append('"');
+        ++m_pos;
     }
+    if (!atEnd() && peek() != m_sep && !atBreak() && row.damage.isEmpty())
+        row.damage = QStringLiteral("引用符（\"）で囲まれた項目の後に文字があります");
+}
 
-private:
-    char peek() const { return m_pos < m_bytes.size() ? m_bytes[m_pos] : '\0'; }
-    bool atBreak() const { return peek() == '\r' || peek() == '\n'; }
-
-    // Consumes one line break; counts it.
-    void endLine()
-    {
-        if (peek() == '\r') {
-            ++m_pos;
-            if (peek() == '\n')
-                ++m_pos;
-            ++m_line;
-        } else if (peek() == '\n') {
-            ++m_pos;
-            ++m_line;
-        }
-    }
-
-    // A cell's bytes are the file's own unless a doubled quote must be undone.
-    QByteArray raw(qsizetype from, qsizetype to) const
-    {
-        return QByteArray::fromRawData(m_bytes.constData() + from, to - from);
-    }
-
-    void quoted(QByteArray& field, RawRow& row)
-    {
-        const qsizetype start = ++m_pos;
-        bool copied = false;
-        for (;;) {
-            const qsizetype q = m_bytes.indexOf('"', m_pos);
-            const qsizetype stop = q < 0 ? m_bytes.size() : q;
-            countLines(m_pos, stop);
-            if (copied)
-                field.append(m_bytes.constData() + m_pos, stop - m_pos);
-            m_pos = stop;
-            if (q < 0) {
-                if (!copied)
-                    field = raw(start, stop);
-                row.damage = QStringLiteral("引用符（\"）が閉じられていません");
-                return;
-            }
-            ++m_pos;
-            if (peek() != '"') {
-                if (!copied)
-                    field = raw(start, q);
-                break;
-            }
-            if (!copied)
-                field = QByteArray(m_bytes.constData() + start, q - start);
-            copied = true;
-            field.append('"');
-            ++m_pos;
-        }
-        if (!atEnd() && peek() != m_sep && !atBreak() && row.damage.isEmpty())
-            row.damage = QStringLiteral("引用符（\"）で囲まれた項目の後に文字があります");
-    }
-
-    void unquoted(QByteArray& field, RawRow& row)
-    {
-        const qsizetype start = m_pos;
-        while (!atEnd() && peek() != m_sep && !atBreak()) {
-            if (peek() == '"' && row.damage.isEmpty())
-                row.damage = QStringLiteral("引用符で囲まれていない項目に引用符（\"）があります");
-            ++m_pos;
-        }
-        field = raw(start, m_pos);
-    }
-
-    void skipToLineEnd()
-    {
-        while (!atEnd() && !atBreak())
-            ++m_pos;
-    }
-
-    // Line breaks inside a quoted cell: CR LF counts once.
-    void countLines(qsizetype from, qsizetype to)
-    {
-        for (qsizetype i = from; i < to; ++i) {
-            const char b = m_bytes[i];
-            if (b == '\n' || (b == '\r' && (i + 1 >= m_bytes.size() || m_bytes[i + 1] != '\n')))
-                ++m_line;
-        }
-    }
-
-    const QByteArray& m_bytes;
-    const char m_sep;
-    qsizetype m_pos;
-    int m_line = 1;
-};
-
-} // namespace
-
-QList<RawRow> splitRows(const QByteArray& bytes, Separator separator)
+void RowReader::unquoted(QByteArray& field, RawRow& row)
 {
-    QList<RawRow> rows;
-    RowReader reader(bytes, separator);
-    while (!reader.atEnd())
-        rows.append(reader.next());
-    return rows;
+    const qsizetype start = m_pos;
+    while (!atEnd() && peek() != m_sep && !atBreak()) {
+        if (peek() == '"' && row.damage.isEmpty())
+            row.damage = QStringLiteral("引用符で囲まれていない項目に引用符（\"）があります");
+        ++m_pos;
+    }
+    field = raw(start, m_pos);
+}
+
+void RowReader::skipToLineEnd()
+{
+    while (!atEnd() && !atBreak())
+        ++m_pos;
+}
+
+// Line breaks inside a quoted cell: CR LF counts once.
+void RowReader::countLines(qsizetype from, qsizetype to)
+{
+    for (qsizetype i = from; i < to; ++i) {
+        const char b = m_bytes[i];
+        if (b == '\n' || (b == '\r' && (i + 1 >= m_bytes.size() || m_bytes[i + 1] != '\n')))
+            ++m_line;
+    }
 }
 
 } // namespace qadora::csv

@@ -46,11 +46,33 @@ struct RawRow {
     QString damage;           // why the row cannot be read; empty when it can
 };
 
-// Splits a file into rows. Rows end at CR LF, LF or CR; a quoted cell may hold any of them.
-// A UTF-8 BOM is skipped. Every row is returned, damaged ones with their reason; an unclosed
-// quote makes the rest of the file one damaged row. The cells may share `bytes`' memory:
-// `bytes` must outlive the rows.
-QList<RawRow> splitRows(const QByteArray& bytes, Separator separator);
+// Reads a file's rows one at a time, so that no more than a row is held besides the bytes.
+// Rows end at CR LF, LF or CR; a quoted cell may hold any of them. A UTF-8 BOM is skipped.
+// Every row is returned, damaged ones with their reason; an unclosed quote makes the rest of
+// the file one damaged row. The cells may share `bytes`' memory: `bytes` must outlive the
+// reader and the rows.
+class RowReader {
+public:
+    RowReader(const QByteArray& bytes, Separator separator);
+
+    bool atEnd() const { return m_pos >= m_bytes.size(); }
+    RawRow next();
+
+private:
+    char peek() const { return m_pos < m_bytes.size() ? m_bytes[m_pos] : '\0'; }
+    bool atBreak() const { return peek() == '\r' || peek() == '\n'; }
+    void endLine();
+    QByteArray raw(qsizetype from, qsizetype to) const;
+    void quoted(QByteArray& field, RawRow& row);
+    void unquoted(QByteArray& field, RawRow& row);
+    void skipToLineEnd();
+    void countLines(qsizetype from, qsizetype to);
+
+    const QByteArray& m_bytes;
+    char m_sep;
+    qsizetype m_pos;
+    int m_line = 1;
+};
 
 // Whether the bytes start with a UTF-8 BOM.
 bool hasBom(const QByteArray& bytes);

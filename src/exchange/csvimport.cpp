@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <limits>
 
@@ -13,6 +14,7 @@ namespace qadora::csv {
 namespace {
 
 constexpr qint64 kHighestNumber = std::numeric_limits<qint32>::max();
+constexpr qint64 kMaxImportBytes = qint64(256) << 20;
 
 enum Column { No, Kind, Quest, Anser, ColumnCount };
 
@@ -46,7 +48,8 @@ Header readHeader(const RawRow& row, Encoding encoding)
     }
     for (int i = 0; i < h.width; ++i) {
         QString cell;
-        if (!decodeCell(row.fields[i], encoding, cell))
+        // No name is that long; a file that is no table may have a cell of gigabytes.
+        if (row.fields[i].size() > 64 || !decodeCell(row.fields[i], encoding, cell))
             continue;
         const int c = columnNamed(cell);
         if (c < 0)
@@ -169,24 +172,36 @@ StoreStatus readExisting(const QString& database, ExistingRecords* out)
     return store->highestNumberGiven(&out->highestGiven);
 }
 
-ImportPlan planImport(const QByteArray& bytes, const ImportOptions& options, const ExistingRecords& existing)
+ImportPlan planImport(const QByteArray& file, const ImportOptions& options, const ExistingRecords& existing)
 {
     ImportPlan plan;
+    // Excel's "Unicode text" is UTF-16 with a BOM: it is read as the same text in UTF-8.
+    plan.utf16 = file.startsWith("\xFF\xFE") || file.startsWith("\xFE\xFF");
+    QByteArray utf8;
+    if (plan.utf16) {
+        QStringDecoder decoder(file.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                               QStringDecoder::Flag::Stateless);
+        const QString text = decoder.decode(QByteArrayView(file).sliced(2));
+        if (decoder.hasError() || !text.isValidUtf16()) {
+            plan.fatal = QStringLiteral("UTF-16 として読めない文字があります");
+            return plan;
+        }
+        utf8 = "\xEF\xBB\xBF" + text.toUtf8();
+    }
+    const QByteArray& bytes = plan.utf16 ? utf8 : file;
     plan.encoding = hasBom(bytes) ? Encoding::Utf8 : options.encoding.value_or(guessEncoding(bytes));
     plan.separator = options.separator;
-    QList<RawRow> rows = splitRows(bytes, plan.separator);
-    if (rows.isEmpty()) {
+    if (RowReader(bytes, plan.separator).atEnd()) {
         plan.fatal = QStringLiteral("ファイルにデータがありません");
         return plan;
     }
-    Header header = readHeader(rows.first(), plan.encoding);
+    // Only the first row tells the separator: the rest is read once, a row at a time.
+    const auto headerWith = [&](Separator separator) { return readHeader(RowReader(bytes, separator).next(), plan.encoding); };
+    Header header = headerWith(plan.separator);
     if (!header.problem.isEmpty()) {
         const Separator other = plan.separator == Separator::Comma ? Separator::Tab : Separator::Comma;
-        QList<RawRow> otherRows = splitRows(bytes, other);
-        const Header otherHeader = readHeader(otherRows.first(), plan.encoding);
-        if (otherHeader.problem.isEmpty()) {
+        if (Header otherHeader = headerWith(other); otherHeader.problem.isEmpty()) {
             plan.separator = other;
-            rows = std::move(otherRows);
             header = otherHeader;
         }
     }
@@ -202,8 +217,10 @@ ImportPlan planImport(const QByteArray& bytes, const ImportOptions& options, con
     QList<RowResult> taken;
     QList<int> takenLines;
     qint64 highest = existing.highestGiven;
-    for (qsizetype i = 1; i < rows.size(); ++i) {
-        const RawRow& row = rows[i];
+    RowReader reader(bytes, plan.separator);
+    reader.next(); // the header
+    while (!reader.atEnd()) {
+        const RawRow row = reader.next();
         if (blank(row))
             continue;
         ++plan.rows;
@@ -270,6 +287,13 @@ bool readImportFile(const QString& path, QByteArray* bytes, QString* error)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("ファイルを読み込めません") + QLatin1Char('\r') + path + QLatin1Char('\r') + file.errorString();
+        return false;
+    }
+    // The file is held whole while the preview is open; an image or an archive chosen by
+    // mistake must not take the memory. 100,000 records with long answers fit many times over.
+    if (file.size() > kMaxImportBytes) {
+        *error = QStringLiteral("ファイルが大きすぎるため読み込めません（%1 MB まで）").arg(kMaxImportBytes >> 20)
+            + QLatin1Char('\r') + path;
         return false;
     }
     *bytes = file.readAll();

@@ -35,6 +35,7 @@ struct ImportProblem {
 struct ImportPlan {
     QString fatal;         // why the file cannot be taken at all; empty when it can
     Encoding encoding = Encoding::ShiftJis;
+    bool utf16 = false;    // the file is UTF-16 with a BOM, read as UTF-8
     Separator separator = Separator::Comma;
     bool numbered = false; // the file has a No column
     int rows = 0;          // rows of records read (the header and empty rows not counted)
@@ -49,7 +50,7 @@ struct ImportPlan {
 // not a positive 32-bit number or is taken.
 ImportPlan planImport(const QByteArray& bytes, const ImportOptions& options, const ExistingRecords& existing);
 
-// The bytes of an import file; only a regular file is read. False with the reason.
+// The bytes of an import file; only a regular file of at most 256 MiB is read. False with the reason.
 bool readImportFile(const QString& path, QByteArray* bytes, QString* error);
 
 } // namespace qadora::csv

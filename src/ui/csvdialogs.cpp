@@ -147,7 +147,7 @@ void ImportDialog::showPlan(const csv::ImportPlan& plan, const QString& failure)
         return;
     }
     const QString how = encoding->currentIndex() == 0 ? QStringLiteral("（自動判別）") : QString();
-    summary->setText(QStringLiteral("文字コード：%1%2").arg(encodingName(plan.encoding), how) + QLatin1Char('\n')
+    summary->setText(QStringLiteral("文字コード：%1%2").arg(plan.utf16 ? QStringLiteral("UTF-16") : encodingName(plan.encoding), how) + QLatin1Char('\n')
                      + QStringLiteral("追加するデータ：%1 件").arg(plan.additions.size()) + QLatin1Char('\n')
                      + QStringLiteral("取り込めない行：%1 行").arg(plan.problems.size()));
     QStringList lines;

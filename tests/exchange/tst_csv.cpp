@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -150,6 +151,7 @@ private slots:
     void importProblems_data();
     void importProblems();
     void import_numbersAsAddsDo();
+    void import_refusesAHugeFile();
     void libreOfficeRoundTrip();
     void commandLine();
 
@@ -304,6 +306,9 @@ void TestCsv::importProblems_data()
            "9: これ以上番号を付けられません"
         << QList<qint64>{30, 2147483647};
     QTest::newRow("blank rows are skipped") << head + "\r\n,,,\r\n,\"k,t\",q,a\r\n\r\n" << "" << QList<qint64>{10};
+    QTest::newRow("UTF-16 (Excel's Unicode text)")
+        << QByteArray("\xFF\xFE") + QStringEncoder(QStringEncoder::Utf16LE).encode(QStringLiteral("kind\tquest\tanser\r\nk,t\t質問\ta\r\n"))
+        << "" << QList<qint64>{10};
     QTest::newRow("no header") << QByteArray("1,\"k,t\",q,a\r\n")
                                << "0: 見出しに kind, quest, anser の列がありません\r1 行目は見出し（No,kind,quest,anser）にして下さい"
                                << QList<qint64>{};
@@ -341,6 +346,20 @@ void TestCsv::import_numbersAsAddsDo()
     RecordChange done;
     QVERIFY(openStore(db, &status)->add({0, "a,b", "next", "x"}, &done).ok());
     QCOMPARE(done.after->no, 102);
+}
+
+// A file chosen by mistake (an image, an archive) is not read into memory whole.
+void TestCsv::import_refusesAHugeFile()
+{
+    QFile big(path("big.csv"));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(257) << 20)); // sparse
+    big.close();
+    QByteArray bytes;
+    QString error;
+    QVERIFY(!readImportFile(big.fileName(), &bytes, &error));
+    QVERIFY2(error.startsWith(QStringLiteral("ファイルが大きすぎるため読み込めません")), qPrintable(error));
+    QVERIFY(bytes.isEmpty());
+    QFile::remove(big.fileName());
 }
 
 // Excel-like tools: LibreOffice opens each exported file, saves it as .xlsx, opens that and
