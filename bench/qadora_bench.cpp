@@ -2,6 +2,7 @@
 // Prints how long the listings, the site generation and the way back (backups, undo) take on
 // large databases, next to the file system's own cost of writing the same files and to the
 // sqlite3 program's own backup.
+#include "benchdata.h"
 #include "history/backups.h"
 #include "site/pagefile.h"
 #include "site/sitegeneration.h"
@@ -31,6 +32,7 @@
 #include <unistd.h>
 
 using namespace qadora;
+using bench::seconds;
 
 namespace {
 
@@ -48,35 +50,11 @@ QString answerText(int i)
 QString makeDatabase(const QString& path, bool distinctKinds)
 {
     QFile::remove(path);
-    createDatabase(path);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
-        db.setDatabaseName(path);
-        db.open();
-        db.transaction();
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"));
-        for (int i = 0; i < kRecords; ++i) {
-            const int kind = distinctKinds ? i : (i * 7919) % 40;
-            q.addBindValue(QStringLiteral("sub%1,種類その%1").arg(kind, 3, 10, QLatin1Char('0')));
-            q.addBindValue(QStringLiteral("質問その%1：ログインできないときはどうすればよいですか？").arg(i));
-            q.addBindValue(answerText(i));
-            q.exec();
-        }
-        db.commit();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench"));
-    return path;
-}
-
-template<typename F>
-double seconds(F&& f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return t.nsecsElapsed() / 1e9;
+    return bench::makeDatabase(path, kRecords, [&](int i) {
+        const int kind = distinctKinds ? i : (i * 7919) % 40;
+        return Record{0, QStringLiteral("sub%1,種類その%1").arg(kind, 3, 10, QLatin1Char('0')),
+                      QStringLiteral("質問その%1：ログインできないときはどうすればよいですか？").arg(i), answerText(i)};
+    });
 }
 
 void line(const char* what, double s, const char* target = "")

@@ -2,6 +2,7 @@
 // Prints how long exporting 100,000 records to CSV and importing them again take, next to the
 // sqlite3 program doing the same with its own CSV mode and LibreOffice converting the same
 // file. Run: build/bench/qadora_csv_bench [--no-soffice]
+#include "benchdata.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
 #include "store/recordstore.h"
@@ -19,6 +20,7 @@
 #include <cstdio>
 
 using namespace qadora;
+using bench::seconds;
 
 namespace {
 
@@ -27,34 +29,12 @@ constexpr int kRecords = 100000;
 // Answers of about 200 characters with line breaks and markup, questions of about 30, 40 kinds.
 void fill(const QString& path)
 {
-    createDatabase(path);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
-        db.setDatabaseName(path);
-        db.open();
-        db.transaction();
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"));
-        const QString sentence = QStringLiteral("設定画面の「詳細」タブから変更できます。反映までに数分かかる場合があります。<br>\r\n");
-        for (int i = 0; i < kRecords; ++i) {
-            q.addBindValue(QStringLiteral("sub%1,種類その%1").arg((i * 7919) % 40, 3, 10, QLatin1Char('0')));
-            q.addBindValue(QStringLiteral("質問その%1：ログインできないときはどうすればよいですか？").arg(i));
-            q.addBindValue(sentence.repeated(4) + QString::number(i));
-            q.exec();
-        }
-        db.commit();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench"));
-}
-
-template<typename F>
-double seconds(F&& f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return t.nsecsElapsed() / 1e9;
+    const QString sentence = QStringLiteral("設定画面の「詳細」タブから変更できます。反映までに数分かかる場合があります。<br>\r\n");
+    bench::makeDatabase(path, kRecords, [&](int i) {
+        return Record{0, QStringLiteral("sub%1,種類その%1").arg((i * 7919) % 40, 3, 10, QLatin1Char('0')),
+                      QStringLiteral("質問その%1：ログインできないときはどうすればよいですか？").arg(i),
+                      sentence.repeated(4) + QString::number(i)};
+    });
 }
 
 void line(const char* what, double s, const char* note = "")

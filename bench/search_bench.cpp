@@ -5,6 +5,7 @@
 // three tabs; how long the event loop is blocked while a person types; and, side by side, the
 // same searches as SQLite answers them with an FTS5 trigram index and with LIKE.
 // Run: build/bench/qadora_search_bench [records...]   (under xvfb-run, or QT_QPA_PLATFORM=offscreen)
+#include "benchdata.h"
 #include "search/searchindex.h"
 #include "search/searchtext.h"
 #include "store/recordstore.h"
@@ -74,26 +75,8 @@ Record benchRecord(int i, int n, QRandomGenerator& rng)
 
 QString makeDatabase(const QString& path, int n)
 {
-    createDatabase(path);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
-        db.setDatabaseName(path);
-        db.open();
-        db.transaction();
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"));
-        QRandomGenerator rng(18);
-        for (int i = 0; i < n; ++i) {
-            const Record r = benchRecord(i, n, rng);
-            q.addBindValue(r.kind);
-            q.addBindValue(r.quest);
-            q.addBindValue(r.anser);
-            q.exec();
-        }
-        db.commit();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench"));
-    return path;
+    QRandomGenerator rng(18);
+    return bench::makeDatabase(path, n, [&](int i) { return benchRecord(i, n, rng); });
 }
 
 double ms(const QElapsedTimer& t)
