@@ -32,6 +32,8 @@ private slots:
     void everyImportRenameAndRestore_makesAPointThatSaysWhy();
     void unreadableBackups_cannotBeChosen();
     void emptyFolderButton_accountWithoutDataFolder_trashes();
+    void longNameOrLink_importsAfterABackupAndListsThem_data();
+    void longNameOrLink_importsAfterABackupAndListsThem();
 
 private:
     main1* w() { return m_win->w.get(); }
@@ -201,6 +203,37 @@ void TestRestorePoints::emptyFolderButton_accountWithoutDataFolder_trashes()
     QCOMPARE(QDir(path("home/.local/share/Trash/files")).entryList(QDir::Files, QDir::Name),
              (QStringList{"index.html", "qa001.html"}));
     QCOMPARE(QDir(site).entryList(QDir::Files), QStringList());
+}
+
+void TestRestorePoints::longNameOrLink_importsAfterABackupAndListsThem_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("80 kana") << QString(80, u'あ') + ".mdb" << false;
+    QTest::newRow("opened through a link, backed up by the real path before") << "linked.mdb" << true;
+}
+
+void TestRestorePoints::longNameOrLink_importsAfterABackupAndListsThem()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, throughLink);
+    const QString real = makeDatabase(path(name), {{0, "sub1,初級", "一", "a"}});
+    QString opened = real;
+    if (throughLink) {
+        QString error;
+        QVERIFY2(backUp(real, &error), qPrintable(error));
+        opened = path("link.mdb");
+        QVERIFY(QFile::link(real, opened));
+    }
+    m_win = openWindow(opened, m_dir->path());
+    m_db = opened;
+    import(",\"sub1,初級\",二,b\n");
+    QCOMPARE(fake().messages(), QStringList{"1 件のデータを取り込みました"});
+    QCOMPARE(readAll(real).size(), 2);
+    const QStringList seen = restoreWith({Qt::Key_End}, true);
+    QCOMPARE(seen.size(), throughLink ? 2 : 1);
+    QVERIFY2(seen[0].endsWith(QStringLiteral("　取り込み前　1 件")), qPrintable(seen[0]));
+    QCOMPARE(readAll(real).size(), 1);
 }
 
 QTEST_MAIN(TestRestorePoints)
