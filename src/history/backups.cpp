@@ -13,7 +13,6 @@
 
 #include <sqlite3.h>
 
-
 namespace qadora {
 
 namespace {
@@ -142,10 +141,6 @@ QString failureReason(const QString& folder, qint64 size, const QString& detail)
         return detail + QLatin1Char('\r') + folder;
     return what + QLatin1Char('\r') + folder;
 }
-
-} // namespace
-
-namespace {
 
 // Drops the oldest backups of `database` beyond kBackupsKept, never one of `spare`.
 void prune(const QString& database, QStringList spare)
