@@ -3,6 +3,8 @@
 // progress line on a terminal that messages then replace.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,8 +12,6 @@
 #include <QTextStream>
 
 #include <optional>
-
-#include <unistd.h>
 
 namespace qadora::cli {
 
@@ -50,7 +50,7 @@ class ProgressLine {
 public:
     ProgressLine(QTextStream& err, bool wanted)
         : m_err(err)
-        , m_shown(wanted && ::isatty(STDERR_FILENO))
+        , m_shown(wanted && qadora::platform::isTerminal(qadora::platform::Stream::Error))
     {
         m_since.start();
     }

@@ -2,14 +2,13 @@
 // qadora-mdb-reader FILE: reads tbl1 of an Access file and writes the records to standard
 // output for the program. It runs as a separate process so that a damaged file that makes
 // the reading library fail can never take the window down.
+#include "platform/platform.h"
 #include "site/pagefile.h"
 #include "store/jetreader.h"
 
 #include <QFile>
 
 #include <cstdio>
-
-#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
@@ -19,8 +18,8 @@ int main(int argc, char* argv[])
     }
     // The result has a channel of its own: whatever the library prints (it warns on standard
     // output about damaged files) goes to standard error instead.
-    const int result = ::dup(STDOUT_FILENO);
-    if (result < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+    const int result = qadora::platform::takeStandardOutput();
+    if (result < 0)
         return 1;
     const QByteArray out = qadora::encodeJetResult(qadora::readJetFile(QFile::decodeName(argv[1])));
     std::fflush(stdout);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "trash.h"
 
+#include "platform/platform.h"
 #include "store/conversion.h"
 
 #include <QDateTime>
@@ -60,13 +61,6 @@ bool homeTrashReady()
             return false;
     }
     return QFileInfo(trash.path()).isWritable();
-}
-
-// A regular file by itself: a link, even to a regular file, is not one.
-bool isRegularFile(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Qt 6.4 writes the original path into the .trashinfo as it is, which a file manager cannot read
@@ -140,7 +134,7 @@ FolderEmptying emptyFolder(const QString& dir, const QStringList& names, const Q
             result.kept.append({name, reason});
         else if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
             continue; // gone meanwhile: nothing to do
-        else if (!isRegularFile(path))
+        else if (!platform::isRegularFile(path))
             result.kept.append({name, kNotRegularReason});
         else if (moveToTrash(path))
             result.trashed << name;

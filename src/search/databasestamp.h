@@ -2,6 +2,8 @@
 // Whether a database file changed, without opening it.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <QString>
 
 #include <array>
@@ -16,12 +18,8 @@ public:
     bool operator==(const DatabaseStamp&) const = default;
 
 private:
-    struct File {
-        qint64 device = -1, inode = -1, size = -1, modified = -1, changed = -1; // times in ns
-        bool operator==(const File&) const = default;
-    };
     QString m_path;
-    std::array<File, 3> m_files;
+    std::array<platform::FileStamp, 3> m_files; // -1 throughout for a missing file
 };
 
 } // namespace qadora

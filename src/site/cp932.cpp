@@ -3,81 +3,21 @@
 
 #include <QString>
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_err.h>
-
-#include <array>
-#include <memory>
+#include "site/cp932tables.h"
 
 namespace qadora::cp932 {
 
-namespace {
-
-constexpr quint16 kNoCode = 0xFFFF;
-
-struct ConverterCloser {
-    void operator()(UConverter* c) const { ucnv_close(c); }
-};
-using Converter = std::unique_ptr<UConverter, ConverterCloser>;
-
-Converter openConverter()
-{
-    UErrorCode err = U_ZERO_ERROR;
-    Converter cnv(ucnv_open("windows-31j", &err));
-    if (U_FAILURE(err))
-        qFatal("ICU has no windows-31j converter: %s", u_errorName(err));
-    // Round-trip mappings only: a fallback such as U+00A5 -> 0x5C would show a look-alike.
-    ucnv_setFallback(cnv.get(), false);
-    return cnv;
-}
-
-// Built once from ICU: 65,536 entries, one per BMP code unit.
-struct Table {
-    std::array<quint16, 65536> codes{};
-
-    Table()
-    {
-        codes.fill(kNoCode);
-        // ICU's converter swaps 0x1A, 0x1C and 0x7F; ASCII is written as itself.
-        for (int c = 0; c < 0x80; ++c)
-            codes[c] = quint16(c);
-        Converter cnv = openConverter();
-        UErrorCode err = U_ZERO_ERROR;
-        ucnv_setFromUCallBack(cnv.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
-        for (int c = 0x80; c < 0x10000; ++c) {
-            if (c >= 0xD800 && c <= 0xDFFF)
-                continue;
-            const UChar u = UChar(c);
-            char out[8];
-            err = U_ZERO_ERROR;
-            const int32_t len = ucnv_fromUChars(cnv.get(), out, sizeof out, &u, 1, &err);
-            // A length of 0 is ICU silently dropping a default-ignorable character.
-            if (U_FAILURE(err) || len < 1 || len > 2)
-                continue;
-            codes[c] = len == 1 ? quint8(out[0]) : quint16((quint8(out[0]) << 8) | quint8(out[1]));
-        }
-        // A private-use character that ICU maps one way only.
-        codes[0xF86F] = kNoCode;
-    }
-};
-
-const Table& table()
-{
-    static const Table t;
-    return t;
-}
-
-} // namespace
+using tables::kNoCode;
 
 int codeOf(char16_t c)
 {
-    const quint16 code = table().codes[c];
+    const quint16 code = tables::encode[c];
     return code == kNoCode ? -1 : code;
 }
 
 void encodeInto(QByteArray& out, QStringView text)
 {
-    const auto& codes = table().codes;
+    const auto& codes = tables::encode;
     const char16_t* p = text.utf16();
     const char16_t* end = p + text.size();
     // Room for the worst case, a reference of up to 10 bytes per code unit; written through
@@ -161,57 +101,8 @@ bool looksLikeUtf8(const QByteArray& bytes)
     return multiByte;
 }
 
-namespace {
-
-// Every character of the code page by its bytes, built once from ICU: single bytes, and pairs
-// of a lead byte (0x81-0x9F, 0xE0-0xFC) and a trail byte.
-struct DecodeTable {
-    std::array<char16_t, 256> single{};
-    std::array<bool, 256> lead{};
-    std::array<std::array<char16_t, 256>, 256> pairs{};
-
-    DecodeTable()
-    {
-        single.fill(kNoChar);
-        for (auto& row : pairs)
-            row.fill(kNoChar);
-        for (int b = 0; b < 0x80; ++b)
-            single[b] = char16_t(b);
-        Converter cnv = openConverter();
-        UErrorCode err = U_ZERO_ERROR;
-        ucnv_setToUCallBack(cnv.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
-        const auto toU = [&](const char* in, int len) -> char16_t {
-            UChar u[4];
-            err = U_ZERO_ERROR;
-            ucnv_resetToUnicode(cnv.get());
-            const int32_t n = ucnv_toUChars(cnv.get(), u, 4, in, len, &err);
-            return U_SUCCESS(err) && n == 1 ? char16_t(u[0]) : kNoChar;
-        };
-        for (int b = 0x80; b < 0x100; ++b) {
-            lead[b] = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-            const char one[1] = {char(b)};
-            if (!lead[b])
-                single[b] = toU(one, 1);
-            for (int t = 0x40; lead[b] && t < 0x100; ++t) {
-                const char two[2] = {char(b), char(t)};
-                pairs[b][t] = toU(two, 2);
-            }
-        }
-    }
-    static constexpr char16_t kNoChar = 0xFFFF;
-};
-
-const DecodeTable& decodeTable()
-{
-    static const DecodeTable t;
-    return t;
-}
-
-} // namespace
-
 bool decodeStrict(QByteArrayView bytes, QString& out)
 {
-    const DecodeTable& t = decodeTable();
     const auto* p = reinterpret_cast<const quint8*>(bytes.data());
     const auto* end = p + bytes.size();
     const qsizetype start = out.size();
@@ -220,15 +111,15 @@ bool decodeStrict(QByteArrayView bytes, QString& out)
     bool ok = true;
     while (p < end) {
         const quint8 b = *p;
-        char16_t c = DecodeTable::kNoChar;
-        if (!t.lead[b]) {
-            c = t.single[b];
+        char16_t c = tables::kNoChar;
+        if (!tables::lead[b]) {
+            c = tables::single[b];
             ++p;
         } else if (p + 1 < end) {
-            c = t.pairs[b][p[1]];
+            c = tables::pairs[b * 256 + p[1]];
             p += 2;
         }
-        if (c == DecodeTable::kNoChar) {
+        if (c == tables::kNoChar) {
             ok = false;
             break;
         }
@@ -238,41 +129,56 @@ bool decodeStrict(QByteArrayView bytes, QString& out)
     return ok;
 }
 
+namespace {
+
+// Appends one run of bytes from 0x80 up as ICU's converter reads it, with its substitutes:
+// U+FFFD for a pair without a character, U+001A for a lead byte whose second byte is refused
+// (that byte is then read on its own) and for a single byte without a character.
+void decodeRun(const quint8* p, const quint8* end, QString& out)
+{
+    while (p < end) {
+        const quint8 b = *p++;
+        if (!tables::lead[b]) {
+            out += QChar(tables::substituted[b]);
+        } else if (p == end) {
+            out += QChar(0x1A);
+        } else if (tables::trail[*p]) {
+            const char16_t c = tables::pairs[b * 256 + *p++];
+            out += QChar(c == tables::kNoChar ? char16_t(0xFFFD) : c);
+        } else {
+            out += QChar(0x1A);
+            out += QChar(tables::substituted[*p++]);
+        }
+    }
+}
+
+} // namespace
+
 QString decode(const QByteArray& bytes, bool* clean)
 {
-    // ASCII bytes are taken as themselves (see the table); the runs between go through ICU.
-    Converter cnv = openConverter();
+    // ASCII bytes are taken as themselves (see the table); the runs between are read as
+    // ICU's converter reads them, so that a damaged file reads the same in every build.
     bool ok = !bytes.startsWith("\xEF\xBB\xBF") && !bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF")
         && !bytes.contains('\0') && !looksLikeUtf8(bytes);
+    const auto* data = reinterpret_cast<const quint8*>(bytes.constData());
     QString result;
     result.reserve(bytes.size());
     qsizetype i = 0;
     while (i < bytes.size()) {
-        if (quint8(bytes[i]) < 0x80) {
-            result += QLatin1Char(bytes[i++]);
+        if (data[i] < 0x80) {
+            result += QLatin1Char(char(data[i++]));
             continue;
         }
         qsizetype j = i;
         // A trail byte may be ASCII-range, so a run ends only after a complete character.
-        while (j < bytes.size() && quint8(bytes[j]) >= 0x80) {
-            const quint8 b = quint8(bytes[j]);
-            const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-            j += (lead && j + 1 < bytes.size()) ? 2 : 1;
-        }
-        UErrorCode err = U_ZERO_ERROR;
-        QString part(2 * (j - i) + 1, Qt::Uninitialized);
-        ucnv_resetToUnicode(cnv.get());
-        const int32_t len = ucnv_toUChars(cnv.get(), reinterpret_cast<UChar*>(part.data()), int32_t(part.size()),
-                                          bytes.constData() + i, int32_t(j - i), &err);
-        if (U_SUCCESS(err)) {
-            const QStringView decoded = QStringView(part).left(len);
-            // ICU marks what it could not map with U+FFFD or U+001A.
-            if (decoded.contains(QChar(0xFFFD)) || decoded.contains(QChar(0x1A)))
-                ok = false;
-            result += decoded;
-        } else {
+        while (j < bytes.size() && data[j] >= 0x80)
+            j += (tables::lead[data[j]] && j + 1 < bytes.size()) ? 2 : 1;
+        const qsizetype from = result.size();
+        decodeRun(data + i, data + j, result);
+        // What could not be read is marked with U+FFFD or U+001A.
+        const QStringView decoded = QStringView(result).mid(from);
+        if (decoded.contains(QChar(0xFFFD)) || decoded.contains(QChar(0x1A)))
             ok = false;
-        }
         i = j;
     }
     if (clean)
@@ -282,7 +188,7 @@ QString decode(const QByteArray& bytes, bool* clean)
 
 qint64 firstWithoutCode(QStringView text)
 {
-    const auto& codes = table().codes;
+    const auto& codes = tables::encode;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode()))

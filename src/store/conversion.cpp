@@ -2,16 +2,13 @@
 #include "conversion.h"
 
 #include "jetstore.h"
+#include "platform/platform.h"
 #include "sqlitestore.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace qadora {
 
@@ -81,8 +78,7 @@ ConversionResult convertAccessDatabase(const QString& path, const QString& backu
     // QFile::copy never overwrites: an existing backup stays as it is.
     if (QFileInfo::exists(backupPath) || !QFile::copy(path, backupPath))
         return cleanup(QStringLiteral("元のファイルの控えを作成できません") + QLatin1Char('\r') + backupPath);
-    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    if (QString reason; !platform::replaceFile(temp, path, &reason)) {
         QFile::remove(backupPath);
         return cleanup(reason);
     }

@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include <sys/stat.h>
+#include "platform/platform.h"
 
 #include <algorithm>
 
@@ -40,28 +40,22 @@ struct FileIdentity {
     QString path;
     qint64 size = -1;
     qint64 inode = -1;
-    timespec modified{};
-    timespec changed{};
+    qint64 modified = 0;
+    qint64 changed = 0;
 
     static FileIdentity of(const QString& path)
     {
         FileIdentity id;
         id.path = path;
-        struct stat st {};
-        if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-            id.size = st.st_size;
-            id.inode = qint64(st.st_ino);
-            id.modified = st.st_mtim;
-            id.changed = st.st_ctim;
+        if (const auto st = platform::stampOf(path)) {
+            id.size = st->size;
+            id.inode = st->identity;
+            id.modified = st->modified;
+            id.changed = st->changed;
         }
         return id;
     }
-    bool operator==(const FileIdentity& o) const
-    {
-        return path == o.path && size == o.size && inode == o.inode && modified.tv_sec == o.modified.tv_sec
-            && modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec
-            && changed.tv_nsec == o.changed.tv_nsec;
-    }
+    bool operator==(const FileIdentity&) const = default;
 };
 struct Cache {
     FileIdentity file;

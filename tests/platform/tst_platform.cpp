@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/platform.h"
+
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qadora;
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+
+private slots:
+    void stamp_changesWithTheFile();
+    void isRegularFile_data();
+    void isRegularFile();
+    void replaceFile_overAnOpenFile();
+    void replaceFile_failureKeepsBoth();
+    void processMayBeRunning();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestPlatform::stamp_changesWithTheFile()
+{
+    const QString path = m_dir.filePath(QStringLiteral("データ.db"));
+    QVERIFY(!platform::stampOf(path));
+    QVERIFY(test::writeBytes(path, "one"));
+    const auto first = platform::stampOf(path);
+    QVERIFY(first);
+    QCOMPARE(first->size, 3);
+    QCOMPARE(platform::stampOf(path), first);
+
+    // Same size, same modification time: another file in its place still shows.
+    const QString other = m_dir.filePath(QStringLiteral("other"));
+    QVERIFY(test::writeBytes(other, "two"));
+    QFile f(other);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.setFileTime(QFileInfo(path).lastModified(), QFileDevice::FileModificationTime));
+    f.close();
+    QVERIFY(platform::replaceFile(other, path, nullptr));
+    const auto replaced = platform::stampOf(path);
+    QVERIFY(replaced);
+    QVERIFY(replaced->identity != first->identity);
+
+    // A link is followed to its file.
+    const QString link = m_dir.filePath(QStringLiteral("link"));
+    QVERIFY(QFile::link(path, link));
+    QCOMPARE(platform::stampOf(link), replaced);
+}
+
+void TestPlatform::isRegularFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("regular");
+    QVERIFY(test::writeBytes(m_dir.filePath(QStringLiteral("file")), "x"));
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder")));
+    QVERIFY(QFile::link(m_dir.filePath(QStringLiteral("file")), m_dir.filePath(QStringLiteral("filelink"))));
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {m_dir.filePath(QStringLiteral("fifo"))}), 0);
+    QTest::newRow("file") << "file" << true;
+    QTest::newRow("folder") << "folder" << false;
+    QTest::newRow("link to a file") << "filelink" << false;
+    QTest::newRow("fifo") << "fifo" << false;
+    QTest::newRow("missing") << "missing" << false;
+}
+
+void TestPlatform::isRegularFile()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, regular);
+    QCOMPARE(platform::isRegularFile(m_dir.filePath(name)), regular);
+}
+
+void TestPlatform::replaceFile_overAnOpenFile()
+{
+    const QString target = m_dir.filePath(QStringLiteral("ページ.html"));
+    const QString temp = m_dir.filePath(QStringLiteral("ページ.html.tmp"));
+    QVERIFY(test::writeBytes(target, "old"));
+    QVERIFY(test::writeBytes(temp, "new\r\n\x1A"));
+    QFile reader(target);
+    QVERIFY(reader.open(QIODevice::ReadOnly));
+    QString error;
+    QVERIFY2(platform::replaceFile(temp, target, &error), qPrintable(error));
+    QCOMPARE(test::readBytes(target), QByteArray("new\r\n\x1A"));
+    QVERIFY(!QFile::exists(temp));
+    QCOMPARE(reader.readAll(), QByteArray("old"));
+}
+
+void TestPlatform::replaceFile_failureKeepsBoth()
+{
+    const QString from = m_dir.filePath(QStringLiteral("from"));
+    QVERIFY(test::writeBytes(from, "bytes"));
+    QString error;
+    QVERIFY(!platform::replaceFile(from, m_dir.filePath(QStringLiteral("no-such-folder/to")), &error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(test::readBytes(from), QByteArray("bytes"));
+}
+
+void TestPlatform::processMayBeRunning()
+{
+    QVERIFY(platform::processMayBeRunning(platform::currentProcessId()));
+    QVERIFY(platform::processMayBeRunning(QCoreApplication::applicationPid()));
+    // A child that ended and was reaped is gone.
+    QProcess sleeper;
+    sleeper.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    QVERIFY(sleeper.waitForStarted());
+    const qint64 sleeping = sleeper.processId();
+    QVERIFY(platform::processMayBeRunning(sleeping));
+    sleeper.kill();
+    QVERIFY(sleeper.waitForFinished());
+    QVERIFY(!platform::processMayBeRunning(sleeping));
+}
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"
