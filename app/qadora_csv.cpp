@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 
 namespace {
@@ -29,8 +30,20 @@ void say(const QString& message)
     err().flush();
 }
 
+// A store that cannot be opened says so in the window's words; a path with no file at all is
+// most often a typing error, which a script's author needs to see named.
+bool databaseExists(const QString& database)
+{
+    if (QFileInfo::exists(database))
+        return true;
+    say(QStringLiteral("%1: no such database (--create makes a new one for import)").arg(database));
+    return false;
+}
+
 int exportTo(const QString& database, const QString& file, const qadora::csv::ExportOptions& options)
 {
+    if (!databaseExists(database))
+        return 1;
     const qadora::csv::ExportResult result = qadora::csv::exportRecords(database, file, options);
     if (!result.ok) {
         say(result.message);
@@ -43,8 +56,18 @@ int exportTo(const QString& database, const QString& file, const qadora::csv::Ex
 }
 
 int importFrom(const QString& database, const QString& file, const qadora::csv::ImportOptions& options, bool dryRun,
-               bool skipRefused)
+               bool skipRefused, bool create)
 {
+    // A dry run writes nothing, not even the new database: it is planned against an empty one.
+    const bool fresh = create && !QFileInfo::exists(database);
+    if (fresh && !dryRun) {
+        if (const qadora::StoreStatus made = qadora::createDatabase(database); !made.ok()) {
+            say(made.message);
+            return 1;
+        }
+    }
+    if (!(fresh && dryRun) && !databaseExists(database))
+        return 1;
     QByteArray bytes;
     QString error;
     if (!qadora::csv::readImportFile(file, &bytes, &error)) {
@@ -52,7 +75,8 @@ int importFrom(const QString& database, const QString& file, const qadora::csv::
         return 1;
     }
     qadora::csv::ExistingRecords existing;
-    if (const qadora::StoreStatus status = qadora::csv::readExisting(database, &existing); !status.ok()) {
+    if (const qadora::StoreStatus status = fresh && dryRun ? qadora::StoreStatus{} : qadora::csv::readExisting(database, &existing);
+        !status.ok()) {
         say(status.message);
         return 1;
     }
@@ -66,10 +90,15 @@ int importFrom(const QString& database, const QString& file, const qadora::csv::
     const auto summary = [&](int added) {
         say(QStringLiteral("added %1, refused %2").arg(added).arg(plan.problems.size()));
     };
+    if (dryRun) {
+        const qsizetype would = plan.problems.isEmpty() || skipRefused ? plan.additions.size() : 0;
+        say(QStringLiteral("would add %1, refused %2").arg(would).arg(plan.problems.size()));
+        return 0;
+    }
     // A script gets all of the file or nothing, unless it asks for the rows that can be taken.
-    if (dryRun || (!plan.problems.isEmpty() && !skipRefused) || plan.additions.isEmpty()) {
+    if ((!plan.problems.isEmpty() && !skipRefused) || plan.additions.isEmpty()) {
         summary(0);
-        return dryRun || plan.problems.isEmpty() ? 0 : 1;
+        return plan.problems.isEmpty() ? 0 : 1;
     }
     if (!qadora::backUp(database, &error)) {
         say(qadora::backupFailedMessage(error));
@@ -119,11 +148,14 @@ int main(int argc, char* argv[])
                        "otherwise tells the two apart by default."),
         QStringLiteral("sjis|utf8"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
-                                    QStringLiteral("import: list what would be refused; add nothing."));
+                                    QStringLiteral("import: list what would be refused and end with \"would add N, refused M\"; write nothing."));
     const QCommandLineOption skipRefused(QStringLiteral("skip-refused"),
                                          QStringLiteral("import: add the rows that can be taken even when others "
                                                         "are refused."));
-    parser.addOptions({help, tsv, encoding, dryRun, skipRefused});
+    const QCommandLineOption create(QStringLiteral("create"),
+                                    QStringLiteral("import: make DATABASE first, empty, as the window's 新規作成 does, "
+                                                   "when no file has its name."));
+    parser.addOptions({help, tsv, encoding, dryRun, skipRefused, create});
     parser.addPositionalArgument(QStringLiteral("export|import"), QStringLiteral("What to do."));
     parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Q&A database file."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The CSV or TSV file."));
@@ -148,9 +180,10 @@ int main(int argc, char* argv[])
     const qadora::csv::Separator separator =
         parser.isSet(tsv) ? qadora::csv::Separator::Tab : qadora::csv::separatorFor(args[2]);
     if (command == QLatin1String("export")) {
-        if (parser.isSet(dryRun) || parser.isSet(skipRefused))
-            return qadora::cli::usageError(kProgram, QStringLiteral("--dry-run and --skip-refused are for import"));
+        if (parser.isSet(dryRun) || parser.isSet(skipRefused) || parser.isSet(create))
+            return qadora::cli::usageError(kProgram, QStringLiteral("--dry-run, --skip-refused and --create are for import"));
         return exportTo(args[1], args[2], {chosen.value_or(qadora::csv::Encoding::ShiftJis), separator});
     }
-    return importFrom(args[1], args[2], {chosen, separator}, parser.isSet(dryRun), parser.isSet(skipRefused));
+    return importFrom(args[1], args[2], {chosen, separator}, parser.isSet(dryRun), parser.isSet(skipRefused),
+                      parser.isSet(create));
 }

@@ -456,7 +456,10 @@ void TestCsv::commandLine()
     QCOMPARE(run({"import", target, file}, &err), 1);
     QCOMPARE(err, file + QStringLiteral(":3: 番号 9 のデータがすでにあります\nadded 0, refused 1\n"));
     QCOMPARE(readAll(target).size(), 1);
-    QCOMPARE(run({"--dry-run", "--skip-refused", "import", target, file}), 0);
+    QCOMPARE(run({"--dry-run", "import", target, file}, &err), 0);
+    QVERIFY2(err.endsWith(QStringLiteral("would add 0, refused 1\n")), qPrintable(err));
+    QCOMPARE(run({"--dry-run", "--skip-refused", "import", target, file}, &err), 0);
+    QVERIFY2(err.endsWith(QStringLiteral("would add 1, refused 1\n")), qPrintable(err));
     QCOMPARE(readAll(target).size(), 1);
     QCOMPARE(run({"--skip-refused", "import", target, file}, &err), 0);
     QCOMPARE(err, file + QStringLiteral(":3: 番号 9 のデータがすでにあります\nadded 1, refused 1\n"));
@@ -465,6 +468,21 @@ void TestCsv::commandLine()
     const QString folder = backupFolderFor(target).replace(
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation), qEnvironmentVariable("XDG_DATA_HOME"));
     QCOMPARE(QDir(folder).entryList({QStringLiteral("*.mdb")}, QDir::Files).size(), 1);
+
+    // A database that is not there is named as such; --create makes it, a dry run does not.
+    const QString absent = path("absent.mdb");
+    for (const char* command : {"import", "export"}) {
+        QCOMPARE(run({command, absent, file}, &err), 1);
+        QCOMPARE(err, absent + QStringLiteral(": no such database (--create makes a new one for import)\n"));
+    }
+    QCOMPARE(run({"--create", "--dry-run", "import", absent, file}, &err), 0);
+    QCOMPARE(err, QStringLiteral("would add 2, refused 0\n"));
+    QVERIFY(!QFile::exists(absent));
+    QCOMPARE(run({"--create", "import", absent, file}, &err), 0);
+    QCOMPARE(err, QStringLiteral("added 2, refused 0\n"));
+    QCOMPARE(readAll(absent), records);
+    QCOMPARE(runSqlite(absent, QStringLiteral(".schema tbl1")), runSqlite(makeNumbered(path("window.mdb"), {}), QStringLiteral(".schema tbl1")));
+    QCOMPARE(run({"--create", "export", db, file}), 2);
 
     QCOMPARE(run({"--help"}), 0);
     QCOMPARE(run({"--version"}, &err), 0);
