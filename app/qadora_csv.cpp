@@ -100,13 +100,17 @@ int importFrom(const QString& database, const QString& file, const qadora::csv::
         summary(0);
         return plan.problems.isEmpty() ? 0 : 1;
     }
-    if (!qadora::backUp(database, &error)) {
-        say(qadora::backupFailedMessage(error));
-        return 1;
-    }
+    // What would refuse the changes (an Access file, a record added meanwhile) refuses them
+    // before a backup is made, so that a refused import leaves no backup to prune others.
     qadora::StoreStatus status;
     auto store = qadora::openStore(database, &status);
     if (store)
+        status = store->checkChanges(plan.additions);
+    if (status.ok() && !qadora::backUp(database, &error)) {
+        say(qadora::backupFailedMessage(error));
+        return 1;
+    }
+    if (status.ok())
         status = store->applyChanges(plan.additions);
     if (!status.ok()) {
         say(status.code == qadora::StoreStatus::Conflict
@@ -129,8 +133,12 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "export: writes every record of DATABASE into FILE, a CSV file with the header\n"
-        "        No,kind,quest,anser that Excel and LibreOffice open (a file that exists is replaced).\n"
-        "import: adds the records of FILE to DATABASE in one transaction. A file without a No\n"
+        "        No,kind,quest,anser that Excel and LibreOffice open (a file that exists is replaced);\n"
+        "        a FILE ending in .xlsx is an Excel workbook of text cells.\n"
+        "import: adds the records of FILE (CSV, TSV, or a sheet of an .xlsx, .xlsm or .ods workbook)\n"
+        "        to DATABASE in one transaction. The header is found among the first 10 rows (its\n"
+        "        columns named in Japanese or English); a row is reported by the file's line or the\n"
+        "        sheet's row number. A file without a No\n"
         "        column gets numbers as added records do; a row whose number or question the\n"
         "        database already has, whose kind has no comma, whose question is empty, whose\n"
         "        text is too long or that is damaged is refused and listed as FILE:LINE: reason.\n"
@@ -155,7 +163,20 @@ int main(int argc, char* argv[])
     const QCommandLineOption create(QStringLiteral("create"),
                                     QStringLiteral("import: make DATABASE first, empty, as the window's 新規作成 does, "
                                                    "when no file has its name."));
-    parser.addOptions({help, tsv, encoding, dryRun, skipRefused, create});
+    const QCommandLineOption sheet(QStringLiteral("sheet"),
+                                   QStringLiteral("import: the sheet of a workbook (.xlsx, .xlsm, .ods) to read; "
+                                                  "the first by default."),
+                                   QStringLiteral("NAME"));
+    const QCommandLineOption pageNames(QStringLiteral("page-names"),
+                                       QStringLiteral("import: auto makes a category without a comma the kind's title, "
+                                                      "with the page name sub010, sub020 … in the order the categories "
+                                                      "first appear (or the page a kind of that title already has)."),
+                                       QStringLiteral("auto"));
+    const QCommandLineOption header(QStringLiteral("header"),
+                                    QStringLiteral("export: the header row in Japanese (番号,種類,質問,答え) or in "
+                                                   "English (No,kind,quest,anser, the default). Import reads both."),
+                                    QStringLiteral("ja|en"));
+    parser.addOptions({help, tsv, encoding, dryRun, skipRefused, create, sheet, pageNames, header});
     parser.addPositionalArgument(QStringLiteral("export|import"), QStringLiteral("What to do."));
     parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Q&A database file."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The CSV or TSV file."));
@@ -180,10 +201,28 @@ int main(int argc, char* argv[])
     const qadora::csv::Separator separator =
         parser.isSet(tsv) ? qadora::csv::Separator::Tab : qadora::csv::separatorFor(args[2]);
     if (command == QLatin1String("export")) {
-        if (parser.isSet(dryRun) || parser.isSet(skipRefused) || parser.isSet(create))
-            return qadora::cli::usageError(kProgram, QStringLiteral("--dry-run, --skip-refused and --create are for import"));
-        return exportTo(args[1], args[2], {chosen.value_or(qadora::csv::Encoding::ShiftJis), separator});
+        if (parser.isSet(dryRun) || parser.isSet(skipRefused) || parser.isSet(create) || parser.isSet(sheet)
+            || parser.isSet(pageNames))
+            return qadora::cli::usageError(
+                kProgram, QStringLiteral("--dry-run, --skip-refused, --create, --sheet and --page-names are for import"));
+        const QString language = parser.value(header);
+        if (parser.isSet(header) && language != QLatin1String("ja") && language != QLatin1String("en"))
+            return qadora::cli::usageError(kProgram, QStringLiteral("--header takes ja or en"));
+        qadora::csv::ExportOptions options;
+        options.encoding = chosen.value_or(qadora::csv::Encoding::ShiftJis);
+        options.separator = separator;
+        options.workbook = qadora::csv::isWorkbookName(args[2]);
+        options.japaneseHeader = language == QLatin1String("ja");
+        return exportTo(args[1], args[2], options);
     }
-    return importFrom(args[1], args[2], {chosen, separator}, parser.isSet(dryRun), parser.isSet(skipRefused),
-                      parser.isSet(create));
+    if (parser.isSet(header))
+        return qadora::cli::usageError(kProgram, QStringLiteral("--header is for export"));
+    if (parser.isSet(pageNames) && parser.value(pageNames) != QLatin1String("auto"))
+        return qadora::cli::usageError(kProgram, QStringLiteral("--page-names takes auto"));
+    qadora::csv::ImportOptions options;
+    options.encoding = chosen;
+    options.separator = separator;
+    options.sheet = parser.value(sheet);
+    options.pageNames = parser.isSet(pageNames);
+    return importFrom(args[1], args[2], options, parser.isSet(dryRun), parser.isSet(skipRefused), parser.isSet(create));
 }

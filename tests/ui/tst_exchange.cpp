@@ -18,6 +18,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTableWidget>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -65,6 +68,7 @@ class TestExchange : public QObject {
 private slots:
     void initTestCase();
     void importPreview_typedThroughTheDialog();
+    void importWorkbook_theShopOwnersFaqInOnePreview();
     void export_offersUtf8ForACharacterShiftJisLacks();
     void renameKind_typedConfirmedAndTakenBack();
     void viewport_onEveryPageOnlyWhenTicked();
@@ -104,10 +108,16 @@ void TestExchange::importPreview_typedThroughTheDialog()
 
     win->fake.fileNameNext(file);
     withDialog<ImportDialog>([&] { win->w->importCsv->trigger(); }, [&](ImportDialog* d) {
+        // A kind without a comma is taken as a title with a page name, unless that is unticked.
+        QCOMPARE(d->summary->text(), QStringLiteral("文字コード：UTF-8（自動判別）\n追加するデータ：3 件\n取り込めない行：3 行"));
+        d->pageNames->setFocus();
+        pressKey(d->pageNames, Qt::Key_Space);
+        QVERIFY(!d->pageNames->isChecked());
         QCOMPARE(d->summary->text(), QStringLiteral("文字コード：UTF-8（自動判別）\n追加するデータ：2 件\n取り込めない行：4 行"));
-        QCOMPARE(itemsOf(d->problems), (QStringList{"3 行目：種類「sub100」に半角カンマがありません", "4 行目：質問が空です",
-                                                    "5 行目：同じ質問がすでにあります（No.1）",
-                                                    "6 行目：同じ質問が 2 行目にもあります"}));
+        QCOMPARE(itemsOf(d->problems), (QStringList{"種類に半角カンマがありません（1 行）", "　3 行目：種類「sub100」に半角カンマがありません",
+                                                    "質問が空です（1 行）", "　4 行目：質問が空です", "質問が重複しています（2 行）",
+                                                    "　5 行目：同じ質問がすでにあります（No.1）",
+                                                    "　6 行目：同じ質問が 2 行目にもあります"}));
         // Another encoding is read at once; back to the guess.
         d->encoding->setFocus();
         pressKey(d->encoding, Qt::Key_Down);
@@ -121,7 +131,7 @@ void TestExchange::importPreview_typedThroughTheDialog()
         QVERIFY(d->isVisible());
         QVERIFY(d->findChild<QLabel*>("importChanged")->isVisible());
         QCOMPARE(d->summary->text(), QStringLiteral("文字コード：UTF-8（自動判別）\n追加するデータ：1 件\n取り込めない行：5 行"));
-        QCOMPARE(d->problems->item(0)->text(), QStringLiteral("2 行目：同じ質問がすでにあります（No.2）"));
+        QCOMPARE(d->problems->item(1)->text(), QStringLiteral("　2 行目：同じ質問がすでにあります（No.2）"));
         pressKey(d->encoding, Qt::Key_Return);
     });
     QCOMPARE(win->fake.messages(), QStringList{"1 件のデータを取り込みました"});
@@ -141,6 +151,71 @@ void TestExchange::importPreview_typedThroughTheDialog()
 
 // A character Shift_JIS lacks: the user is told which and where, and may write UTF-8 instead;
 // saying No writes nothing.
+// The shop owner's workbook, as LibreOffice wrote it: Japanese headers under a title row,
+// plain categories. One preview: a column's use changed and changed back, a page name typed,
+// Enter on 取り込む; the site then builds with no link to a page that is not there.
+void TestExchange::importWorkbook_theShopOwnersFaqInOnePreview()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
+        QSKIP("soffice (libreoffice-calc-nogui) is not installed");
+    QProcess maker;
+    maker.start(QStringLiteral("python3"), {QStringLiteral(QADORA_SOURCE_DIR "/tests/exchange/make_shop_workbook.py"), path("shop")});
+    QVERIFY2(maker.waitForFinished(300000) && maker.exitCode() == 0, maker.readAllStandardError().constData());
+    const QString db = makeNumbered(path("shop.mdb"), {});
+    auto win = openWindow(db);
+    win->w->Check1->setChecked(true); // 改行を<br>改行にする, as the user keeps it
+    win->fake.fileNameNext(path("shop/shop.xlsx"));
+    withDialog<ImportDialog>([&] { win->w->importCsv->trigger(); }, [&](ImportDialog* d) {
+        QCOMPARE(d->summary->text(), QStringLiteral("シート：FAQ\n追加するデータ：42 件\n取り込めない行：0 行"));
+        QCOMPARE(d->header->text(), QStringLiteral("見出し：3 行目\n見出しの上の行は読み飛ばします：1 行目：ショップのよくある質問（2024年版）\n"
+                                                   "使わない列：（2 列目・見出しなし）"));
+        QVERIFY(d->lineBreaks->isChecked());
+        QCOMPARE(d->sheet->count(), 2);
+        QCOMPARE(d->categories->rowCount(), 6);
+        QCOMPARE(d->sample->item(0, 0)->text(), QStringLiteral("4")); // the sheet's own row
+        QCOMPARE(d->sample->item(0, 2)->text(), QStringLiteral("sub010,ご注文について"));
+        // The answer column not used: nothing can be taken; used again: all of it.
+        auto* answerUse = d->findChild<QComboBox*>("importColumn3");
+        answerUse->setFocus();
+        pressKey(answerUse, Qt::Key_Down);
+        QCOMPARE(answerUse->currentText(), QStringLiteral("使わない"));
+        QVERIFY(d->summary->text().contains(QStringLiteral("見出しに種類・質問・回答の列がありません")));
+        QVERIFY(!d->importButton->isEnabled());
+        pressKey(answerUse, Qt::Key_Up);
+        QCOMPARE(d->summary->text(), QStringLiteral("シート：FAQ\n追加するデータ：42 件\n取り込めない行：0 行"));
+        // The first category's page name typed over, and Enter.
+        auto* pageName = d->findChild<QLineEdit*>("importPageName0");
+        QCOMPARE(pageName->text(), QStringLiteral("sub010"));
+        pageName->setFocus();
+        pageName->selectAll();
+        typeText(pageName, QStringLiteral("order"));
+        pressKey(pageName, Qt::Key_Return);
+    });
+    QCOMPARE(win->fake.messages(), QStringList{"42 件のデータを取り込みました"});
+    const QList<Record> records = readAll(db);
+    QCOMPARE(records.size(), 42);
+    QCOMPARE(records[0], (Record{1, "order,ご注文について", "ご注文についての質問その1ですか？", "一行目の答え<br>\r\n二行目の答え"}));
+    QCOMPARE(records[7].kind, QStringLiteral("sub020,お支払いについて"));
+    QCOMPARE(records[41].kind, QStringLiteral("sub060,その他"));
+
+    // Every local link of every page names a page that was written.
+    const QString site = path("shop-site");
+    QVERIFY(QDir().mkpath(site));
+    QProcess build;
+    build.start(QStringLiteral(QADORA_BUILD_EXE), {db, site});
+    QVERIFY(build.waitForFinished(60000) && build.exitCode() == 0);
+    const QStringList pages = QDir(site).entryList({QStringLiteral("*.html")}, QDir::Files);
+    QCOMPARE(pages.size(), 1 + 6 + 42);
+    static const QRegularExpression href(QStringLiteral("href=\"([^\"#:]+)\""), QRegularExpression::CaseInsensitiveOption);
+    for (const QString& page : pages) {
+        const QByteArray bytes = readBytes(site + QLatin1Char('/') + page);
+        for (auto it = href.globalMatch(QString::fromLatin1(bytes)); it.hasNext();) {
+            const QString target = it.next().captured(1);
+            QVERIFY2(pages.contains(target), qPrintable(page + QStringLiteral(" → ") + target));
+        }
+    }
+}
+
 void TestExchange::export_offersUtf8ForACharacterShiftJisLacks()
 {
     const QList<Record> records{{4, "sub100,初級編", "「〜」とは？", "波ダッシュです"}, {9, "sub100,初級編", "=A1", "x"}};
