@@ -36,12 +36,12 @@ struct Grid {
         if (!text.isEmpty())
             rows[row][column] = text;
     }
-    Sheet finish(Sheet sheet) const;
+    Sheet finish(Sheet sheet);
 };
 
-Sheet Grid::finish(Sheet sheet) const
+Sheet Grid::finish(Sheet sheet)
 {
-    QMap<int, QMap<int, QString>> filled = rows;
+    QMap<int, QMap<int, QString>>& filled = rows;
     for (const Range& m : merges) {
         const QString value = rows.value(m.top).value(m.left);
         if (value.isEmpty())
@@ -62,6 +62,7 @@ Sheet Grid::finish(Sheet sheet) const
             row.cells[c.key()] = c.value();
         sheet.rows.append(std::move(row));
     }
+    rows.clear();
     return sheet;
 }
 

@@ -70,6 +70,7 @@ private slots:
     void importPreview_typedThroughTheDialog();
     void importWorkbook_theShopOwnersFaqInOnePreview();
     void export_offersUtf8ForACharacterShiftJisLacks();
+    void exportWorkbook_japaneseHeaderChosenAndReadBack();
     void renameKind_typedConfirmedAndTakenBack();
     void viewport_onEveryPageOnlyWhenTicked();
 
@@ -214,6 +215,38 @@ void TestExchange::importWorkbook_theShopOwnersFaqInOnePreview()
             QVERIFY2(pages.contains(target), qPrintable(page + QStringLiteral(" → ") + target));
         }
     }
+}
+
+// An .xlsx name: no encoding or separator to choose; the Japanese header chosen with the
+// arrow keys; the workbook comes back in through 取り込み… as the same records.
+void TestExchange::exportWorkbook_japaneseHeaderChosenAndReadBack()
+{
+    const QList<Record> records{{4, "sub100,初級編", "「〜」とは？😀", "一行目<br>\r\n二行目"}, {9, "sub100,初級編", "=A1", "007"}};
+    const QString db = makeNumbered(path("book.mdb"), records);
+    auto win = openWindow(db);
+    const QString book = path("faq.xlsx");
+    win->fake.fileNameNext(book);
+    withDialog<ExportDialog>([&] { win->w->exportCsv->trigger(); }, [](ExportDialog* d) {
+        QVERIFY(!d->utf8->isEnabled() && !d->tab->isEnabled());
+        QVERIFY(d->headerEnglish->isChecked());
+        d->headerEnglish->setFocus();
+        pressKey(d->headerEnglish, Qt::Key_Down);
+        QVERIFY(d->headerJapanese->isChecked());
+        pressKey(d->headerJapanese, Qt::Key_Return);
+    });
+    QCOMPARE(win->fake.messages(), QStringList{"2 件のデータを書き出しました\r" + book});
+    win->fake.clear();
+
+    const QString target = makeNumbered(path("book-back.mdb"), {});
+    auto back = openWindow(target);
+    back->fake.fileNameNext(book);
+    withDialog<ImportDialog>([&] { back->w->importCsv->trigger(); }, [](ImportDialog* d) {
+        QVERIFY(!d->encoding->isEnabled());
+        QCOMPARE(d->header->text(), QStringLiteral("見出し：1 行目"));
+        pressKey(d->importButton, Qt::Key_Return);
+    });
+    QCOMPARE(back->fake.messages(), QStringList{"2 件のデータを取り込みました"});
+    QCOMPARE(readAll(target), records);
 }
 
 void TestExchange::export_offersUtf8ForACharacterShiftJisLacks()
