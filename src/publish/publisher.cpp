@@ -804,11 +804,12 @@ PublishResult Publish::run()
 
     // The folder first: what goes up, and the bytes of it.
     const QString dir = QFileInfo(m_options.outDir).absoluteFilePath();
+    // A file whose size, times and inode are as at the last publish from here is not read
+    // again: the stamp stands for the bytes (unless the file changed within the clock tick of
+    // that scan). A database never gets into the cache.
+    HashCache cache(dir);
     LocalScan scan = scanLocalFolder(dir, m_options.include, m_options.exclude);
     m_result.skipped = scan.skipped;
-    // A file whose size, times and inode are as at the last publish from here is not read
-    // again: the stamp stands for the bytes. A database never gets into the cache.
-    HashCache cache(dir);
     for (const LocalFile& f : std::as_const(scan.files)) {
         QByteArray hash = cache.hash(f);
         if (hash.isEmpty()) {
