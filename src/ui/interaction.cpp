@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -160,6 +161,33 @@ bool QtInteraction::ask(const QString& title, const QString& text, Icon icon, bo
     return showMessage(m_parent, icon == Icon::Warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_CustomBase, title,
                        text, QDialogButtonBox::Yes | QDialogButtonBox::No, defaultNo)
         == QDialogButtonBox::Yes;
+}
+
+std::optional<QString> QtInteraction::password(const QString& title, const QString& text)
+{
+    const ProgressAside aside(m_progresses);
+    QDialog box(m_parent);
+    box.setObjectName(QStringLiteral("passwordBox"));
+    box.setWindowTitle(title);
+    auto* label = new QLabel(shown(text));
+    label->setTextFormat(Qt::PlainText);
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QStringLiteral("passwordText"));
+    edit->setEchoMode(QLineEdit::Password);
+    label->setBuddy(edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addWidget(label);
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    edit->setMinimumWidth(320);
+    edit->setFocus();
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return edit->text();
 }
 
 QString QtInteraction::saveFileName(const QString& dir, const QString& filter, const QString& fileName)

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QProgressDialog;
 class QWidget;
@@ -50,6 +51,13 @@ public:
     virtual bool openUrl(const QUrl& url) = 0;
     // Progress of a piece of work; shown once it has taken about half a second.
     virtual std::unique_ptr<Progress> startProgress(const QString& label, int total) = 0;
+    // Asks for a password, shown masked; Enter is OK, Escape cancels (no value).
+    virtual std::optional<QString> password(const QString& title, const QString& text)
+    {
+        Q_UNUSED(title);
+        Q_UNUSED(text);
+        return std::nullopt;
+    }
 };
 
 class QtInteraction final : public Interaction {
@@ -67,6 +75,7 @@ public:
     void setClipboardText(const QString& text) override;
     bool openUrl(const QUrl& url) override;
     std::unique_ptr<Progress> startProgress(const QString& label, int total) override;
+    std::optional<QString> password(const QString& title, const QString& text) override;
 
 private:
     QWidget* m_parent;

@@ -36,6 +36,9 @@ std::unique_ptr<FtpTestServer> startFtpTestServer(const QString& top, const QStr
     QDir().mkpath(top);
     const QString log = top + QStringLiteral(".log");
     server->process.setStandardErrorFile(log, QIODevice::Append);
+    // pyftpdlib changes into folders for real, and fails in a working folder that is gone (the
+    // window moves into its output folder, which an earlier test removed).
+    server->process.setWorkingDirectory(top);
     server->process.start(QStringLiteral("/usr/bin/python3"),
                           QStringList{QStringLiteral(QADORA_SOURCE_DIR "/tests/publish/ftpserver.py"), QStringLiteral("--root"),
                                       top, QStringLiteral("--user"), QStringLiteral("web"), QStringLiteral("--password"),

@@ -20,6 +20,10 @@ public:
     void answerNext(bool yes) { m_answers.enqueue(yes); }
     // An empty name is Cancel.
     void fileNameNext(const QString& name) { m_fileNames.enqueue(name); }
+    // The password typed at the next password prompt; no value is Cancel.
+    void passwordNext(std::optional<QString> password) { m_passwords.enqueue(password); }
+    // "title\ttext" of every password prompt.
+    QStringList passwordPrompts() const { return m_passwordPrompts; }
 
     QStringList messages() const { return m_messages; }
     // "title\ttext" of every question asked ("\t(no icon)", "\t(default No)" appended when so).
@@ -30,7 +34,7 @@ public:
     QString clipboard() const { return m_clipboard; }
     void setClipboard(const QString& text) { m_clipboard = text; }
     QStringList informations() const { return m_informations; }
-    bool questionsLeft() const { return !m_answers.isEmpty() || !m_fileNames.isEmpty(); }
+    bool questionsLeft() const { return !m_answers.isEmpty() || !m_fileNames.isEmpty() || !m_passwords.isEmpty(); }
     void clear();
 
     // Progress is shown for real through `shown` (a QtInteraction) as well as recorded.
@@ -67,12 +71,16 @@ public:
         m_opened << url;
         return true;
     }
+    // Shown for real through showQuestionsWith's interaction, when set.
+    std::optional<QString> password(const QString& title, const QString& text) override;
 
 private:
     QString nextFileName(const QString& what);
 
     QQueue<bool> m_answers;
     QQueue<QString> m_fileNames;
+    QQueue<std::optional<QString>> m_passwords;
+    QStringList m_passwordPrompts;
     QStringList m_messages;
     QStringList m_informations;
     QStringList m_questions;
