@@ -396,8 +396,8 @@ private:
     bool writeList(const QString& path, const QStringList& lines);
     // The run "ＨＰ作成" writes through; a run of its own for a writer called alone.
     SiteRun& siteRun();
-    // The pages of "ＨＰ作成" for the first n records; false when the run stopped.
-    bool generatePages(int n);
+    // The pages of "ＨＰ作成" for every record; false when the run stopped.
+    bool generatePages();
     // "ＨＰ作成" without its closing message, reporting into `progress` (or a progress of its
     // own when null); true when the site is complete.
     bool buildSite(Progress* progress);

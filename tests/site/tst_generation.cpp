@@ -37,6 +37,25 @@ namespace {
 const QString kDone = QStringLiteral("ｈｔｍｌ作成しました");
 const QString kMalformed = QStringLiteral("種類フォーマットが違います。半角カンマで区切られていません");
 
+// Every local link of every page of `dir` that names no file there: "page -> target".
+QStringList danglingLinks(const QString& dir)
+{
+    QStringList dangling;
+    const QRegularExpression link("href=\"([^\"]*)\"", QRegularExpression::CaseInsensitiveOption);
+    for (const QString& page : QDir(dir).entryList({"*.html", "*.htm"}, QDir::Files)) {
+        const QString text = QString::fromLatin1(readBytes(dir + "/" + page));
+        for (auto it = link.globalMatch(text); it.hasNext();) {
+            QString target = it.next().captured(1);
+            if (target.contains(':') || target.startsWith('#'))
+                continue; // another site, or a place on this page
+            target = target.section('#', 0, 0).section('?', 0, 0);
+            if (!QFileInfo::exists(dir + "/" + target))
+                dangling << page + " -> " + target;
+        }
+    }
+    return dangling;
+}
+
 } // namespace
 
 class TestGeneration : public QObject {
@@ -49,9 +68,9 @@ private slots:
 
     void refusedWithoutListing_copiesReturnFieldsFirst();
     void wholeSite_frameless();
-    void staleListing_writesOnlyListedPages();
+    void staleListing_writesEveryLinkedPage();
     void deletedAfterListing_stopsAtLastRecord();
-    void restrictedListing_limitsSecondRun();
+    void restrictedListing_secondRunWritesEveryPage();
     void secondRun_replacesEveryPage();
     void emptyIndexName_stillCompletes();
     void malformedKind_messagesInOrder();
@@ -163,16 +182,21 @@ void TestGeneration::wholeSite_frameless()
     QVERIFY(!sub.contains("qa002"));
 }
 
-void TestGeneration::staleListing_writesOnlyListedPages()
+// Records added after the listing get their pages: the index and sub-index pages link to them.
+void TestGeneration::staleListing_writesEveryLinkedPage()
 {
     QTest::mouseClick(w()->Command13, Qt::LeftButton);
-    appendRecords(m_db, {{0, "sub100,初級編", "後から", "x"}});
+    w()->Combo1->setEditText("sub100,初級編");
+    w()->Text1->setText("後から");
+    w()->rtext1->setPlainText("x");
+    QTest::mouseClick(w()->Command3, Qt::LeftButton); // データの追加
     generate(false);
-    QVERIFY(!QFile::exists(m_out + "/qa004.html"));
-    QVERIFY(readBytes(m_out + "/sub100.html").contains("qa004.html")); // the sub-index reads the table afresh
-    QCOMPARE(w()->List4->count(), 4); // refilled at the end, so a second run writes it
-    generate(false);
+    QCOMPARE(fake().messages(), QStringList{kDone});
     QVERIFY(QFile::exists(m_out + "/qa004.html"));
+    QVERIFY(readBytes(m_out + "/sub100.html").contains("qa004.html"));
+    QCOMPARE(danglingLinks(m_out), QStringList());
+    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("7 ページ中 7 ページを更新"));
+    QCOMPARE(w()->List4->count(), 4); // refilled at the end
 }
 
 void TestGeneration::deletedAfterListing_stopsAtLastRecord()
@@ -185,7 +209,8 @@ void TestGeneration::deletedAfterListing_stopsAtLastRecord()
     QCOMPARE(QDir(m_out).entryList({"qa*"}), (QStringList{"qa001.html", "qa003.html"}));
 }
 
-void TestGeneration::restrictedListing_limitsSecondRun()
+// A listing of one kind left in List4 does not limit the next run.
+void TestGeneration::restrictedListing_secondRunWritesEveryPage()
 {
     w()->Check3->setChecked(true);
     QTest::mouseClick(w()->Command25, Qt::LeftButton);
@@ -195,8 +220,9 @@ void TestGeneration::restrictedListing_limitsSecondRun()
     QDir(m_out).removeRecursively();
     QDir().mkpath(m_out);
     generate(false);
-    // One line listed: only the first record in store order gets its page.
-    QCOMPARE(QDir(m_out).entryList({"qa*"}), QStringList{"qa001.html"});
+    QCOMPARE(QDir(m_out).entryList({"qa*"}), (QStringList{"qa001.html", "qa002.html", "qa003.html"}));
+    QCOMPARE(danglingLinks(m_out), QStringList());
+    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("6 ページ中 6 ページを更新"));
 }
 
 void TestGeneration::secondRun_replacesEveryPage()
