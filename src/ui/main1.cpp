@@ -645,7 +645,6 @@ void main1::connectHandlers()
     connectHelp();
     connectPublish();
     connectHistory();
-    connectSiteSettings();
     connectExchange();
     connectSearch();
     connectKeyboard();

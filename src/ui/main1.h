@@ -370,9 +370,9 @@ private:
     bool mayClose();
     // The html tab's settings, remembered per output folder: shown when a folder is chosen,
     // remembered when they were changed and the folder is left, a site built or the window closed.
-    void connectSiteSettings();
     void showSiteSettingsOf(const QString& folder);
-    void rememberShownSiteSettings();
+    // Remembers the html tab for its folder; `built`: a site was built there with it.
+    void rememberShownSiteSettings(bool built = false);
     SiteSettings shownSiteSettings();
 
     // Shutdown steps, run on every close request.
@@ -432,7 +432,7 @@ private:
     std::unique_ptr<SessionBackups> m_backups;
     QString m_siteFolder;                      // the folder whose settings the html tab shows
     std::unique_ptr<SiteSettings> m_siteShown; // and what they were when shown or remembered
-    bool m_showingSiteSettings = false;
+    bool m_siteOwn = false; // m_siteFolder has settings of its own
     RecordSearch* m_search = nullptr;
     SingleInstance* m_instance = nullptr;
     QTimer* m_follow = nullptr; // looks at the database file for changes by any program

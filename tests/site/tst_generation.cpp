@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/dirs.h"
+#include "settings/sitesettings.h"
 #include "site/sitegeneration.h"
 #include "store/recordstore.h"
 #include "site/pagefile.h"
@@ -9,6 +10,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QSettings>
+#include <QTreeWidgetItemIterator>
+#include <QTabWidget>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -111,6 +116,8 @@ private slots:
 
     void settings_restartRestoresTheFolders_andRebuildWritesNothing();
     void settings_followTheFolderChosen();
+    void settings_phonesForAFolderNeverUsed();
+    void settings_twoWindowsKeepEachOthersChanges();
 
 private:
     main1* w() { return m_win->w.get(); }
@@ -445,8 +452,9 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites_data()
     QTest::addColumn<bool>("framed");
     QTest::addColumn<bool>("big");
     QTest::addColumn<QString>("url");
-    QTest::newRow("defaults") << false << false << "http://";
-    QTest::newRow("framed, big, link") << true << true << "http://example.jp/";
+    QTest::addColumn<bool>("phones");
+    QTest::newRow("defaults") << false << false << "http://" << true;
+    QTest::newRow("framed, big, link, not for phones") << true << true << "http://example.jp/" << false;
 }
 
 void TestGeneration::commandLine_writesWhatTheWindowWrites()
@@ -454,6 +462,7 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites()
     QFETCH(bool, framed);
     QFETCH(bool, big);
     QFETCH(QString, url);
+    QFETCH(bool, phones);
     open({{0, "sub100,初級編", "What's new?", "一行目<br>\r\n二行目😀"}, {0, "sub300，上級", "〜", "x"},
           {0, "sub200,中級", "ｱｲｳ", "～"}});
     w()->Text15->setText("Ｑ＆Ａ");
@@ -461,6 +470,8 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites()
     w()->Text10->setText("戻る");
     w()->Option5->setChecked(framed);
     w()->Check2->setChecked(big);
+    QVERIFY(w()->Check5->isChecked()); // a folder never used: pages for phones
+    w()->Check5->setChecked(phones);
     generate();
     const auto window = filesBelow(m_out);
     const QStringList windowMessages = fake().messages();
@@ -472,6 +483,8 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites()
         args << "--style" << "framed";
     if (big)
         args << "--big-title";
+    if (phones)
+        args << "--viewport";
     QProcess p;
     p.start(QStringLiteral(QADORA_BUILD_EXE), args << m_db << cliOut);
     QVERIFY(p.waitForFinished(60000));
@@ -714,7 +727,8 @@ void TestGeneration::regeneration_leavesUnchangedPagesAlone()
     QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("6 ページ中 1 ページを更新"));
 
     QProcess build;
-    build.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", "--stats", m_db, m_out});
+    // With the window's pages for phones, which qadora-build writes only when told.
+    build.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", "--stats", "--viewport", m_db, m_out});
     QVERIFY(build.waitForFinished(60000));
     QCOMPARE(QString::fromUtf8(build.readAllStandardError()).split('\n', Qt::SkipEmptyParts).last(),
              QStringLiteral("written 0, unchanged 6, removed 0"));
@@ -885,35 +899,98 @@ void TestGeneration::settings_restartRestoresTheFolders_andRebuildWritesNothing(
     QCOMPARE(readBytes(m_out + "/top.html"), index);
 }
 
-// Another folder has its own settings (the first values for one never used), and coming back
-// brings the first folder's again; so does switching to a database whose entry names it,
-// with the entry's return link over them.
+// What was typed stays on the tab when a folder never used is chosen, and is remembered for
+// that folder, not the one left; a folder with settings of its own brings them back (and what
+// was typed stays with the folder left); a database entry's own values win over them.
 void TestGeneration::settings_followTheFolderChosen()
 {
-    const QString other = m_dir->filePath("other");
+    const QString other = m_out + "/other";
+    const QString third = m_dir->filePath("third");
     QDir().mkpath(other);
-    w()->Text15->setText("タイトル");
-    w()->Option5->setChecked(true);
-    QVERIFY(w()->Dir1->setPath(other));
-    QCOMPARE(w()->Text15->text(), QString());
-    QCOMPARE(w()->Text8->text(), QStringLiteral("index.html"));
-    QCOMPARE(w()->Text12->text(), QStringLiteral("http://"));
-    QVERIFY(w()->Option6->isChecked());
-    w()->Check2->setChecked(true);
-    QVERIFY(w()->Dir1->setPath(m_out));
-    QCOMPARE(w()->Text15->text(), QStringLiteral("タイトル"));
-    QVERIFY(w()->Option5->isChecked() && !w()->Check2->isChecked());
+    QDir().mkpath(third);
+    showActive(w());
+    w()->SSTab1->setCurrentIndex(4);
+    w()->Dir1->refresh();
+    auto retype = [](QLineEdit* edit, const QString& text) {
+        edit->setFocus();
+        pressKey(edit, Qt::Key_A, Qt::ControlModifier);
+        typeText(edit, text);
+    };
+    retype(w()->Text15, "私のＱ＆Ａ");
+    retype(w()->Text12, "http://example.jp/");
+    retype(w()->Text10, "HOME");
+    QTest::mouseClick(w()->Check5, Qt::LeftButton, {}, QPoint(8, w()->Check5->height() / 2)); // no longer for phones
+    QTreeWidgetItem* item = nullptr;
+    for (QTreeWidgetItemIterator it(w()->Dir1); *it; ++it) {
+        if ((*it)->data(0, Qt::UserRole).toString() == other)
+            item = *it;
+    }
+    QVERIFY(item);
+    const QPoint at = w()->Dir1->visualItemRect(item).center();
+    QTest::mouseClick(w()->Dir1->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w()->Dir1->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(w()->Dir1->path(), other);
+    auto shown = [&] {
+        return QStringList{w()->Text15->text(), w()->Text12->text(), w()->Text10->text(),
+                           w()->Check5->isChecked() ? "phones" : "-"};
+    };
+    const QStringList typed{"私のＱ＆Ａ", "http://example.jp/", "HOME", "-"};
+    QCOMPARE(shown(), typed);
+    QVERIFY(!rememberedSiteSettings(m_out)); // the folder left was never used, and still is not
 
+    QVERIFY(w()->close());
+    m_win = openWindow(m_db);
+    QCOMPARE(w()->Dir1->path(), other);
+    QCOMPARE(shown(), typed);
+    QVERIFY(!rememberedSiteSettings(m_out));
+
+    // Into a folder never used and back to one with settings of its own.
+    QVERIFY(w()->Dir1->setPath(third));
+    QCOMPARE(shown(), typed);
+    w()->Text15->setText("三番目");
     QVERIFY(w()->Dir1->setPath(other));
-    QVERIFY(w()->Check2->isChecked());
-    w()->List11->addItem("DB," + m_db + ",http://top.jp/,TOP," + m_out);
+    QCOMPARE(shown(), typed);
+    QVERIFY(w()->Dir1->setPath(third));
+    QCOMPARE(w()->Text15->text(), QStringLiteral("三番目"));
+
+    w()->List11->addItem("DB," + m_db + ",http://top.jp/,TOP," + other);
     w()->List11->setCurrentRow(0);
     QTest::mouseClick(w()->Command24, Qt::LeftButton);
-    QCOMPARE(w()->Dir1->path(), m_out);
-    QVERIFY(w()->Option5->isChecked() && !w()->Check2->isChecked());
-    QCOMPARE(w()->Text12->text(), QStringLiteral("http://top.jp/"));
-    QCOMPARE(w()->Text10->text(), QStringLiteral("TOP"));
-    QCOMPARE(w()->Text15->text(), QStringLiteral("DB"));
+    QCOMPARE(w()->Dir1->path(), other);
+    QCOMPARE(shown(), (QStringList{"DB", "http://top.jp/", "TOP", "-"}));
+}
+
+// A folder never used starts with pages for phones; one remembered before that box existed
+// keeps its pages as they were.
+void TestGeneration::settings_phonesForAFolderNeverUsed()
+{
+    QVERIFY(w()->Check5->isChecked());
+    const QString old = m_dir->filePath("old");
+    QDir().mkpath(old);
+    QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    s.beginGroup("sites/" + QString::fromLatin1(QCryptographicHash::hash(old.toUtf8(), QCryptographicHash::Sha1).toHex().left(16)));
+    s.setValue("folder", old);
+    s.setValue("style", "framed");
+    s.endGroup();
+    s.sync();
+    QVERIFY(w()->Dir1->setPath(old));
+    QVERIFY(!w()->Check5->isChecked());
+    QVERIFY(w()->Option5->isChecked());
+}
+
+// Two windows on one folder: each remembers what it changed, never over what the other did.
+void TestGeneration::settings_twoWindowsKeepEachOthersChanges()
+{
+    generate(); // the folder now has settings of its own
+    auto second = openWindow(m_db, m_out);
+    w()->Text15->setText("一つ目の窓");
+    second->w->Text10->setText("二つ目の窓");
+    generate(); // remembers the first window's title
+    QVERIFY(second->w->close()); // remembers the second's label
+    QVERIFY(w()->close());
+    m_win = openWindow(m_db, m_out);
+    QCOMPARE(w()->Text15->text(), QStringLiteral("一つ目の窓"));
+    QCOMPARE(w()->Text10->text(), QStringLiteral("二つ目の窓"));
 }
 
 QTEST_MAIN(TestGeneration)

@@ -401,7 +401,7 @@ void TestFrame::preview_writesSiteIntoTemporaryFolder()
     QTemporaryDir reference;
     SiteOptions options;
     options.outDir = reference.path();
-    options.index = IndexSettings{QStringLiteral("よくある質問"), QStringLiteral("http://"), QString(), PageStyle{false, false}};
+    options.index = IndexSettings{QStringLiteral("よくある質問"), QStringLiteral("http://"), QString(), PageStyle{false, false, true}};
     generateSite(m_db, options, [](const QString&) {});
     QFile::remove(manifestPath(reference.path()));
     QCOMPARE(filesBelow(folder), filesBelow(reference.path()));

@@ -127,7 +127,7 @@ bool main1::buildSite(Progress* shared)
     const QString listedCount = Label9->text();
 
     // The settings the folder's site is built with are the ones it comes back with.
-    rememberShownSiteSettings();
+    rememberShownSiteSettings(true);
     // One snapshot of the store and one run into the folder for the whole command. Every
     // record of the snapshot gets its page, however old the listing: the index and sub-index
     // pages link to them all.
