@@ -163,6 +163,7 @@ public:
     void Dir1_RightRelease();
     void File1_DblClick();
     void Command1_Click();
+    void browseDir_Click();
     void SSTab1_DblClick();
 
     // --- search, preview and the window's frame (ui/window/main1_search.cpp, main1_preview.cpp,
@@ -290,6 +291,7 @@ public:
     FileList* File1 = nullptr;
     QLabel* Label36 = nullptr;
     QPushButton* Command1 = nullptr;
+    QPushButton* browseDir = nullptr; // 参照…: the desktop's folder chooser
     QLineEdit* Text9 = nullptr;
     QPushButton* Command15 = nullptr;
     QPushButton* Command16 = nullptr;
@@ -357,6 +359,8 @@ private:
     void fillRecent();
     // The folder previews are written into, emptied; empty when it cannot be made.
     QString previewFolder();
+    // Opens a preview page in the browser, or says where it was written.
+    void showPreview(const QString& page);
 
     // The history 元に戻す and やり直し work on follows the current database; a database
     // replaced or restored loses its history, whose steps no longer describe it.
@@ -401,6 +405,8 @@ private:
     // "ＨＰ作成" without its closing message, reporting into `progress` (or a progress of its
     // own when null); true when the site is complete.
     bool buildSite(Progress* progress);
+    // Asks before pages go straight into the home folder; true to go on.
+    bool outputDirConfirmed();
     // Counts a page of the run under way; false when the user stopped the run.
     bool pageMade();
     // A listing of the first n records, with a progress the user can stop.

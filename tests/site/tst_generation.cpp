@@ -8,6 +8,7 @@
 #include "ui/folderpicker.h"
 #include "ui/interaction.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -118,6 +119,9 @@ private slots:
     void settings_followTheFolderChosen();
     void settings_phonesForAFolderNeverUsed();
     void settings_twoWindowsKeepEachOthersChanges();
+    void homeFolder_asksFirst_data();
+    void homeFolder_asksFirst();
+    void browseDir_choosesAsADoubleClickDoes();
 
 private:
     main1* w() { return m_win->w.get(); }
@@ -991,6 +995,61 @@ void TestGeneration::settings_twoWindowsKeepEachOthersChanges()
     m_win = openWindow(m_db, m_out);
     QCOMPARE(w()->Text15->text(), QStringLiteral("一つ目の窓"));
     QCOMPARE(w()->Text10->text(), QStringLiteral("二つ目の窓"));
+}
+
+void TestGeneration::homeFolder_asksFirst_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("ＨＰ作成, いいえ") << "build" << false;
+    QTest::newRow("ＨＰ作成, はい") << "build" << true;
+    QTest::newRow("作成して公開, いいえ") << "publish" << false;
+}
+
+// Pages straight into the home folder only when the user says so; Enter says いいえ.
+void TestGeneration::homeFolder_asksFirst()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, yes);
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", m_out.toUtf8());
+    fake().answerNext(yes);
+    QTest::mouseClick(w()->Command13, Qt::LeftButton);
+    if (command == "build") {
+        QTest::mouseClick(w()->Command14, Qt::LeftButton);
+    } else {
+        QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+        s.setValue("publish/address", "ftp://127.0.0.1:1/qa");
+        s.setValue("publish/folder", m_out);
+        s.sync();
+        w()->buildPublish->trigger();
+    }
+    qputenv("HOME", home);
+    QCOMPARE(fake().questions(), QStringList{"作成先確認\tホームフォルダに直接ページを作成します。よろしいですか？\t(default No)"});
+    QCOMPARE(fake().messages(), yes ? QStringList{kDone} : QStringList{});
+    QCOMPARE(QDir(m_out).entryList(QDir::Files).size(), yes ? 6 : 0);
+}
+
+// 参照… takes the folder from the desktop's chooser and sets it as a double-click would:
+// labels, file list and the html tab's settings follow; Cancel changes nothing.
+void TestGeneration::browseDir_choosesAsADoubleClickDoes()
+{
+    QVERIFY(w()->Dir1->toolTip().contains(QStringLiteral("ダブルクリック")));
+    const QString other = m_dir->filePath("other");
+    QDir().mkpath(other);
+    QVERIFY(writeBytes(other + "/page.html", "x"));
+    w()->Text15->setText("タイトル");
+    fake().fileNameNext(QString());
+    QTest::mouseClick(w()->browseDir, Qt::LeftButton);
+    QCOMPARE(w()->Dir1->path(), m_out);
+    fake().fileNameNext(other);
+    QTest::mouseClick(w()->browseDir, Qt::LeftButton);
+    QCOMPARE(fake().dialogs(), (QStringList{"folder\t" + m_out, "folder\t" + m_out}));
+    QCOMPARE(w()->Dir1->path(), other);
+    QCOMPARE(w()->Label36->text(), other);
+    QCOMPARE(w()->Label38->text(), other);
+    QCOMPARE(itemsOf(w()->File1), QStringList{"page.html"});
+    QCOMPARE(w()->Text15->text(), QStringLiteral("タイトル"));
 }
 
 QTEST_MAIN(TestGeneration)

@@ -70,8 +70,10 @@ public:
     bool openUrl(const QUrl& url) override
     {
         m_opened << url;
-        return true;
+        return m_browserStarts;
     }
+    // The browser (or the program for a file) fails to start from now on.
+    void browserFails() { m_browserStarts = false; }
 
 private:
     QString nextFileName(const QString& what);
@@ -90,6 +92,7 @@ private:
     Interaction* m_shownProgress = nullptr;
     Interaction* m_shownQuestions = nullptr;
     Interaction* m_shownMessages = nullptr;
+    bool m_browserStarts = true;
 };
 
 } // namespace qadora::test

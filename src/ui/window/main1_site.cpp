@@ -34,6 +34,11 @@ bool report(const WriteOutcome& outcome, Interaction* interaction)
     return outcome.code != WriteOutcome::Stopped;
 }
 
+bool isHomeFolder(const QString& dir)
+{
+    return QFileInfo(dir).canonicalFilePath() == QFileInfo(QDir::homePath()).canonicalFilePath();
+}
+
 } // namespace
 
 SiteRun& main1::siteRun()
@@ -123,6 +128,8 @@ bool main1::buildSite(Progress* shared)
         notice(kListFirstMessage);
         return false;
     }
+    if (!outputDirConfirmed())
+        return false;
     const QStringList listed = linesOf(List4);
     const QString listedCount = Label9->text();
 
@@ -195,6 +202,22 @@ bool main1::generatePages()
     return goOn && indhtml() && subhtml();
 }
 
+bool main1::outputDirConfirmed()
+{
+    // Hundreds of pages among the user's own files are hard to tell apart again.
+    if (!isHomeFolder(outputDir()))
+        return true;
+    return m_interaction->ask(QStringLiteral("作成先確認"), QStringLiteral("ホームフォルダに直接ページを作成します。よろしいですか？"),
+                              Interaction::Icon::Warning, true);
+}
+
+void main1::browseDir_Click()
+{
+    const QString dir = m_interaction->directory(outputDir());
+    if (!dir.isEmpty())
+        setOutputDir(dir); // as a double-click on the folder list does
+}
+
 void main1::Command15_Click()
 {
     const QString name = Text9->text();
@@ -221,7 +244,7 @@ void main1::Command16_Click()
 {
     const QString dir = outputDir();
     // The home folder holds the user's own files, never a site alone.
-    if (QFileInfo(dir).canonicalFilePath() == QFileInfo(QDir::homePath()).canonicalFilePath()) {
+    if (isHomeFolder(dir)) {
         notice(QStringLiteral("ホームフォルダのファイルは削除できません。サイトを作成するフォルダを選んで下さい")
                + QLatin1Char('\r') + dir);
         return;
