@@ -106,7 +106,7 @@ int importFrom(const QString& database, const QString& file, const qadora::csv::
     auto store = qadora::openStore(database, &status);
     if (store)
         status = store->checkChanges(plan.additions);
-    if (status.ok() && !qadora::backUp(database, &error)) {
+    if (status.ok() && !qadora::backUp(database, &error, nullptr, qadora::BackupReason::Import)) {
         say(qadora::backupFailedMessage(error));
         return 1;
     }

@@ -42,6 +42,17 @@ QString notInEncodingMessage(const Record& r, int field, qint64 character, Encod
         + QLatin1Char('\r') + where;
 }
 
+// Counts a record written; false when the user stopped the export.
+bool counted(ExportResult& result, const ExportTick& tick)
+{
+    ++result.records;
+    if (tick && result.records % 1024 == 0 && !tick(result.records)) {
+        result.cancelled = true;
+        return false;
+    }
+    return true;
+}
+
 // The records as an Excel workbook, written into `file` as a whole once every record is in.
 void exportWorkbook(RecordStore& store, const QString& file, const ExportOptions& options, const ExportTick& tick,
                     ExportResult& result)
@@ -62,12 +73,7 @@ void exportWorkbook(RecordStore& store, const QString& file, const ExportOptions
                 result.message = QStringLiteral("No.%1「%2」を書き出せませんでした").arg(r.no).arg(r.quest) + QLatin1Char('\r') + problem;
                 return false;
             }
-            ++result.records;
-            if (tick && result.records % 1024 == 0 && !tick(result.records)) {
-                result.cancelled = true;
-                return false;
-            }
-            return true;
+            return counted(result, tick);
         });
         if (!status.ok())
             result.message = status.message;
@@ -159,12 +165,7 @@ ExportResult exportRecords(const QString& database, const QString& file, const E
             appendField(lines, toCell(*text), options.separator);
         }
         endLine();
-        ++result.records;
-        if (tick && result.records % 1024 == 0 && !tick(result.records)) {
-            result.cancelled = true;
-            return false;
-        }
-        return true;
+        return counted(result, tick);
     });
     if (!status.ok())
         result.message = status.message;
