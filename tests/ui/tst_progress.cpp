@@ -114,6 +114,7 @@ void TestProgress::messageAloneOnTop_takesEnter()
         if (work == "publish")
             QTest::mouseClick(w->Command13, Qt::LeftButton);
         expectMessage();
+        win->fake.passwordNext(QStringLiteral("secret")); // none is stored: 作成して公開 asks
         w->buildPublish->trigger();
     } else if (work == "export") {
         win->fake.fileNameNext(dir.filePath("faq.csv"));
