@@ -225,7 +225,7 @@ bool QtInteraction::ask(const QString& title, const QString& text, Icon icon, bo
 
 std::optional<QString> QtInteraction::password(const QString& title, const QString& text)
 {
-    const ProgressAside aside(m_progresses);
+    closeProgresses();
     QDialog box(m_parent);
     box.setObjectName(QStringLiteral("passwordBox"));
     box.setWindowTitle(title);

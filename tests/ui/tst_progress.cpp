@@ -113,6 +113,7 @@ void TestProgress::messageAloneOnTop_takesEnter()
         s.sync();
         if (work == "publish")
             QTest::mouseClick(w->Command13, Qt::LeftButton);
+        win->fake.passwordNext(QStringLiteral("secret")); // none is stored
         expectMessage();
         w->buildPublish->trigger();
     } else if (work == "export") {
