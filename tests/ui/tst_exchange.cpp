@@ -372,8 +372,8 @@ void TestExchange::renameKind_typedConfirmedAndTakenBack()
     QCOMPARE(readAll(db), renamed);
 }
 
-// Off (the start): pages as before. Ticked: the viewport line after the META line of every
-// page and nothing else, as qadora-build --viewport writes it.
+// Ticked (the start, for a folder never used): the viewport line after the META line of every
+// page and nothing else, as qadora-build --viewport writes it; off: pages as before.
 void TestExchange::viewport_onEveryPageOnlyWhenTicked()
 {
     const QString db = makeNumbered(path("phone.mdb"), {{1, "sub100,初級編", "q1", "a"}, {2, "sub200,中級編", "q2", "b"}});
@@ -381,11 +381,10 @@ void TestExchange::viewport_onEveryPageOnlyWhenTicked()
     QDir().mkpath(site);
     auto win = openWindow(db, site);
     main1* w = win->w.get();
-    // A folder never used before starts with pages for phones: unticked first.
     QVERIFY(w->Check5->isChecked());
+    QCOMPARE(w->Check5->text(), QStringLiteral("スマートフォン向けの表示にする"));
     QTest::mouseClick(w->Check5, Qt::LeftButton, {}, QPoint(8, w->Check5->height() / 2));
     QVERIFY(!w->Check5->isChecked());
-    QCOMPARE(w->Check5->text(), QStringLiteral("スマートフォン向けの表示にする"));
     QTest::mouseClick(w->Check5, Qt::LeftButton, {}, QPoint(8, w->Check5->height() / 2));
     QVERIFY(w->Check5->isChecked());
     w->Command13->click();
@@ -410,8 +409,8 @@ void TestExchange::viewport_onEveryPageOnlyWhenTicked()
         QCOMPARE(lines.join('\n'), before.value(it.key()));
     }
 
-    // Remembered with the folder: a folder never used starts with pages for phones too, a
-    // restart brings the choice back.
+    // Remembered with the folder: another folder never used keeps what the tab shows, a
+    // restart brings it back.
     const QString other = path("phone-other");
     QDir().mkpath(other);
     QVERIFY(w->Dir1->setPath(other));

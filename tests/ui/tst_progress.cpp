@@ -113,6 +113,7 @@ void TestProgress::messageAloneOnTop_takesEnter()
         s.sync();
         if (work == "publish")
             QTest::mouseClick(w->Command13, Qt::LeftButton);
+        win->fake.passwordNext(QStringLiteral("secret")); // none is stored
         expectMessage();
         win->fake.passwordNext(QStringLiteral("secret")); // none is stored: 作成して公開 asks
         w->buildPublish->trigger();
