@@ -40,44 +40,78 @@ struct ManifestEntry {
     QByteArray hash;
 };
 
+// A manifest lists every page of a site, tens of thousands of lines, read and written by every
+// run: it is parsed in place, and names that need no escaping are taken as they are.
 QList<ManifestEntry> readManifest(const QString& path)
 {
     QFile file(path);
     QList<ManifestEntry> entries;
     if (!file.open(QIODevice::ReadOnly))
         return entries;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QByteArray trimmed = line.endsWith('\r') ? line.chopped(1) : line;
-        if (trimmed.isEmpty())
+    const QByteArray all = file.readAll();
+    const QByteArrayView text(all);
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype end = text.indexOf('\n', at);
+        if (end < 0)
+            end = text.size();
+        QByteArrayView line = text.sliced(at, end - at);
+        at = end + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
             continue;
-        const QList<QByteArray> fields = trimmed.split('\t');
+        const qsizetype tab = line.indexOf('\t');
+        const QByteArrayView name = tab < 0 ? line : line.first(tab);
         ManifestEntry entry;
-        entry.name = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[0]));
-        if (fields.size() == 3 && fields[2].size() == 64) {
-            bool ok = false;
-            entry.size = fields[1].toLongLong(&ok);
-            entry.hash = ok ? fields[2] : QByteArray();
+        entry.name = name.contains('%') ? QString::fromUtf8(QByteArray::fromPercentEncoding(name.toByteArray()))
+                                        : QString::fromUtf8(name);
+        if (tab >= 0) {
+            const QByteArrayView rest = line.sliced(tab + 1);
+            const qsizetype second = rest.indexOf('\t');
+            const QByteArrayView hash = second < 0 ? QByteArrayView() : rest.sliced(second + 1);
+            if (second >= 0 && !hash.contains('\t') && hash.size() == 64) {
+                bool ok = false;
+                entry.size = rest.first(second).toLongLong(&ok);
+                entry.hash = ok ? hash.toByteArray() : QByteArray();
+            }
         }
         entries << entry;
     }
     return entries;
 }
 
+// Appends `name` as QByteArray::toPercentEncoding() gives it, without its copies.
+void appendPercentEncoded(QByteArray& bytes, const QString& name)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    for (const char c : name.toUtf8()) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' || u == '.' || u == '_'
+            || u == '~') {
+            bytes += c;
+        } else {
+            bytes += '%';
+            bytes += hex[u >> 4];
+            bytes += hex[u & 15];
+        }
+    }
+}
+
 QByteArray manifestBytes(const QList<ManifestEntry>& entries)
 {
     QByteArray bytes;
+    bytes.reserve(entries.size() * 96);
     for (const ManifestEntry& e : entries) {
-        bytes += e.name.toUtf8().toPercentEncoding();
-        if (!e.hash.isEmpty())
-            bytes += '\t' + QByteArray::number(e.size) + '\t' + e.hash;
+        appendPercentEncoded(bytes, e.name);
+        if (!e.hash.isEmpty()) {
+            bytes += '\t';
+            bytes += QByteArray::number(e.size);
+            bytes += '\t';
+            bytes += e.hash;
+        }
         bytes += "\r\n";
     }
     return bytes;
-}
-
-QByteArray pageHash(const QByteArray& bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
 
 // True when the regular file at `path` still holds what a run wrote there.
@@ -96,17 +130,19 @@ bool stillWritten(const QByteArray& path, const ManifestEntry& entry)
 // two threads meet once per batch rather than once per page.
 class SiteRun::Writer {
 public:
-    Writer()
-        : m_thread([this] { run(); })
+    Writer(PageFolder& folder, QString outDir)
+        : m_folder(folder)
+        , m_outDir(std::move(outDir))
+        , m_thread([this] { run(); })
     {
     }
     ~Writer() { finish(); }
 
-    bool put(int sequence, QByteArray path, QByteArray bytes)
+    bool put(int sequence, QByteArray name, QByteArray bytes)
     {
         if (m_failed)
             return false;
-        m_batch.push_back({sequence, std::move(path), std::move(bytes)});
+        m_batch.push_back({sequence, std::move(name), std::move(bytes)});
         if (m_batch.size() >= kBatchSize)
             flush();
         return !m_failed;
@@ -127,7 +163,7 @@ public:
     }
 
     struct Sum {
-        QByteArray path;
+        QByteArray name;
         qint64 size;
         QByteArray hash;
     };
@@ -140,7 +176,7 @@ public:
 private:
     struct Job {
         int sequence;
-        QByteArray path;
+        QByteArray name;
         QByteArray bytes;
     };
     static constexpr size_t kBatchSize = 128;
@@ -174,9 +210,9 @@ private:
             m_space.notify_one();
             for (const Job& job : batch) {
                 QString error;
-                const PageWrite outcome = writePage(job.path, job.bytes, &error);
+                const PageWrite outcome = m_folder.write(job.name, job.bytes, &error);
                 if (outcome != PageWrite::Failed)
-                    m_sums.push_back({job.path, job.bytes.size(), pageHash(job.bytes)});
+                    m_sums.push_back({job.name, job.bytes.size(), pageHash(job.bytes)});
                 switch (outcome) {
                 case PageWrite::Written:
                     ++m_stats.written;
@@ -187,7 +223,7 @@ private:
                 case PageWrite::Failed: {
                     std::lock_guard lock(m_mutex);
                     m_failedAt = job.sequence;
-                    m_failure = writeFailureMessage(QFile::decodeName(job.path), error);
+                    m_failure = writeFailureMessage(joinPath(m_outDir, QFile::decodeName(job.name)), error);
                     m_failed = true;
                     m_queue.clear();
                     m_space.notify_all();
@@ -198,6 +234,8 @@ private:
         }
     }
 
+    PageFolder& m_folder;
+    const QString m_outDir;
     std::vector<Job> m_batch; // the producer's, not yet handed over
     std::mutex m_mutex;
     std::condition_variable m_ready;
@@ -210,10 +248,12 @@ private:
 SiteRun::SiteRun(QString outDir, Mode mode)
     : m_outDir(std::move(outDir))
 {
-    // A run killed earlier may have left temporary files here; ours are known by their names.
-    removeLeftoverTemporaries(m_outDir);
+    // One listing of the folder for the run; it also removes what killed runs left. A run of
+    // the window's may last as long as the window, so only a background run locks the folder.
+    m_folder = std::make_unique<PageFolder>(
+        m_outDir, mode == Mode::Background ? PageFolder::Guard::PerRun : PageFolder::Guard::PerFile);
     if (mode == Mode::Background)
-        m_writer = std::make_unique<Writer>();
+        m_writer = std::make_unique<Writer>(*m_folder, m_outDir);
 }
 
 SiteRun::~SiteRun() = default;
@@ -222,16 +262,15 @@ WriteOutcome SiteRun::put(const QString& fileName, const QStringList& lines)
 {
     if (const QString problem = pageNameProblem(fileName); !problem.isEmpty())
         return {WriteOutcome::Stopped, problem};
-    const QString path = joinPath(m_outDir, fileName);
     m_pages << fileName;
     if (m_writer) {
-        if (!m_writer->put(nextSequence(), QFile::encodeName(path), encodeLines(lines)))
+        if (!m_writer->put(nextSequence(), QFile::encodeName(fileName), encodeLines(lines)))
             return {WriteOutcome::Stopped, QString()};
         return {};
     }
     QString error;
     const QByteArray bytes = encodeLines(lines);
-    const PageWrite outcome = writePage(QFile::encodeName(path), bytes, &error);
+    const PageWrite outcome = m_folder->write(QFile::encodeName(fileName), bytes, &error);
     if (outcome != PageWrite::Failed)
         m_sums.insert(fileName, {bytes.size(), pageHash(bytes)});
     switch (outcome) {
@@ -244,7 +283,7 @@ WriteOutcome SiteRun::put(const QString& fileName, const QStringList& lines)
     case PageWrite::Failed:
         break;
     }
-    return {WriteOutcome::Stopped, writeFailureMessage(path, error)};
+    return {WriteOutcome::Stopped, writeFailureMessage(joinPath(m_outDir, fileName), error)};
 }
 
 // Another page of this run that `fileName` would replace: the index page, or a Q&A page.
@@ -329,19 +368,32 @@ bool SiteRun::recordPages(bool prune, QString* error)
 {
     const QString manifest = manifestPath(m_outDir);
     const QList<ManifestEntry> earlier = readManifest(manifest);
+    // This run's pages in order, each once, with the size and hash of what was last written.
+    QHash<QString, qsizetype> now;
+    now.reserve(m_pages.size());
+    QList<ManifestEntry> keep;
+    keep.reserve(m_pages.size());
+    for (const QString& name : std::as_const(m_pages)) {
+        const qsizetype before = now.size();
+        qsizetype& index = now[name];
+        if (now.size() != before) {
+            index = keep.size();
+            keep.append({name, 0, QByteArray()});
+        }
+    }
+    auto sum = [&](const QString& name, qint64 size, const QByteArray& hash) {
+        if (const auto it = now.constFind(name); it != now.cend()) {
+            keep[*it].size = size;
+            keep[*it].hash = hash;
+        }
+    };
     if (m_writer) {
-        for (const Writer::Sum& sum : m_writer->m_sums)
-            m_sums.insert(QFile::decodeName(sum.path).section(QLatin1Char('/'), -1), {sum.size, sum.hash});
+        for (const Writer::Sum& s : m_writer->m_sums)
+            sum(QFile::decodeName(s.name), s.size, s.hash);
         m_writer->m_sums.clear();
     }
-    QStringList pages = m_pages;
-    pages.removeDuplicates();
-    const QSet<QString> now(pages.cbegin(), pages.cend());
-    QList<ManifestEntry> keep;
-    for (const QString& name : std::as_const(pages)) {
-        const auto sum = m_sums.value(name);
-        keep.append({name, sum.first, sum.second});
-    }
+    for (auto it = m_sums.cbegin(); it != m_sums.cend(); ++it)
+        sum(it.key(), it->first, it->second);
     for (const ManifestEntry& entry : earlier) {
         const QString& name = entry.name;
         if (now.contains(name))

@@ -14,6 +14,8 @@
 
 namespace qadora {
 
+class PageFolder;
+
 struct WriteOutcome {
     enum Code {
         Written,
@@ -73,6 +75,7 @@ private:
 
     class Writer;
     QString m_outDir;
+    std::unique_ptr<PageFolder> m_folder; // before the writer, which writes into it
     std::unique_ptr<Writer> m_writer;
     int m_sequence = 0;
     QStringList m_pages;   // every page name of this run, in order

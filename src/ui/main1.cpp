@@ -514,6 +514,9 @@ QWidget* main1::buildTab4()
     Label36->setFrameShadow(QFrame::Sunken);
     Label36->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Command1 = button("Command1", QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ"), tab);
+    browseDir = button("browseDir", QStringLiteral("参照…"), tab);
+    browseDir->setToolTip(QStringLiteral("ページを作成するフォルダを選びます"));
+    Dir1->setToolTip(QStringLiteral("ダブルクリックでフォルダを開きます"));
     Text9 = lineEdit("Text9", tab);
     Text9->installEventFilter(this);
     Command15 = button("Command15", QStringLiteral("ﾃﾞｨﾚｸﾄﾘ作成"), tab);
@@ -552,7 +555,11 @@ QWidget* main1::buildTab4()
     picker->addWidget(Label36, 0, 0, 1, 2);
     picker->addWidget(Dir1, 1, 0);
     picker->addWidget(File1, 1, 1);
-    picker->addWidget(Command1, 2, 0);
+    auto* folderButtons = new QHBoxLayout;
+    folderButtons->addWidget(Command1);
+    folderButtons->addWidget(browseDir);
+    folderButtons->addStretch();
+    picker->addLayout(folderButtons, 2, 0);
     auto* dirTools = new QHBoxLayout;
     dirTools->addWidget(Text9, 1);
     dirTools->addWidget(Command15);
@@ -637,6 +644,7 @@ void main1::connectHandlers()
     connect(Dir1, &DirList::rightButtonReleased, this, &main1::Dir1_RightRelease);
     connect(File1, &QListWidget::itemDoubleClicked, this, &main1::File1_DblClick);
     connect(Command1, &QPushButton::clicked, this, &main1::Command1_Click);
+    connect(browseDir, &QPushButton::clicked, this, &main1::browseDir_Click);
     connect(SSTab1, &QTabWidget::tabBarDoubleClicked, this, &main1::SSTab1_DblClick);
     connectViews();
     connectSite();
@@ -645,7 +653,6 @@ void main1::connectHandlers()
     connectHelp();
     connectPublish();
     connectHistory();
-    connectSiteSettings();
     connectExchange();
     connectSearch();
     connectKeyboard();

@@ -112,4 +112,10 @@ QString FakeInteraction::openFileName(const QString& dir, const QString& filter,
     return nextFileName(fileName);
 }
 
+QString FakeInteraction::directory(const QString& dir)
+{
+    m_dialogs << QStringLiteral("folder\t") + dir;
+    return nextFileName(dir);
+}
+
 } // namespace qadora::test
