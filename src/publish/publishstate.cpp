@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publishstate.h"
+#include "store/wholefile.h"
 
 #include "curlsession.h"
 #include "site/pagefile.h"
@@ -409,9 +410,11 @@ HashCache::HashCache(const QString& dir)
     m_path = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/qadora/publish/")
         + QString::fromLatin1(key) + QStringLiteral(".txt");
     QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    // A cache larger than any site's is not ours; it is rebuilt.
+    if (!file.open(QIODevice::ReadOnly) || readAtMost(file, qint64(256) << 20, &bytes) != WholeRead::Ok)
         return;
-    for (const QByteArray& line : file.readAll().split('\n')) {
+    for (const QByteArray& line : bytes.split('\n')) {
         const QList<QByteArray> f = line.split('\t');
         if (f.size() == 3 && f[0].isEmpty()) // no file has an empty name
             m_recordedScan = {f[1].toLongLong(), f[2].toLongLong()};

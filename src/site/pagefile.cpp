@@ -124,9 +124,28 @@ bool isTemporaryName(const QByteArray& name)
     return true;
 }
 
+// The failures a user can mend in their words, as the database's messages say them; the
+// system's own text otherwise.
 QString errorText(int err)
 {
-    return QString::fromLocal8Bit(std::strerror(err));
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("ディスクに空きがありません");
+    case EROFS:
+        return QStringLiteral("読み取り専用のため、書き込めません");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("書き込みが許可されていません");
+    case ENOENT:
+        return QStringLiteral("フォルダがありません");
+    case ENAMETOOLONG:
+        return QStringLiteral("ファイル名が長すぎます");
+    case EISDIR:
+        return QStringLiteral("同じ名前のフォルダがあります");
+    default:
+        return QString::fromLocal8Bit(std::strerror(err));
+    }
 }
 
 QByteArray directoryOf(const QByteArray& path)

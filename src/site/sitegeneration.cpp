@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sitegeneration.h"
+#include "store/wholefile.h"
 
 #include "pagefile.h"
 #include "store/kindstring.h"
@@ -46,9 +47,11 @@ QList<ManifestEntry> readManifest(const QString& path)
 {
     QFile file(path);
     QList<ManifestEntry> entries;
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    // A manifest larger than any site's is not ours: it lists nothing to prune.
+    if (!file.open(QIODevice::ReadOnly) || readAtMost(file, qint64(256) << 20, &bytes) != WholeRead::Ok)
         return entries;
-    const QByteArray all = file.readAll();
+    const QByteArray& all = bytes;
     const QByteArrayView text(all);
     for (qsizetype at = 0; at < text.size();) {
         qsizetype end = text.indexOf('\n', at);
@@ -121,7 +124,9 @@ bool stillWritten(const QByteArray& path, const ManifestEntry& entry)
     if (entry.hash.isEmpty() || ::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != entry.size)
         return false;
     QFile file(QFile::decodeName(path));
-    return file.open(QIODevice::ReadOnly) && pageHash(file.readAll()) == entry.hash;
+    QByteArray bytes;
+    return file.open(QIODevice::ReadOnly) && readAtMost(file, entry.size, &bytes) == WholeRead::Ok
+        && pageHash(bytes) == entry.hash;
 }
 
 } // namespace

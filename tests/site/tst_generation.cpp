@@ -425,6 +425,7 @@ void TestGeneration::deleteAllFiles_refusesTheHomeFolder()
 {
     const QByteArray home = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(m_out));
+    fake().answerNext(true); // ＨＰ作成 into the home folder asks first
     generate();
     fake().clear();
     QTest::mouseClick(w()->Command16, Qt::LeftButton);
