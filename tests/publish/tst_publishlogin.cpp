@@ -166,7 +166,7 @@ void TestPublishLogin::buildAndPublish_escapeOrAWrongPassword_asksAgain_data()
 {
     QTest::addColumn<QString>("typed"); // empty: Escape
     QTest::addColumn<QStringList>("messages");
-    QTest::newRow("Escape") << QString() << QStringList{};
+    QTest::newRow("Escape") << QString() << QStringList{}; // nothing sent, nothing said
     QTest::newRow("a wrong password") << "wrong"
                                       << QStringList{"ログインできません\nサーバーにログインできませんでした"
                                                      "（ユーザー名かパスワードが違います）"};
@@ -194,8 +194,6 @@ void TestPublishLogin::buildAndPublish_escapeOrAWrongPassword_asksAgain()
     QStringList received = m_server->passwordsReceived();
     received.removeDuplicates();
     QCOMPARE(received, typed.isEmpty() ? QStringList{} : QStringList{typed});
-    if (typed.isEmpty())
-        QCOMPARE(filesBelow(m_site).size(), 0); // Escape: nothing built either
 
     // Asked again, and the right one goes through.
     m_win->fake.showQuestionsWith(nullptr);

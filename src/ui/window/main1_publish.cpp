@@ -25,12 +25,12 @@ void main1::buildPublish_Click()
         koukai_Click();
         return;
     }
-    // Asked before anything is done: Escape leaves everything as it was.
-    if (!obtainPublishPassword(&options, m_interaction))
-        return;
     const std::unique_ptr<Progress> progress = m_interaction->startProgress(QStringLiteral("ページを作成しています…"), 0);
     if (!buildSite(progress.get()))
         return; // the run said why
+    // Asked once the pages are made (a run refused asks nothing); Escape publishes nothing.
+    if (!obtainPublishPassword(&options, m_interaction))
+        return;
     PublishResult result = publishWithProgress(options, progress.get(), m_interaction);
     // SFTP's keys were not enough, or the server wants a password for a user we took for anonymous.
     if (result.problem == PublishResult::Login && options.password.isEmpty() && !options.url.userName().isEmpty()
