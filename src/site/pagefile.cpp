@@ -314,23 +314,37 @@ bool holds(int at, const QByteArray& name, const QByteArray& bytes)
     return same;
 }
 
+// A temporary file of the place holding `bytes`, still open; none is left on failure.
+bool writeTemporary(const Place& place, const QByteArray& bytes, Temporary* temp, QString* error)
+{
+    if (!createTemporary(place, temp, error))
+        return false;
+    if (const int err = writeAll(temp->fd, bytes))
+        return abandon(place, *temp, err, error);
+    return true;
+}
+
+// False, and why, when something at `target` is not a file that may be replaced.
+bool mayReplace(const Place& place, const QByteArray& target, QString* error)
+{
+    struct stat existing {};
+    if (::fstatat(place.at, target.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && !replaceable(existing)) {
+        *error = notRegularMessage();
+        return false;
+    }
+    return true;
+}
+
 // A page at `target` of the place: left alone when it holds `bytes`, else replaced.
 PageWrite writeAt(const Place& place, const QByteArray& target, const QByteArray& bytes, QString* error)
 {
     if (holds(place.at, target, bytes))
         return PageWrite::Unchanged;
-    struct stat existing {};
-    if (::fstatat(place.at, target.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && !replaceable(existing)) {
-        *error = notRegularMessage();
+    if (!mayReplace(place, target, error))
         return PageWrite::Failed;
-    }
     Temporary temp;
-    if (!createTemporary(place, &temp, error))
+    if (!writeTemporary(place, bytes, &temp, error))
         return PageWrite::Failed;
-    if (const int err = writeAll(temp.fd, bytes)) {
-        abandon(place, temp, err, error);
-        return PageWrite::Failed;
-    }
     return rename(place, temp, target, error) ? PageWrite::Written : PageWrite::Failed;
 }
 
@@ -340,12 +354,8 @@ PageWrite writeNew(const Place& place, const QByteArray& target, const QByteArra
                    QString* error)
 {
     Temporary temp;
-    if (!createTemporary(place, &temp, error))
+    if (!writeTemporary(place, bytes, &temp, error))
         return PageWrite::Failed;
-    if (const int err = writeAll(temp.fd, bytes)) {
-        abandon(place, temp, err, error);
-        return PageWrite::Failed;
-    }
 #ifdef RENAME_NOREPLACE
     if (*noReplace) {
         if (::renameat2(place.at, temp.name.constData(), place.at, target.constData(), RENAME_NOREPLACE) == 0) {
@@ -370,10 +380,9 @@ PageWrite writeNew(const Place& place, const QByteArray& target, const QByteArra
         ::close(temp.fd);
         return PageWrite::Unchanged;
     }
-    struct stat existing {};
-    if (::fstatat(place.at, target.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && !replaceable(existing)) {
-        abandon(place, temp, EEXIST, error);
-        *error = notRegularMessage();
+    if (!mayReplace(place, target, error)) {
+        ::unlinkat(place.at, temp.name.constData(), 0);
+        ::close(temp.fd);
         return PageWrite::Failed;
     }
     return rename(place, temp, target, error) ? PageWrite::Written : PageWrite::Failed;
