@@ -40,6 +40,8 @@ std::optional<SiteSettings> rememberedSiteSettings(const QString& folder)
     s.index.style.frameless = text("style", QStringLiteral("frameless")) != QLatin1String("framed");
     s.index.style.bigTitle = settings.value(QStringLiteral("bigtitle"), false).toBool();
     s.index.style.viewport = settings.value(QStringLiteral("viewport"), false).toBool();
+    s.index.style.modern = settings.value(QStringLiteral("modern"), false).toBool();
+    s.index.style.siteAddress = text("siteaddress", QString());
     return s;
 }
 
@@ -55,6 +57,8 @@ void rememberSiteSettings(const QString& folder, const SiteSettings& s)
     settings.setValue(QStringLiteral("style"), s.index.style.frameless ? QStringLiteral("frameless") : QStringLiteral("framed"));
     settings.setValue(QStringLiteral("bigtitle"), s.index.style.bigTitle);
     settings.setValue(QStringLiteral("viewport"), s.index.style.viewport);
+    settings.setValue(QStringLiteral("modern"), s.index.style.modern);
+    settings.setValue(QStringLiteral("siteaddress"), s.index.style.siteAddress);
 }
 
 } // namespace qadora
