@@ -39,9 +39,10 @@ Record record(int i)
     return r;
 }
 
+// Into a new folder each time: a folder emptied just before would make the file system search
+// its recently deleted inodes on every create, and time that rather than the writing.
 double generate(const QString& db, const QString& out, bool modern)
 {
-    QDir(out).removeRecursively();
     QDir().mkpath(out);
     SiteOptions options;
     options.outDir = out;
@@ -77,17 +78,25 @@ int main(int argc, char* argv[])
     if (sizes.isEmpty())
         sizes = {2000, 30000};
     const QString keep = qEnvironmentVariable("QADORA_BENCH_KEEP");
-    QTemporaryDir dir;
+    // QADORA_BENCH_DIR puts the sites elsewhere (a tmpfs shows the cost without the disk's).
+    const QString base = qEnvironmentVariable("QADORA_BENCH_DIR");
+    QTemporaryDir dir(base.isEmpty() ? QDir::tempPath() + QStringLiteral("/qadora-modern-XXXXXX")
+                                     : base + QStringLiteral("/qadora-modern-XXXXXX"));
     std::printf("%-8s %14s %14s %7s %10s %12s %12s\n", "records", "frameless (s)", "modern (s)", "ratio", "idx files",
                 "idx raw KB", "idx gzip KB");
     for (const int n : sizes) {
         const QString db = bench::makeDatabase(dir.filePath(QStringLiteral("b%1.mdb").arg(n)), n, record);
-        const QString out = keep.isEmpty() ? dir.filePath(QStringLiteral("out")) : keep + QStringLiteral("/site%1").arg(n);
-        generate(db, out, false); // warm the page cache and the store
+        const QString out = keep.isEmpty() ? dir.filePath(QStringLiteral("site%1").arg(n)) : keep + QStringLiteral("/site%1").arg(n);
+        generate(db, dir.filePath(QStringLiteral("warm%1").arg(n)), false); // the page cache and the store
         std::vector<double> plain, modern;
-        for (int run = 0; run < 3; ++run) {
-            plain.push_back(generate(db, out, false));
-            modern.push_back(generate(db, out, true));
+        // Alternating which style goes first, so neither always meets the fuller file system.
+        for (int run = 0; run < 5; ++run) {
+            auto one = [&](bool m) {
+                const QString to = m && run == 4 ? out : dir.filePath(QStringLiteral("%1%2-%3").arg(m ? "modern" : "plain").arg(n).arg(run));
+                (m ? modern : plain).push_back(generate(db, to, m));
+            };
+            one(run % 2 == 1);
+            one(run % 2 == 0);
         }
         int files = 0;
         qint64 raw = 0, gz = 0;

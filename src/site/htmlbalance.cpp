@@ -237,8 +237,23 @@ QString escapeAttribute(const QString& text)
     return escapeHtml(text).replace(u'"', QLatin1String("&quot;"));
 }
 
+// Text without markup, references, carriage returns or controls reads back from the parser
+// as itself: most questions and titles need no parse.
+bool plainText(const QString& html)
+{
+    for (const QChar c : html) {
+        const char16_t u = c.unicode();
+        if (u == u'<' || u == u'&' || u < 0x20 || (u >= 0x7f && u < 0xa0))
+            if (u != u'\n' && u != u'\t')
+                return false;
+    }
+    return true;
+}
+
 BalancedHtml balanceHtml(const QString& html, HtmlContext context)
 {
+    if (plainText(html))
+        return {escapeHtml(html), collapseSpaces(html)};
     // The parser would turn control characters into U+FFFD; a document may hold neither.
     const QByteArray utf8 = withoutControls(html).toUtf8();
     GumboOptions options = kGumboDefaultOptions;

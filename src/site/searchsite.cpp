@@ -39,12 +39,13 @@ QByteArray dataFile(const QString& name, const QString& json)
 SearchLayout searchLayout(qsizetype documents)
 {
     SearchLayout layout;
-    // About eight records' pieces a shard, so one shard stays a few kilobytes.
+    // About 32 records' pieces a shard: a query of a few words fetches a few kilobytes, and a
+    // large site does not become thousands of files.
     int shards = 16;
-    while (shards < 4096 && shards * 8 < documents)
+    while (shards < 1024 && shards * 32 < documents)
         shards *= 2;
     layout.shards = shards;
-    layout.chunk = 32;
+    layout.chunk = 64;
     return layout;
 }
 

@@ -36,7 +36,7 @@ struct SearchKind {
 // The figures the index is split by, chosen from the number of records.
 struct SearchLayout {
     int shards = 1;
-    int chunk = 32;
+    int chunk = 64;
 };
 SearchLayout searchLayout(qsizetype documents);
 
