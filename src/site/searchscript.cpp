@@ -112,6 +112,7 @@ QByteArray searchScript()
     this.load = load;
     this.files = {};
     this.folded = {};
+    this.lists = {}; // each word's candidates, decoded once: the next key reuses them
   }
   Searcher.prototype.get = function (name) {
     var files = this.files;
@@ -124,13 +125,22 @@ QByteArray searchScript()
     var self = this;
     return self.get('qs-meta.js').then(function (meta) {
       return Promise.all(ws.map(function (w) {
+        if (self.lists['w' + w]) return self.lists['w' + w];
         var gs = grams(w);
         return Promise.all(gs.map(function (g) {
+          if (self.lists['g' + g]) return self.lists['g' + g];
           return self.get('qs-g' + shardOf(g, meta.shards) + '.js').then(function (shard) {
-            return postings(Object.prototype.hasOwnProperty.call(shard, g) ? shard[g] : '');
+            return (self.lists['g' + g] = postings(Object.prototype.hasOwnProperty.call(shard, g) ? shard[g] : ''));
           });
-        })).then(function (lists) { return lists.reduce(intersect); });
-      })).then(function (lists) { return { meta: meta, ids: lists.reduce(intersect) }; });
+        })).then(function (lists) {
+          // The shortest first: each step then walks less.
+          lists.sort(function (a, b) { return a.length - b.length; });
+          return (self.lists['w' + w] = lists.reduce(intersect));
+        });
+      })).then(function (lists) {
+        lists.sort(function (a, b) { return a.length - b.length; });
+        return { meta: meta, ids: lists.reduce(intersect) };
+      });
     });
   };
   // The first `limit` records from candidate `from` on that hold every word of the query.
