@@ -71,7 +71,7 @@ int importFrom(const QString& database, const QString& file, const qadora::csv::
         summary(0);
         return dryRun || plan.problems.isEmpty() ? 0 : 1;
     }
-    if (!qadora::backUp(database, &error)) {
+    if (!qadora::backUp(database, &error, nullptr, qadora::BackupReason::Import)) {
         say(qadora::backupFailedMessage(error));
         return 1;
     }

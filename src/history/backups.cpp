@@ -4,26 +4,19 @@
 #include "store/fileprobe.h"
 #include "store/recordstore.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStorageInfo>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include <sqlite3.h>
-
-#include <algorithm>
 
 namespace qadora {
 
 namespace {
 
-// Milliseconds too: a name freed by pruning is never given again to a later backup.
-const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH-mm-ss-zzz");
 const QString kPartial = QStringLiteral(".partial");
 
 // One SQLite connection, closed when it goes out of scope.
@@ -112,19 +105,6 @@ bool copyFileOver(const QString& from, const QString& to, QString* error)
     return true;
 }
 
-QDateTime madeFromName(const QFileInfo& file)
-{
-    static const QRegularExpression stamp(QStringLiteral(" (\\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d-\\d{3})(?: \\((\\d+)\\))?$"));
-    const QRegularExpressionMatch m = stamp.match(file.completeBaseName());
-    if (!m.hasMatch())
-        return file.lastModified();
-    QDateTime made = QDateTime::fromString(m.captured(1), kTimeFormat);
-    if (!made.isValid())
-        return file.lastModified();
-    // Several made in one millisecond: "(2)" is later than the one without.
-    return made.addMSecs(m.captured(2).toInt());
-}
-
 int recordsIn(const QString& backup)
 {
     if (!isSqlite(backup)) {
@@ -140,18 +120,6 @@ int recordsIn(const QString& backup)
         n = sqlite3_column_int(statement, 0);
     sqlite3_finalize(statement);
     return n;
-}
-
-QFileInfoList backupFiles(const QString& folder)
-{
-    QFileInfoList files;
-    for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
-        if (!f.fileName().endsWith(kPartial) && f.fileName() != QLatin1String("database.txt"))
-            files << f;
-    }
-    std::sort(files.begin(), files.end(),
-              [](const QFileInfo& a, const QFileInfo& b) { return madeFromName(a) > madeFromName(b); });
-    return files;
 }
 
 // Why a backup into `folder` of a file of `size` bytes could not be made, in the user's words:
@@ -174,30 +142,22 @@ QString failureReason(const QString& folder, qint64 size, const QString& detail)
     return what + QLatin1Char('\r') + folder;
 }
 
-} // namespace
-
-QString backupFolderFor(const QString& database)
+// Drops the oldest backups of `database` beyond kBackupsKept, never one of `spare`.
+void prune(const QString& database, QStringList spare)
 {
-    const QFileInfo info(database);
-    const QByteArray key = QCryptographicHash::hash(info.absoluteFilePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/qadora/backups/")
-        + info.fileName() + QLatin1Char('-') + QString::fromLatin1(key);
-}
-
-namespace {
-
-// Drops the oldest backups in `folder` beyond kBackupsKept, never `spare`.
-void prune(const QString& folder, const QString& spare = QString())
-{
-    QFileInfoList files = backupFiles(folder);
-    if (!spare.isEmpty())
-        files.removeIf([kept = QFileInfo(spare).absoluteFilePath()](const QFileInfo& f) { return f.absoluteFilePath() == kept; });
-    for (qsizetype i = kBackupsKept; i < files.size(); ++i)
-        QFile::remove(files[i].absoluteFilePath());
+    spare.removeAll(QString());
+    for (QString& path : spare)
+        path = QFileInfo(path).absoluteFilePath();
+    qsizetype kept = 0;
+    for (const BackupName& b : backupNamesOf(database)) {
+        if (spare.contains(b.path) || kept++ < kBackupsKept - spare.size())
+            continue;
+        QFile::remove(b.path);
+    }
 }
 
 // backUp without the pruning.
-bool copyIntoFolder(const QString& database, QString* error, QString* made)
+bool copyIntoFolder(const QString& database, BackupReason reason, QString* error, QString* made)
 {
     const QFileInfo info(database);
     const QString folder = backupFolderFor(database);
@@ -205,17 +165,12 @@ bool copyIntoFolder(const QString& database, QString* error, QString* made)
         *error = failureReason(folder, info.size(), QStringLiteral("フォルダを作成できません"));
         return false;
     }
-    // Says which database the folder's files are copies of, for a person looking at them.
+    // Says which database the folder's files are copies of, for a person looking at them and
+    // for finding them again by another spelling of the path.
     if (QFile note(folder + QStringLiteral("/database.txt")); !note.exists() && note.open(QIODevice::WriteOnly))
-        note.write(info.absoluteFilePath().toUtf8() + "\n");
+        note.write(canonicalDatabasePath(database).toUtf8() + "\n");
 
-    const QString stem = folder + QLatin1Char('/') + info.completeBaseName() + QLatin1Char(' ')
-        + QDateTime::currentDateTime().toString(kTimeFormat);
-    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
-    QString target = stem + suffix;
-    for (int n = 2; QFileInfo::exists(target); ++n)
-        target = stem + QStringLiteral(" (%1)").arg(n) + suffix;
-
+    const QString target = newBackupPath(folder, database, backupNamesOf(database), reason);
     // Made under a temporary name: a copy cut short is never listed as a backup.
     const QString partial = target + kPartial;
     QFile::remove(partial);
@@ -265,39 +220,53 @@ bool copyBackOver(const QString& backup, const QString& database, QString* error
 
 } // namespace
 
-bool backUp(const QString& database, QString* error, QString* made)
+bool backUp(const QString& database, QString* error, QString* made, BackupReason reason)
 {
-    if (!copyIntoFolder(database, error, made))
+    QString path;
+    if (!copyIntoFolder(database, reason, error, &path))
         return false;
-    prune(backupFolderFor(database));
+    prune(database, {path});
+    if (made)
+        *made = path;
     return true;
 }
 
 QList<BackupEntry> backupsOf(const QString& database)
 {
     QList<BackupEntry> entries;
-    for (const QFileInfo& f : backupFiles(backupFolderFor(database)))
-        entries.append({f.absoluteFilePath(), madeFromName(f), recordsIn(f.absoluteFilePath())});
+    for (const BackupName& b : backupNamesOf(database))
+        entries.append({b.path, b.made, recordsIn(b.path), b.reason});
     return entries;
 }
 
 bool restoreBackup(const QString& backup, const QString& database, QString* error)
 {
+    // Junk copied over the database would leave nothing to work with.
+    if (recordsIn(backup) < 0) {
+        *error = kUnreadableBackupMessage;
+        return false;
+    }
     // The backup of the state restored over must not prune the one being restored, which
     // may be the oldest kept.
-    if (QFileInfo::exists(database) && !copyIntoFolder(database, error, nullptr))
+    QString made;
+    if (QFileInfo::exists(database) && !copyIntoFolder(database, BackupReason::Restore, error, &made))
         return false;
     const bool restored = copyBackOver(backup, database, error);
-    prune(backupFolderFor(database), backup);
+    prune(database, {backup, made});
     return restored;
 }
 
 bool SessionBackups::beforeFirstChange(const QString& database, QString* error)
 {
-    const QString key = QFileInfo(database).absoluteFilePath();
-    if (m_done.contains(key) || !QFileInfo(database).isFile())
+    return before(database, BackupReason::FirstChange, error);
+}
+
+bool SessionBackups::before(const QString& database, BackupReason reason, QString* error)
+{
+    const QString key = canonicalDatabasePath(database);
+    if ((reason == BackupReason::FirstChange && m_done.contains(key)) || !QFileInfo(database).isFile())
         return true;
-    if (!backUp(database, error))
+    if (!backUp(database, error, nullptr, reason))
         return false;
     m_done.insert(key);
     return true;
@@ -305,7 +274,7 @@ bool SessionBackups::beforeFirstChange(const QString& database, QString* error)
 
 void SessionBackups::forget(const QString& database)
 {
-    m_done.remove(QFileInfo(database).absoluteFilePath());
+    m_done.remove(canonicalDatabasePath(database));
 }
 
 QString backupFailedMessage(const QString& reason)

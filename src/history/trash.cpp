@@ -3,11 +3,16 @@
 
 #include "store/conversion.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QSaveFile>
 #include <QStorageInfo>
+#include <QUrl>
+
+#include <cerrno>
 
 #include <sys/stat.h>
 
@@ -15,12 +20,35 @@ namespace qadora {
 
 namespace {
 
+// Makes the folders of `path` that are missing, for the user alone (as the freedesktop.org base
+// directories want them); false when one cannot be made.
+bool makeOwnFolders(const QString& path)
+{
+    QStringList missing;
+    QString existing = QDir::cleanPath(path);
+    while (!QFileInfo::exists(existing) && !QFileInfo(existing).isSymLink()) {
+        missing.prepend(existing);
+        const QString up = QFileInfo(existing).absolutePath();
+        if (up == existing)
+            break;
+        existing = up;
+    }
+    if (!QFileInfo(existing).isDir())
+        return false;
+    for (const QString& folder : missing) {
+        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    return QFileInfo(path).isDir();
+}
+
 // Qt 6.4 takes the working folder as the trash when it finds none: it would "trash" a file into
-// ./files. So the home trash, Qt's last resort, is made sure of first; without it there is no trash.
+// ./files. So the home trash, Qt's last resort, is made sure of first, with the data folder of a
+// new account that has none yet; without it there is no trash.
 bool homeTrashReady()
 {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty() || !QFileInfo(data).isDir())
+    if (data.isEmpty() || !makeOwnFolders(data))
         return false;
     const QDir top(data);
     const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
@@ -41,6 +69,29 @@ bool isRegularFile(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// Qt 6.4 writes the original path into the .trashinfo as it is, which a file manager cannot read
+// back for a name with a space, "%" or a line break. Written again as the trash specification
+// says: percent-encoded, and relative to the top of the disk in a trash there.
+void rewriteTrashInfo(const QString& original, const QString& placed)
+{
+    const QFileInfo file(placed);
+    const QString trash = file.absolutePath().section(QLatin1Char('/'), 0, -2);
+    QString path = QFileInfo(original).absoluteFilePath();
+    QString top;
+    if (QFileInfo(trash).fileName().startsWith(QLatin1String(".Trash-")))
+        top = QFileInfo(trash).absolutePath(); // $topdir/.Trash-$uid
+    else if (QFileInfo(QFileInfo(trash).absolutePath()).fileName() == QLatin1String(".Trash"))
+        top = QFileInfo(QFileInfo(trash).absolutePath()).absolutePath(); // $topdir/.Trash/$uid
+    if (!top.isEmpty() && path.startsWith(top + QLatin1Char('/')))
+        path = path.mid(top.size() + 1);
+    QSaveFile info(trash + QStringLiteral("/info/") + file.fileName() + QStringLiteral(".trashinfo"));
+    if (!info.open(QIODevice::WriteOnly))
+        return;
+    info.write("[Trash Info]\nPath=" + QUrl::toPercentEncoding(path, "/") + "\nDeletionDate="
+               + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8() + "\n");
+    info.commit();
+}
+
 } // namespace
 
 bool moveToTrash(const QString& path, QString* where)
@@ -50,6 +101,7 @@ bool moveToTrash(const QString& path, QString* where)
     QString placed;
     if (!QFile::moveToTrash(path, &placed))
         return false;
+    rewriteTrashInfo(path, placed);
     if (where)
         *where = placed;
     return true;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QHash>
+#include "history/backupnames.h"
 #include "search/databasestamp.h"
 
 #include <QMainWindow>
@@ -141,15 +142,16 @@ public:
     // --- the way back (ui/window/main1_history.cpp)
     // Writes `changes` to the current database in one transaction, as one step that 元に戻す
     // takes back and the status bar names by `text`; an Access file is converted and the
-    // database backed up first, as for any change. Tells the user why when nothing was
-    // written; true when it was.
-    bool applyUndoable(const ChangeSet& changes, const QString& text);
+    // database backed up first, as for any change (and for a `reason` other than the first
+    // change, backed up again). Tells the user why when nothing was written; true when it was.
+    bool applyUndoable(const ChangeSet& changes, const QString& text, BackupReason reason = BackupReason::FirstChange);
     // Makes changes already written to the current database (as the store's add, update and
     // remove report them) one step of its history.
     void recordUndoable(const ChangeSet& done, const QString& text);
-    // The backup before this session's first change to `database`; false, after telling the
-    // user, when it could not be made (the change must not be made then).
-    bool backUpBeforeChange(const QString& database);
+    // The backup before this session's first change to `database`, or before a change made for
+    // `reason` whenever it is made; false, after telling the user, when it could not be made
+    // (the change must not be made then).
+    bool backUpBeforeChange(const QString& database, BackupReason reason = BackupReason::FirstChange);
     // The history of the current database; nullptr when none is set.
     QUndoStack* undoStack() const;
     void undo_Click();
@@ -391,7 +393,7 @@ private:
     // from another database than the current one.
     bool loadedFromCurrent(const QString& database);
     // The store to change; an Access file is converted first when the user agrees.
-    std::unique_ptr<class RecordStore> storeForWriting();
+    std::unique_ptr<class RecordStore> storeForWriting(BackupReason reason = BackupReason::FirstChange);
     // The list file: List11 from what was read; whether it may be written (messages when not);
     // writing List11's lines.
     void loadList(const ListFileContents& contents, const QString& path);

@@ -12,7 +12,9 @@ namespace qadora {
 QString backupLine(const BackupEntry& backup)
 {
     const QString records = backup.records < 0 ? QStringLiteral("読み込めません") : QStringLiteral("%L1 件").arg(backup.records);
-    return backup.made.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) + QStringLiteral("　") + records;
+    const QString reason = backupReasonText(backup.reason);
+    return backup.made.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) + QStringLiteral("　")
+        + (reason.isEmpty() ? QString() : reason + QStringLiteral("　")) + records;
 }
 
 RestoreDialog::RestoreDialog(const QString& database, const QList<BackupEntry>& backups, QWidget* parent)
@@ -26,16 +28,25 @@ RestoreDialog::RestoreDialog(const QString& database, const QList<BackupEntry>& 
     caption->setWordWrap(true);
     list = new QListWidget;
     list->setObjectName(QStringLiteral("backups"));
-    for (const BackupEntry& b : backups)
-        list->addItem(backupLine(b));
-    if (!backups.isEmpty())
-        list->setCurrentRow(0);
+    // One that cannot be read is shown, but cannot be chosen: restored, it would replace the
+    // database with something no part of the program can read.
+    int first = -1;
+    for (const BackupEntry& b : backups) {
+        auto* item = new QListWidgetItem(backupLine(b), list);
+        if (b.records < 0)
+            item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+        else if (first < 0)
+            first = list->row(item);
+    }
+    if (first >= 0)
+        list->setCurrentRow(first);
 
     auto* buttons = new QDialogButtonBox;
     restoreButton = buttons->addButton(QStringLiteral("復元"), QDialogButtonBox::AcceptRole);
     restoreButton->setObjectName(QStringLiteral("restoreButton"));
     buttons->addButton(QDialogButtonBox::Cancel);
     restoreButton->setDefault(true);
+    restoreButton->setEnabled(first >= 0);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(list, &QListWidget::itemActivated, this, &QDialog::accept);
@@ -51,7 +62,7 @@ RestoreDialog::RestoreDialog(const QString& database, const QList<BackupEntry>& 
 int RestoreDialog::chosen() const
 {
     const QListWidgetItem* item = list->currentItem();
-    return item && item->isSelected() ? list->row(item) : -1;
+    return item && item->isSelected() && (item->flags() & Qt::ItemIsEnabled) ? list->row(item) : -1;
 }
 
 } // namespace qadora

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/backups.h"
-#include "history/trash.h"
 #include "store/recordstore.h"
 #include "testenv.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,7 +23,13 @@ class TestHistory : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { isolateSettings(); }
+    void initTestCase()
+    {
+        isolateSettings();
+        QVERIFY(QDir().mkpath(path("outside")));
+        writeBytes(m_planted = path("outside/planted.txt"), "mine");
+    }
+    void cleanup() { QCOMPARE(readBytes(m_planted), QByteArray("mine")); }
     void randomChanges_undoAndRedoRestoreEveryState();
     void conflict_refusesTheWholeSetAndWritesNothing_data();
     void conflict_refusesTheWholeSetAndWritesNothing();
@@ -33,11 +39,21 @@ private slots:
     void backUp_fullOrReadOnlyDisk_saysSoAndLeavesNothing();
     void restore_bringsTheCopyBackAndBacksUpTheCurrentState();
     void sessionBackups_oncePerDatabase();
-    void setAside_trashOrBesideNeverOverwriting();
-    void emptyFolder_trashesOnlyRegularFilesNotKept();
+    void backUp_clockSetBack_keepsTheNewOneAndPrunesTheFirstMade_data();
+    void backUp_clockSetBack_keepsTheNewOneAndPrunesTheFirstMade();
+    void backupFolder_filesPutThereByHandAreLeftAlone();
+    void backUp_longDatabaseName_data();
+    void backUp_longDatabaseName();
+    void backups_foundByEverySpellingOfThePath_data();
+    void backups_foundByEverySpellingOfThePath();
+    void restore_refusesWhatDoesNotReadAsAQaDatabase_data();
+    void restore_refusesWhatDoesNotReadAsAQaDatabase();
+    void reasons_keptInTheNameAndListed();
 
 private:
     QTemporaryDir m_dir;
+    // A file outside every place the program may touch; checked untouched at the end.
+    QString m_planted;
     QString path(const QString& name) { return m_dir.filePath(name); }
     std::unique_ptr<RecordStore> open(const QString& db)
     {
@@ -243,66 +259,192 @@ void TestHistory::sessionBackups_oncePerDatabase()
     QCOMPARE(backupsOf(a).size(), 2);
 }
 
-// The trash of the desktop (freedesktop.org: $XDG_DATA_HOME/Trash), or where there is none, the
-// name an Access conversion keeps an original under; an existing file is never replaced.
-void TestHistory::setAside_trashOrBesideNeverOverwriting()
+// Backups named by a clock that was later (another time zone, a clock set back since): the new
+// one is kept and listed first, and the first made goes.
+void TestHistory::backUp_clockSetBack_keepsTheNewOneAndPrunesTheFirstMade_data()
 {
-    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
-    const QString db = makeDatabase(path("aside.mdb"), {{0, "k,k", "q", "a"}});
-    const QByteArray bytes = readBytes(db);
-    SetAside aside = setAside(db);
-    QVERIFY(aside.ok && aside.trashed);
-    QCOMPARE(QFileInfo(aside.where).absolutePath(), trash + "/files");
-    QCOMPARE(readBytes(aside.where), bytes);
-    QVERIFY(readBytes(trash + "/info/" + QFileInfo(aside.where).fileName() + ".trashinfo").contains("Path=" + QUrl::toPercentEncoding(db, "/")));
-    QVERIFY(!QFile::exists(db));
-
-    // No trash: the data folder cannot be made (its parent is a file).
-    const QByteArray data = qgetenv("XDG_DATA_HOME");
-    writeBytes(path("plain"), "x");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(path("plain/data")));
-    makeDatabase(db, {{0, "k,k", "q", "a"}});
-    writeBytes(path("aside_backup.mdb"), "someone else's");
-    aside = setAside(db);
-    qputenv("XDG_DATA_HOME", data);
-    QVERIFY(aside.ok && !aside.trashed);
-    QCOMPARE(aside.where, path("aside_backup2.mdb"));
-    QCOMPARE(readBytes(path("aside_backup.mdb")), QByteArray("someone else's"));
-    QCOMPARE(readAll(aside.where).size(), 1);
-    QVERIFY(!QFile::exists(db));
-    // Nothing strayed into the working folder.
-    QVERIFY(!QFile::exists(QDir::current().filePath("files/aside.mdb")));
+    QTest::addColumn<QString>("form");
+    QTest::newRow("names without numbers") << "%1 2099-01-%2 10-00-00-000.mdb%3";
+    QTest::newRow("numbered names") << "%1 2099-01-%2 10-00-00-000 #%3 first-change.mdb";
 }
 
-void TestHistory::emptyFolder_trashesOnlyRegularFilesNotKept()
+void TestHistory::backUp_clockSetBack_keepsTheNewOneAndPrunesTheFirstMade()
 {
-    QTemporaryDir site;
-    const QDir dir(site.path());
-    const QString db = makeDatabase(dir.filePath("qa.mdb"));
-    writeBytes(db + "-journal", "j");
-    for (const char* name : {"index.html", ".hidden", "list.txt", "target.txt"})
-        writeBytes(dir.filePath(name), name);
-    QFile::link(dir.filePath("target.txt"), dir.filePath("link.html"));
-    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0);
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name) << "gone.html";
-    const QHash<QString, QString> keep{{db, "db"}, {db + "-journal", "db"}, {db + "-wal", "db"}, {dir.filePath("list.txt"), "list"}};
-    const FolderEmptying result = emptyFolder(site.path(), names, keep);
-    QCOMPARE(result.trashed, (QStringList{".hidden", "index.html", "target.txt"}));
-    const QList<std::pair<QString, QString>> kept{
-        {"link.html", kNotRegularReason}, {"list.txt", "list"}, {"pipe", kNotRegularReason}, {"qa.mdb", "db"}, {"qa.mdb-journal", "db"}};
-    QCOMPARE(result.kept, kept);
-    QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
-             (QStringList{"link.html", "list.txt", "pipe", "qa.mdb", "qa.mdb-journal"}));
-    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/";
-    QCOMPARE(readBytes(trash + "index.html"), QByteArray("index.html"));
+    QFETCH(QString, form);
+    const QString name = QStringLiteral("clock%1").arg(form.contains('#') ? 2 : 1);
+    const QString db = makeDatabase(path(name + ".mdb"), {{0, "k,k", "q", "a"}});
+    QVERIFY(QDir().mkpath(backupFolderFor(db)));
+    QStringList planted;
+    for (int i = 1; i <= kBackupsKept; ++i) {
+        planted << backupFolderFor(db) + "/" + form.arg(name).arg(i, 2, 10, QLatin1Char('0')).arg(form.contains('#') ? QString::number(i) : QString());
+        QVERIFY(QFile::copy(db, planted.last()));
+    }
+    QString error, made;
+    QVERIFY2(backUp(db, &error, &made), qPrintable(error));
+    QVERIFY(QFile::exists(made));
+    const QList<BackupEntry> list = backupsOf(db);
+    QCOMPARE(list.size(), kBackupsKept);
+    QCOMPARE(list[0].path, made);
+    QCOMPARE(list[1].path, planted.last());
+    QVERIFY(!QFile::exists(planted.first()));
+}
 
-    // Without a trash nothing is removed.
-    const QByteArray data = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("list.txt/data")));
-    const FolderEmptying none = emptyFolder(site.path(), {"list.txt"}, {});
-    qputenv("XDG_DATA_HOME", data);
-    QCOMPARE(none.kept, (QList<std::pair<QString, QString>>{{"list.txt", kNoTrashReason}}));
-    QVERIFY(QFile::exists(dir.filePath("list.txt")));
+void TestHistory::backupFolder_filesPutThereByHandAreLeftAlone()
+{
+    const QString db = makeDatabase(path("byhand.mdb"), {{0, "k,k", "q", "a"}});
+    const QString folder = backupFolderFor(db);
+    QVERIFY(QDir().mkpath(folder + "/sub"));
+    const QStringList names{"notes.txt", "byhand.mdb", "byhand 2026-13-01 10-00-00-000.mdb",
+                            "byhand 2020-01-01 10-00-00-000.mdb.bak", "other 2020-01-01 10-00-00-000.mdb",
+                            "byhand 2020-01-01 10-00-00-000 #1 someday.mdb", "sub/byhand 2020-01-01 10-00-00-000.mdb"};
+    for (const QString& n : names)
+        QVERIFY(QFile::copy(db, folder + "/" + n));
+    const QMap<QString, QByteArray> before = filesBelow(folder);
+    QStringList made;
+    for (int i = 0; i < kBackupsKept + 2; ++i) {
+        QString error, one;
+        QVERIFY2(backUp(db, &error, &one), qPrintable(error));
+        made.prepend(one);
+    }
+    QStringList listed;
+    for (const BackupEntry& b : backupsOf(db))
+        listed << b.path;
+    QCOMPARE(listed, made.mid(0, kBackupsKept));
+    const QMap<QString, QByteArray> after = filesBelow(folder);
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QCOMPARE(after.value(it.key()), it.value());
+}
+
+void TestHistory::backUp_longDatabaseName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("80 kana") << QString(80, u'あ') + ".mdb";
+    QTest::newRow("60 emoji") << QString::fromUtf8(QByteArray("\xF0\x9F\x98\x80").repeated(60)) + ".mdb";
+    QTest::newRow("long suffix") << "q." + QString(70, u'か');
+}
+
+// Every name a database can have leaves room for the backup's names (255 bytes each).
+void TestHistory::backUp_longDatabaseName()
+{
+    QFETCH(QString, name);
+    const QString db = makeDatabase(path(name), {{0, "k,k", "q", "a"}});
+    QString error, made;
+    QVERIFY2(backUp(db, &error, &made), qPrintable(error));
+    QVERIFY2(backUp(db, &error, &made), qPrintable(error));
+    QVERIFY(QFileInfo(made).fileName().toUtf8().size() <= 255 - int(qstrlen(".partial-journal")));
+    QVERIFY(QFileInfo(made).fileName().toUtf8().isValidUtf8());
+    QVERIFY(QFileInfo(backupFolderFor(db)).fileName().toUtf8().size() <= 255);
+    const QList<BackupEntry> list = backupsOf(db);
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list[0].path, made);
+    QCOMPARE(list[0].records, 1);
+    runSqlite(db, "DELETE FROM tbl1;");
+    QVERIFY2(restoreBackup(made, db, &error), qPrintable(error));
+    QCOMPARE(readAll(db).size(), 1);
+}
+
+void TestHistory::backups_foundByEverySpellingOfThePath_data()
+{
+    QTest::addColumn<QString>("madeBy");
+    QTest::newRow("made through the link") << "link";
+    QTest::newRow("made by the real path") << "real";
+    QTest::newRow("made through the link before, by its spelling") << "old folder";
+}
+
+void TestHistory::backups_foundByEverySpellingOfThePath()
+{
+    QFETCH(QString, madeBy);
+    QTemporaryDir dir;
+    const QString real = makeDatabase(dir.filePath("real.mdb"), {{0, "k,k", "q", "a"}});
+    QVERIFY(QDir().mkpath(dir.filePath("links")));
+    const QString link = dir.filePath("links/link.mdb");
+    QVERIFY(QFile::link(real, link));
+    QString error;
+    if (madeBy == "old folder") {
+        // As backups were kept before: keyed on the spelling, noted in database.txt.
+        const QString key = QCryptographicHash::hash(link.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+        const QString old = QFileInfo(backupFolderFor(real)).absolutePath() + "/link.mdb-" + key;
+        QVERIFY(QDir().mkpath(old));
+        writeBytes(old + "/database.txt", link.toUtf8() + "\n");
+        QVERIFY(QFile::copy(real, old + "/link 2026-01-01 10-00-00-000.mdb"));
+    } else {
+        QVERIFY2(backUp(madeBy == "link" ? link : real, &error), qPrintable(error));
+    }
+    for (const QString& spelling : {real, link}) {
+        const QList<BackupEntry> list = backupsOf(spelling);
+        QCOMPARE(list.size(), 1);
+        QCOMPARE(list[0].records, 1);
+    }
+    QCOMPARE(backupFolderFor(link), backupFolderFor(real));
+    // A new backup joins them, and restoring one reaches the real file.
+    QVERIFY2(backUp(real, &error), qPrintable(error));
+    QCOMPARE(backupsOf(link).size(), 2);
+    runSqlite(real, "DELETE FROM tbl1;");
+    QVERIFY2(restoreBackup(backupsOf(link).last().path, link, &error), qPrintable(error));
+    QCOMPARE(readAll(real).size(), 1);
+    QVERIFY(QFileInfo(link).isSymLink());
+}
+
+void TestHistory::restore_refusesWhatDoesNotReadAsAQaDatabase_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("restorable");
+    QTest::newRow("text") << QByteArray("not a database\n") << "" << false;
+    QTest::newRow("empty") << QByteArray() << "" << false;
+    QTest::newRow("SQLite without tbl1") << QByteArray() << "CREATE TABLE other (x);" << false;
+    QTest::newRow("SQLite cut short") << QByteArray("cut") << "" << false;
+    QTest::newRow("Access file") << readBytes(qEnvironmentVariable("QADORA_FIXTURES") + "/jet/jet4-basic.mdb") << "" << true;
+}
+
+void TestHistory::restore_refusesWhatDoesNotReadAsAQaDatabase()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, sql);
+    QFETCH(bool, restorable);
+    const QString db = makeDatabase(path(QStringLiteral("junk-%1.mdb").arg(QTest::currentDataTag())), {{0, "k,k", "q", "a"}});
+    const QString junk = backupFolderFor(db) + "/" + QFileInfo(db).completeBaseName() + " 2026-01-01 10-00-00-000.mdb";
+    QVERIFY(QDir().mkpath(backupFolderFor(db)));
+    if (!sql.isEmpty())
+        runSqlite(junk, sql);
+    else if (bytes == "cut")
+        writeBytes(junk, readBytes(db).left(3000));
+    else
+        writeBytes(junk, bytes);
+    const QByteArray before = readBytes(db);
+    const QList<BackupEntry> list = backupsOf(db);
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list[0].records >= 0, restorable);
+    QString error;
+    QCOMPARE(restoreBackup(junk, db, &error), restorable);
+    if (restorable) {
+        QCOMPARE(readBytes(db), readBytes(junk));
+        return;
+    }
+    QCOMPARE(error, kUnreadableBackupMessage);
+    QCOMPARE(readBytes(db), before);
+    QCOMPARE(backupsOf(db).size(), 1);
+}
+
+void TestHistory::reasons_keptInTheNameAndListed()
+{
+    const QString db = makeDatabase(path("reasons.mdb"), {{0, "k,k", "q", "a"}});
+    QVERIFY(QDir().mkpath(backupFolderFor(db)));
+    QVERIFY(QFile::copy(db, backupFolderFor(db) + "/reasons 2020-01-01 10-00-00-000.mdb"));
+    SessionBackups session;
+    QString error;
+    for (BackupReason r : {BackupReason::FirstChange, BackupReason::FirstChange, BackupReason::Import, BackupReason::Import,
+                           BackupReason::KindRename})
+        QVERIFY2(session.before(db, r, &error), qPrintable(error));
+    QVERIFY(session.beforeFirstChange(db, &error));
+    QVERIFY2(restoreBackup(backupsOf(db).last().path, db, &error), qPrintable(error));
+    QList<BackupReason> reasons;
+    for (const BackupEntry& b : backupsOf(db))
+        reasons << b.reason;
+    QCOMPARE(reasons, (QList<BackupReason>{BackupReason::Restore, BackupReason::KindRename, BackupReason::Import,
+                                           BackupReason::Import, BackupReason::FirstChange, BackupReason::Unknown}));
+    QCOMPARE(backupReasonText(BackupReason::Import), QStringLiteral("取り込み前"));
+    QCOMPARE(backupReasonText(BackupReason::Unknown), QString());
 }
 
 QTEST_GUILESS_MAIN(TestHistory)

@@ -58,13 +58,13 @@ bool reportChange(const StoreStatus& status, Interaction* interaction)
 
 } // namespace
 
-std::unique_ptr<RecordStore> main1::storeForWriting()
+std::unique_ptr<RecordStore> main1::storeForWriting(BackupReason reason)
 {
     auto store = storeFor(m_dbPath, m_interaction);
     if (!store)
         return store;
     if (!store->isReadOnly())
-        return backUpBeforeChange(m_dbPath) ? std::move(store) : nullptr;
+        return backUpBeforeChange(m_dbPath, reason) ? std::move(store) : nullptr;
     // An Access file is changed only after it has become a store of ours, with the user's leave.
     const QString backup = backupPathFor(m_dbPath);
     // Records damage kept from being read would not be in the converted file: the user is
@@ -86,7 +86,7 @@ std::unique_ptr<RecordStore> main1::storeForWriting()
         notice(QStringLiteral("変換しなかったため、データは変更されていません"));
         return nullptr;
     }
-    if (!backUpBeforeChange(m_dbPath))
+    if (!backUpBeforeChange(m_dbPath, reason))
         return nullptr;
     const std::unique_ptr<Progress> progress = m_interaction->startProgress(QStringLiteral("データベースを変換しています…"), 0);
     const ConversionResult result = convertAccessDatabase(m_dbPath, backup, [&](int done, int total) {

@@ -93,7 +93,7 @@ void main1::importCsv_Click()
     if (dialog.exec() != QDialog::Accepted)
         return;
     const ChangeSet& additions = dialog.plan().additions;
-    if (!applyUndoable(additions, QStringLiteral("取り込み（%1 件）").arg(additions.size())))
+    if (!applyUndoable(additions, QStringLiteral("取り込み（%1 件）").arg(additions.size()), BackupReason::Import))
         return;
     relistShown();
     notice(QStringLiteral("%1 件のデータを取り込みました").arg(additions.size()));
@@ -131,7 +131,8 @@ void main1::renameKind_Click()
         notice(QStringLiteral("この種類のデータはもうありません") + QLatin1Char('\r') + from);
         return;
     }
-    if (!applyUndoable(changes, QStringLiteral("種類の変更「%1」→「%2」").arg(markLineBreaks(from), markLineBreaks(to))))
+    if (!applyUndoable(changes, QStringLiteral("種類の変更「%1」→「%2」").arg(markLineBreaks(from), markLineBreaks(to)),
+                       BackupReason::KindRename))
         return;
     // The lists follow; the kind typed on the tab stays, unless it was the old one.
     const bool typedOld = Combo1->currentText() == from;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// main1: the way back. A backup before a session's first change to a database and ファイル →
+// main1: the way back. A backup before a session's first change to a database (and before every
+// import, kind rename and restore) and ファイル →
 // バックアップから復元…; 編集 → 元に戻す and やり直し over every change of records; the question
 // before closing over input not yet stored.
 #include "ui/main1.h"
@@ -131,10 +132,10 @@ void main1::connectHistory()
         box->installEventFilter(keys);
 }
 
-bool main1::backUpBeforeChange(const QString& database)
+bool main1::backUpBeforeChange(const QString& database, BackupReason reason)
 {
     QString error;
-    if (m_backups->beforeFirstChange(database, &error))
+    if (m_backups->before(database, reason, &error))
         return true;
     notice(backupFailedMessage(error));
     return false;
@@ -185,9 +186,9 @@ void main1::recordUndoable(const ChangeSet& done, const QString& text)
     }
 }
 
-bool main1::applyUndoable(const ChangeSet& changes, const QString& text)
+bool main1::applyUndoable(const ChangeSet& changes, const QString& text, BackupReason reason)
 {
-    auto store = storeForWriting();
+    auto store = storeForWriting(reason);
     if (!store)
         return false;
     const StoreStatus status = store->applyChanges(changes);
@@ -300,10 +301,15 @@ void main1::restore_Click()
     if (dialog.exec() != QDialog::Accepted || dialog.chosen() < 0)
         return;
     const BackupEntry& chosen = backups[dialog.chosen()];
+    QString unreadable;
+    const int now = countRecords(m_dbPath, &unreadable);
+    const QString counts = QStringLiteral("現在 %1 → 復元後 %L2 件")
+                               .arg(unreadable.isEmpty() ? QStringLiteral("%L1 件").arg(now) : QStringLiteral("読み込めません"))
+                               .arg(chosen.records);
     if (!m_interaction->ask(QStringLiteral("復元確認"),
                             QLatin1Char('\n') + m_dbPath + QLatin1Char('\n') + QStringLiteral("を、") + backupLine(chosen)
-                                + QStringLiteral(" のバックアップの内容に戻します。") + QLatin1Char('\n')
-                                + QStringLiteral("今の内容はバックアップとして残します。よろしいですか？"),
+                                + QStringLiteral(" のバックアップの内容に戻します。") + QLatin1Char('\n') + counts
+                                + QLatin1Char('\n') + QStringLiteral("今の内容はバックアップとして残します。よろしいですか？"),
                             Interaction::Icon::Warning, true))
         return;
     QString error;
