@@ -19,7 +19,8 @@ const gz = (name) => {
     headless: 'new',
     args: ['--no-sandbox', '--disable-gpu', '--no-first-run'],
   });
-  console.log('query'.padEnd(16), 'KB gzip before first'.padStart(22), 'first key ms'.padStart(14), 'later keys ms (max)'.padStart(20));
+  console.log('query'.padEnd(16), 'KB gzip before first'.padStart(22), 'first key ms'.padStart(14),
+    'later: update ms (max)'.padStart(24), 'later: complete ms (max)'.padStart(26));
   for (const q of queries) {
     const page = await browser.newPage();
     await page.setViewport({ width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
@@ -31,26 +32,34 @@ const gz = (name) => {
     await page.goto(url + '/search.html', { waitUntil: 'load' });
     await page.evaluate(() => {
       window.__shown = [];
-      new MutationObserver(() => window.__shown.push(performance.now()))
+      window.__done = [];
+      const status = document.getElementById('search-status');
+      new MutationObserver(() => {
+        window.__shown.push(performance.now());
+        if (!status.textContent.endsWith('…')) window.__done.push(performance.now());
+      })
         .observe(document.getElementById('search-status'), { childList: true, characterData: true, subtree: true });
     });
     await page.focus('#q');
-    let first = 0, later = 0, firstBytes = 0;
+    let first = 0, later = 0, complete = 0, firstBytes = 0;
     const chars = Array.from(q);
     for (let i = 0; i < chars.length; i++) {
-      const before = await page.evaluate(() => window.__shown.length);
+      const [before, done] = await page.evaluate(() => [window.__shown.length, window.__done.length]);
       const t = await page.evaluate(() => performance.now());
       await page.keyboard.sendCharacter(chars[i]);
-      await page.waitForFunction((n) => window.__shown.length > n, { polling: 'mutation' }, before);
-      const ms = (await page.evaluate(() => window.__shown[window.__shown.length - 1])) - t;
+      await page.waitForFunction((n) => window.__done.length > n, { polling: 'mutation' }, done);
+      const [update, finished] = await page.evaluate((n) => [window.__shown[n], window.__done[window.__done.length - 1]], before);
+      const ms = update - t;
       if (i === 0) {
         first = ms;
         firstBytes = [...fetched].reduce((a, n) => a + gz(n || 'index.html'), 0);
       } else {
         later = Math.max(later, ms);
+        complete = Math.max(complete, finished - t);
       }
     }
-    console.log(q.padEnd(16), (firstBytes / 1024).toFixed(1).padStart(22), first.toFixed(0).padStart(14), later.toFixed(1).padStart(20));
+    console.log(q.padEnd(16), (firstBytes / 1024).toFixed(1).padStart(22), first.toFixed(0).padStart(14),
+      later.toFixed(1).padStart(24), complete.toFixed(1).padStart(26));
     await page.close();
   }
   await browser.close();

@@ -214,8 +214,10 @@ QByteArray searchScript()
     var searcher = new Searcher(loadScript);
     var serial = 0, shown = 0, query = '', next = 0;
 
-    function render(r, append) {
-      if (!append) { list.textContent = ''; shown = 0; }
+    var current = []; // the results on the page
+
+    function render(r, append, provisional) {
+      if (!append) { list.textContent = ''; shown = 0; current = []; }
       r.results.forEach(function (res) {
         var li = document.createElement('li');
         var a = document.createElement('a');
@@ -241,11 +243,13 @@ QByteArray searchScript()
         });
         li.appendChild(p);
         list.appendChild(li);
+        current.push(res);
         shown++;
       });
       next = r.next;
-      if (more) more.hidden = !r.more;
-      status.textContent = !r.words.length ? '上の検索欄に言葉を入れて下さい。'
+      if (more) more.hidden = provisional || !r.more;
+      status.textContent = provisional ? '検索しています…'
+        : !r.words.length ? '上の検索欄に言葉を入れて下さい。'
         : shown ? shown + (r.more ? '件以上' : '件') + '見つかりました。'
         : '見つかりませんでした。';
     }
@@ -253,8 +257,15 @@ QByteArray searchScript()
     function run(append) {
       var mine = ++serial;
       query = input.value;
+      var ws = words(query);
+      // At once, before any file arrives: of what is shown, what still holds every word.
+      if (!append && current.length && ws.length) {
+        render({ words: ws, results: current.filter(function (res) {
+          return matches(searcher.folded[res.id], ws);
+        }), next: 0, more: false }, false, true);
+      }
       searcher.search(query, PAGE, append ? next : 0).then(function (r) {
-        if (mine === serial) render(r, append);
+        if (mine === serial) render(r, append, false);
       }, function () {
         if (mine === serial) status.textContent = '検索の準備ができませんでした。';
       });
