@@ -9,6 +9,8 @@ packages=(
     libicu-dev libsqlite3-dev mdbtools-dev libcurl4-openssl-dev qtkeychain-qt6-dev libssl-dev
     # workbooks: the zip reader under .xlsx and .ods, and the .xlsx writer
     libzip-dev libxlsxwriter-dev
+    # the modern page style: answers balanced by an HTML5 parser
+    libgumbo-dev
     fonts-noto-cjk
     # tests: a second writer, FTP/FTPS/SFTP servers on 127.0.0.1, a display
     sqlite3 python3 python3-pyftpdlib python3-openssl openssl openssh-server openssh-client

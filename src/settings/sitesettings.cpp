@@ -40,6 +40,8 @@ std::optional<SiteSettings> rememberedSiteSettings(const QString& folder)
     s.index.style.frameless = text("style", QStringLiteral("frameless")) != QLatin1String("framed");
     s.index.style.bigTitle = settings.value(QStringLiteral("bigtitle"), false).toBool();
     s.index.style.viewport = settings.value(QStringLiteral("viewport"), false).toBool();
+    s.index.style.modern = settings.value(QStringLiteral("modern"), false).toBool();
+    s.index.style.siteAddress = text("siteaddress", QString());
     return s;
 }
 
@@ -56,6 +58,8 @@ QList<std::pair<QString, QVariant>> stored(const SiteSettings& s)
         {QStringLiteral("style"), s.index.style.frameless ? QStringLiteral("frameless") : QStringLiteral("framed")},
         {QStringLiteral("bigtitle"), s.index.style.bigTitle},
         {QStringLiteral("viewport"), s.index.style.viewport},
+        {QStringLiteral("modern"), s.index.style.modern},
+        {QStringLiteral("siteaddress"), s.index.style.siteAddress},
     };
 }
 

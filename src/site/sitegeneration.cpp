@@ -2,7 +2,10 @@
 #include "sitegeneration.h"
 #include "store/wholefile.h"
 
+#include "htmlbalance.h"
+#include "modernpages.h"
 #include "pagefile.h"
+#include "searchsite.h"
 #include "store/kindstring.h"
 #include "views/listings.h"
 
@@ -263,18 +266,36 @@ SiteRun::SiteRun(QString outDir, Mode mode)
 
 SiteRun::~SiteRun() = default;
 
-WriteOutcome SiteRun::put(const QString& fileName, const QStringList& lines)
+// What the modern style needs to know of the run's pages to write its other files.
+struct SiteRun::Modern {
+    PageStyle style;
+    ModernContext context;
+    QList<SearchDocument> documents;
+    QHash<QString, qsizetype> documentOf; // a page name's place in documents
+    QList<SearchKind> kinds;
+    QHash<QString, int> kindOf;
+
+    int kind(const QString& file, const QString& title)
+    {
+        const auto it = kindOf.constFind(file);
+        if (it != kindOf.cend())
+            return *it;
+        kinds.append({file, title});
+        return kindOf[file] = int(kinds.size() - 1);
+    }
+};
+
+WriteOutcome SiteRun::put(const QString& fileName, const QByteArray& bytes)
 {
     if (const QString problem = pageNameProblem(fileName); !problem.isEmpty())
         return {WriteOutcome::Stopped, problem};
     m_pages << fileName;
     if (m_writer) {
-        if (!m_writer->put(nextSequence(), QFile::encodeName(fileName), encodeLines(lines)))
+        if (!m_writer->put(nextSequence(), QFile::encodeName(fileName), bytes))
             return {WriteOutcome::Stopped, QString()};
         return {};
     }
     QString error;
-    const QByteArray bytes = encodeLines(lines);
     const PageWrite outcome = m_folder->write(QFile::encodeName(fileName), bytes, &error);
     if (outcome != PageWrite::Failed)
         m_sums.insert(fileName, {bytes.size(), pageHash(bytes)});
@@ -294,7 +315,7 @@ WriteOutcome SiteRun::put(const QString& fileName, const QStringList& lines)
 // Another page of this run that `fileName` would replace: the index page, or a Q&A page.
 QString SiteRun::clash(const QString& fileName, const QString& indexName) const
 {
-    if (fileName != indexName && !m_qaPages.contains(fileName))
+    if (fileName != indexName && !m_qaPages.contains(fileName) && !(m_modern && fileName == kSearchPage))
         return QString();
     return QStringLiteral("ほかのページと同じファイル名になるため作成できません") + QLatin1Char('\r') + fileName;
 }
@@ -307,7 +328,31 @@ WriteOutcome SiteRun::qaPage(const PageStyle& style, const QString& fnum, const 
         return {WriteOutcome::Reported, kMalformedKindMessage};
     const QString name = qaFileName(fnum);
     m_qaPages.insert(name);
-    return put(name, qadora::qaPage(atext, btext, subIndexFileName(parts.name), style));
+    const QString back = subIndexFileName(parts.name);
+    if (!style.modern)
+        return put(name, encodeLines(qadora::qaPage(atext, btext, back, style)));
+    Modern& modern = modernFor(style);
+    const ModernQaPage page = modernQaPage(style, modern.context, name, atext, btext, back, parts.title);
+    const SearchDocument document{name, page.questionText, page.answerText,
+                                  modern.kind(back, balanceHtml(parts.title, HtmlContext::Phrasing).text)};
+    // A later record of the same number takes the page, and its place in the search.
+    if (const auto it = modern.documentOf.constFind(name); it != modern.documentOf.cend()) {
+        modern.documents[*it] = document;
+    } else {
+        modern.documentOf.insert(name, modern.documents.size());
+        modern.documents.append(document);
+    }
+    return put(name, page.bytes);
+}
+
+SiteRun::Modern& SiteRun::modernFor(const PageStyle& style)
+{
+    if (!m_modern) {
+        m_modern = std::make_unique<Modern>();
+        m_modern->context.ownStyleSheet = QFileInfo(joinPath(m_outDir, kOwnStyleSheet)).isFile();
+    }
+    m_modern->style = style;
+    return *m_modern;
 }
 
 WriteOutcome SiteRun::indexPage(const QString& indexName, const IndexSettings& settings, const QStringList& kinds)
@@ -315,7 +360,24 @@ WriteOutcome SiteRun::indexPage(const QString& indexName, const IndexSettings& s
     if (const QString refused = clash(indexName, QString()); !refused.isEmpty())
         return {WriteOutcome::Stopped, refused};
     const IndexPage page = qadora::indexPage(settings, kinds);
-    WriteOutcome outcome = put(indexName, page.lines);
+    WriteOutcome outcome;
+    if (settings.style.modern) {
+        // The same kinds as the older styles list: those before a malformed one.
+        const PageStyle style = withSiteFrame(settings.style, indexName, settings);
+        Modern& modern = modernFor(style);
+        if (const QString refused = clash(indexName, QString()); !refused.isEmpty())
+            return {WriteOutcome::Stopped, refused};
+        QList<ModernKind> listed;
+        for (const QString& kind : kinds) {
+            const KindParts parts = splitKind(kind);
+            if (!parts.ok)
+                break;
+            listed.append({subIndexFileName(parts.name), parts.title});
+        }
+        outcome = put(indexName, modernIndexPage(style, modern.context, listed));
+    } else {
+        outcome = put(indexName, encodeLines(page.lines));
+    }
     if (outcome.code == WriteOutcome::Written && page.malformedKind)
         return {WriteOutcome::Reported, kMalformedKindMessage + QLatin1Char('\r') + *page.malformedKind};
     return outcome;
@@ -326,7 +388,47 @@ WriteOutcome SiteRun::subIndexPage(const QString& htm, const QString& tit, const
 {
     if (const QString refused = clash(htm, indexName); !refused.isEmpty())
         return {WriteOutcome::Stopped, refused};
-    return put(htm, qadora::subIndexPage(tit, indexName, questions, numbers, style));
+    if (!style.modern)
+        return put(htm, encodeLines(qadora::subIndexPage(tit, indexName, questions, numbers, style)));
+    Modern& modern = modernFor(style);
+    if (const QString refused = clash(htm, indexName); !refused.isEmpty())
+        return {WriteOutcome::Stopped, refused};
+    return put(htm, modernSubIndexPage(style, modern.context, htm, tit, questions, numbers));
+}
+
+bool SiteRun::writeModernFiles(QString* error)
+{
+    const Modern& modern = *m_modern;
+    QList<std::pair<QString, QByteArray>> files = {
+        {kModernStyleSheet, modernStyleSheet()},
+        {kModernIcon, modernIcon()},
+        {kSearchPage, modernSearchPage(modern.style, modern.context)},
+    };
+    files += searchFiles(modern.kinds, modern.documents);
+    if (!normalizedSiteAddress(modern.style.siteAddress).isEmpty()) {
+        QStringList pages = m_pages;
+        pages.removeDuplicates();
+        // A sitemap or robots.txt of the owner's own stays as it is.
+        const QSet<QString> ours = pagesWrittenInto(m_outDir);
+        for (const QString& name : {kSitemap, kRobots}) {
+            if (QFileInfo::exists(joinPath(m_outDir, name)) && !ours.contains(name))
+                continue;
+            files.append({name, name == kSitemap ? sitemap(modern.style.siteAddress, pages) : robots(modern.style.siteAddress)});
+        }
+    }
+    for (const auto& [name, bytes] : std::as_const(files)) {
+        const QString path = joinPath(m_outDir, name);
+        QString failure;
+        const PageWrite outcome = writePage(QFile::encodeName(path), bytes, &failure);
+        if (outcome == PageWrite::Failed) {
+            *error = writeFailureMessage(path, failure);
+            return false;
+        }
+        m_pages << name;
+        m_sums.insert(name, {bytes.size(), pageHash(bytes)});
+        ++(outcome == PageWrite::Written ? m_extras.written : m_extras.unchanged);
+    }
+    return true;
 }
 
 bool SiteRun::finish()
@@ -347,6 +449,8 @@ int SiteRun::failedAt() const
 RunStats SiteRun::stats() const
 {
     RunStats s = m_writer ? m_writer->m_stats : m_direct;
+    s.written += m_extras.written;
+    s.unchanged += m_extras.unchanged;
     s.removed = m_removed;
     return s;
 }
@@ -372,6 +476,8 @@ QSet<QString> pagesWrittenInto(const QString& outDir)
 bool SiteRun::recordPages(bool prune, QString* error)
 {
     const QString manifest = manifestPath(m_outDir);
+    if (m_modern && !writeModernFiles(error))
+        return false;
     const QList<ManifestEntry> earlier = readManifest(manifest);
     // This run's pages in order, each once, with the size and hash of what was last written.
     QHash<QString, qsizetype> now;
@@ -444,6 +550,7 @@ SiteResult generateSite(const QString& databasePath, const SiteOptions& options,
     // the same records, whatever another program writes meanwhile.
     ReadSnapshot snapshot(databasePath);
     SiteRun run(options.outDir, SiteRun::Mode::Background);
+    const PageStyle style = withSiteFrame(options.index.style, options.indexName, options.index);
     SiteResult result;
 
     // Messages wait in order with the pages until the writes before them are known.
@@ -525,7 +632,7 @@ SiteResult generateSite(const QString& databasePath, const SiteOptions& options,
     walk.limit = n;
     bool goOn = true;
     status = store->walk(walk, [&](const Record& r) {
-        goOn = report(run.qaPage(options.index.style, QString::number(r.no), r.quest, r.anser, r.kind));
+        goOn = report(run.qaPage(style, QString::number(r.no), r.quest, r.anser, r.kind));
         made();
         return goOn;
     });
@@ -562,7 +669,7 @@ SiteResult generateSite(const QString& databasePath, const SiteOptions& options,
         }
         const Listing listing = groups.byKind.value(kind);
         if (!report(run.subIndexPage(subIndexFileName(parts.name), parts.title, options.indexName, listing.visible,
-                                     listing.companion, options.index.style)))
+                                     listing.companion, style)))
             return finish(false);
         made();
     }

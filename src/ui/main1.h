@@ -280,6 +280,9 @@ public:
     QGroupBox* Frame2 = nullptr;
     QRadioButton* Option5 = nullptr;
     QRadioButton* Option6 = nullptr;
+    QRadioButton* Option7 = nullptr; // the modern style: UTF-8, a stylesheet, site search
+    QLabel* siteAddressLabel = nullptr;
+    QLineEdit* siteAddress = nullptr; // where the modern site is published
     QCheckBox* Check2 = nullptr;
     QCheckBox* Check5 = nullptr; // pages readable on phones: a viewport line on every page
     QPushButton* Command13 = nullptr;

@@ -217,7 +217,7 @@ void TestFrame::tabOrder_data()
     QTest::newRow("delete") << 2 << QStringList{"Command5", "searchDelete", "List2", "Command6", "Text6", "Text7", "Text2", "Command7", "Command8"};
     QTest::newRow("modify") << 3 << QStringList{"Command2", "searchModify", "List3", "Check3", "Command25", "List12", "Command9", "Text3",
                                                 "Text4", "Text5", "Command10", "Command11", "previewRecord"};
-    QTest::newRow("html") << 4 << QStringList{"Text8", "Text15", "Text12", "Text10", "Option5", "Check2", "Check5", "Command13", "List4", "Command14",
+    QTest::newRow("html") << 4 << QStringList{"Text8", "Text15", "Text12", "Text10", "Option5", "Check2", "Check5", "siteAddress", "Command13", "List4", "Command14",
                                               "preview", "Dir1", "File1", "Command1", "browseDir", "Text9", "Command15", "Command16", "Check4"};
     QTest::newRow("databases") << 5 << QStringList{"Command19", "Command20", "List11", "Text11", "Command22", "Text13", "Text14", "Command21",
                                                    "Command23", "Command24"};

@@ -43,6 +43,13 @@ SiteControl choice(QRadioButton* on, QRadioButton* off, FlagField field)
             [=](SiteSettings& s) { field(s) = on->isChecked(); }};
 }
 
+// A third option button with a setting of its own: chosen while it is true.
+SiteControl chosen(QRadioButton* button, FlagField field)
+{
+    return {[=](const SiteSettings& s) { if (field(const_cast<SiteSettings&>(s))) button->setChecked(true); },
+            [=](SiteSettings& s) { field(s) = button->isChecked(); }};
+}
+
 } // namespace
 
 // Every remembered control of the html tab, one line each.
@@ -56,6 +63,9 @@ static QList<SiteControl> siteControls(const main1& w)
         choice(w.Option6, w.Option5, [](SiteSettings& s) -> bool& { return s.index.style.frameless; }),
         check(w.Check2, [](SiteSettings& s) -> bool& { return s.index.style.bigTitle; }),
         check(w.Check5, [](SiteSettings& s) -> bool& { return s.index.style.viewport; }),
+        // After the two older styles' buttons: shown chosen over them when remembered.
+        chosen(w.Option7, [](SiteSettings& s) -> bool& { return s.index.style.modern; }),
+        text(w.siteAddress, [](SiteSettings& s) -> QString& { return s.index.style.siteAddress; }),
     };
 }
 
