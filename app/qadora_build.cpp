@@ -49,8 +49,14 @@ int main(int argc, char* argv[])
                                          QStringLiteral("Return link text (default: the style's own)."),
                                          QStringLiteral("TEXT"));
     const QCommandLineOption style(QStringLiteral("style"),
-                                   QStringLiteral("Page style: frameless (<hr>, for mobiles; default) or framed (<table>)."),
-                                   QStringLiteral("frameless|framed"), QStringLiteral("frameless"));
+                                   QStringLiteral("Page style: frameless (<hr>, for mobiles; default), framed (<table>) "
+                                                  "or modern (UTF-8 pages with a stylesheet, structured data and a "
+                                                  "search of the site)."),
+                                   QStringLiteral("frameless|framed|modern"), QStringLiteral("frameless"));
+    const QCommandLineOption siteUrl(QStringLiteral("site-url"),
+                                     QStringLiteral("Where the site is published (modern style): pages get canonical "
+                                                    "addresses, and sitemap.xml and robots.txt are written."),
+                                     QStringLiteral("URL"));
     const QCommandLineOption bigTitle(QStringLiteral("big-title"),
                                       QStringLiteral("Bigger headings in the framed style."));
     const QCommandLineOption viewport(QStringLiteral("viewport"),
@@ -64,7 +70,7 @@ int main(int argc, char* argv[])
                                    QStringLiteral("End with a line: written N, unchanged M, removed K."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line (shown on a terminal only)."));
-    parser.addOptions({help, index, title, returnUrl, returnLabel, style, bigTitle, viewport, prune, stats, quiet});
+    parser.addOptions({help, index, title, returnUrl, returnLabel, style, siteUrl, bigTitle, viewport, prune, stats, quiet});
     parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Q&A database file."));
     parser.addPositionalArgument(QStringLiteral("OUTDIR"), QStringLiteral("The directory to write the site into."));
 
@@ -72,8 +78,8 @@ int main(int argc, char* argv[])
         return *done;
     const QStringList args = parser.positionalArguments();
     const QString styleName = parser.value(style);
-    if (styleName != QLatin1String("frameless") && styleName != QLatin1String("framed"))
-        return usageError(QStringLiteral("--style takes frameless or framed"));
+    if (styleName != QLatin1String("frameless") && styleName != QLatin1String("framed") && styleName != QLatin1String("modern"))
+        return usageError(QStringLiteral("--style takes frameless, framed or modern"));
     if (!QFileInfo(args[1]).isDir())
         return usageError(QStringLiteral("OUTDIR is not a directory: %1").arg(args[1]));
 
@@ -84,6 +90,8 @@ int main(int argc, char* argv[])
     options.index.returnUrl = parser.value(returnUrl);
     options.index.returnLabel = parser.value(returnLabel);
     options.index.style.frameless = styleName == QLatin1String("frameless");
+    options.index.style.modern = styleName == QLatin1String("modern");
+    options.index.style.siteAddress = parser.value(siteUrl);
     options.index.style.bigTitle = parser.isSet(bigTitle);
     options.index.style.viewport = parser.isSet(viewport);
 

@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 
 namespace {
@@ -29,8 +30,20 @@ void say(const QString& message)
     err().flush();
 }
 
+// A store that cannot be opened says so in the window's words; a path with no file at all is
+// most often a typing error, which a script's author needs to see named.
+bool databaseExists(const QString& database)
+{
+    if (QFileInfo::exists(database))
+        return true;
+    say(QStringLiteral("%1: no such database (--create makes a new one for import)").arg(database));
+    return false;
+}
+
 int exportTo(const QString& database, const QString& file, const qadora::csv::ExportOptions& options)
 {
+    if (!databaseExists(database))
+        return 1;
     const qadora::csv::ExportResult result = qadora::csv::exportRecords(database, file, options);
     if (!result.ok) {
         say(result.message);
@@ -43,8 +56,18 @@ int exportTo(const QString& database, const QString& file, const qadora::csv::Ex
 }
 
 int importFrom(const QString& database, const QString& file, const qadora::csv::ImportOptions& options, bool dryRun,
-               bool skipRefused)
+               bool skipRefused, bool create)
 {
+    // A dry run writes nothing, not even the new database: it is planned against an empty one.
+    const bool fresh = create && !QFileInfo::exists(database);
+    if (fresh && !dryRun) {
+        if (const qadora::StoreStatus made = qadora::createDatabase(database); !made.ok()) {
+            say(made.message);
+            return 1;
+        }
+    }
+    if (!(fresh && dryRun) && !databaseExists(database))
+        return 1;
     QByteArray bytes;
     QString error;
     if (!qadora::csv::readImportFile(file, &bytes, &error)) {
@@ -52,7 +75,8 @@ int importFrom(const QString& database, const QString& file, const qadora::csv::
         return 1;
     }
     qadora::csv::ExistingRecords existing;
-    if (const qadora::StoreStatus status = qadora::csv::readExisting(database, &existing); !status.ok()) {
+    if (const qadora::StoreStatus status = fresh && dryRun ? qadora::StoreStatus{} : qadora::csv::readExisting(database, &existing);
+        !status.ok()) {
         say(status.message);
         return 1;
     }
@@ -66,18 +90,27 @@ int importFrom(const QString& database, const QString& file, const qadora::csv::
     const auto summary = [&](int added) {
         say(QStringLiteral("added %1, refused %2").arg(added).arg(plan.problems.size()));
     };
+    if (dryRun) {
+        const qsizetype would = plan.problems.isEmpty() || skipRefused ? plan.additions.size() : 0;
+        say(QStringLiteral("would add %1, refused %2").arg(would).arg(plan.problems.size()));
+        return 0;
+    }
     // A script gets all of the file or nothing, unless it asks for the rows that can be taken.
-    if (dryRun || (!plan.problems.isEmpty() && !skipRefused) || plan.additions.isEmpty()) {
+    if ((!plan.problems.isEmpty() && !skipRefused) || plan.additions.isEmpty()) {
         summary(0);
-        return dryRun || plan.problems.isEmpty() ? 0 : 1;
+        return plan.problems.isEmpty() ? 0 : 1;
     }
-    if (!qadora::backUp(database, &error, nullptr, qadora::BackupReason::Import)) {
-        say(qadora::backupFailedMessage(error));
-        return 1;
-    }
+    // What would refuse the changes (an Access file, a record added meanwhile) refuses them
+    // before a backup is made, so that a refused import leaves no backup to prune others.
     qadora::StoreStatus status;
     auto store = qadora::openStore(database, &status);
     if (store)
+        status = store->checkChanges(plan.additions);
+    if (status.ok() && !qadora::backUp(database, &error, nullptr, qadora::BackupReason::Import)) {
+        say(qadora::backupFailedMessage(error));
+        return 1;
+    }
+    if (status.ok())
         status = store->applyChanges(plan.additions);
     if (!status.ok()) {
         say(status.code == qadora::StoreStatus::Conflict
@@ -100,8 +133,12 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "export: writes every record of DATABASE into FILE, a CSV file with the header\n"
-        "        No,kind,quest,anser that Excel and LibreOffice open (a file that exists is replaced).\n"
-        "import: adds the records of FILE to DATABASE in one transaction. A file without a No\n"
+        "        No,kind,quest,anser that Excel and LibreOffice open (a file that exists is replaced);\n"
+        "        a FILE ending in .xlsx is an Excel workbook of text cells.\n"
+        "import: adds the records of FILE (CSV, TSV, or a sheet of an .xlsx, .xlsm or .ods workbook)\n"
+        "        to DATABASE in one transaction. The header is found among the first 10 rows (its\n"
+        "        columns named in Japanese or English); a row is reported by the file's line or the\n"
+        "        sheet's row number. A file without a No\n"
         "        column gets numbers as added records do; a row whose number or question the\n"
         "        database already has, whose kind has no comma, whose question is empty, whose\n"
         "        text is too long or that is damaged is refused and listed as FILE:LINE: reason.\n"
@@ -119,11 +156,27 @@ int main(int argc, char* argv[])
                        "otherwise tells the two apart by default."),
         QStringLiteral("sjis|utf8"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
-                                    QStringLiteral("import: list what would be refused; add nothing."));
+                                    QStringLiteral("import: list what would be refused and end with \"would add N, refused M\"; write nothing."));
     const QCommandLineOption skipRefused(QStringLiteral("skip-refused"),
                                          QStringLiteral("import: add the rows that can be taken even when others "
                                                         "are refused."));
-    parser.addOptions({help, tsv, encoding, dryRun, skipRefused});
+    const QCommandLineOption create(QStringLiteral("create"),
+                                    QStringLiteral("import: make DATABASE first, empty, as the window's 新規作成 does, "
+                                                   "when no file has its name."));
+    const QCommandLineOption sheet(QStringLiteral("sheet"),
+                                   QStringLiteral("import: the sheet of a workbook (.xlsx, .xlsm, .ods) to read; "
+                                                  "the first by default."),
+                                   QStringLiteral("NAME"));
+    const QCommandLineOption pageNames(QStringLiteral("page-names"),
+                                       QStringLiteral("import: auto makes a category without a comma the kind's title, "
+                                                      "with the page name sub010, sub020 … in the order the categories "
+                                                      "first appear (or the page a kind of that title already has)."),
+                                       QStringLiteral("auto"));
+    const QCommandLineOption header(QStringLiteral("header"),
+                                    QStringLiteral("export: the header row in Japanese (番号,種類,質問,答え) or in "
+                                                   "English (No,kind,quest,anser, the default). Import reads both."),
+                                    QStringLiteral("ja|en"));
+    parser.addOptions({help, tsv, encoding, dryRun, skipRefused, create, sheet, pageNames, header});
     parser.addPositionalArgument(QStringLiteral("export|import"), QStringLiteral("What to do."));
     parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Q&A database file."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The CSV or TSV file."));
@@ -148,9 +201,28 @@ int main(int argc, char* argv[])
     const qadora::csv::Separator separator =
         parser.isSet(tsv) ? qadora::csv::Separator::Tab : qadora::csv::separatorFor(args[2]);
     if (command == QLatin1String("export")) {
-        if (parser.isSet(dryRun) || parser.isSet(skipRefused))
-            return qadora::cli::usageError(kProgram, QStringLiteral("--dry-run and --skip-refused are for import"));
-        return exportTo(args[1], args[2], {chosen.value_or(qadora::csv::Encoding::ShiftJis), separator});
+        if (parser.isSet(dryRun) || parser.isSet(skipRefused) || parser.isSet(create) || parser.isSet(sheet)
+            || parser.isSet(pageNames))
+            return qadora::cli::usageError(
+                kProgram, QStringLiteral("--dry-run, --skip-refused, --create, --sheet and --page-names are for import"));
+        const QString language = parser.value(header);
+        if (parser.isSet(header) && language != QLatin1String("ja") && language != QLatin1String("en"))
+            return qadora::cli::usageError(kProgram, QStringLiteral("--header takes ja or en"));
+        qadora::csv::ExportOptions options;
+        options.encoding = chosen.value_or(qadora::csv::Encoding::ShiftJis);
+        options.separator = separator;
+        options.workbook = qadora::csv::isWorkbookName(args[2]);
+        options.japaneseHeader = language == QLatin1String("ja");
+        return exportTo(args[1], args[2], options);
     }
-    return importFrom(args[1], args[2], {chosen, separator}, parser.isSet(dryRun), parser.isSet(skipRefused));
+    if (parser.isSet(header))
+        return qadora::cli::usageError(kProgram, QStringLiteral("--header is for export"));
+    if (parser.isSet(pageNames) && parser.value(pageNames) != QLatin1String("auto"))
+        return qadora::cli::usageError(kProgram, QStringLiteral("--page-names takes auto"));
+    qadora::csv::ImportOptions options;
+    options.encoding = chosen;
+    options.separator = separator;
+    options.sheet = parser.value(sheet);
+    options.pageNames = parser.isSet(pageNames);
+    return importFrom(args[1], args[2], options, parser.isSet(dryRun), parser.isSet(skipRefused), parser.isSet(create));
 }

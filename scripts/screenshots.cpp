@@ -10,6 +10,7 @@
 #include "ui/helpform.h"
 #include "ui/interaction.h"
 #include "ui/csvdialogs.h"
+#include "ui/publishaddress.h"
 #include "ui/publishdialog.h"
 #include "ui/restoredialog.h"
 #include "ui/main1.h"
@@ -147,7 +148,7 @@ int main(int argc, char* argv[])
     // The publish dialog, after a real publish to the FTP server the script started.
     PublishDialog publish(site, &shown, &w);
     publish.show();
-    publish.address->setText(QStringLiteral("ftp://127.0.0.1:%1/public_html/qa").arg(qEnvironmentVariable("QADORA_SCREENSHOT_FTP_PORT")));
+    publish.where->setUrl(QUrl(QStringLiteral("ftp://127.0.0.1:%1/public_html/qa").arg(qEnvironmentVariable("QADORA_SCREENSHOT_FTP_PORT"))));
     publish.user->setText(QStringLiteral("web"));
     publish.password->setText(QStringLiteral("password"));
     if (qEnvironmentVariableIsSet("QADORA_SCREENSHOT_FTP_PORT")) {

@@ -6,7 +6,11 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-translations-l10n libqt6svg6
-    libicu-dev libsqlite3-dev mdbtools-dev libcurl4-openssl-dev qtkeychain-qt6-dev
+    libicu-dev libsqlite3-dev mdbtools-dev libcurl4-openssl-dev qtkeychain-qt6-dev libssl-dev
+    # workbooks: the zip reader under .xlsx and .ods, and the .xlsx writer
+    libzip-dev libxlsxwriter-dev
+    # the modern page style: answers balanced by an HTML5 parser
+    libgumbo-dev
     fonts-noto-cjk
     # tests: a second writer, FTP/FTPS/SFTP servers on 127.0.0.1, a display
     sqlite3 python3 python3-pyftpdlib python3-openssl openssl openssh-server openssh-client

@@ -4,8 +4,12 @@
 #include "site/cp932.h"
 #include "site/pagefile.h"
 #include "store/recordstore.h"
+#include "store/wholefile.h"
+#include "workbook/workbookwriter.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace qadora::csv {
 
@@ -38,7 +42,68 @@ QString notInEncodingMessage(const Record& r, int field, qint64 character, Encod
         + QLatin1Char('\r') + where;
 }
 
+// Counts a record written; false when the user stopped the export.
+bool counted(ExportResult& result, const ExportTick& tick)
+{
+    ++result.records;
+    if (tick && result.records % 1024 == 0 && !tick(result.records)) {
+        result.cancelled = true;
+        return false;
+    }
+    return true;
+}
+
+// The records as an Excel workbook, written into `file` as a whole once every record is in.
+void exportWorkbook(RecordStore& store, const QString& file, const ExportOptions& options, const ExportTick& tick,
+                    ExportResult& result)
+{
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        result.message = QStringLiteral("一時フォルダを作成できませんでした") + QLatin1Char('\r') + dir.errorString();
+        return;
+    }
+    const QString temporary = dir.filePath(QStringLiteral("export.xlsx"));
+    {
+        workbook::XlsxWriter writer(temporary, QStringLiteral("Q&A"), options.japaneseHeader ? kJapaneseColumns : kColumns);
+        const StoreStatus status = store.walk({}, [&](const Record& r) {
+            // Line breaks as spreadsheets keep them; no apostrophe: a text cell stays text.
+            const QString problem = writer.addRow({QString::number(r.no), toCell(r.kind, false), toCell(r.quest, false),
+                                                   toCell(r.anser, false)});
+            if (!problem.isEmpty()) {
+                result.message = QStringLiteral("No.%1「%2」を書き出せませんでした").arg(r.no).arg(r.quest) + QLatin1Char('\r') + problem;
+                return false;
+            }
+            return counted(result, tick);
+        });
+        if (!status.ok())
+            result.message = status.message;
+        if (!result.message.isEmpty() || result.cancelled)
+            return;
+        if (const QString failed = writer.close(); !failed.isEmpty()) {
+            result.message = QStringLiteral("ファイルに書き込めませんでした") + QLatin1Char('\r') + failed;
+            return;
+        }
+    }
+    QFile made(temporary);
+    QByteArray bytes;
+    if (!made.open(QIODevice::ReadOnly) || readAtMost(made, qint64(4) << 30, &bytes) != WholeRead::Ok) {
+        result.message = QStringLiteral("ファイルに書き込めませんでした") + QLatin1Char('\r') + made.errorString();
+        return;
+    }
+    QString error;
+    if (!replaceFile(file, bytes, &error, LinkPolicy::FollowLink)) {
+        result.message = QStringLiteral("ファイルに書き込めませんでした") + QLatin1Char('\r') + error;
+        return;
+    }
+    result.ok = true;
+}
+
 } // namespace
+
+bool isWorkbookName(const QString& fileName)
+{
+    return fileName.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive);
+}
 
 ExportResult exportRecords(const QString& database, const QString& file, const ExportOptions& options,
                            const ExportTick& tick)
@@ -55,6 +120,10 @@ ExportResult exportRecords(const QString& database, const QString& file, const E
     auto store = openStore(database, &status);
     if (!store) {
         result.message = status.message;
+        return result;
+    }
+    if (options.workbook) {
+        exportWorkbook(*store, file, options, tick, result);
         return result;
     }
     QByteArray bytes;
@@ -74,10 +143,11 @@ ExportResult exportRecords(const QString& database, const QString& file, const E
         if (lines.size() > 65536)
             flush();
     };
-    for (qsizetype i = 0; i < kColumns.size(); ++i) {
+    const QStringList& header = options.japaneseHeader ? kJapaneseColumns : kColumns;
+    for (qsizetype i = 0; i < header.size(); ++i) {
         if (i > 0)
             lines += QLatin1Char(separatorChar(options.separator));
-        lines += kColumns[i];
+        lines += header[i];
     }
     endLine();
     status = store->walk({}, [&](const Record& r) {
@@ -95,12 +165,7 @@ ExportResult exportRecords(const QString& database, const QString& file, const E
             appendField(lines, toCell(*text), options.separator);
         }
         endLine();
-        ++result.records;
-        if (tick && result.records % 1024 == 0 && !tick(result.records)) {
-            result.cancelled = true;
-            return false;
-        }
-        return true;
+        return counted(result, tick);
     });
     if (!status.ok())
         result.message = status.message;

@@ -13,7 +13,14 @@ namespace qadora::csv {
 struct ExportOptions {
     Encoding encoding = Encoding::ShiftJis;
     Separator separator = Separator::Comma;
+    bool workbook = false;       // an Excel workbook (.xlsx) instead; the encoding does not apply
+    bool japaneseHeader = false; // 番号・種類・質問・答え instead of No,kind,quest,anser
 };
+
+inline const QStringList kJapaneseColumns = {QStringLiteral("番号"), QStringLiteral("種類"), QStringLiteral("質問"),
+                                             QStringLiteral("答え")};
+// True for a name ending in ".xlsx" (any case).
+bool isWorkbookName(const QString& fileName);
 
 struct ExportResult {
     bool ok = false;

@@ -81,14 +81,14 @@ char separatorChar(Separator separator)
     return separator == Separator::Tab ? '\t' : ',';
 }
 
-QString toCell(const QString& text)
+QString toCell(const QString& text, bool apostrophe)
 {
     const qsizetype n = text.size();
     qsizetype i = 0;
     while (i < n && !special(text[i]))
         ++i;
     if (i == n) // most texts: the cell is the text, shared
-        return guarded(text) ? QLatin1Char('\'') + text : text;
+        return apostrophe && guarded(text) ? QLatin1Char('\'') + text : text;
     QString body;
     body.reserve(n + 16);
     qsizetype from = 0;
@@ -110,13 +110,13 @@ QString toCell(const QString& text)
             ++i;
     }
     body += QStringView(text).mid(from);
-    return guarded(body) ? QLatin1Char('\'') + body : body;
+    return apostrophe && guarded(body) ? QLatin1Char('\'') + body : body;
 }
 
-QString fromCell(const QString& cell)
+QString fromCell(const QString& cell, bool apostrophe)
 {
     QStringView s(cell);
-    if (s.startsWith(u'\'') && guarded(s.mid(1)))
+    if (apostrophe && s.startsWith(u'\'') && guarded(s.mid(1)))
         s = s.mid(1);
     const qsizetype n = s.size();
     qsizetype i = 0;
@@ -187,7 +187,8 @@ bool decodeCell(const QByteArray& bytes, Encoding encoding, QString& out)
     out.clear();
     if (encoding == Encoding::ShiftJis)
         return cp932::decodeStrict(bytes, out);
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A cell's own leading U+FEFF is text: only the file's BOM is skipped, by the reader.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     out = decoder.decode(bytes);
     return !decoder.hasError();
 }

@@ -32,8 +32,10 @@ inline const QStringList kColumns = {QStringLiteral("No"), QStringLiteral("kind"
                                      QStringLiteral("anser")};
 
 // A text as its cell, and a cell as its text: fromCell(toCell(t)) == t for every text.
-QString toCell(const QString& text);
-QString fromCell(const QString& cell);
+// Without `apostrophe` (a workbook's text cell, which no spreadsheet takes for a number) only
+// the line breaks and the mark are written.
+QString toCell(const QString& text, bool apostrophe = true);
+QString fromCell(const QString& cell, bool apostrophe = true);
 
 // Appends a cell to a line, in double quotes when it holds the separator, a quote, a line
 // break or leading or trailing white space (doubling its quotes).

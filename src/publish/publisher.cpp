@@ -203,8 +203,9 @@ private:
     PublishResult m_senderFailure;
 };
 
-// The failure of `session`'s last step in `result`, as the user reads it.
-void describeFailure(PublishResult& result, const QString& message, const CurlSession* session)
+// The failure of `session`'s last step in `result`, as the user reads it. A login refused
+// with no password is never put down to a wrong one.
+void describeFailure(PublishResult& result, const QString& message, const CurlSession* session, bool passwordSent)
 {
     result.code = PublishResult::Failed;
     result.message = message;
@@ -229,7 +230,8 @@ void describeFailure(PublishResult& result, const QString& message, const CurlSe
     if (p == CurlSession::Problem::HostKey || p == CurlSession::Problem::Timeout)
         result.message = session->error();
     else if (p == CurlSession::Problem::Login)
-        result.message = QStringLiteral("サーバーにログインできませんでした（ユーザー名かパスワードが違います）")
+        result.message = (passwordSent ? QStringLiteral("サーバーにログインできませんでした（ユーザー名かパスワードが違います）")
+                                       : QStringLiteral("サーバーにログインできませんでした（パスワードが入力されていません）"))
             + QLatin1Char('\r') + session->error();
     else if (p == CurlSession::Problem::TlsRequired)
         result.message = QStringLiteral("このサーバーは TLS での接続だけを受け付けます（ftps:// で始まるアドレスにして下さい）")
@@ -240,7 +242,7 @@ void describeFailure(PublishResult& result, const QString& message, const CurlSe
 
 PublishResult Publish::fail(const QString& message, CurlSession* session)
 {
-    describeFailure(m_result, message, session);
+    describeFailure(m_result, message, session, !m_options.password.isEmpty());
     return m_result;
 }
 
@@ -524,7 +526,7 @@ void Publish::sender(CurlSession* session)
             // No hash: the file could not be read here. The session's own words are kept now:
             // its next step (the record) would clear them.
             m_failedLocally = done.sent.hash.isEmpty();
-            describeFailure(m_senderFailure, failure, m_failedLocally ? nullptr : session);
+            describeFailure(m_senderFailure, failure, m_failedLocally ? nullptr : session, !m_options.password.isEmpty());
         }
         m_finished.notify_one();
         if (!ok) {
@@ -804,11 +806,12 @@ PublishResult Publish::run()
 
     // The folder first: what goes up, and the bytes of it.
     const QString dir = QFileInfo(m_options.outDir).absoluteFilePath();
+    // A file whose size, times and inode are as at the last publish from here is not read
+    // again: the stamp stands for the bytes (unless the file changed within the clock tick of
+    // that scan). A database never gets into the cache.
+    HashCache cache(dir);
     LocalScan scan = scanLocalFolder(dir, m_options.include, m_options.exclude);
     m_result.skipped = scan.skipped;
-    // A file whose size, times and inode are as at the last publish from here is not read
-    // again: the stamp stands for the bytes. A database never gets into the cache.
-    HashCache cache(dir);
     for (const LocalFile& f : std::as_const(scan.files)) {
         QByteArray hash = cache.hash(f);
         if (hash.isEmpty()) {

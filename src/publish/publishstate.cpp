@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publishstate.h"
+#include "store/wholefile.h"
 
 #include "curlsession.h"
 #include "site/pagefile.h"
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -373,8 +375,34 @@ struct Walker {
 
 } // namespace
 
+bool isRacyStamp(const QByteArray& stamp, std::pair<qint64, qint64> scan)
+{
+    // "size mtime ctime inode", times as seconds.nanoseconds
+    const QList<QByteArray> fields = stamp.split(' ');
+    if (fields.size() < 3)
+        return true;
+    for (int i : {1, 2}) {
+        const QList<QByteArray> parts = fields[i].split('.');
+        bool okSeconds = false;
+        bool okNanos = false;
+        const qint64 seconds = parts.value(0).toLongLong(&okSeconds);
+        const qint64 nanos = parts.value(1).toLongLong(&okNanos);
+        if (!okSeconds || !okNanos)
+            return true;
+        const bool before = nanos == 0 ? seconds < scan.first : std::pair(seconds, nanos) < scan;
+        if (!before)
+            return true;
+    }
+    return false;
+}
+
 HashCache::HashCache(const QString& dir)
 {
+    // The coarse clock is the one file times are taken from: a file changed after this moment
+    // never gets an earlier time.
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    m_scan = {qint64(now.tv_sec), qint64(now.tv_nsec)};
     const QString canonical = QFileInfo(dir).canonicalFilePath();
     const QByteArray key = QCryptographicHash::hash(QFile::encodeName(canonical.isEmpty() ? dir : canonical),
                                                     QCryptographicHash::Sha1)
@@ -382,11 +410,15 @@ HashCache::HashCache(const QString& dir)
     m_path = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/qadora/publish/")
         + QString::fromLatin1(key) + QStringLiteral(".txt");
     QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    // A cache larger than any site's is not ours; it is rebuilt.
+    if (!file.open(QIODevice::ReadOnly) || readAtMost(file, qint64(256) << 20, &bytes) != WholeRead::Ok)
         return;
-    for (const QByteArray& line : file.readAll().split('\n')) {
+    for (const QByteArray& line : bytes.split('\n')) {
         const QList<QByteArray> f = line.split('\t');
-        if (f.size() == 3 && f[2].size() == 64)
+        if (f.size() == 3 && f[0].isEmpty()) // no file has an empty name
+            m_recordedScan = {f[1].toLongLong(), f[2].toLongLong()};
+        else if (f.size() == 3 && f[2].size() == 64)
             m_entries.insert(QString::fromUtf8(QByteArray::fromPercentEncoding(f[0])), {f[1], f[2]});
     }
 }
@@ -394,13 +426,16 @@ HashCache::HashCache(const QString& dir)
 QByteArray HashCache::hash(const LocalFile& file) const
 {
     const auto it = m_entries.constFind(file.name);
-    return it != m_entries.cend() && it->first == file.stamp ? it->second : QByteArray();
+    return it != m_entries.cend() && it->first == file.stamp && !isRacyStamp(it->first, m_recordedScan) ? it->second
+                                                                                                        : QByteArray();
 }
 
 void HashCache::remember(const LocalFile& file, const QByteArray& hash)
 {
     const auto it = m_entries.constFind(file.name);
-    if (it == m_entries.cend() || it->first != file.stamp || it->second != hash)
+    // A racy entry read again is saved with this scan's time, so that it need not be read a
+    // third time.
+    if (it == m_entries.cend() || it->first != file.stamp || it->second != hash || isRacyStamp(it->first, m_recordedScan))
         m_changed = true;
     m_now.insert(file.name, {file.stamp, hash});
 }
@@ -409,7 +444,8 @@ void HashCache::save()
 {
     if (!m_changed && m_now.size() == m_entries.size())
         return;
-    QByteArray bytes;
+    // The first line, with no name, is the scan's time.
+    QByteArray bytes = '\t' + QByteArray::number(m_scan.first) + '\t' + QByteArray::number(m_scan.second) + '\n';
     for (auto it = m_now.cbegin(); it != m_now.cend(); ++it)
         bytes += it.key().toUtf8().toPercentEncoding("/") + '\t' + it->first + '\t' + it->second + '\n';
     QString error;

@@ -79,10 +79,14 @@ struct LocalScan {
 LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const QStringList& exclude);
 
 // The SHA-256 of each file of a folder by its stamp, kept between publishes on this machine so
-// that an unchanged file is not read again.
+// that an unchanged file is not read again. Made before the folder is scanned: the time it is
+// made is the scan's. A stamp whose modification or change time is not strictly before the scan
+// that recorded it is "racy" (the file may have changed again within the same clock tick,
+// keeping its stamp) and is not trusted: the file is read again.
 class HashCache {
 public:
     explicit HashCache(const QString& dir);
+    // The cached hash, or empty: not known, the stamp differs, or it was racy.
     QByteArray hash(const LocalFile& file) const;
     void remember(const LocalFile& file, const QByteArray& hash);
     // Written when something changed; files no longer there are dropped.
@@ -92,8 +96,16 @@ private:
     QString m_path;
     QHash<QString, std::pair<QByteArray, QByteArray>> m_entries; // name: stamp, hash
     QHash<QString, std::pair<QByteArray, QByteArray>> m_now;
+    // When the scan that wrote the cache started, and when this one did (seconds, nanoseconds).
+    std::pair<qint64, qint64> m_recordedScan{0, 0};
+    std::pair<qint64, qint64> m_scan{0, 0};
     bool m_changed = false;
 };
+
+// True when a stamp's modification or change time is not strictly before `scan` (seconds,
+// nanoseconds), at the file system's granularity: a time whose nanoseconds are all zero is
+// taken as a whole second, any time within it.
+bool isRacyStamp(const QByteArray& stamp, std::pair<qint64, qint64> scan);
 
 // True when the bytes are an SQLite database's (its header), which is never published
 // unless included by a pattern.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dblist.h"
+#include "store/wholefile.h"
 
 #include "site/cp932.h"
 #include "site/pagefile.h"
@@ -69,8 +70,10 @@ ListFileContents readListFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return contents;
+    // A list holds some paths; a file of more is not one (and /proc files never end).
+    if (readAtMost(file, qint64(16) << 20, &contents.bytes) != WholeRead::Ok)
+        return contents;
     contents.readable = true;
-    contents.bytes = file.readAll();
     contents.items = parseListItems(cp932::decode(contents.bytes, &contents.clean));
     return contents;
 }

@@ -40,21 +40,53 @@ std::optional<SiteSettings> rememberedSiteSettings(const QString& folder)
     s.index.style.frameless = text("style", QStringLiteral("frameless")) != QLatin1String("framed");
     s.index.style.bigTitle = settings.value(QStringLiteral("bigtitle"), false).toBool();
     s.index.style.viewport = settings.value(QStringLiteral("viewport"), false).toBool();
+    s.index.style.modern = settings.value(QStringLiteral("modern"), false).toBool();
+    s.index.style.siteAddress = text("siteaddress", QString());
     return s;
 }
 
-void rememberSiteSettings(const QString& folder, const SiteSettings& s)
+namespace {
+
+// Each setting as it is stored, by key.
+QList<std::pair<QString, QVariant>> stored(const SiteSettings& s)
+{
+    return {
+        {QStringLiteral("index"), s.indexName},
+        {QStringLiteral("title"), s.index.title},
+        {QStringLiteral("returnurl"), s.index.returnUrl},
+        {QStringLiteral("returnlabel"), s.index.returnLabel},
+        {QStringLiteral("style"), s.index.style.frameless ? QStringLiteral("frameless") : QStringLiteral("framed")},
+        {QStringLiteral("bigtitle"), s.index.style.bigTitle},
+        {QStringLiteral("viewport"), s.index.style.viewport},
+        {QStringLiteral("modern"), s.index.style.modern},
+        {QStringLiteral("siteaddress"), s.index.style.siteAddress},
+    };
+}
+
+void remember(const QString& folder, const SiteSettings* before, const SiteSettings& after)
 {
     QSettings settings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
     settings.beginGroup(groupFor(folder));
     settings.setValue(QStringLiteral("folder"), QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
-    settings.setValue(QStringLiteral("index"), s.indexName);
-    settings.setValue(QStringLiteral("title"), s.index.title);
-    settings.setValue(QStringLiteral("returnurl"), s.index.returnUrl);
-    settings.setValue(QStringLiteral("returnlabel"), s.index.returnLabel);
-    settings.setValue(QStringLiteral("style"), s.index.style.frameless ? QStringLiteral("frameless") : QStringLiteral("framed"));
-    settings.setValue(QStringLiteral("bigtitle"), s.index.style.bigTitle);
-    settings.setValue(QStringLiteral("viewport"), s.index.style.viewport);
+    const auto now = stored(after);
+    const auto then = before ? stored(*before) : decltype(now){};
+    for (qsizetype i = 0; i < now.size(); ++i) {
+        // QSettings writes only the keys set through it, over the file as it is now.
+        if (!before || then[i].second != now[i].second)
+            settings.setValue(now[i].first, now[i].second);
+    }
+}
+
+} // namespace
+
+void rememberSiteSettings(const QString& folder, const SiteSettings& s)
+{
+    remember(folder, nullptr, s);
+}
+
+void rememberSiteSettingChanges(const QString& folder, const SiteSettings& before, const SiteSettings& after)
+{
+    remember(folder, &before, after);
 }
 
 } // namespace qadora

@@ -11,15 +11,20 @@
 
 namespace qadora {
 
+// What a folder never used starts with: pages for phones, unlike qadora-build's default.
 struct SiteSettings {
     QString indexName = QStringLiteral("index.html");
-    IndexSettings index{QString(), QStringLiteral("http://"), QString(), PageStyle{}};
+    IndexSettings index{QString(), QStringLiteral("http://"), QString(), PageStyle{true, false, true}};
 
     bool operator==(const SiteSettings&) const = default;
 };
 
 // What was remembered for `folder`; nothing for a folder never used.
 std::optional<SiteSettings> rememberedSiteSettings(const QString& folder);
+// Remembers every setting for `folder`.
 void rememberSiteSettings(const QString& folder, const SiteSettings& settings);
+// Remembers for `folder` only the settings that differ between `before` and `after`, so that
+// what another window remembered for it meanwhile stays.
+void rememberSiteSettingChanges(const QString& folder, const SiteSettings& before, const SiteSettings& after);
 
 } // namespace qadora

@@ -3,6 +3,7 @@
 
 #include "cp932.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,10 +12,17 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#ifdef QADORA_HAVE_OPENSSL
+#include <openssl/evp.h>
+#endif
+
+#include <memory>
 
 namespace qadora {
 
@@ -87,16 +95,20 @@ constexpr char kTempSuffix[] = ".tmp";
 constexpr int kTempRandomLength = 12;
 constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
-// `dir` + "/" + a fresh temporary name, as native bytes.
-QByteArray temporaryPath(const QByteArray& dir)
+// A fresh temporary name: 12 letters or digits from one random draw per 10.
+QByteArray temporaryName()
 {
-    QByteArray path = dir;
-    path += '/';
-    path += kTempPrefix;
-    for (int i = 0; i < kTempRandomLength; ++i)
-        path += kAlphabet[QRandomGenerator::global()->bounded(int(sizeof kAlphabet) - 1)];
-    path += kTempSuffix;
-    return path;
+    QByteArray name(kTempPrefix);
+    constexpr quint64 base = sizeof kAlphabet - 1;
+    quint64 r = QRandomGenerator::global()->generate64();
+    for (int i = 0; i < kTempRandomLength; ++i) {
+        if (i == 10)
+            r = QRandomGenerator::global()->generate64();
+        name += kAlphabet[r % base];
+        r /= base;
+    }
+    name += kTempSuffix;
+    return name;
 }
 
 bool isTemporaryName(const QByteArray& name)
@@ -112,9 +124,28 @@ bool isTemporaryName(const QByteArray& name)
     return true;
 }
 
+// The failures a user can mend in their words, as the database's messages say them; the
+// system's own text otherwise.
 QString errorText(int err)
 {
-    return QString::fromLocal8Bit(std::strerror(err));
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("ディスクに空きがありません");
+    case EROFS:
+        return QStringLiteral("読み取り専用のため、書き込めません");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("書き込みが許可されていません");
+    case ENOENT:
+        return QStringLiteral("フォルダがありません");
+    case ENAMETOOLONG:
+        return QStringLiteral("ファイル名が長すぎます");
+    case EISDIR:
+        return QStringLiteral("同じ名前のフォルダがあります");
+    default:
+        return QString::fromLocal8Bit(std::strerror(err));
+    }
 }
 
 QByteArray directoryOf(const QByteArray& path)
@@ -125,13 +156,83 @@ QByteArray directoryOf(const QByteArray& path)
     return slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
+QByteArray withSlash(QByteArray dir)
+{
+    if (!dir.endsWith('/'))
+        dir += '/';
+    return dir;
+}
+
+// Where a file is written: names relative to the folder `at` (an open folder, or AT_FDCWD
+// with `prefix` the folder's path), and whether each temporary file is locked on its own.
+// Writers and cleaners agree thus: a run that holds the folder's shared lock does not lock its
+// temporary files; any other writer locks each one until it has its name; a cleaner removes
+// temporary files only while it holds the folder's exclusive lock, and only those it can lock.
+struct Place {
+    int at = AT_FDCWD;
+    QByteArray prefix;
+    bool lockEach = true;
+};
+
+struct Temporary {
+    QByteArray name; // relative to the place
+    int fd = -1;
+};
+
+// A new temporary file of the place, open for writing (and locked, when the place says so).
+bool createTemporary(const Place& place, Temporary* temp, QString* error)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp->name = place.prefix + temporaryName();
+        temp->fd = ::openat(place.at, temp->name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (temp->fd >= 0) {
+            // Held until the file has its name, so that a cleaner never takes a file being written.
+            if (place.lockEach)
+                ::flock(temp->fd, LOCK_EX);
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    *error = errorText(errno);
+    return false;
+}
+
+bool abandon(const Place& place, Temporary& temp, int err, QString* error)
+{
+    ::unlinkat(place.at, temp.name.constData(), 0);
+    ::close(temp.fd);
+    *error = errorText(err);
+    return false;
+}
+
+// Something at `target` that may be replaced: nothing, a regular file or a link.
+bool replaceable(const struct stat& st)
+{
+    return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+}
+
+const QString& notRegularMessage()
+{
+    static const QString message = QStringLiteral("通常のファイルではないため置き換えられません");
+    return message;
+}
+
+// Gives the written temporary file its name and closes it.
+bool rename(const Place& place, Temporary& temp, const QByteArray& target, QString* error)
+{
+    if (::renameat(place.at, temp.name.constData(), place.at, target.constData()) != 0)
+        return abandon(place, temp, errno, error);
+    if (::close(temp.fd) != 0) {
+        *error = errorText(errno);
+        return false;
+    }
+    return true;
+}
+
 // The file at `target` (native bytes) replaced by `bytes` through a temporary file beside it.
 bool replaceNative(QByteArray target, const QByteArray& bytes, QString* error, LinkPolicy links)
 {
-    auto fail = [&](const QString& reason) {
-        *error = reason;
-        return false;
-    };
     struct stat existing {};
     bool exists = false;
     if (links == LinkPolicy::FollowLink) {
@@ -143,43 +244,26 @@ bool replaceNative(QByteArray target, const QByteArray& bytes, QString* error, L
     } else {
         exists = ::lstat(target.constData(), &existing) == 0;
     }
-    if (exists && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
-        return fail(QStringLiteral("通常のファイルではないため置き換えられません"));
-
-    const QByteArray dir = directoryOf(target);
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = temporaryPath(dir);
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return fail(errorText(errno));
+    if (exists && !replaceable(existing)) {
+        *error = notRegularMessage();
+        return false;
     }
-    if (fd < 0)
-        return fail(errorText(EEXIST));
-    // Held until the file has its name, so that a cleaner never takes a file being written.
-    ::flock(fd, LOCK_EX);
-    auto abandon = [&](int err) {
-        ::unlink(temp.constData());
-        ::close(fd);
-        return fail(errorText(err));
-    };
+    const Place place{AT_FDCWD, withSlash(directoryOf(target)), true};
+    Temporary temp;
+    if (!createTemporary(place, &temp, error))
+        return false;
     const bool userFile = links == LinkPolicy::FollowLink; // the user's own file, not a page
     if (exists && userFile) {
-        ::fchmod(fd, existing.st_mode & 07777);
-        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+        ::fchmod(temp.fd, existing.st_mode & 07777);
+        if (::fchown(temp.fd, existing.st_uid, existing.st_gid) != 0) {
             // Not permitted for another owner's file; the file becomes ours, as with any editor.
         }
     }
-    if (const int err = writeAll(fd, bytes))
-        return abandon(err);
-    if (userFile && ::fsync(fd) != 0)
-        return abandon(errno);
-    if (::rename(temp.constData(), target.constData()) != 0)
-        return abandon(errno);
-    if (::close(fd) != 0)
-        return fail(errorText(errno));
-    return true;
+    if (const int err = writeAll(temp.fd, bytes))
+        return abandon(place, temp, err, error);
+    if (userFile && ::fsync(temp.fd) != 0)
+        return abandon(place, temp, errno, error);
+    return rename(place, temp, target, error);
 }
 
 } // namespace
@@ -202,10 +286,10 @@ int writeAll(int fd, const QByteArray& bytes)
 
 namespace {
 
-// True when the regular file at `path` holds exactly `bytes`.
-bool holds(const QByteArray& path, const QByteArray& bytes)
+// True when the regular file `name` of the folder `at` holds exactly `bytes`.
+bool holds(int at, const QByteArray& name, const QByteArray& bytes)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::openat(at, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st {};
@@ -230,6 +314,92 @@ bool holds(const QByteArray& path, const QByteArray& bytes)
     return same;
 }
 
+// A temporary file of the place holding `bytes`, still open; none is left on failure.
+bool writeTemporary(const Place& place, const QByteArray& bytes, Temporary* temp, QString* error)
+{
+    if (!createTemporary(place, temp, error))
+        return false;
+    if (const int err = writeAll(temp->fd, bytes))
+        return abandon(place, *temp, err, error);
+    return true;
+}
+
+// False, and why, when something at `target` is not a file that may be replaced.
+bool mayReplace(const Place& place, const QByteArray& target, QString* error)
+{
+    struct stat existing {};
+    if (::fstatat(place.at, target.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && !replaceable(existing)) {
+        *error = notRegularMessage();
+        return false;
+    }
+    return true;
+}
+
+// A page at `target` of the place: left alone when it holds `bytes`, else replaced.
+PageWrite writeAt(const Place& place, const QByteArray& target, const QByteArray& bytes, QString* error)
+{
+    if (holds(place.at, target, bytes))
+        return PageWrite::Unchanged;
+    if (!mayReplace(place, target, error))
+        return PageWrite::Failed;
+    Temporary temp;
+    if (!writeTemporary(place, bytes, &temp, error))
+        return PageWrite::Failed;
+    return rename(place, temp, target, error) ? PageWrite::Written : PageWrite::Failed;
+}
+
+// A page at `target`, a name the folder did not hold when the run began: written and renamed
+// without replacing anything. Should a file have come meanwhile, it is treated as writeAt() does.
+PageWrite writeNew(const Place& place, const QByteArray& target, const QByteArray& bytes, bool* noReplace,
+                   QString* error)
+{
+    Temporary temp;
+    if (!writeTemporary(place, bytes, &temp, error))
+        return PageWrite::Failed;
+#ifdef RENAME_NOREPLACE
+    if (*noReplace) {
+        if (::renameat2(place.at, temp.name.constData(), place.at, target.constData(), RENAME_NOREPLACE) == 0) {
+            if (::close(temp.fd) != 0) {
+                *error = errorText(errno);
+                return PageWrite::Failed;
+            }
+            return PageWrite::Written;
+        }
+        if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)
+            *noReplace = false; // this file system cannot; the check below does for it
+        else if (errno != EEXIST) {
+            abandon(place, temp, errno, error);
+            return PageWrite::Failed;
+        }
+    }
+#else
+    *noReplace = false;
+#endif
+    if (holds(place.at, target, bytes)) {
+        ::unlinkat(place.at, temp.name.constData(), 0);
+        ::close(temp.fd);
+        return PageWrite::Unchanged;
+    }
+    if (!mayReplace(place, target, error)) {
+        ::unlinkat(place.at, temp.name.constData(), 0);
+        ::close(temp.fd);
+        return PageWrite::Failed;
+    }
+    return rename(place, temp, target, error) ? PageWrite::Written : PageWrite::Failed;
+}
+
+// Removes `name` of the open folder `dir` when it is a temporary file no writer holds.
+void removeIfLeftover(int dir, const char* name)
+{
+    const int fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        ::unlinkat(dir, name, 0);
+    ::close(fd);
+}
+
 } // namespace
 
 bool replaceFile(const QString& path, const QByteArray& bytes, QString* error, LinkPolicy links)
@@ -239,27 +409,74 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error, L
 
 PageWrite writePage(const QByteArray& nativePath, const QByteArray& bytes, QString* error)
 {
-    if (holds(nativePath, bytes))
-        return PageWrite::Unchanged;
-    return replaceNative(nativePath, bytes, error, LinkPolicy::ReplaceLink) ? PageWrite::Written : PageWrite::Failed;
+    const Place place{AT_FDCWD, withSlash(directoryOf(nativePath)), true};
+    return writeAt(place, nativePath, bytes, error);
 }
 
-void removeLeftoverTemporaries(const QString& dir)
+PageFolder::PageFolder(const QString& dir, Guard guard)
+    : m_prefix(withSlash(QFile::encodeName(dir)))
 {
-    const QStringList names = QDir(dir).entryList({QStringLiteral(".qadora-*.tmp")}, QDir::Files | QDir::Hidden
-                                                                                          | QDir::System);
-    for (const QString& name : names) {
-        if (!isTemporaryName(QFile::encodeName(name)))
-            continue;
-        const QByteArray path = QFile::encodeName(joinPath(dir, name));
-        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.constData());
-        ::close(fd);
+    const int fd = ::open(m_prefix.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return; // writing will say why
+    // Cleaning needs the folder to itself: while another run writes here, its files stay.
+    const bool clean = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const int listing = ::dup(fd);
+    if (DIR* d = listing >= 0 ? ::fdopendir(listing) : nullptr) {
+        m_listed = true;
+        while (const dirent* e = ::readdir(d)) {
+            const QByteArray name = QByteArray::fromRawData(e->d_name, qsizetype(std::strlen(e->d_name)));
+            if (isTemporaryName(name)) {
+                if (clean)
+                    removeIfLeftover(fd, e->d_name);
+            } else {
+                m_present.insert(QByteArray(e->d_name));
+            }
+        }
+        ::closedir(d);
+    } else if (listing >= 0) {
+        ::close(listing);
     }
+    // A shared lock, taken without waiting: a folder locked by someone else, or one on a file
+    // system without locks, is written with a lock on each temporary file instead.
+    if (guard == Guard::PerRun && ::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+        m_fd = fd;
+        m_prefix.clear();
+        return;
+    }
+    ::close(fd);
+}
+
+PageFolder::~PageFolder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+PageWrite PageFolder::write(const QByteArray& name, const QByteArray& bytes, QString* error)
+{
+    const Place place{m_fd >= 0 ? m_fd : AT_FDCWD, m_prefix, m_fd < 0};
+    const QByteArray target = m_prefix + name;
+    if (m_listed && !m_present.contains(name))
+        return writeNew(place, target, bytes, &m_noReplace, error);
+    return writeAt(place, target, bytes, error);
+}
+
+QByteArray pageHash(const QByteArray& bytes)
+{
+#ifdef QADORA_HAVE_OPENSSL
+    // OpenSSL's SHA-256 uses the processor's instructions for it, many times faster than
+    // Qt's portable one; the page's hash is taken for every page of every run.
+    static EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    thread_local const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (sha256 && context && EVP_DigestInit_ex2(context.get(), sha256, nullptr)
+        && EVP_DigestUpdate(context.get(), bytes.constData(), size_t(bytes.size()))
+        && EVP_DigestFinal_ex(context.get(), digest, &length))
+        return QByteArray::fromRawData(reinterpret_cast<const char*>(digest), length).toHex();
+#endif
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
 
 } // namespace qadora

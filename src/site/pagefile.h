@@ -3,6 +3,7 @@
 // atomically (a temporary file in the same directory, renamed over it).
 #pragma once
 
+#include <QSet>
 #include <QStringList>
 
 namespace qadora {
@@ -45,8 +46,34 @@ enum class PageWrite { Written, Unchanged, Failed };
 // left alone; anything else is replaced as replaceFile() replaces it, a link included.
 PageWrite writePage(const QByteArray& nativePath, const QByteArray& bytes, QString* error);
 
-// Removes the temporary files of replaceFile() that a killed run left in `dir`: only names of
-// its own pattern, and only those no running writer holds.
-void removeLeftoverTemporaries(const QString& dir);
+// The folder a run writes its pages into, listed once when the run begins. A page whose name
+// was not there is written without first reading the folder for it; one that was is compared
+// first and left alone when it holds the same bytes. The listing also removes the temporary
+// files a killed run left: only names of replaceFile()'s pattern, only while no other run
+// writes here, and only those no running writer holds.
+class PageFolder {
+public:
+    enum class Guard {
+        PerRun,  // one lock on the folder for the run's life keeps its temporary files safe
+        PerFile, // each temporary file is locked while it is written (a run of unknown length)
+    };
+    PageFolder(const QString& dir, Guard guard);
+    ~PageFolder();
+    PageFolder(const PageFolder&) = delete;
+    PageFolder& operator=(const PageFolder&) = delete;
+
+    // Writes the page `name` (native bytes, a plain name of this folder) as writePage() does.
+    PageWrite write(const QByteArray& name, const QByteArray& bytes, QString* error);
+
+private:
+    QByteArray m_prefix;          // what names are relative to: "" with the folder open, else its path and "/"
+    int m_fd = -1;                // the folder, while the run holds its lock
+    QSet<QByteArray> m_present;   // the names the folder held when the run began
+    bool m_listed = false;        // false when the folder could not be read: every name may be there
+    bool m_noReplace = true;      // the file system renames without replacing (RENAME_NOREPLACE)
+};
+
+// The SHA-256 of `bytes` in lower-case hex, as the manifest of a site folder keeps it.
+QByteArray pageHash(const QByteArray& bytes);
 
 } // namespace qadora

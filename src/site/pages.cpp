@@ -66,6 +66,15 @@ qint64 leadingNumber(const QString& text)
     return n;
 }
 
+PageStyle withSiteFrame(PageStyle style, const QString& indexName, const IndexSettings& settings)
+{
+    style.siteTitle = settings.title;
+    style.indexName = indexName;
+    style.returnUrl = settings.returnUrl;
+    style.returnLabel = settings.returnLabel;
+    return style;
+}
+
 QString qaFileName(const QString& fnum)
 {
     return QStringLiteral("qa") + padded(leadingNumber(fnum)) + QStringLiteral(".html");

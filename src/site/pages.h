@@ -13,6 +13,15 @@ struct PageStyle {
     bool frameless = true; // the <hr> style for mobile browsers; otherwise tables
     bool bigTitle = false; // bigger headings in the framed style
     bool viewport = false; // a viewport line after the META line: phones show the page at their width
+    bool modern = false;   // UTF-8 pages with one stylesheet, structured data and a search of the site
+    QString siteAddress{}; // modern: where the site is published, for canonical links and the sitemap
+
+    // What a modern page shows around its content, filled in at the moment of writing
+    // (withSiteFrame); the older styles read none of it.
+    QString siteTitle{};
+    QString indexName{};
+    QString returnUrl{};
+    QString returnLabel{};
 
     bool operator==(const PageStyle&) const = default;
 };
@@ -38,6 +47,9 @@ struct IndexPage {
     // The first kind without a half-width comma: the page stops before it.
     std::optional<QString> malformedKind;
 };
+// The style with the site's title, index page and return link that a modern page shows.
+PageStyle withSiteFrame(PageStyle style, const QString& indexName, const IndexSettings& settings);
+
 IndexPage indexPage(const IndexSettings& settings, const QStringList& kinds);
 
 QStringList subIndexPage(const QString& tit, const QString& indexName, const QStringList& questions,

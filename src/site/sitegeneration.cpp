@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sitegeneration.h"
+#include "store/wholefile.h"
 
+#include "htmlbalance.h"
+#include "modernpages.h"
 #include "pagefile.h"
+#include "searchsite.h"
 #include "store/kindstring.h"
 #include "views/listings.h"
 
@@ -40,44 +44,80 @@ struct ManifestEntry {
     QByteArray hash;
 };
 
+// A manifest lists every page of a site, tens of thousands of lines, read and written by every
+// run: it is parsed in place, and names that need no escaping are taken as they are.
 QList<ManifestEntry> readManifest(const QString& path)
 {
     QFile file(path);
     QList<ManifestEntry> entries;
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    // A manifest larger than any site's is not ours: it lists nothing to prune.
+    if (!file.open(QIODevice::ReadOnly) || readAtMost(file, qint64(256) << 20, &bytes) != WholeRead::Ok)
         return entries;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QByteArray trimmed = line.endsWith('\r') ? line.chopped(1) : line;
-        if (trimmed.isEmpty())
+    const QByteArray& all = bytes;
+    const QByteArrayView text(all);
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype end = text.indexOf('\n', at);
+        if (end < 0)
+            end = text.size();
+        QByteArrayView line = text.sliced(at, end - at);
+        at = end + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
             continue;
-        const QList<QByteArray> fields = trimmed.split('\t');
+        const qsizetype tab = line.indexOf('\t');
+        const QByteArrayView name = tab < 0 ? line : line.first(tab);
         ManifestEntry entry;
-        entry.name = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[0]));
-        if (fields.size() == 3 && fields[2].size() == 64) {
-            bool ok = false;
-            entry.size = fields[1].toLongLong(&ok);
-            entry.hash = ok ? fields[2] : QByteArray();
+        entry.name = name.contains('%') ? QString::fromUtf8(QByteArray::fromPercentEncoding(name.toByteArray()))
+                                        : QString::fromUtf8(name);
+        if (tab >= 0) {
+            const QByteArrayView rest = line.sliced(tab + 1);
+            const qsizetype second = rest.indexOf('\t');
+            const QByteArrayView hash = second < 0 ? QByteArrayView() : rest.sliced(second + 1);
+            if (second >= 0 && !hash.contains('\t') && hash.size() == 64) {
+                bool ok = false;
+                entry.size = rest.first(second).toLongLong(&ok);
+                entry.hash = ok ? hash.toByteArray() : QByteArray();
+            }
         }
         entries << entry;
     }
     return entries;
 }
 
+// Appends `name` as QByteArray::toPercentEncoding() gives it, without its copies.
+void appendPercentEncoded(QByteArray& bytes, const QString& name)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    for (const char c : name.toUtf8()) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' || u == '.' || u == '_'
+            || u == '~') {
+            bytes += c;
+        } else {
+            bytes += '%';
+            bytes += hex[u >> 4];
+            bytes += hex[u & 15];
+        }
+    }
+}
+
 QByteArray manifestBytes(const QList<ManifestEntry>& entries)
 {
     QByteArray bytes;
+    bytes.reserve(entries.size() * 96);
     for (const ManifestEntry& e : entries) {
-        bytes += e.name.toUtf8().toPercentEncoding();
-        if (!e.hash.isEmpty())
-            bytes += '\t' + QByteArray::number(e.size) + '\t' + e.hash;
+        appendPercentEncoded(bytes, e.name);
+        if (!e.hash.isEmpty()) {
+            bytes += '\t';
+            bytes += QByteArray::number(e.size);
+            bytes += '\t';
+            bytes += e.hash;
+        }
         bytes += "\r\n";
     }
     return bytes;
-}
-
-QByteArray pageHash(const QByteArray& bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
 
 // True when the regular file at `path` still holds what a run wrote there.
@@ -87,7 +127,9 @@ bool stillWritten(const QByteArray& path, const ManifestEntry& entry)
     if (entry.hash.isEmpty() || ::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != entry.size)
         return false;
     QFile file(QFile::decodeName(path));
-    return file.open(QIODevice::ReadOnly) && pageHash(file.readAll()) == entry.hash;
+    QByteArray bytes;
+    return file.open(QIODevice::ReadOnly) && readAtMost(file, entry.size, &bytes) == WholeRead::Ok
+        && pageHash(bytes) == entry.hash;
 }
 
 } // namespace
@@ -96,17 +138,19 @@ bool stillWritten(const QByteArray& path, const ManifestEntry& entry)
 // two threads meet once per batch rather than once per page.
 class SiteRun::Writer {
 public:
-    Writer()
-        : m_thread([this] { run(); })
+    Writer(PageFolder& folder, QString outDir)
+        : m_folder(folder)
+        , m_outDir(std::move(outDir))
+        , m_thread([this] { run(); })
     {
     }
     ~Writer() { finish(); }
 
-    bool put(int sequence, QByteArray path, QByteArray bytes)
+    bool put(int sequence, QByteArray name, QByteArray bytes)
     {
         if (m_failed)
             return false;
-        m_batch.push_back({sequence, std::move(path), std::move(bytes)});
+        m_batch.push_back({sequence, std::move(name), std::move(bytes)});
         if (m_batch.size() >= kBatchSize)
             flush();
         return !m_failed;
@@ -127,7 +171,7 @@ public:
     }
 
     struct Sum {
-        QByteArray path;
+        QByteArray name;
         qint64 size;
         QByteArray hash;
     };
@@ -140,7 +184,7 @@ public:
 private:
     struct Job {
         int sequence;
-        QByteArray path;
+        QByteArray name;
         QByteArray bytes;
     };
     static constexpr size_t kBatchSize = 128;
@@ -174,9 +218,9 @@ private:
             m_space.notify_one();
             for (const Job& job : batch) {
                 QString error;
-                const PageWrite outcome = writePage(job.path, job.bytes, &error);
+                const PageWrite outcome = m_folder.write(job.name, job.bytes, &error);
                 if (outcome != PageWrite::Failed)
-                    m_sums.push_back({job.path, job.bytes.size(), pageHash(job.bytes)});
+                    m_sums.push_back({job.name, job.bytes.size(), pageHash(job.bytes)});
                 switch (outcome) {
                 case PageWrite::Written:
                     ++m_stats.written;
@@ -187,7 +231,7 @@ private:
                 case PageWrite::Failed: {
                     std::lock_guard lock(m_mutex);
                     m_failedAt = job.sequence;
-                    m_failure = writeFailureMessage(QFile::decodeName(job.path), error);
+                    m_failure = writeFailureMessage(joinPath(m_outDir, QFile::decodeName(job.name)), error);
                     m_failed = true;
                     m_queue.clear();
                     m_space.notify_all();
@@ -198,6 +242,8 @@ private:
         }
     }
 
+    PageFolder& m_folder;
+    const QString m_outDir;
     std::vector<Job> m_batch; // the producer's, not yet handed over
     std::mutex m_mutex;
     std::condition_variable m_ready;
@@ -210,28 +256,47 @@ private:
 SiteRun::SiteRun(QString outDir, Mode mode)
     : m_outDir(std::move(outDir))
 {
-    // A run killed earlier may have left temporary files here; ours are known by their names.
-    removeLeftoverTemporaries(m_outDir);
+    // One listing of the folder for the run; it also removes what killed runs left. A run of
+    // the window's may last as long as the window, so only a background run locks the folder.
+    m_folder = std::make_unique<PageFolder>(
+        m_outDir, mode == Mode::Background ? PageFolder::Guard::PerRun : PageFolder::Guard::PerFile);
     if (mode == Mode::Background)
-        m_writer = std::make_unique<Writer>();
+        m_writer = std::make_unique<Writer>(*m_folder, m_outDir);
 }
 
 SiteRun::~SiteRun() = default;
 
-WriteOutcome SiteRun::put(const QString& fileName, const QStringList& lines)
+// What the modern style needs to know of the run's pages to write its other files.
+struct SiteRun::Modern {
+    PageStyle style;
+    ModernContext context;
+    QList<SearchDocument> documents;
+    QHash<QString, qsizetype> documentOf; // a page name's place in documents
+    QList<SearchKind> kinds;
+    QHash<QString, int> kindOf;
+
+    int kind(const QString& file, const QString& title)
+    {
+        const auto it = kindOf.constFind(file);
+        if (it != kindOf.cend())
+            return *it;
+        kinds.append({file, title});
+        return kindOf[file] = int(kinds.size() - 1);
+    }
+};
+
+WriteOutcome SiteRun::put(const QString& fileName, const QByteArray& bytes)
 {
     if (const QString problem = pageNameProblem(fileName); !problem.isEmpty())
         return {WriteOutcome::Stopped, problem};
-    const QString path = joinPath(m_outDir, fileName);
     m_pages << fileName;
     if (m_writer) {
-        if (!m_writer->put(nextSequence(), QFile::encodeName(path), encodeLines(lines)))
+        if (!m_writer->put(nextSequence(), QFile::encodeName(fileName), bytes))
             return {WriteOutcome::Stopped, QString()};
         return {};
     }
     QString error;
-    const QByteArray bytes = encodeLines(lines);
-    const PageWrite outcome = writePage(QFile::encodeName(path), bytes, &error);
+    const PageWrite outcome = m_folder->write(QFile::encodeName(fileName), bytes, &error);
     if (outcome != PageWrite::Failed)
         m_sums.insert(fileName, {bytes.size(), pageHash(bytes)});
     switch (outcome) {
@@ -244,13 +309,13 @@ WriteOutcome SiteRun::put(const QString& fileName, const QStringList& lines)
     case PageWrite::Failed:
         break;
     }
-    return {WriteOutcome::Stopped, writeFailureMessage(path, error)};
+    return {WriteOutcome::Stopped, writeFailureMessage(joinPath(m_outDir, fileName), error)};
 }
 
 // Another page of this run that `fileName` would replace: the index page, or a Q&A page.
 QString SiteRun::clash(const QString& fileName, const QString& indexName) const
 {
-    if (fileName != indexName && !m_qaPages.contains(fileName))
+    if (fileName != indexName && !m_qaPages.contains(fileName) && !(m_modern && fileName == kSearchPage))
         return QString();
     return QStringLiteral("ほかのページと同じファイル名になるため作成できません") + QLatin1Char('\r') + fileName;
 }
@@ -263,7 +328,31 @@ WriteOutcome SiteRun::qaPage(const PageStyle& style, const QString& fnum, const 
         return {WriteOutcome::Reported, kMalformedKindMessage};
     const QString name = qaFileName(fnum);
     m_qaPages.insert(name);
-    return put(name, qadora::qaPage(atext, btext, subIndexFileName(parts.name), style));
+    const QString back = subIndexFileName(parts.name);
+    if (!style.modern)
+        return put(name, encodeLines(qadora::qaPage(atext, btext, back, style)));
+    Modern& modern = modernFor(style);
+    const ModernQaPage page = modernQaPage(style, modern.context, name, atext, btext, back, parts.title);
+    const SearchDocument document{name, page.questionText, page.answerText,
+                                  modern.kind(back, balanceHtml(parts.title, HtmlContext::Phrasing).text)};
+    // A later record of the same number takes the page, and its place in the search.
+    if (const auto it = modern.documentOf.constFind(name); it != modern.documentOf.cend()) {
+        modern.documents[*it] = document;
+    } else {
+        modern.documentOf.insert(name, modern.documents.size());
+        modern.documents.append(document);
+    }
+    return put(name, page.bytes);
+}
+
+SiteRun::Modern& SiteRun::modernFor(const PageStyle& style)
+{
+    if (!m_modern) {
+        m_modern = std::make_unique<Modern>();
+        m_modern->context.ownStyleSheet = QFileInfo(joinPath(m_outDir, kOwnStyleSheet)).isFile();
+    }
+    m_modern->style = style;
+    return *m_modern;
 }
 
 WriteOutcome SiteRun::indexPage(const QString& indexName, const IndexSettings& settings, const QStringList& kinds)
@@ -271,7 +360,24 @@ WriteOutcome SiteRun::indexPage(const QString& indexName, const IndexSettings& s
     if (const QString refused = clash(indexName, QString()); !refused.isEmpty())
         return {WriteOutcome::Stopped, refused};
     const IndexPage page = qadora::indexPage(settings, kinds);
-    WriteOutcome outcome = put(indexName, page.lines);
+    WriteOutcome outcome;
+    if (settings.style.modern) {
+        // The same kinds as the older styles list: those before a malformed one.
+        const PageStyle style = withSiteFrame(settings.style, indexName, settings);
+        Modern& modern = modernFor(style);
+        if (const QString refused = clash(indexName, QString()); !refused.isEmpty())
+            return {WriteOutcome::Stopped, refused};
+        QList<ModernKind> listed;
+        for (const QString& kind : kinds) {
+            const KindParts parts = splitKind(kind);
+            if (!parts.ok)
+                break;
+            listed.append({subIndexFileName(parts.name), parts.title});
+        }
+        outcome = put(indexName, modernIndexPage(style, modern.context, listed));
+    } else {
+        outcome = put(indexName, encodeLines(page.lines));
+    }
     if (outcome.code == WriteOutcome::Written && page.malformedKind)
         return {WriteOutcome::Reported, kMalformedKindMessage + QLatin1Char('\r') + *page.malformedKind};
     return outcome;
@@ -282,7 +388,47 @@ WriteOutcome SiteRun::subIndexPage(const QString& htm, const QString& tit, const
 {
     if (const QString refused = clash(htm, indexName); !refused.isEmpty())
         return {WriteOutcome::Stopped, refused};
-    return put(htm, qadora::subIndexPage(tit, indexName, questions, numbers, style));
+    if (!style.modern)
+        return put(htm, encodeLines(qadora::subIndexPage(tit, indexName, questions, numbers, style)));
+    Modern& modern = modernFor(style);
+    if (const QString refused = clash(htm, indexName); !refused.isEmpty())
+        return {WriteOutcome::Stopped, refused};
+    return put(htm, modernSubIndexPage(style, modern.context, htm, tit, questions, numbers));
+}
+
+bool SiteRun::writeModernFiles(QString* error)
+{
+    const Modern& modern = *m_modern;
+    QList<std::pair<QString, QByteArray>> files = {
+        {kModernStyleSheet, modernStyleSheet()},
+        {kModernIcon, modernIcon()},
+        {kSearchPage, modernSearchPage(modern.style, modern.context)},
+    };
+    files += searchFiles(modern.kinds, modern.documents);
+    if (!normalizedSiteAddress(modern.style.siteAddress).isEmpty()) {
+        QStringList pages = m_pages;
+        pages.removeDuplicates();
+        // A sitemap or robots.txt of the owner's own stays as it is.
+        const QSet<QString> ours = pagesWrittenInto(m_outDir);
+        for (const QString& name : {kSitemap, kRobots}) {
+            if (QFileInfo::exists(joinPath(m_outDir, name)) && !ours.contains(name))
+                continue;
+            files.append({name, name == kSitemap ? sitemap(modern.style.siteAddress, pages) : robots(modern.style.siteAddress)});
+        }
+    }
+    for (const auto& [name, bytes] : std::as_const(files)) {
+        const QString path = joinPath(m_outDir, name);
+        QString failure;
+        const PageWrite outcome = writePage(QFile::encodeName(path), bytes, &failure);
+        if (outcome == PageWrite::Failed) {
+            *error = writeFailureMessage(path, failure);
+            return false;
+        }
+        m_pages << name;
+        m_sums.insert(name, {bytes.size(), pageHash(bytes)});
+        ++(outcome == PageWrite::Written ? m_extras.written : m_extras.unchanged);
+    }
+    return true;
 }
 
 bool SiteRun::finish()
@@ -303,6 +449,8 @@ int SiteRun::failedAt() const
 RunStats SiteRun::stats() const
 {
     RunStats s = m_writer ? m_writer->m_stats : m_direct;
+    s.written += m_extras.written;
+    s.unchanged += m_extras.unchanged;
     s.removed = m_removed;
     return s;
 }
@@ -328,20 +476,35 @@ QSet<QString> pagesWrittenInto(const QString& outDir)
 bool SiteRun::recordPages(bool prune, QString* error)
 {
     const QString manifest = manifestPath(m_outDir);
+    if (m_modern && !writeModernFiles(error))
+        return false;
     const QList<ManifestEntry> earlier = readManifest(manifest);
+    // This run's pages in order, each once, with the size and hash of what was last written.
+    QHash<QString, qsizetype> now;
+    now.reserve(m_pages.size());
+    QList<ManifestEntry> keep;
+    keep.reserve(m_pages.size());
+    for (const QString& name : std::as_const(m_pages)) {
+        const qsizetype before = now.size();
+        qsizetype& index = now[name];
+        if (now.size() != before) {
+            index = keep.size();
+            keep.append({name, 0, QByteArray()});
+        }
+    }
+    auto sum = [&](const QString& name, qint64 size, const QByteArray& hash) {
+        if (const auto it = now.constFind(name); it != now.cend()) {
+            keep[*it].size = size;
+            keep[*it].hash = hash;
+        }
+    };
     if (m_writer) {
-        for (const Writer::Sum& sum : m_writer->m_sums)
-            m_sums.insert(QFile::decodeName(sum.path).section(QLatin1Char('/'), -1), {sum.size, sum.hash});
+        for (const Writer::Sum& s : m_writer->m_sums)
+            sum(QFile::decodeName(s.name), s.size, s.hash);
         m_writer->m_sums.clear();
     }
-    QStringList pages = m_pages;
-    pages.removeDuplicates();
-    const QSet<QString> now(pages.cbegin(), pages.cend());
-    QList<ManifestEntry> keep;
-    for (const QString& name : std::as_const(pages)) {
-        const auto sum = m_sums.value(name);
-        keep.append({name, sum.first, sum.second});
-    }
+    for (auto it = m_sums.cbegin(); it != m_sums.cend(); ++it)
+        sum(it.key(), it->first, it->second);
     for (const ManifestEntry& entry : earlier) {
         const QString& name = entry.name;
         if (now.contains(name))
@@ -387,6 +550,7 @@ SiteResult generateSite(const QString& databasePath, const SiteOptions& options,
     // the same records, whatever another program writes meanwhile.
     ReadSnapshot snapshot(databasePath);
     SiteRun run(options.outDir, SiteRun::Mode::Background);
+    const PageStyle style = withSiteFrame(options.index.style, options.indexName, options.index);
     SiteResult result;
 
     // Messages wait in order with the pages until the writes before them are known.
@@ -468,7 +632,7 @@ SiteResult generateSite(const QString& databasePath, const SiteOptions& options,
     walk.limit = n;
     bool goOn = true;
     status = store->walk(walk, [&](const Record& r) {
-        goOn = report(run.qaPage(options.index.style, QString::number(r.no), r.quest, r.anser, r.kind));
+        goOn = report(run.qaPage(style, QString::number(r.no), r.quest, r.anser, r.kind));
         made();
         return goOn;
     });
@@ -505,7 +669,7 @@ SiteResult generateSite(const QString& databasePath, const SiteOptions& options,
         }
         const Listing listing = groups.byKind.value(kind);
         if (!report(run.subIndexPage(subIndexFileName(parts.name), parts.title, options.indexName, listing.visible,
-                                     listing.companion, options.index.style)))
+                                     listing.companion, style)))
             return finish(false);
         made();
     }

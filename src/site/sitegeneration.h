@@ -14,6 +14,8 @@
 
 namespace qadora {
 
+class PageFolder;
+
 struct WriteOutcome {
     enum Code {
         Written,
@@ -68,11 +70,17 @@ public:
     bool recordPages(bool prune, QString* error);
 
 private:
-    WriteOutcome put(const QString& fileName, const QStringList& lines);
+    WriteOutcome put(const QString& fileName, const QByteArray& bytes);
     QString clash(const QString& fileName, const QString& indexName) const;
+    // The modern style's files besides its pages: stylesheet, icon, search, sitemap.
+    bool writeModernFiles(QString* error);
+    struct Modern;
+    Modern& modernFor(const PageStyle& style);
 
     class Writer;
     QString m_outDir;
+    std::unique_ptr<PageFolder> m_folder; // before the writer, which writes into it
+    std::unique_ptr<Modern> m_modern; // what the modern style's pages told, for its other files
     std::unique_ptr<Writer> m_writer;
     int m_sequence = 0;
     QStringList m_pages;   // every page name of this run, in order
@@ -80,6 +88,7 @@ private:
     QHash<QString, std::pair<qint64, QByteArray>> m_sums; // each page's size and SHA-256
     RunStats m_direct;  // pages written in the direct mode
     int m_removed = 0;  // pages pruned
+    RunStats m_extras;  // the modern style's other files
 };
 
 inline const QString kListFirstMessage = QStringLiteral("「データ表示」ボタンを押してデータを表示させて下さい");

@@ -15,7 +15,7 @@ struct Record {
     bool operator==(const Record&) const = default;
 };
 
-// Column limits of tbl1, in UTF-16 code units.
+// Column limits of tbl1, in characters (a pair of surrogates is one).
 inline constexpr int kKindMaxLength = 100;
 inline constexpr int kQuestMaxLength = 250;
 

@@ -533,18 +533,25 @@ StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Re
     return StoreStatus::success();
 }
 
+// Characters as the user counts them: a pair of surrogates (an emoji) is one.
+qsizetype characterCount(const QString& text)
+{
+    qsizetype n = text.size();
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (text[i].isLowSurrogate() && text[i - 1].isHighSurrogate())
+            --n;
+    }
+    return n;
+}
+
 StoreStatus checkLengths(const Record& values)
 {
-    if (values.kind.size() > kKindMaxLength)
+    if (const qsizetype n = characterCount(values.kind); n > kKindMaxLength)
         return failure(StoreStatus::TooLong,
-                       QStringLiteral("種類は%1文字以内で入れて下さい（現在%2文字）")
-                           .arg(kKindMaxLength)
-                           .arg(values.kind.size()));
-    if (values.quest.size() > kQuestMaxLength)
+                       QStringLiteral("種類は%1文字以内で入れて下さい（現在%2文字）").arg(kKindMaxLength).arg(n));
+    if (const qsizetype n = characterCount(values.quest); n > kQuestMaxLength)
         return failure(StoreStatus::TooLong,
-                       QStringLiteral("質問は%1文字以内で入れて下さい（現在%2文字）")
-                           .arg(kQuestMaxLength)
-                           .arg(values.quest.size()));
+                       QStringLiteral("質問は%1文字以内で入れて下さい（現在%2文字）").arg(kQuestMaxLength).arg(n));
     return StoreStatus::success();
 }
 

@@ -46,11 +46,6 @@ PathLabel* fileLabel(const QString& file, QWidget* parent)
     return l;
 }
 
-QString encodingName(csv::Encoding encoding)
-{
-    return encoding == csv::Encoding::ShiftJis ? QStringLiteral("Shift_JIS") : QStringLiteral("UTF-8");
-}
-
 } // namespace
 
 ExportDialog::ExportDialog(const QString& file, QWidget* parent)
@@ -78,104 +73,31 @@ ExportDialog::ExportDialog(const QString& file, QWidget* parent)
     s->addWidget(comma);
     s->addWidget(tab);
     layout->addWidget(separators);
+    // An Excel workbook holds every character, in cells of its own.
+    m_workbook = csv::isWorkbookName(file);
+    encodings->setEnabled(!m_workbook);
+    separators->setEnabled(!m_workbook);
+
+    auto* headers = new QGroupBox(QStringLiteral("見出し"), this);
+    headerEnglish = captioned<QRadioButton>("exportHeaderEnglish", QStringLiteral("英語（No, kind, quest, anser）"), headers);
+    headerJapanese = captioned<QRadioButton>("exportHeaderJapanese", QStringLiteral("日本語（番号・種類・質問・答え）"), headers);
+    headerEnglish->setChecked(true);
+    auto* h = new QVBoxLayout(headers);
+    h->addWidget(headerEnglish);
+    h->addWidget(headerJapanese);
+    layout->addWidget(headers);
 
     exportButton = buttons(this, layout, "exportButton", QStringLiteral("書き出す"));
 }
 
 csv::ExportOptions ExportDialog::options() const
 {
-    return {utf8->isChecked() ? csv::Encoding::Utf8 : csv::Encoding::ShiftJis,
-            tab->isChecked() ? csv::Separator::Tab : csv::Separator::Comma};
-}
-
-ImportDialog::ImportDialog(const QString& database, const QString& file, QByteArray bytes, QWidget* parent)
-    : QDialog(parent)
-    , m_database(database)
-    , m_file(file)
-    , m_bytes(std::move(bytes))
-{
-    setObjectName(QStringLiteral("importDialog"));
-    setWindowTitle(QStringLiteral("取り込み"));
-    resize(640, 420);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(fileLabel(file, this));
-    auto* form = new QFormLayout;
-    encoding = named<QComboBox>("importEncoding", this);
-    encoding->addItems({QStringLiteral("自動判別"), QStringLiteral("Shift_JIS"), QStringLiteral("UTF-8")});
-    form->addRow(QStringLiteral("文字コード："), encoding);
-    layout->addLayout(form);
-    summary = plainLabel("importSummary", this);
-    layout->addWidget(summary);
-    problems = named<QListWidget>("importProblems", this);
-    problems->setUniformItemSizes(true); // a file may have thousands of such rows
-    layout->addWidget(problems, 1);
-    m_changed = plainLabel("importChanged", this);
-    m_changed->setText(QStringLiteral("確かめている間にデータベースが変更されたため、読み直しました。"
-                                      "内容を確かめてから、もう一度「取り込む」を押して下さい"));
-    m_changed->setVisible(false);
-    layout->addWidget(m_changed);
-    importButton = buttons(this, layout, "importButton", QStringLiteral("取り込む"));
-    connect(encoding, &QComboBox::currentIndexChanged, this, &ImportDialog::refresh);
-    refresh();
-}
-
-csv::ImportPlan ImportDialog::planNow(QString* failure) const
-{
-    csv::ExistingRecords existing;
-    if (const StoreStatus status = csv::readExisting(m_database, &existing); !status.ok()) {
-        *failure = status.message;
-        return {};
-    }
-    csv::ImportOptions options;
-    options.separator = csv::separatorFor(m_file);
-    if (encoding->currentIndex() == 1)
-        options.encoding = csv::Encoding::ShiftJis;
-    else if (encoding->currentIndex() == 2)
-        options.encoding = csv::Encoding::Utf8;
-    return csv::planImport(m_bytes, options, existing);
-}
-
-void ImportDialog::showPlan(const csv::ImportPlan& plan, const QString& failure)
-{
-    m_plan = plan;
-    problems->clear();
-    if (!failure.isEmpty() || !plan.fatal.isEmpty()) {
-        summary->setText(QStringLiteral("このファイルは取り込めません") + QLatin1Char('\n')
-                         + QString(failure.isEmpty() ? plan.fatal : failure).replace(QLatin1Char('\r'), QLatin1Char('\n')));
-        m_plan.additions.clear();
-        importButton->setEnabled(false);
-        return;
-    }
-    const QString how = encoding->currentIndex() == 0 ? QStringLiteral("（自動判別）") : QString();
-    summary->setText(QStringLiteral("文字コード：%1%2").arg(plan.utf16 ? QStringLiteral("UTF-16") : encodingName(plan.encoding), how) + QLatin1Char('\n')
-                     + QStringLiteral("追加するデータ：%1 件").arg(plan.additions.size()) + QLatin1Char('\n')
-                     + QStringLiteral("取り込めない行：%1 行").arg(plan.problems.size()));
-    QStringList lines;
-    lines.reserve(plan.problems.size());
-    for (const csv::ImportProblem& p : plan.problems)
-        lines << markLineBreaks(QStringLiteral("%1 行目：%2").arg(p.line).arg(p.reason));
-    problems->addItems(lines);
-    importButton->setEnabled(!plan.additions.isEmpty());
-}
-
-void ImportDialog::refresh()
-{
-    QString failure;
-    const csv::ImportPlan plan = planNow(&failure);
-    m_changed->setVisible(false);
-    showPlan(plan, failure);
-}
-
-void ImportDialog::accept()
-{
-    QString failure;
-    const csv::ImportPlan now = planNow(&failure);
-    if (!failure.isEmpty() || now.additions != m_plan.additions || now.problems != m_plan.problems) {
-        showPlan(now, failure);
-        m_changed->setVisible(true);
-        return;
-    }
-    QDialog::accept();
+    csv::ExportOptions options;
+    options.encoding = utf8->isChecked() ? csv::Encoding::Utf8 : csv::Encoding::ShiftJis;
+    options.separator = tab->isChecked() ? csv::Separator::Tab : csv::Separator::Comma;
+    options.workbook = m_workbook;
+    options.japaneseHeader = headerJapanese->isChecked();
+    return options;
 }
 
 RenameKindDialog::RenameKindDialog(const QList<KindCount>& kinds, Interaction* interaction, QWidget* parent)

@@ -6,6 +6,7 @@
 #include "editing/kindrename.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
+#include "importdialog.h"
 
 #include <QDialog>
 
@@ -20,7 +21,8 @@ namespace qadora {
 
 class Interaction;
 
-// ファイル → 書き出し…, after the file is chosen: the encoding and the separator.
+// ファイル → 書き出し…, after the file is chosen: the encoding and the separator (for CSV and
+// TSV; a workbook has neither), and the language of the header row.
 class ExportDialog : public QDialog {
     Q_OBJECT
 public:
@@ -32,37 +34,12 @@ public:
     QRadioButton* utf8 = nullptr;
     QRadioButton* comma = nullptr;
     QRadioButton* tab = nullptr;
+    QRadioButton* headerEnglish = nullptr;  // No,kind,quest,anser, as before
+    QRadioButton* headerJapanese = nullptr; // 番号・種類・質問・答え
     QPushButton* exportButton = nullptr;
-};
-
-// ファイル → 取り込み…, after the file is chosen: what the file adds and which of its rows
-// cannot be taken, read again whenever the encoding is changed. "取り込む" reads the database
-// again; when the outcome has changed meanwhile, the dialog shows the new one and stays open.
-class ImportDialog : public QDialog {
-    Q_OBJECT
-public:
-    ImportDialog(const QString& database, const QString& file, QByteArray bytes, QWidget* parent = nullptr);
-
-    // The plan the user confirmed (after the dialog was accepted).
-    const csv::ImportPlan& plan() const { return m_plan; }
-
-    QComboBox* encoding = nullptr; // 自動判別, Shift_JIS, UTF-8
-    QLabel* summary = nullptr;
-    QListWidget* problems = nullptr;
-    QPushButton* importButton = nullptr;
-
-    void accept() override;
 
 private:
-    csv::ImportPlan planNow(QString* failure) const;
-    void showPlan(const csv::ImportPlan& plan, const QString& failure);
-    void refresh();
-
-    QString m_database;
-    QString m_file;
-    QByteArray m_bytes;
-    csv::ImportPlan m_plan;
-    QLabel* m_changed = nullptr; // said when the database changed before "取り込む"
+    bool m_workbook = false;
 };
 
 // 種類の変更…: a kind, its new kind string, and how many records change.

@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -17,7 +18,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <limits>
 
 namespace qadora {
 
@@ -105,65 +109,150 @@ int showMessage(QWidget* parent, QStyle::StandardPixmap icon, const QString& tit
 
 } // namespace
 
-namespace {
-
-// Hides the progress boxes on screen while it lives, and shows them again after.
-class ProgressAside {
+// A progress dialog that appears once the work has taken half a second, and is updated at
+// most every 50 ms so that the work itself is not slowed. It shows itself (QProgressDialog's
+// own timer could bring it up over a message box, where it would take the message's keys).
+class DialogProgress final : public Progress {
 public:
-    explicit ProgressAside(QList<QPointer<QProgressDialog>>& progresses)
+    DialogProgress(QWidget* parent, const QString& label, int total, std::shared_ptr<QList<DialogProgress*>> all)
+        : m_dialog(label, QCoreApplication::translate("QPlatformTheme", "Cancel"), 0, total, parent)
+        , m_all(std::move(all))
     {
-        progresses.removeAll(nullptr);
-        for (const QPointer<QProgressDialog>& p : progresses) {
-            if (p->isVisible()) {
-                p->hide();
-                m_hidden << p;
-            }
-        }
+        m_dialog.setObjectName(QStringLiteral("progress"));
+        m_dialog.setWindowTitle(QApplication::applicationDisplayName());
+        m_dialog.setWindowModality(Qt::WindowModal);
+        m_dialog.setMinimumDuration(std::numeric_limits<int>::max());
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+        m_dialog.setValue(0);
+        m_started.start();
+        m_sinceUpdate.start();
+        m_showTimer.setSingleShot(true);
+        QObject::connect(&m_showTimer, &QTimer::timeout, &m_dialog, [this] { showIfDue(); });
+        m_showTimer.start(kShowAfter);
+        m_all->append(this);
     }
-    ~ProgressAside()
+    ~DialogProgress() override { m_all->removeAll(this); }
+    DialogProgress(const DialogProgress&) = delete;
+    DialogProgress& operator=(const DialogProgress&) = delete;
+
+    void setTotal(int total) override { m_dialog.setMaximum(total); }
+    void setLabel(const QString& label) override { m_dialog.setLabelText(label); }
+
+    bool advance(int done) override
     {
-        for (const QPointer<QProgressDialog>& p : m_hidden) {
-            if (p)
-                p->show();
+        // Work that goes on after a message brings its box back.
+        m_aside = false;
+        showIfDue();
+        if (m_sinceUpdate.elapsed() >= 50 || done >= m_dialog.maximum()) {
+            m_sinceUpdate.restart();
+            m_dialog.setValue(qMin(done, m_dialog.maximum() > 0 ? m_dialog.maximum() : done));
+            if (m_dialog.isVisible())
+                QCoreApplication::processEvents(); // repaints, and hears Cancel
         }
+        return !m_dialog.wasCanceled();
     }
-    ProgressAside(const ProgressAside&) = delete;
-    ProgressAside& operator=(const ProgressAside&) = delete;
+
+    // Before a message: the box goes, so the message is alone on top and takes the keys. It
+    // comes back only if the work then goes on; a finished piece of work never shows it again.
+    void stepAside()
+    {
+        m_aside = true;
+        m_dialog.hide();
+    }
 
 private:
-    QList<QPointer<QProgressDialog>> m_hidden;
+    static constexpr int kShowAfter = 500;
+
+    void showIfDue()
+    {
+        if (m_aside || m_dialog.isVisible() || m_started.elapsed() < kShowAfter)
+            return;
+        m_dialog.show();
+        m_dialog.raise();
+    }
+
+    QProgressDialog m_dialog;
+    std::shared_ptr<QList<DialogProgress*>> m_all;
+    QTimer m_showTimer;
+    QElapsedTimer m_started;
+    QElapsedTimer m_sinceUpdate;
+    bool m_aside = false;
+};
+
+namespace {
+
+class NoProgress final : public Progress {
+public:
+    void setTotal(int) override {}
+    bool advance(int) override { return true; }
 };
 
 } // namespace
 
+void QtInteraction::closeProgresses()
+{
+    for (DialogProgress* p : std::as_const(*m_progresses))
+        p->stepAside();
+}
+
 QtInteraction::QtInteraction(QWidget* parent)
     : m_parent(parent)
+    , m_progresses(std::make_shared<QList<DialogProgress*>>())
 {
 }
 
 void QtInteraction::notice(const QString& text)
 {
-    const ProgressAside aside(m_progresses);
+    closeProgresses();
     showMessage(m_parent, QStyle::SP_CustomBase, QApplication::applicationDisplayName(), text, QDialogButtonBox::Ok);
 }
 
 void QtInteraction::information(const QString& text)
 {
-    const ProgressAside aside(m_progresses);
+    closeProgresses();
     showMessage(m_parent, QStyle::SP_MessageBoxInformation, QApplication::applicationDisplayName(), text,
                 QDialogButtonBox::Ok);
 }
 
 bool QtInteraction::ask(const QString& title, const QString& text, Icon icon, bool defaultNo)
 {
-    const ProgressAside aside(m_progresses);
+    closeProgresses();
     return showMessage(m_parent, icon == Icon::Warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_CustomBase, title,
                        text, QDialogButtonBox::Yes | QDialogButtonBox::No, defaultNo)
         == QDialogButtonBox::Yes;
 }
 
+std::optional<QString> QtInteraction::password(const QString& title, const QString& text)
+{
+    closeProgresses();
+    QDialog box(m_parent);
+    box.setObjectName(QStringLiteral("passwordBox"));
+    box.setWindowTitle(title);
+    auto* label = new QLabel(shown(text));
+    label->setTextFormat(Qt::PlainText);
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QStringLiteral("passwordText"));
+    edit->setEchoMode(QLineEdit::Password);
+    label->setBuddy(edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addWidget(label);
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    edit->setMinimumWidth(320);
+    edit->setFocus();
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return edit->text();
+}
+
 QString QtInteraction::saveFileName(const QString& dir, const QString& filter, const QString& fileName)
 {
+    closeProgresses();
     // The program asks about overwriting itself, in its own words. Qt's own dialog speaks the
     // program's language whatever the desktop's.
     return QFileDialog::getSaveFileName(m_parent, QString(), QDir(dir).filePath(fileName), toQtFilter(filter),
@@ -172,8 +261,16 @@ QString QtInteraction::saveFileName(const QString& dir, const QString& filter, c
 
 QString QtInteraction::openFileName(const QString& dir, const QString& filter, const QString& fileName)
 {
+    closeProgresses();
     return QFileDialog::getOpenFileName(m_parent, QString(), QDir(dir).filePath(fileName), toQtFilter(filter), nullptr,
                                         QFileDialog::DontUseNativeDialog);
+}
+
+QString QtInteraction::directory(const QString& dir)
+{
+    closeProgresses();
+    // The desktop's own chooser (a portal or the platform theme's), where there is one.
+    return QFileDialog::getExistingDirectory(m_parent, QStringLiteral("フォルダの選択"), dir, QFileDialog::ShowDirsOnly);
 }
 
 QString QtInteraction::clipboardText()
@@ -192,58 +289,9 @@ bool QtInteraction::openUrl(const QUrl& url)
     return QDesktopServices::openUrl(url);
 }
 
-namespace {
-
-// A progress dialog that appears once the work has taken half a second, and is updated at
-// most every 50 ms so that the work itself is not slowed.
-class DialogProgress final : public Progress {
-public:
-    DialogProgress(QWidget* parent, const QString& label, int total)
-        : m_dialog(label, QCoreApplication::translate("QPlatformTheme", "Cancel"), 0, total, parent)
-    {
-        m_dialog.setObjectName(QStringLiteral("progress"));
-        m_dialog.setWindowTitle(QApplication::applicationDisplayName());
-        m_dialog.setWindowModality(Qt::WindowModal);
-        m_dialog.setMinimumDuration(500);
-        m_dialog.setAutoClose(false);
-        m_dialog.setAutoReset(false);
-        m_dialog.setValue(0);
-        m_sinceUpdate.start();
-    }
-
-    void setTotal(int total) override { m_dialog.setMaximum(total); }
-    void setLabel(const QString& label) override { m_dialog.setLabelText(label); }
-
-    QProgressDialog* dialog() { return &m_dialog; }
-
-    bool advance(int done) override
-    {
-        if (m_sinceUpdate.elapsed() >= 50 || done >= m_dialog.maximum()) {
-            m_sinceUpdate.restart();
-            m_dialog.setValue(qMin(done, m_dialog.maximum() > 0 ? m_dialog.maximum() : done));
-        }
-        return !m_dialog.wasCanceled();
-    }
-
-private:
-    QProgressDialog m_dialog;
-    QElapsedTimer m_sinceUpdate;
-};
-
-class NoProgress final : public Progress {
-public:
-    void setTotal(int) override {}
-    bool advance(int) override { return true; }
-};
-
-} // namespace
-
 std::unique_ptr<Progress> QtInteraction::startProgress(const QString& label, int total)
 {
-    auto progress = std::make_unique<DialogProgress>(m_parent, label, total);
-    m_progresses.removeAll(nullptr);
-    m_progresses << progress->dialog();
-    return progress;
+    return std::make_unique<DialogProgress>(m_parent, label, total, m_progresses);
 }
 
 std::unique_ptr<Progress> QuietInteraction::startProgress(const QString&, int)

@@ -10,11 +10,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
-class QProgressDialog;
 class QWidget;
 
 namespace qadora {
+
+class DialogProgress;
 
 // A long piece of work the user can follow and stop.
 class Progress {
@@ -44,12 +46,21 @@ public:
     // File dialogs; `filter` is "text|pattern|text|pattern|"; an empty result is Cancel.
     virtual QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) = 0;
     virtual QString openFileName(const QString& dir, const QString& filter, const QString& fileName) = 0;
+    // The desktop's folder chooser, starting in `dir`; an empty result is Cancel.
+    virtual QString directory(const QString& dir) = 0;
     virtual QString clipboardText() = 0;
     virtual void setClipboardText(const QString& text) = 0;
     // Opens a web page or a file with the program the system associates with it.
     virtual bool openUrl(const QUrl& url) = 0;
     // Progress of a piece of work; shown once it has taken about half a second.
     virtual std::unique_ptr<Progress> startProgress(const QString& label, int total) = 0;
+    // Asks for a password, shown masked; Enter is OK, Escape cancels (no value).
+    virtual std::optional<QString> password(const QString& title, const QString& text)
+    {
+        Q_UNUSED(title);
+        Q_UNUSED(text);
+        return std::nullopt;
+    }
 };
 
 class QtInteraction final : public Interaction {
@@ -63,16 +74,21 @@ public:
     bool ask(const QString& title, const QString& text, Icon icon, bool defaultNo) override;
     QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) override;
     QString openFileName(const QString& dir, const QString& filter, const QString& fileName) override;
+    QString directory(const QString& dir) override;
     QString clipboardText() override;
     void setClipboardText(const QString& text) override;
     bool openUrl(const QUrl& url) override;
     std::unique_ptr<Progress> startProgress(const QString& label, int total) override;
+    std::optional<QString> password(const QString& title, const QString& text) override;
+
+    // Takes every progress box off the screen until its work goes on. Every message, question
+    // and dialog does this first, so that it is alone on top and takes the keys.
+    void closeProgresses();
 
 private:
     QWidget* m_parent;
-    // The progress boxes shown; they step aside while a message is up, so that the message is
-    // on top and takes the keys.
-    QList<QPointer<QProgressDialog>> m_progresses;
+    // The progresses alive; each removes itself when its work ends.
+    std::shared_ptr<QList<DialogProgress*>> m_progresses;
 };
 
 // For running the window without a user (benchmarks, screenshots): every question is
@@ -90,6 +106,7 @@ public:
     bool ask(const QString&, const QString&, Icon, bool) override { return false; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString directory(const QString&) override { return {}; }
     QString clipboardText() override { return {}; }
     void setClipboardText(const QString&) override {}
     bool openUrl(const QUrl&) override { return false; }

@@ -484,6 +484,9 @@ QWidget* main1::buildTab4()
     Option6 = named<QRadioButton>("Option6", Frame2);
     Option6->setText(QStringLiteral("枠無し（<hr>）(携帯用)"));
     Option6->setChecked(true);
+    Option7 = named<QRadioButton>("Option7", Frame2);
+    Option7->setText(QStringLiteral("モダン（UTF-8・スマートフォン・検索対応）"));
+    Option7->setToolTip(QStringLiteral("UTF-8のページに、スタイルシート、サイト内検索、検索エンジン向けの情報を付けて作成します"));
     Check2 = named<QCheckBox>("Check2", Frame2);
     Check2->setText(QStringLiteral("ﾀｲﾄﾙを大きくする"));
     Check5 = named<QCheckBox>("Check5", Frame2);
@@ -492,8 +495,18 @@ QWidget* main1::buildTab4()
     auto* frame = new QVBoxLayout(Frame2);
     frame->addWidget(Option5);
     frame->addWidget(Option6);
+    frame->addWidget(Option7);
     frame->addWidget(Check2);
     frame->addWidget(Check5);
+    siteAddressLabel = captioned<QLabel>("siteAddressLabel", QStringLiteral("サイトのアドレス："), Frame2);
+    siteAddress = lineEdit("siteAddress", Frame2);
+    siteAddress->setPlaceholderText(QStringLiteral("https://example.jp/faq/"));
+    siteAddress->setToolTip(QStringLiteral("モダンのページを公開するアドレス。入れるとsitemap.xmlとrobots.txtも作成します"));
+    siteAddressLabel->setBuddy(siteAddress);
+    auto* addressRow = new QHBoxLayout;
+    addressRow->addWidget(siteAddressLabel);
+    addressRow->addWidget(siteAddress, 1);
+    frame->addLayout(addressRow);
     Command13 = button("Command13", QStringLiteral("データ表示"), tab);
     List4 = list("List4", tab);
     List5 = list("List5", tab);
@@ -514,6 +527,9 @@ QWidget* main1::buildTab4()
     Label36->setFrameShadow(QFrame::Sunken);
     Label36->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Command1 = button("Command1", QStringLiteral("ﾃﾞｽｸﾄｯﾌﾟ"), tab);
+    browseDir = button("browseDir", QStringLiteral("参照…"), tab);
+    browseDir->setToolTip(QStringLiteral("ページを作成するフォルダを選びます"));
+    Dir1->setToolTip(QStringLiteral("ダブルクリックでフォルダを開きます"));
     Text9 = lineEdit("Text9", tab);
     Text9->installEventFilter(this);
     Command15 = button("Command15", QStringLiteral("ﾃﾞｨﾚｸﾄﾘ作成"), tab);
@@ -552,7 +568,11 @@ QWidget* main1::buildTab4()
     picker->addWidget(Label36, 0, 0, 1, 2);
     picker->addWidget(Dir1, 1, 0);
     picker->addWidget(File1, 1, 1);
-    picker->addWidget(Command1, 2, 0);
+    auto* folderButtons = new QHBoxLayout;
+    folderButtons->addWidget(Command1);
+    folderButtons->addWidget(browseDir);
+    folderButtons->addStretch();
+    picker->addLayout(folderButtons, 2, 0);
     auto* dirTools = new QHBoxLayout;
     dirTools->addWidget(Text9, 1);
     dirTools->addWidget(Command15);
@@ -637,6 +657,7 @@ void main1::connectHandlers()
     connect(Dir1, &DirList::rightButtonReleased, this, &main1::Dir1_RightRelease);
     connect(File1, &QListWidget::itemDoubleClicked, this, &main1::File1_DblClick);
     connect(Command1, &QPushButton::clicked, this, &main1::Command1_Click);
+    connect(browseDir, &QPushButton::clicked, this, &main1::browseDir_Click);
     connect(SSTab1, &QTabWidget::tabBarDoubleClicked, this, &main1::SSTab1_DblClick);
     connectViews();
     connectSite();
@@ -645,7 +666,6 @@ void main1::connectHandlers()
     connectHelp();
     connectPublish();
     connectHistory();
-    connectSiteSettings();
     connectExchange();
     connectSearch();
     connectKeyboard();
@@ -670,7 +690,9 @@ bool main1::setOutputDir(const QString& dir)
 
 PageStyle main1::pageStyle() const
 {
-    return PageStyle{Option6->isChecked(), Check2->isChecked(), Check5->isChecked()};
+    const PageStyle style{Option6->isChecked(), Check2->isChecked(), Check5->isChecked(), Option7->isChecked(),
+                          siteAddress->text()};
+    return withSiteFrame(style, Text8->text(), IndexSettings{Text15->text(), Text12->text(), Text10->text(), {}});
 }
 
 void main1::Dir1_Change()

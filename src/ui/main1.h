@@ -165,6 +165,7 @@ public:
     void Dir1_RightRelease();
     void File1_DblClick();
     void Command1_Click();
+    void browseDir_Click();
     void SSTab1_DblClick();
 
     // --- search, preview and the window's frame (ui/window/main1_search.cpp, main1_preview.cpp,
@@ -279,6 +280,9 @@ public:
     QGroupBox* Frame2 = nullptr;
     QRadioButton* Option5 = nullptr;
     QRadioButton* Option6 = nullptr;
+    QRadioButton* Option7 = nullptr; // the modern style: UTF-8, a stylesheet, site search
+    QLabel* siteAddressLabel = nullptr;
+    QLineEdit* siteAddress = nullptr; // where the modern site is published
     QCheckBox* Check2 = nullptr;
     QCheckBox* Check5 = nullptr; // pages readable on phones: a viewport line on every page
     QPushButton* Command13 = nullptr;
@@ -292,6 +296,7 @@ public:
     FileList* File1 = nullptr;
     QLabel* Label36 = nullptr;
     QPushButton* Command1 = nullptr;
+    QPushButton* browseDir = nullptr; // 参照…: the desktop's folder chooser
     QLineEdit* Text9 = nullptr;
     QPushButton* Command15 = nullptr;
     QPushButton* Command16 = nullptr;
@@ -359,6 +364,8 @@ private:
     void fillRecent();
     // The folder previews are written into, emptied; empty when it cannot be made.
     QString previewFolder();
+    // Opens a preview page in the browser, or says where it was written.
+    void showPreview(const QString& page);
 
     // The history 元に戻す and やり直し work on follows the current database; a database
     // replaced or restored loses its history, whose steps no longer describe it.
@@ -372,9 +379,9 @@ private:
     bool mayClose();
     // The html tab's settings, remembered per output folder: shown when a folder is chosen,
     // remembered when they were changed and the folder is left, a site built or the window closed.
-    void connectSiteSettings();
     void showSiteSettingsOf(const QString& folder);
-    void rememberShownSiteSettings();
+    // Remembers the html tab for its folder; `built`: a site was built there with it.
+    void rememberShownSiteSettings(bool built = false);
     SiteSettings shownSiteSettings();
 
     // Shutdown steps, run on every close request.
@@ -398,11 +405,13 @@ private:
     bool writeList(const QString& path, const QStringList& lines);
     // The run "ＨＰ作成" writes through; a run of its own for a writer called alone.
     SiteRun& siteRun();
-    // The pages of "ＨＰ作成" for the first n records; false when the run stopped.
-    bool generatePages(int n);
+    // The pages of "ＨＰ作成" for every record; false when the run stopped.
+    bool generatePages();
     // "ＨＰ作成" without its closing message, reporting into `progress` (or a progress of its
     // own when null); true when the site is complete.
     bool buildSite(Progress* progress);
+    // Asks before pages go straight into the home folder; true to go on.
+    bool outputDirConfirmed();
     // Counts a page of the run under way; false when the user stopped the run.
     bool pageMade();
     // A listing of the first n records, with a progress the user can stop.
@@ -434,7 +443,7 @@ private:
     std::unique_ptr<SessionBackups> m_backups;
     QString m_siteFolder;                      // the folder whose settings the html tab shows
     std::unique_ptr<SiteSettings> m_siteShown; // and what they were when shown or remembered
-    bool m_showingSiteSettings = false;
+    bool m_siteOwn = false; // m_siteFolder has settings of its own
     RecordSearch* m_search = nullptr;
     SingleInstance* m_instance = nullptr;
     QTimer* m_follow = nullptr; // looks at the database file for changes by any program

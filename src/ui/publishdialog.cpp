@@ -3,6 +3,8 @@
 
 #include "interaction.h"
 #include "pathlabel.h"
+#include "publishaddress.h"
+#include "publishpassword.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -27,7 +29,6 @@ namespace qadora {
 
 namespace {
 
-const QString kService = QStringLiteral("Qadora");
 
 QSettings settings()
 {
@@ -37,11 +38,6 @@ QSettings settings()
 QString folderKey(const QString& folder)
 {
     return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-}
-
-QString keyringKey(const QString& user, const QString& host)
-{
-    return QStringLiteral("publish/%1@%2").arg(user, host);
 }
 
 QStringList patternsOf(const QString& text)
@@ -126,21 +122,6 @@ PublishOptions rememberedPublishOptions(const QString& outDir)
     return o;
 }
 
-QString rememberedPublishPassword(const PublishOptions& options)
-{
-    QSettings s = settings();
-    if (!s.value(QStringLiteral("publish/remember")).toBool())
-        return QString();
-    QKeychain::ReadPasswordJob job(kService);
-    job.setAutoDelete(false);
-    job.setKey(keyringKey(options.url.userName(), options.url.host()));
-    QEventLoop loop;
-    QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
-    job.start();
-    loop.exec();
-    return job.error() == QKeychain::NoError ? job.textData() : QString();
-}
-
 PublishResult publishWithProgress(PublishOptions options, Progress* progress, Interaction* interaction)
 {
     for (;;) {
@@ -200,10 +181,7 @@ PublishDialog::PublishDialog(const QString& outDir, Interaction* interaction, QW
     auto* folder = new PathLabel(this);
     folder->setObjectName(QStringLiteral("publishFolder"));
     folder->setText(outDir);
-    address = new QLineEdit(this);
-    address->setObjectName(QStringLiteral("publishAddress"));
-    address->setPlaceholderText(QStringLiteral("ftp://example.jp/public_html"));
-    address->setToolTip(QStringLiteral("ftp://、ftps://（TLS）、sftp:// のいずれかで、サーバーと公開するフォルダを指定します"));
+    where = new PublishAddress(interaction, this);
     user = new QLineEdit(this);
     user->setObjectName(QStringLiteral("publishUser"));
     password = new QLineEdit(this);
@@ -229,9 +207,14 @@ PublishDialog::PublishDialog(const QString& outDir, Interaction* interaction, QW
     result->setWordWrap(true);
     result->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    // An address pasted with a user or a password: each goes to its own box, the password
+    // never into the settings.
+    connect(where, &PublishAddress::userFound, user, &QLineEdit::setText);
+    connect(where, &PublishAddress::passwordFound, password, &QLineEdit::setText);
+
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("公開するフォルダ："), folder);
-    form->addRow(QStringLiteral("公開先アドレス："), address);
+    form->addRow(QStringLiteral("公開先："), where);
     form->addRow(QStringLiteral("ユーザー名："), user);
     form->addRow(QStringLiteral("パスワード："), password);
     form->addRow(QString(), remember);
@@ -256,16 +239,28 @@ PublishDialog::PublishDialog(const QString& outDir, Interaction* interaction, QW
     s.beginGroup(QStringLiteral("publish"));
     // An address stored with a password by an older version is shown without it.
     QString stored;
-    address->setText(strippedAddress(s.value(QStringLiteral("address")).toString(), &stored));
+    const QUrl storedUrl(strippedAddress(s.value(QStringLiteral("address")).toString(), &stored), QUrl::StrictMode);
+    where->setUrl(storedUrl);
     user->setText(s.value(QStringLiteral("user")).toString());
+    if (user->text().isEmpty())
+        user->setText(storedUrl.userName(QUrl::FullyDecoded));
     remember->setChecked(s.value(QStringLiteral("remember")).toBool());
     exclude->setText(s.value(QStringLiteral("exclude")).toString());
     include->setText(s.value(QStringLiteral("include")).toString());
     s.endGroup();
     if (!stored.isEmpty())
         password->setText(stored);
+    else if (const QString known = sessionPublishPassword(options()); !known.isEmpty())
+        password->setText(known);
     else if (remember->isChecked())
         loadPassword();
+    // Ticked by the user: only where a keyring can take the password.
+    connect(remember, &QCheckBox::clicked, this, [this](bool on) {
+        if (on && !keyringAvailable()) {
+            remember->setChecked(false);
+            m_interaction->notice(noKeyringText());
+        }
+    });
 }
 
 PublishDialog::~PublishDialog()
@@ -276,8 +271,8 @@ PublishDialog::~PublishDialog()
 
 void PublishDialog::loadPassword()
 {
-    auto* job = new QKeychain::ReadPasswordJob(kService, this);
-    job->setKey(keyringKey(user->text(), QUrl(address->text().trimmed()).host()));
+    auto* job = new QKeychain::ReadPasswordJob(kPublishKeyringService, this);
+    job->setKey(publishKeyringKey(user->text(), where->url().host()));
     QPointer<QLineEdit> box = password;
     connect(job, &QKeychain::Job::finished, this, [box](QKeychain::Job* j) {
         if (box && j->error() == QKeychain::NoError && box->text().isEmpty())
@@ -288,14 +283,14 @@ void PublishDialog::loadPassword()
 
 void PublishDialog::savePassword()
 {
-    const QString key = keyringKey(user->text(), QUrl(address->text().trimmed()).host());
+    const QString key = publishKeyringKey(user->text(), where->url().host());
     if (!remember->isChecked()) {
-        auto* job = new QKeychain::DeletePasswordJob(kService, this);
+        auto* job = new QKeychain::DeletePasswordJob(kPublishKeyringService, this);
         job->setKey(key);
         job->start();
         return;
     }
-    auto* job = new QKeychain::WritePasswordJob(kService, this);
+    auto* job = new QKeychain::WritePasswordJob(kPublishKeyringService, this);
     job->setKey(key);
     job->setTextData(password->text());
     QPointer<PublishDialog> self = this;
@@ -306,18 +301,18 @@ void PublishDialog::savePassword()
         self->remember->setChecked(false);
         QSettings s = settings();
         s.setValue(QStringLiteral("publish/remember"), false);
+        // The keyring's own words (D-Bus's, in English) would tell the user nothing.
         self->result->setText(self->result->text() + QLatin1Char('\n')
-                              + QStringLiteral("パスワードをキーリングに記憶できませんでした：") + j->errorString());
+                              + QStringLiteral("パスワードをキーリングに記憶できませんでした"));
     });
     job->start();
 }
 
-PublishOptions PublishDialog::options() const
+PublishOptions PublishDialog::options()
 {
     PublishOptions o;
     o.outDir = m_outDir;
-    QString typedPassword;
-    o.url = QUrl(strippedAddress(address->text(), &typedPassword), QUrl::StrictMode);
+    o.url = where->url();
     if (!user->text().isEmpty())
         o.url.setUserName(user->text());
     o.password = password->text();
@@ -330,14 +325,6 @@ void PublishDialog::start()
 {
     if (m_running)
         return;
-    // A password typed into the address goes to its own box, never into the settings.
-    QString typedPassword;
-    const QString bare = strippedAddress(address->text(), &typedPassword);
-    if (!typedPassword.isEmpty()) {
-        address->setText(bare);
-        if (password->text().isEmpty())
-            password->setText(typedPassword);
-    }
     const PublishOptions o = options();
     if (const QString problem = publishUrlProblem(o.url); !problem.isEmpty()) {
         m_interaction->notice(problem);
@@ -345,7 +332,8 @@ void PublishDialog::start()
     }
     QSettings s = settings();
     s.beginGroup(QStringLiteral("publish"));
-    s.setValue(QStringLiteral("address"), addressWithoutPassword(QUrl(bare, QUrl::StrictMode)));
+    // One URL, as qadora-publish takes it; the user beside it, the password never.
+    s.setValue(QStringLiteral("address"), addressWithoutPassword(where->url()));
     s.setValue(QStringLiteral("user"), user->text());
     s.setValue(QStringLiteral("remember"), remember->isChecked());
     s.setValue(QStringLiteral("exclude"), exclude->text());
@@ -358,7 +346,7 @@ void PublishDialog::start()
 void PublishDialog::run(PublishOptions o)
 {
     m_running = true;
-    for (QWidget* w : {static_cast<QWidget*>(publishButton), static_cast<QWidget*>(address), static_cast<QWidget*>(user),
+    for (QWidget* w : {static_cast<QWidget*>(publishButton), static_cast<QWidget*>(where), static_cast<QWidget*>(user),
                        static_cast<QWidget*>(password), static_cast<QWidget*>(exclude), static_cast<QWidget*>(include)})
         w->setEnabled(false);
     result->setText(QStringLiteral("公開しています…"));
@@ -414,12 +402,13 @@ void PublishDialog::finish(const PublishResult& outcome, const PublishOptions& u
     }
     publishButton->setEnabled(true);
     cancelButton->setText(QCoreApplication::translate("QPlatformTheme", "Close"));
-    for (QWidget* w : {static_cast<QWidget*>(address), static_cast<QWidget*>(user), static_cast<QWidget*>(password),
+    for (QWidget* w : {static_cast<QWidget*>(where), static_cast<QWidget*>(user), static_cast<QWidget*>(password),
                        static_cast<QWidget*>(exclude), static_cast<QWidget*>(include)})
         w->setEnabled(true);
     progress->setRange(0, 1);
     progress->setValue(outcome.code == PublishResult::Complete ? 1 : 0);
     result->setText(publishResultText(outcome));
+    notePublishLogin(used, outcome);
     if (outcome.code == PublishResult::Complete)
         savePassword();
     emit publishFinished();

@@ -21,6 +21,7 @@ namespace qadora {
 
 class Interaction;
 class Progress;
+class PublishAddress;
 
 class PublishDialog : public QDialog {
     Q_OBJECT
@@ -28,7 +29,7 @@ public:
     PublishDialog(const QString& outDir, Interaction* interaction, QWidget* parent = nullptr);
     ~PublishDialog() override;
 
-    QLineEdit* address = nullptr;
+    PublishAddress* where = nullptr; // protocol, server, port, folder
     QLineEdit* user = nullptr;
     QLineEdit* password = nullptr;
     QCheckBox* remember = nullptr;
@@ -50,7 +51,7 @@ protected:
     void reject() override;
 
 private:
-    PublishOptions options() const;
+    PublishOptions options();
     void run(PublishOptions options);
     void finish(const PublishResult& outcome, const PublishOptions& used);
     void loadPassword();
@@ -65,8 +66,6 @@ private:
 // What the dialog remembered: the address (with the user), the patterns; no password.
 // An empty URL when nothing is remembered yet, or only for another folder.
 PublishOptions rememberedPublishOptions(const QString& outDir);
-// The password the keyring holds for these options, when the user asked to remember it.
-QString rememberedPublishPassword(const PublishOptions& options);
 
 // The result as the window shows it: the failure in plain Japanese with the server's answer
 // below it, then 「送信 N、削除 M、変更なし K」.

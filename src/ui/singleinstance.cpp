@@ -3,10 +3,14 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#include <cerrno>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qadora {
@@ -15,7 +19,43 @@ namespace {
 
 const QByteArray kRaise = "raise\n";
 const QByteArray kRaised = "raised\n";
+// Asks whether a window is there, without bringing it forward.
+const QByteArray kPing = "here?\n";
+const QByteArray kPong = "here\n";
 constexpr int kWaitMs = 2000;
+
+// A folder, not a link, of this user's, that no one else may enter or write.
+bool isPrivateFolder(const QByteArray& path)
+{
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+        && (st.st_mode & 077) == 0;
+}
+
+// True when the other end of the connection is a process of this user.
+bool peerIsThisUser(const QLocalSocket& socket)
+{
+    ucred cred {};
+    socklen_t size = sizeof cred;
+    return ::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0
+        && size == sizeof cred && cred.uid == ::getuid();
+}
+
+// Sends `request` to the window at `name`: true when it is this user's and answers `expected`.
+bool ask(const QString& name, const QByteArray& request, const QByteArray& expected)
+{
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(kWaitMs) || !peerIsThisUser(socket))
+        return false;
+    socket.write(request);
+    if (!socket.waitForBytesWritten(kWaitMs))
+        return false;
+    QByteArray answer;
+    while (answer.size() < expected.size() && socket.waitForReadyRead(kWaitMs))
+        answer += socket.read(expected.size() - answer.size());
+    return answer == expected;
+}
 
 } // namespace
 
@@ -26,27 +66,36 @@ SingleInstance::SingleInstance(QObject* parent)
 
 SingleInstance::~SingleInstance() = default;
 
+QString SingleInstance::socketFolder()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.startsWith('/') && isPrivateFolder(runtime))
+        return QFile::decodeName(runtime);
+    // The temporary folder is shared: a folder of the user's own there, and only when it is
+    // theirs alone (a stranger may have made it first).
+    const QByteArray own = QFile::encodeName(QDir::tempPath()) + "/qadora-" + QByteArray::number(::getuid());
+    if (::mkdir(own.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    return isPrivateFolder(own) ? QFile::decodeName(own) : QString();
+}
+
 QString SingleInstance::serverName(const QString& path)
 {
+    const QString folder = socketFolder();
+    if (folder.isEmpty())
+        return QString();
     const QFileInfo info(path);
     const QString file = info.exists() ? info.canonicalFilePath() : QDir::cleanPath(info.absoluteFilePath());
-    const QByteArray key = QByteArray::number(::getuid()) + '\0' + file.toUtf8();
-    return QStringLiteral("qadora-") + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
+    return folder + QStringLiteral("/qadora-")
+        + QString::fromLatin1(QCryptographicHash::hash(file.toUtf8(), QCryptographicHash::Sha256).toHex().left(24));
 }
 
 bool SingleInstance::activateOther(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    QLocalSocket socket;
-    socket.connectToServer(serverName(path));
-    if (!socket.waitForConnected(kWaitMs))
-        return false;
-    socket.write(kRaise);
-    socket.waitForBytesWritten(kWaitMs);
-    // A window busy with a long run answers later; it has the database all the same.
-    socket.waitForReadyRead(kWaitMs);
-    return true;
+    const QString name = serverName(path);
+    return !name.isEmpty() && ask(name, kRaise, kRaised);
 }
 
 bool SingleInstance::serve(const QString& path)
@@ -56,16 +105,16 @@ bool SingleInstance::serve(const QString& path)
     delete m_server;
     m_server = nullptr;
     m_path.clear();
-    if (path.isEmpty())
+    const QString name = path.isEmpty() ? QString() : serverName(path);
+    if (name.isEmpty())
         return false;
-    const QString name = serverName(path);
+    // No access options: the folder keeps others out, and Qt would put the socket in place
+    // with a rename, over a live window's.
     auto* server = new QLocalServer(this);
-    server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server->listen(name)) {
-        // A socket left by a window that ended without closing it answers nobody.
-        QLocalSocket probe;
-        probe.connectToServer(name);
-        if (probe.waitForConnected(kWaitMs)) {
+        // Another window of this user's has the database. Anything else there — a socket
+        // left by a window that ended, one that does not answer — is replaced.
+        if (ask(name, kPing, kPong)) {
             delete server;
             return false;
         }
@@ -79,7 +128,15 @@ bool SingleInstance::serve(const QString& path)
         while (QLocalSocket* socket = server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (!socket->readAll().contains(kRaise))
+                const QByteArray request = socket->readAll();
+                if (!peerIsThisUser(*socket))
+                    return;
+                if (request.contains(kPing)) {
+                    socket->write(kPong);
+                    socket->flush();
+                    return;
+                }
+                if (!request.contains(kRaise))
                     return;
                 socket->write(kRaised);
                 socket->flush();

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One window per database: a window answers for its database on a local socket, and a
 // second start on the same database asks that window to come forward instead of opening.
+// The socket lives in a folder only this user can enter ($XDG_RUNTIME_DIR, or a 0700 folder
+// of the user's own in the temporary folder); a peer counts only when it is the same user and
+// answers as a window does. Anything else — a stranger's socket, a folder not the user's, a
+// socket that does not answer — and the window opens.
 #pragma once
 
 #include <QObject>
@@ -16,13 +20,17 @@ public:
     explicit SingleInstance(QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // The socket name for database `path`: one per user and file, links resolved.
+    // The folder for the sockets, made if need be; empty when there is no safe one.
+    static QString socketFolder();
+    // The socket for database `path`: one per user and file, links resolved; empty when there
+    // is no safe folder.
     static QString serverName(const QString& path);
-    // Asks the window that has `path` open to come forward; true when there is one.
+    // Asks the window that has `path` open to come forward; true when one of this user's
+    // windows answered that it did.
     static bool activateOther(const QString& path);
 
     // Answers for `path` from now on, and no longer for the database before; false when
-    // another window already does (or `path` is empty).
+    // another window already does (or `path` is empty, or there is no safe folder).
     bool serve(const QString& path);
     QString served() const { return m_path; }
 

@@ -27,6 +27,8 @@ parser.add_argument("--no-rename-over", action="store_true",
                     help="refuse to rename onto a name that is taken, as some servers do")
 parser.add_argument("--answer", action="append", default=[],
                     help="COMMAND=REPLY: give this reply to RNTO, SIZE or DELE for a page instead of doing it")
+parser.add_argument("--password-log",
+                    help="append every password a client sends (PASS) to this file, one a line, as received")
 args = parser.parse_args()
 
 authorizer = DummyAuthorizer()
@@ -79,6 +81,12 @@ class DataChannel(data_base):
 
 
 class Handler(base):
+    def ftp_PASS(self, line):
+        if args.password_log:
+            with open(args.password_log, "a", encoding="utf-8", errors="surrogateescape") as log:
+                log.write(repr(line) + "\n")
+        return super().ftp_PASS(line)
+
     def ftp_STOR(self, file, mode="w"):
         if is_page(file) and mode == "w":
             if args.silent == "STOR":

@@ -8,11 +8,13 @@
 #include "site/sitegeneration.h"
 #include "testenv.h"
 #include "ui/folderpicker.h"
+#include "ui/publishaddress.h"
 #include "ui/publishdialog.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
@@ -870,7 +872,14 @@ void TestPublish::dialog_publishesWhatIsTyped()
     PublishDialog dialog(m_site, &fake);
     showActive(&dialog);
     const QUrl url(server->url);
-    typeText(dialog.address, QStringLiteral("ftp://127.0.0.1:%1/www/qa").arg(url.port()));
+    // FTP is the third choice, below FTPS and SFTP.
+    dialog.where->protocol->setFocus();
+    pressKey(dialog.where->protocol, Qt::Key_Down);
+    pressKey(dialog.where->protocol, Qt::Key_Down);
+    QCOMPARE(dialog.where->protocol->currentData().toString(), QStringLiteral("ftp"));
+    typeText(dialog.where->server, "127.0.0.1");
+    typeText(dialog.where->port, QString::number(url.port()));
+    typeText(dialog.where->folder, "www/qa");
     typeText(dialog.user, "web");
     typeText(dialog.password, "s3cret ");
     typeText(dialog.password, "パス"); // typed through the input method
@@ -886,8 +895,14 @@ void TestPublish::dialog_publishesWhatIsTyped()
     // No keyring here: "remember" does not stay ticked on a promise.
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.remember->isChecked(), 20000);
     QVERIFY(dialog.result->text().contains("パスワードをキーリングに記憶できませんでした"));
+    // Stored as one URL, as qadora-publish takes it.
+    QCOMPARE(QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).value("publish/address").toString(),
+             QStringLiteral("ftp://127.0.0.1:%1/www/qa").arg(url.port()));
     PublishDialog again(m_site, &fake);
-    QCOMPARE(again.address->text(), QStringLiteral("ftp://127.0.0.1:%1/www/qa").arg(url.port()));
+    QCOMPARE(again.where->protocol->currentData().toString(), QStringLiteral("ftp"));
+    QCOMPARE(again.where->server->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(again.where->port->text(), QString::number(url.port()));
+    QCOMPARE(again.where->folder->text(), QStringLiteral("/www/qa"));
     QCOMPARE(again.user->text(), QStringLiteral("web"));
     QVERIFY(!again.remember->isChecked());
 }
@@ -898,13 +913,16 @@ void TestPublish::dialog_saysWhatWentWrongInJapanese()
     FakeInteraction fake;
     PublishDialog dialog(m_site, &fake);
     showActive(&dialog);
-    dialog.address->clear();
-    // A password typed into the address goes to its own box and never into the settings.
-    typeText(dialog.address, QString(server->url).replace("web@", "web:pw1wrong@"));
+    // A password pasted with the address goes to its own box and never into the settings.
+    fake.setClipboard(QString(server->url).replace("web@", "web:pw1wrong@"));
+    dialog.where->server->setFocus();
+    pressKey(dialog.where->server, Qt::Key_A, Qt::ControlModifier); // over what was remembered
+    pressKey(dialog.where->server, Qt::Key_V, Qt::ControlModifier);
     QSignalSpy done(&dialog, &PublishDialog::publishFinished);
     pressKey(dialog.publishButton, Qt::Key_Space);
     QVERIFY(done.wait(60000));
-    QCOMPARE(dialog.address->text(), server->url);
+    QCOMPARE(dialog.where->server->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(dialog.user->text(), QStringLiteral("web"));
     QCOMPARE(dialog.password->text(), QStringLiteral("pw1wrong"));
     QVERIFY(!readBytes(QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).fileName()).contains("pw1wrong"));
     const QStringList lines = dialog.result->text().split('\n');
@@ -921,7 +939,8 @@ void TestPublish::dialog_cancelStopsAtOnce()
     FakeInteraction fake;
     PublishDialog dialog(m_site, &fake);
     showActive(&dialog);
-    dialog.address->setText(server->url);
+    dialog.where->setUrl(QUrl(server->url));
+    dialog.user->setText("web");
     dialog.password->setText(kPassword);
     QSignalSpy done(&dialog, &PublishDialog::publishFinished);
     dialog.start();
@@ -942,7 +961,7 @@ void TestPublish::dialog_asksAboutAnUnknownHostKey()
     qputenv("HOME", server->home.toUtf8());
     FakeInteraction fake;
     PublishDialog dialog(m_site, &fake);
-    dialog.address->setText(QString(server->url).replace("root@", ""));
+    dialog.where->setUrl(QUrl(server->url));
     dialog.user->setText("root");
     fake.answerNext(true);
     QSignalSpy done(&dialog, &PublishDialog::publishFinished);

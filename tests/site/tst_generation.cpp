@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/dirs.h"
+#include "settings/sitesettings.h"
 #include "site/sitegeneration.h"
 #include "store/recordstore.h"
 #include "site/pagefile.h"
@@ -7,8 +8,13 @@
 #include "ui/folderpicker.h"
 #include "ui/interaction.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QSettings>
+#include <QTreeWidgetItemIterator>
+#include <QTabWidget>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -37,6 +43,25 @@ namespace {
 const QString kDone = QStringLiteral("ｈｔｍｌ作成しました");
 const QString kMalformed = QStringLiteral("種類フォーマットが違います。半角カンマで区切られていません");
 
+// Every local link of every page of `dir` that names no file there: "page -> target".
+QStringList danglingLinks(const QString& dir)
+{
+    QStringList dangling;
+    const QRegularExpression link("href=\"([^\"]*)\"", QRegularExpression::CaseInsensitiveOption);
+    for (const QString& page : QDir(dir).entryList({"*.html", "*.htm"}, QDir::Files)) {
+        const QString text = QString::fromLatin1(readBytes(dir + "/" + page));
+        for (auto it = link.globalMatch(text); it.hasNext();) {
+            QString target = it.next().captured(1);
+            if (target.contains(':') || target.startsWith('#'))
+                continue; // another site, or a place on this page
+            target = target.section('#', 0, 0).section('?', 0, 0);
+            if (!QFileInfo::exists(dir + "/" + target))
+                dangling << page + " -> " + target;
+        }
+    }
+    return dangling;
+}
+
 } // namespace
 
 class TestGeneration : public QObject {
@@ -49,9 +74,9 @@ private slots:
 
     void refusedWithoutListing_copiesReturnFieldsFirst();
     void wholeSite_frameless();
-    void staleListing_writesOnlyListedPages();
+    void staleListing_writesEveryLinkedPage();
     void deletedAfterListing_stopsAtLastRecord();
-    void restrictedListing_limitsSecondRun();
+    void restrictedListing_secondRunWritesEveryPage();
     void secondRun_replacesEveryPage();
     void emptyIndexName_stillCompletes();
     void malformedKind_messagesInOrder();
@@ -92,6 +117,11 @@ private slots:
 
     void settings_restartRestoresTheFolders_andRebuildWritesNothing();
     void settings_followTheFolderChosen();
+    void settings_phonesForAFolderNeverUsed();
+    void settings_twoWindowsKeepEachOthersChanges();
+    void homeFolder_asksFirst_data();
+    void homeFolder_asksFirst();
+    void browseDir_choosesAsADoubleClickDoes();
 
 private:
     main1* w() { return m_win->w.get(); }
@@ -163,16 +193,21 @@ void TestGeneration::wholeSite_frameless()
     QVERIFY(!sub.contains("qa002"));
 }
 
-void TestGeneration::staleListing_writesOnlyListedPages()
+// Records added after the listing get their pages: the index and sub-index pages link to them.
+void TestGeneration::staleListing_writesEveryLinkedPage()
 {
     QTest::mouseClick(w()->Command13, Qt::LeftButton);
-    appendRecords(m_db, {{0, "sub100,初級編", "後から", "x"}});
+    w()->Combo1->setEditText("sub100,初級編");
+    w()->Text1->setText("後から");
+    w()->rtext1->setPlainText("x");
+    QTest::mouseClick(w()->Command3, Qt::LeftButton); // データの追加
     generate(false);
-    QVERIFY(!QFile::exists(m_out + "/qa004.html"));
-    QVERIFY(readBytes(m_out + "/sub100.html").contains("qa004.html")); // the sub-index reads the table afresh
-    QCOMPARE(w()->List4->count(), 4); // refilled at the end, so a second run writes it
-    generate(false);
+    QCOMPARE(fake().messages(), QStringList{kDone});
     QVERIFY(QFile::exists(m_out + "/qa004.html"));
+    QVERIFY(readBytes(m_out + "/sub100.html").contains("qa004.html"));
+    QCOMPARE(danglingLinks(m_out), QStringList());
+    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("7 ページ中 7 ページを更新"));
+    QCOMPARE(w()->List4->count(), 4); // refilled at the end
 }
 
 void TestGeneration::deletedAfterListing_stopsAtLastRecord()
@@ -185,7 +220,8 @@ void TestGeneration::deletedAfterListing_stopsAtLastRecord()
     QCOMPARE(QDir(m_out).entryList({"qa*"}), (QStringList{"qa001.html", "qa003.html"}));
 }
 
-void TestGeneration::restrictedListing_limitsSecondRun()
+// A listing of one kind left in List4 does not limit the next run.
+void TestGeneration::restrictedListing_secondRunWritesEveryPage()
 {
     w()->Check3->setChecked(true);
     QTest::mouseClick(w()->Command25, Qt::LeftButton);
@@ -195,8 +231,9 @@ void TestGeneration::restrictedListing_limitsSecondRun()
     QDir(m_out).removeRecursively();
     QDir().mkpath(m_out);
     generate(false);
-    // One line listed: only the first record in store order gets its page.
-    QCOMPARE(QDir(m_out).entryList({"qa*"}), QStringList{"qa001.html"});
+    QCOMPARE(QDir(m_out).entryList({"qa*"}), (QStringList{"qa001.html", "qa002.html", "qa003.html"}));
+    QCOMPARE(danglingLinks(m_out), QStringList());
+    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("6 ページ中 6 ページを更新"));
 }
 
 void TestGeneration::secondRun_replacesEveryPage()
@@ -388,6 +425,7 @@ void TestGeneration::deleteAllFiles_refusesTheHomeFolder()
 {
     const QByteArray home = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(m_out));
+    fake().answerNext(true); // pages straight into the home folder
     generate();
     fake().clear();
     QTest::mouseClick(w()->Command16, Qt::LeftButton);
@@ -419,8 +457,9 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites_data()
     QTest::addColumn<bool>("framed");
     QTest::addColumn<bool>("big");
     QTest::addColumn<QString>("url");
-    QTest::newRow("defaults") << false << false << "http://";
-    QTest::newRow("framed, big, link") << true << true << "http://example.jp/";
+    QTest::addColumn<bool>("phones");
+    QTest::newRow("defaults") << false << false << "http://" << true;
+    QTest::newRow("framed, big, link, not for phones") << true << true << "http://example.jp/" << false;
 }
 
 void TestGeneration::commandLine_writesWhatTheWindowWrites()
@@ -428,6 +467,7 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites()
     QFETCH(bool, framed);
     QFETCH(bool, big);
     QFETCH(QString, url);
+    QFETCH(bool, phones);
     open({{0, "sub100,初級編", "What's new?", "一行目<br>\r\n二行目😀"}, {0, "sub300，上級", "〜", "x"},
           {0, "sub200,中級", "ｱｲｳ", "～"}});
     w()->Text15->setText("Ｑ＆Ａ");
@@ -435,6 +475,8 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites()
     w()->Text10->setText("戻る");
     w()->Option5->setChecked(framed);
     w()->Check2->setChecked(big);
+    QVERIFY(w()->Check5->isChecked()); // a folder never used: pages for phones
+    w()->Check5->setChecked(phones);
     generate();
     const auto window = filesBelow(m_out);
     const QStringList windowMessages = fake().messages();
@@ -446,6 +488,8 @@ void TestGeneration::commandLine_writesWhatTheWindowWrites()
         args << "--style" << "framed";
     if (big)
         args << "--big-title";
+    if (phones)
+        args << "--viewport";
     QProcess p;
     p.start(QStringLiteral(QADORA_BUILD_EXE), args << m_db << cliOut);
     QVERIFY(p.waitForFinished(60000));
@@ -688,7 +732,8 @@ void TestGeneration::regeneration_leavesUnchangedPagesAlone()
     QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("6 ページ中 1 ページを更新"));
 
     QProcess build;
-    build.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", "--stats", m_db, m_out});
+    // With the window's pages for phones, which qadora-build writes only when told.
+    build.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", "--stats", "--viewport", m_db, m_out});
     QVERIFY(build.waitForFinished(60000));
     QCOMPARE(QString::fromUtf8(build.readAllStandardError()).split('\n', Qt::SkipEmptyParts).last(),
              QStringLiteral("written 0, unchanged 6, removed 0"));
@@ -859,35 +904,153 @@ void TestGeneration::settings_restartRestoresTheFolders_andRebuildWritesNothing(
     QCOMPARE(readBytes(m_out + "/top.html"), index);
 }
 
-// Another folder has its own settings (the first values for one never used), and coming back
-// brings the first folder's again; so does switching to a database whose entry names it,
-// with the entry's return link over them.
+// What was typed stays on the tab when a folder never used is chosen, and is remembered for
+// that folder, not the one left; a folder with settings of its own brings them back (and what
+// was typed stays with the folder left); a database entry's own values win over them.
 void TestGeneration::settings_followTheFolderChosen()
 {
-    const QString other = m_dir->filePath("other");
+    const QString other = m_out + "/other";
+    const QString third = m_dir->filePath("third");
     QDir().mkpath(other);
-    w()->Text15->setText("タイトル");
-    w()->Option5->setChecked(true);
-    QVERIFY(w()->Dir1->setPath(other));
-    QCOMPARE(w()->Text15->text(), QString());
-    QCOMPARE(w()->Text8->text(), QStringLiteral("index.html"));
-    QCOMPARE(w()->Text12->text(), QStringLiteral("http://"));
-    QVERIFY(w()->Option6->isChecked());
-    w()->Check2->setChecked(true);
-    QVERIFY(w()->Dir1->setPath(m_out));
-    QCOMPARE(w()->Text15->text(), QStringLiteral("タイトル"));
-    QVERIFY(w()->Option5->isChecked() && !w()->Check2->isChecked());
+    QDir().mkpath(third);
+    showActive(w());
+    w()->SSTab1->setCurrentIndex(4);
+    w()->Dir1->refresh();
+    auto retype = [](QLineEdit* edit, const QString& text) {
+        edit->setFocus();
+        pressKey(edit, Qt::Key_A, Qt::ControlModifier);
+        typeText(edit, text);
+    };
+    retype(w()->Text15, "私のＱ＆Ａ");
+    retype(w()->Text12, "http://example.jp/");
+    retype(w()->Text10, "HOME");
+    QTest::mouseClick(w()->Check5, Qt::LeftButton, {}, QPoint(8, w()->Check5->height() / 2)); // no longer for phones
+    QTreeWidgetItem* item = nullptr;
+    for (QTreeWidgetItemIterator it(w()->Dir1); *it; ++it) {
+        if ((*it)->data(0, Qt::UserRole).toString() == other)
+            item = *it;
+    }
+    QVERIFY(item);
+    const QPoint at = w()->Dir1->visualItemRect(item).center();
+    QTest::mouseClick(w()->Dir1->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w()->Dir1->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(w()->Dir1->path(), other);
+    auto shown = [&] {
+        return QStringList{w()->Text15->text(), w()->Text12->text(), w()->Text10->text(),
+                           w()->Check5->isChecked() ? "phones" : "-"};
+    };
+    const QStringList typed{"私のＱ＆Ａ", "http://example.jp/", "HOME", "-"};
+    QCOMPARE(shown(), typed);
+    QVERIFY(!rememberedSiteSettings(m_out)); // the folder left was never used, and still is not
 
+    QVERIFY(w()->close());
+    m_win = openWindow(m_db);
+    QCOMPARE(w()->Dir1->path(), other);
+    QCOMPARE(shown(), typed);
+    QVERIFY(!rememberedSiteSettings(m_out));
+
+    // Into a folder never used and back to one with settings of its own.
+    QVERIFY(w()->Dir1->setPath(third));
+    QCOMPARE(shown(), typed);
+    w()->Text15->setText("三番目");
     QVERIFY(w()->Dir1->setPath(other));
-    QVERIFY(w()->Check2->isChecked());
-    w()->List11->addItem("DB," + m_db + ",http://top.jp/,TOP," + m_out);
+    QCOMPARE(shown(), typed);
+    QVERIFY(w()->Dir1->setPath(third));
+    QCOMPARE(w()->Text15->text(), QStringLiteral("三番目"));
+
+    w()->List11->addItem("DB," + m_db + ",http://top.jp/,TOP," + other);
     w()->List11->setCurrentRow(0);
     QTest::mouseClick(w()->Command24, Qt::LeftButton);
+    QCOMPARE(w()->Dir1->path(), other);
+    QCOMPARE(shown(), (QStringList{"DB", "http://top.jp/", "TOP", "-"}));
+}
+
+// A folder never used starts with pages for phones; one remembered before that box existed
+// keeps its pages as they were.
+void TestGeneration::settings_phonesForAFolderNeverUsed()
+{
+    QVERIFY(w()->Check5->isChecked());
+    const QString old = m_dir->filePath("old");
+    QDir().mkpath(old);
+    QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    s.beginGroup("sites/" + QString::fromLatin1(QCryptographicHash::hash(old.toUtf8(), QCryptographicHash::Sha1).toHex().left(16)));
+    s.setValue("folder", old);
+    s.setValue("style", "framed");
+    s.endGroup();
+    s.sync();
+    QVERIFY(w()->Dir1->setPath(old));
+    QVERIFY(!w()->Check5->isChecked());
+    QVERIFY(w()->Option5->isChecked());
+}
+
+// Two windows on one folder: each remembers what it changed, never over what the other did.
+void TestGeneration::settings_twoWindowsKeepEachOthersChanges()
+{
+    generate(); // the folder now has settings of its own
+    auto second = openWindow(m_db, m_out);
+    w()->Text15->setText("一つ目の窓");
+    second->w->Text10->setText("二つ目の窓");
+    generate(); // remembers the first window's title
+    QVERIFY(second->w->close()); // remembers the second's label
+    QVERIFY(w()->close());
+    m_win = openWindow(m_db, m_out);
+    QCOMPARE(w()->Text15->text(), QStringLiteral("一つ目の窓"));
+    QCOMPARE(w()->Text10->text(), QStringLiteral("二つ目の窓"));
+}
+
+void TestGeneration::homeFolder_asksFirst_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("ＨＰ作成, いいえ") << "build" << false;
+    QTest::newRow("ＨＰ作成, はい") << "build" << true;
+    QTest::newRow("作成して公開, いいえ") << "publish" << false;
+}
+
+// Pages straight into the home folder only when the user says so; Enter says いいえ.
+void TestGeneration::homeFolder_asksFirst()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, yes);
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", m_out.toUtf8());
+    fake().answerNext(yes);
+    QTest::mouseClick(w()->Command13, Qt::LeftButton);
+    if (command == "build") {
+        QTest::mouseClick(w()->Command14, Qt::LeftButton);
+    } else {
+        QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+        s.setValue("publish/address", "ftp://127.0.0.1:1/qa");
+        s.setValue("publish/folder", m_out);
+        s.sync();
+        w()->buildPublish->trigger();
+    }
+    qputenv("HOME", home);
+    QCOMPARE(fake().questions(), QStringList{"作成先確認\tホームフォルダに直接ページを作成します。よろしいですか？\t(default No)"});
+    QCOMPARE(fake().messages(), yes ? QStringList{kDone} : QStringList{});
+    QCOMPARE(QDir(m_out).entryList(QDir::Files).size(), yes ? 6 : 0);
+}
+
+// 参照… takes the folder from the desktop's chooser and sets it as a double-click would:
+// labels, file list and the html tab's settings follow; Cancel changes nothing.
+void TestGeneration::browseDir_choosesAsADoubleClickDoes()
+{
+    QVERIFY(w()->Dir1->toolTip().contains(QStringLiteral("ダブルクリック")));
+    const QString other = m_dir->filePath("other");
+    QDir().mkpath(other);
+    QVERIFY(writeBytes(other + "/page.html", "x"));
+    w()->Text15->setText("タイトル");
+    fake().fileNameNext(QString());
+    QTest::mouseClick(w()->browseDir, Qt::LeftButton);
     QCOMPARE(w()->Dir1->path(), m_out);
-    QVERIFY(w()->Option5->isChecked() && !w()->Check2->isChecked());
-    QCOMPARE(w()->Text12->text(), QStringLiteral("http://top.jp/"));
-    QCOMPARE(w()->Text10->text(), QStringLiteral("TOP"));
-    QCOMPARE(w()->Text15->text(), QStringLiteral("DB"));
+    fake().fileNameNext(other);
+    QTest::mouseClick(w()->browseDir, Qt::LeftButton);
+    QCOMPARE(fake().dialogs(), (QStringList{"folder\t" + m_out, "folder\t" + m_out}));
+    QCOMPARE(w()->Dir1->path(), other);
+    QCOMPARE(w()->Label36->text(), other);
+    QCOMPARE(w()->Label38->text(), other);
+    QCOMPARE(itemsOf(w()->File1), QStringList{"page.html"});
+    QCOMPARE(w()->Text15->text(), QStringLiteral("タイトル"));
 }
 
 QTEST_MAIN(TestGeneration)

@@ -9,6 +9,8 @@ void FakeInteraction::clear()
 {
     m_answers.clear();
     m_fileNames.clear();
+    m_passwords.clear();
+    m_passwordPrompts.clear();
     m_messages.clear();
     m_informations.clear();
     m_questions.clear();
@@ -30,6 +32,18 @@ bool FakeInteraction::ask(const QString& title, const QString& text, Icon icon, 
         return false;
     }
     return m_answers.dequeue();
+}
+
+std::optional<QString> FakeInteraction::password(const QString& title, const QString& text)
+{
+    m_passwordPrompts << title + QLatin1Char('\t') + text;
+    if (m_shownQuestions)
+        return m_shownQuestions->password(title, text);
+    if (m_passwords.isEmpty()) {
+        QTest::qFail(qPrintable(QStringLiteral("unexpected password prompt: ") + text), __FILE__, __LINE__);
+        return std::nullopt;
+    }
+    return m_passwords.dequeue();
 }
 
 namespace {
@@ -96,6 +110,12 @@ QString FakeInteraction::openFileName(const QString& dir, const QString& filter,
 {
     m_dialogs << QStringList{QStringLiteral("open"), dir, filter, fileName}.join(QLatin1Char('\t'));
     return nextFileName(fileName);
+}
+
+QString FakeInteraction::directory(const QString& dir)
+{
+    m_dialogs << QStringLiteral("folder\t") + dir;
+    return nextFileName(dir);
 }
 
 } // namespace qadora::test

@@ -18,6 +18,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTableWidget>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -65,7 +68,9 @@ class TestExchange : public QObject {
 private slots:
     void initTestCase();
     void importPreview_typedThroughTheDialog();
+    void importWorkbook_theShopOwnersFaqInOnePreview();
     void export_offersUtf8ForACharacterShiftJisLacks();
+    void exportWorkbook_japaneseHeaderChosenAndReadBack();
     void renameKind_typedConfirmedAndTakenBack();
     void viewport_onEveryPageOnlyWhenTicked();
 
@@ -104,10 +109,16 @@ void TestExchange::importPreview_typedThroughTheDialog()
 
     win->fake.fileNameNext(file);
     withDialog<ImportDialog>([&] { win->w->importCsv->trigger(); }, [&](ImportDialog* d) {
+        // A kind without a comma is taken as a title with a page name, unless that is unticked.
+        QCOMPARE(d->summary->text(), QStringLiteral("文字コード：UTF-8（自動判別）\n追加するデータ：3 件\n取り込めない行：3 行"));
+        d->pageNames->setFocus();
+        pressKey(d->pageNames, Qt::Key_Space);
+        QVERIFY(!d->pageNames->isChecked());
         QCOMPARE(d->summary->text(), QStringLiteral("文字コード：UTF-8（自動判別）\n追加するデータ：2 件\n取り込めない行：4 行"));
-        QCOMPARE(itemsOf(d->problems), (QStringList{"3 行目：種類「sub100」に半角カンマがありません", "4 行目：質問が空です",
-                                                    "5 行目：同じ質問がすでにあります（No.1）",
-                                                    "6 行目：同じ質問が 2 行目にもあります"}));
+        QCOMPARE(itemsOf(d->problems), (QStringList{"種類に半角カンマがありません（1 行）", "　3 行目：種類「sub100」に半角カンマがありません",
+                                                    "質問が空です（1 行）", "　4 行目：質問が空です", "質問が重複しています（2 行）",
+                                                    "　5 行目：同じ質問がすでにあります（No.1）",
+                                                    "　6 行目：同じ質問が 2 行目にもあります"}));
         // Another encoding is read at once; back to the guess.
         d->encoding->setFocus();
         pressKey(d->encoding, Qt::Key_Down);
@@ -121,7 +132,7 @@ void TestExchange::importPreview_typedThroughTheDialog()
         QVERIFY(d->isVisible());
         QVERIFY(d->findChild<QLabel*>("importChanged")->isVisible());
         QCOMPARE(d->summary->text(), QStringLiteral("文字コード：UTF-8（自動判別）\n追加するデータ：1 件\n取り込めない行：5 行"));
-        QCOMPARE(d->problems->item(0)->text(), QStringLiteral("2 行目：同じ質問がすでにあります（No.2）"));
+        QCOMPARE(d->problems->item(1)->text(), QStringLiteral("　2 行目：同じ質問がすでにあります（No.2）"));
         pressKey(d->encoding, Qt::Key_Return);
     });
     QCOMPARE(win->fake.messages(), QStringList{"1 件のデータを取り込みました"});
@@ -141,6 +152,103 @@ void TestExchange::importPreview_typedThroughTheDialog()
 
 // A character Shift_JIS lacks: the user is told which and where, and may write UTF-8 instead;
 // saying No writes nothing.
+// The shop owner's workbook, as LibreOffice wrote it: Japanese headers under a title row,
+// plain categories. One preview: a column's use changed and changed back, a page name typed,
+// Enter on 取り込む; the site then builds with no link to a page that is not there.
+void TestExchange::importWorkbook_theShopOwnersFaqInOnePreview()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
+        QSKIP("soffice (libreoffice-calc-nogui) is not installed");
+    QProcess maker;
+    maker.start(QStringLiteral("python3"), {QStringLiteral(QADORA_SOURCE_DIR "/tests/exchange/make_shop_workbook.py"), path("shop")});
+    QVERIFY2(maker.waitForFinished(300000) && maker.exitCode() == 0, maker.readAllStandardError().constData());
+    const QString db = makeNumbered(path("shop.mdb"), {});
+    auto win = openWindow(db);
+    win->w->Check1->setChecked(true); // 改行を<br>改行にする, as the user keeps it
+    win->fake.fileNameNext(path("shop/shop.xlsx"));
+    withDialog<ImportDialog>([&] { win->w->importCsv->trigger(); }, [&](ImportDialog* d) {
+        QCOMPARE(d->summary->text(), QStringLiteral("シート：FAQ\n追加するデータ：42 件\n取り込めない行：0 行"));
+        QCOMPARE(d->header->text(), QStringLiteral("見出し：3 行目\n見出しの上の行は読み飛ばします：1 行目：ショップのよくある質問（2024年版）\n"
+                                                   "使わない列：（2 列目・見出しなし）"));
+        QVERIFY(d->lineBreaks->isChecked());
+        QCOMPARE(d->sheet->count(), 2);
+        QCOMPARE(d->categories->rowCount(), 6);
+        QCOMPARE(d->sample->item(0, 0)->text(), QStringLiteral("4")); // the sheet's own row
+        QCOMPARE(d->sample->item(0, 2)->text(), QStringLiteral("sub010,ご注文について"));
+        // The answer column not used: nothing can be taken; used again: all of it.
+        auto* answerUse = d->findChild<QComboBox*>("importColumn3");
+        answerUse->setFocus();
+        pressKey(answerUse, Qt::Key_Down);
+        QCOMPARE(answerUse->currentText(), QStringLiteral("使わない"));
+        QVERIFY(d->summary->text().contains(QStringLiteral("見出しに種類・質問・回答の列がありません")));
+        QVERIFY(!d->importButton->isEnabled());
+        pressKey(answerUse, Qt::Key_Up);
+        QCOMPARE(d->summary->text(), QStringLiteral("シート：FAQ\n追加するデータ：42 件\n取り込めない行：0 行"));
+        // The first category's page name typed over, and Enter.
+        auto* pageName = d->findChild<QLineEdit*>("importPageName0");
+        QCOMPARE(pageName->text(), QStringLiteral("sub010"));
+        pageName->setFocus();
+        pageName->selectAll();
+        typeText(pageName, QStringLiteral("order"));
+        pressKey(pageName, Qt::Key_Return);
+    });
+    QCOMPARE(win->fake.messages(), QStringList{"42 件のデータを取り込みました"});
+    const QList<Record> records = readAll(db);
+    QCOMPARE(records.size(), 42);
+    QCOMPARE(records[0], (Record{1, "order,ご注文について", "ご注文についての質問その1ですか？", "一行目の答え<br>\r\n二行目の答え"}));
+    QCOMPARE(records[7].kind, QStringLiteral("sub020,お支払いについて"));
+    QCOMPARE(records[41].kind, QStringLiteral("sub060,その他"));
+
+    // Every local link of every page names a page that was written.
+    const QString site = path("shop-site");
+    QVERIFY(QDir().mkpath(site));
+    QProcess build;
+    build.start(QStringLiteral(QADORA_BUILD_EXE), {db, site});
+    QVERIFY(build.waitForFinished(60000) && build.exitCode() == 0);
+    const QStringList pages = QDir(site).entryList({QStringLiteral("*.html")}, QDir::Files);
+    QCOMPARE(pages.size(), 1 + 6 + 42);
+    static const QRegularExpression href(QStringLiteral("href=\"([^\"#:]+)\""), QRegularExpression::CaseInsensitiveOption);
+    for (const QString& page : pages) {
+        const QByteArray bytes = readBytes(site + QLatin1Char('/') + page);
+        for (auto it = href.globalMatch(QString::fromLatin1(bytes)); it.hasNext();) {
+            const QString target = it.next().captured(1);
+            QVERIFY2(pages.contains(target), qPrintable(page + QStringLiteral(" → ") + target));
+        }
+    }
+}
+
+// An .xlsx name: no encoding or separator to choose; the Japanese header chosen with the
+// arrow keys; the workbook comes back in through 取り込み… as the same records.
+void TestExchange::exportWorkbook_japaneseHeaderChosenAndReadBack()
+{
+    const QList<Record> records{{4, "sub100,初級編", "「〜」とは？😀", "一行目<br>\r\n二行目"}, {9, "sub100,初級編", "=A1", "007"}};
+    const QString db = makeNumbered(path("book.mdb"), records);
+    auto win = openWindow(db);
+    const QString book = path("faq.xlsx");
+    win->fake.fileNameNext(book);
+    withDialog<ExportDialog>([&] { win->w->exportCsv->trigger(); }, [](ExportDialog* d) {
+        QVERIFY(!d->utf8->isEnabled() && !d->tab->isEnabled());
+        QVERIFY(d->headerEnglish->isChecked());
+        d->headerJapanese->setFocus();
+        pressKey(d->headerJapanese, Qt::Key_Space);
+        QVERIFY(d->headerJapanese->isChecked() && !d->headerEnglish->isChecked());
+        pressKey(d->headerJapanese, Qt::Key_Return);
+    });
+    QCOMPARE(win->fake.messages(), QStringList{"2 件のデータを書き出しました\r" + book});
+    win->fake.clear();
+
+    const QString target = makeNumbered(path("book-back.mdb"), {});
+    auto back = openWindow(target);
+    back->fake.fileNameNext(book);
+    withDialog<ImportDialog>([&] { back->w->importCsv->trigger(); }, [](ImportDialog* d) {
+        QVERIFY(!d->encoding->isEnabled());
+        QCOMPARE(d->header->text(), QStringLiteral("見出し：1 行目"));
+        pressKey(d->importButton, Qt::Key_Return);
+    });
+    QCOMPARE(back->fake.messages(), QStringList{"2 件のデータを取り込みました"});
+    QCOMPARE(readAll(target), records);
+}
+
 void TestExchange::export_offersUtf8ForACharacterShiftJisLacks()
 {
     const QList<Record> records{{4, "sub100,初級編", "「〜」とは？", "波ダッシュです"}, {9, "sub100,初級編", "=A1", "x"}};
@@ -264,8 +372,8 @@ void TestExchange::renameKind_typedConfirmedAndTakenBack()
     QCOMPARE(readAll(db), renamed);
 }
 
-// Off (the start): pages as before. Ticked: the viewport line after the META line of every
-// page and nothing else, as qadora-build --viewport writes it.
+// Ticked (the start, for a folder never used): the viewport line after the META line of every
+// page and nothing else, as qadora-build --viewport writes it; off: pages as before.
 void TestExchange::viewport_onEveryPageOnlyWhenTicked()
 {
     const QString db = makeNumbered(path("phone.mdb"), {{1, "sub100,初級編", "q1", "a"}, {2, "sub200,中級編", "q2", "b"}});
@@ -273,8 +381,10 @@ void TestExchange::viewport_onEveryPageOnlyWhenTicked()
     QDir().mkpath(site);
     auto win = openWindow(db, site);
     main1* w = win->w.get();
-    QVERIFY(!w->Check5->isChecked());
+    QVERIFY(w->Check5->isChecked());
     QCOMPARE(w->Check5->text(), QStringLiteral("スマートフォン向けの表示にする"));
+    QTest::mouseClick(w->Check5, Qt::LeftButton, {}, QPoint(8, w->Check5->height() / 2));
+    QVERIFY(!w->Check5->isChecked());
     QTest::mouseClick(w->Check5, Qt::LeftButton, {}, QPoint(8, w->Check5->height() / 2));
     QVERIFY(w->Check5->isChecked());
     w->Command13->click();
@@ -299,11 +409,12 @@ void TestExchange::viewport_onEveryPageOnlyWhenTicked()
         QCOMPARE(lines.join('\n'), before.value(it.key()));
     }
 
-    // Remembered with the folder: another folder starts without it, a restart brings it back.
+    // Remembered with the folder: another folder never used keeps what the tab shows, a
+    // restart brings it back.
     const QString other = path("phone-other");
     QDir().mkpath(other);
     QVERIFY(w->Dir1->setPath(other));
-    QVERIFY(!w->Check5->isChecked());
+    QVERIFY(w->Check5->isChecked());
     QVERIFY(w->Dir1->setPath(site));
     QVERIFY(w->Check5->isChecked());
     QVERIFY(w->close());

@@ -32,6 +32,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 #include <QTimer>
 
 using namespace qadora;
@@ -63,6 +65,9 @@ private slots:
     void icon_isTheProgramsOwn();
     void preview_writesSiteIntoTemporaryFolder();
     void previewRecord_showsUnsavedEdits();
+    void preview_browserDoesNotStart_namesThePage_data();
+    void preview_browserDoesNotStart_namesThePage();
+    void preview_folderCannotBeTakenByAnotherAccount();
     void commandLine_versionHelpAndOneWindowPerDatabase();
 
 private:
@@ -212,8 +217,8 @@ void TestFrame::tabOrder_data()
     QTest::newRow("delete") << 2 << QStringList{"Command5", "searchDelete", "List2", "Command6", "Text6", "Text7", "Text2", "Command7", "Command8"};
     QTest::newRow("modify") << 3 << QStringList{"Command2", "searchModify", "List3", "Check3", "Command25", "List12", "Command9", "Text3",
                                                 "Text4", "Text5", "Command10", "Command11", "previewRecord"};
-    QTest::newRow("html") << 4 << QStringList{"Text8", "Text15", "Text12", "Text10", "Option5", "Check2", "Check5", "Command13", "List4", "Command14",
-                                              "preview", "Dir1", "File1", "Command1", "Text9", "Command15", "Command16", "Check4"};
+    QTest::newRow("html") << 4 << QStringList{"Text8", "Text15", "Text12", "Text10", "Option5", "Check2", "Check5", "siteAddress", "Command13", "List4", "Command14",
+                                              "preview", "Dir1", "File1", "Command1", "browseDir", "Text9", "Command15", "Command16", "Check4"};
     QTest::newRow("databases") << 5 << QStringList{"Command19", "Command20", "List11", "Text11", "Command22", "Text13", "Text14", "Command21",
                                                    "Command23", "Command24"};
 }
@@ -401,7 +406,7 @@ void TestFrame::preview_writesSiteIntoTemporaryFolder()
     QTemporaryDir reference;
     SiteOptions options;
     options.outDir = reference.path();
-    options.index = IndexSettings{QStringLiteral("よくある質問"), QStringLiteral("http://"), QString(), PageStyle{false, false}};
+    options.index = IndexSettings{QStringLiteral("よくある質問"), QStringLiteral("http://"), QString(), PageStyle{false, false, true}};
     generateSite(m_db, options, [](const QString&) {});
     QFile::remove(manifestPath(reference.path()));
     QCOMPARE(filesBelow(folder), filesBelow(reference.path()));
@@ -433,6 +438,74 @@ void TestFrame::previewRecord_showsUnsavedEdits()
     const QString html = cp932::decode(readBytes(page));
     QVERIFY2(html.contains(QStringLiteral("設定画面から<br>\r\n手続きできます。<br>\r\nお待ちしています")), qPrintable(html));
     QCOMPARE(readAll(m_db)[2].anser, QStringLiteral("設定画面から<br>\r\n手続きできます。"));
+}
+
+void TestFrame::preview_browserDoesNotStart_namesThePage_data()
+{
+    QTest::addColumn<bool>("record");
+    QTest::newRow("プレビュー") << false;
+    QTest::newRow("ページのプレビュー") << true;
+}
+
+void TestFrame::preview_browserDoesNotStart_namesThePage()
+{
+    QFETCH(bool, record);
+    fake().browserFails();
+    if (record) {
+        w()->SSTab1->setCurrentIndex(3);
+        w()->Command2->click();
+        w()->List3->setCurrentRow(2);
+        w()->Command9->click();
+        fake().clear();
+        w()->previewRecord->click();
+    } else {
+        w()->preview->click();
+    }
+    QCOMPARE(fake().opened().size(), 1);
+    const QString page = fake().opened().first().toLocalFile();
+    QVERIFY(page.endsWith(record ? "/qa003.html" : "/index.html"));
+    QVERIFY(QFile::exists(page));
+    QCOMPARE(fake().messages(), QStringList{QStringLiteral("ブラウザを起動できませんでした。ページは次の場所に作成しました\r") + page});
+}
+
+// Another account races for the preview folder's name all through many previews and the
+// close: the folder stays the one made for this window (0700), and what a planted link would
+// lead to is never touched.
+void TestFrame::preview_folderCannotBeTakenByAnotherAccount()
+{
+    const QString precious = m_dir->filePath("precious");
+    QDir().mkpath(precious + "/inner");
+    QVERIFY(writeBytes(precious + "/keep.txt", "the user's own"));
+    QVERIFY(writeBytes(precious + "/inner/deep.txt", "deeper"));
+    const auto before = filesBelow(precious);
+    w()->preview->click();
+    QCOMPARE(fake().opened().size(), 1);
+    const QString folder = QFileInfo(fake().opened().first().toLocalFile()).path();
+    QProcess stranger;
+    stranger.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-c",
+                               "while :; do ln -s \"$1\" \"$2\" 2>/dev/null; mkdir \"$2\" 2>/dev/null; "
+                               "ln -s \"$1\" \"$2/index.html\" 2>/dev/null; done",
+                               "sh", precious, folder});
+    QVERIFY(stranger.waitForStarted());
+    for (int i = 0; i < 40; ++i) {
+        w()->preview->click();
+        QCOMPARE(fake().opened().last().toLocalFile(), folder + "/index.html");
+        const QFileInfo info(folder);
+        QVERIFY(info.isDir() && !info.isSymLink() && info.ownerId() == ::geteuid());
+        QCOMPARE(int(info.permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ExeOther | QFile::ReadGroup
+                                            | QFile::WriteGroup | QFile::ExeGroup)),
+                 0);
+    }
+    QCOMPARE(fake().messages(), QStringList{});
+    m_win.reset(); // the close removes the folder
+    stranger.kill();
+    stranger.waitForFinished();
+    if (QFileInfo(folder).isSymLink())
+        QFile::remove(folder); // the stranger's, made after the folder was gone
+    else if (QFileInfo(folder).isDir() && QFileInfo(folder).ownerId() != ::geteuid())
+        QDir(folder).removeRecursively();
+    QCOMPARE(filesBelow(precious), before);
+    m_win = openWindow(m_db, m_dir->filePath("out"));
 }
 
 void TestFrame::commandLine_versionHelpAndOneWindowPerDatabase()

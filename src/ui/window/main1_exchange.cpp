@@ -11,6 +11,7 @@
 #include "views/listings.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QPushButton>
@@ -38,7 +39,7 @@ void main1::exportCsv_Click()
     }
     const QFileInfo database(m_dbPath);
     const QString file = m_interaction->saveFileName(database.absolutePath(),
-                                                     QStringLiteral("CSVファイル|*.csv|TSVファイル|*.tsv|All Files|*.*|"),
+                                                     QStringLiteral("CSVファイル|*.csv|TSVファイル|*.tsv|Excelブック|*.xlsx|All Files|*.*|"),
                                                      database.completeBaseName() + QStringLiteral(".csv"));
     if (file.isEmpty())
         return;
@@ -79,7 +80,7 @@ void main1::importCsv_Click()
         return;
     }
     const QString file = m_interaction->openFileName(QFileInfo(m_dbPath).absolutePath(),
-                                                     QStringLiteral("CSV・TSVファイル|*.csv;*.tsv;*.txt|All Files|*.*|"),
+                                                     QStringLiteral("CSV・TSV・ブック（Excel・LibreOffice）|*.csv;*.tsv;*.txt;*.xlsx;*.xlsm;*.ods|All Files|*.*|"),
                                                      QString());
     if (file.isEmpty())
         return;
@@ -89,7 +90,7 @@ void main1::importCsv_Click()
         notice(error);
         return;
     }
-    ImportDialog dialog(m_dbPath, file, std::move(bytes), this);
+    ImportDialog dialog(m_dbPath, file, std::move(bytes), this, Check1->isChecked());
     if (dialog.exec() != QDialog::Accepted)
         return;
     const ChangeSet& additions = dialog.plan().additions;

@@ -112,8 +112,8 @@ void main1::connectKeyboard()
     chain({Command5, searchDelete, List2, Command6, Text6, Text7, Text2, Command7, Command8});
     chain({Command2, searchModify, List3, Check3, Command25, List12, Command9, Text3, Text4, Text5, Command10,
            Command11, previewRecord});
-    chain({Text8, Text15, Text12, Text10, Option5, Option6, Check2, Check5, Command13, List4, Command14, preview, Dir1, File1,
-           Command1, Text9, Command15, Command16, Check4});
+    chain({Text8, Text15, Text12, Text10, Option5, Option6, Option7, Check2, Check5, siteAddress, Command13, List4, Command14, preview,
+           Dir1, File1, Command1, browseDir, Text9, Command15, Command16, Check4});
     chain({Command19, Command20, List11, Text11, Command22, Text13, Text14, Command21, Command23, Command24});
     Command17->setFocus(); // where the window opens: the first control of the first tab
 }

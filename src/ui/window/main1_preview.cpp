@@ -12,26 +12,72 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace qadora {
+
+namespace {
+
+// Empties `dir` in place: a link is removed, never followed, and the folder itself stays, so
+// its name is never free in the shared temporary folder for another account to take.
+bool emptyInPlace(const QString& dir)
+{
+    bool emptied = true;
+    const QFileInfoList entries = QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir() && !entry.isSymLink())
+            emptied = QDir(entry.filePath()).removeRecursively() && emptied;
+        else
+            emptied = QFile::remove(entry.filePath()) && emptied;
+    }
+    return emptied;
+}
+
+// The folder QTemporaryDir made is still ours alone: a folder, not a link, of this user, 0700.
+bool stillOurs(const QString& dir)
+{
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    return ::lstat(QFile::encodeName(dir).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()
+        && (st.st_mode & 077) == 0;
+#else
+    const QFileInfo info(dir);
+    return info.isDir() && !info.isSymLink();
+#endif
+}
+
+} // namespace
 
 QString main1::previewFolder()
 {
+    // Only this preview's pages: none of a record deleted since the last one.
+    if (m_previewDir && m_previewDir->isValid() && (!stillOurs(m_previewDir->path()) || !emptyInPlace(m_previewDir->path()))) {
+        // Not to be trusted or not to be emptied: left as it is, and a new one made.
+        m_previewDir->setAutoRemove(false);
+        m_previewDir.reset();
+    }
     if (!m_previewDir || !m_previewDir->isValid())
         m_previewDir = std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("qadora-preview-XXXXXX")));
     if (!m_previewDir->isValid()) {
         notice(QStringLiteral("プレビュー用の一時フォルダーを作成できませんでした") + QLatin1Char('\r') + m_previewDir->errorString());
         return QString();
     }
-    // Only this preview's pages: none of a record deleted since the last one.
-    const QString dir = m_previewDir->path();
-    QDir(dir).removeRecursively();
-    QDir().mkpath(dir);
-    return dir;
+    return m_previewDir->path();
+}
+
+void main1::showPreview(const QString& page)
+{
+    if (!m_interaction->openUrl(QUrl::fromLocalFile(page)))
+        notice(QStringLiteral("ブラウザを起動できませんでした。ページは次の場所に作成しました") + QLatin1Char('\r') + page);
 }
 
 void main1::preview_Click()
@@ -62,7 +108,7 @@ void main1::preview_Click()
     QFile::remove(manifestPath(dir));
     const QString index = QDir(dir).filePath(Text8->text());
     if (result.complete || QFile::exists(index))
-        m_interaction->openUrl(QUrl::fromLocalFile(index));
+        showPreview(index);
 }
 
 void main1::previewRecord_Click()
@@ -97,7 +143,7 @@ void main1::previewRecord_Click()
         notice(outcome.message);
         return;
     }
-    m_interaction->openUrl(QUrl::fromLocalFile(QDir(dir).filePath(qaFileName(fnum))));
+    showPreview(QDir(dir).filePath(qaFileName(fnum)));
 }
 
 void main1::connectPreview()

@@ -5,6 +5,7 @@
 
 #include "ui/interaction.h"
 #include "ui/publishdialog.h"
+#include "ui/publishpassword.h"
 
 #include <QAction>
 
@@ -27,8 +28,16 @@ void main1::buildPublish_Click()
     const std::unique_ptr<Progress> progress = m_interaction->startProgress(QStringLiteral("ページを作成しています…"), 0);
     if (!buildSite(progress.get()))
         return; // the run said why
-    options.password = rememberedPublishPassword(options);
-    notice(publishResultText(publishWithProgress(options, progress.get(), m_interaction)));
+    // Asked once the pages are made (a run refused asks nothing); Escape publishes nothing.
+    if (!obtainPublishPassword(&options, m_interaction))
+        return;
+    PublishResult result = publishWithProgress(options, progress.get(), m_interaction);
+    // SFTP's keys were not enough, or the server wants a password for a user we took for anonymous.
+    if (result.problem == PublishResult::Login && options.password.isEmpty() && !options.url.userName().isEmpty()
+        && askPublishPassword(&options, m_interaction))
+        result = publishWithProgress(options, progress.get(), m_interaction);
+    notePublishLogin(options, result);
+    notice(publishResultText(result));
 }
 
 void main1::connectPublish()

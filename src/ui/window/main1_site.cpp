@@ -34,6 +34,11 @@ bool report(const WriteOutcome& outcome, Interaction* interaction)
     return outcome.code != WriteOutcome::Stopped;
 }
 
+bool isHomeFolder(const QString& dir)
+{
+    return QFileInfo(dir).canonicalFilePath() == QFileInfo(QDir::homePath()).canonicalFilePath();
+}
+
 } // namespace
 
 SiteRun& main1::siteRun()
@@ -123,14 +128,19 @@ bool main1::buildSite(Progress* shared)
         notice(kListFirstMessage);
         return false;
     }
-    const int n = List4->count();
+    if (!outputDirConfirmed())
+        return false;
     const QStringList listed = linesOf(List4);
     const QString listedCount = Label9->text();
 
     // The settings the folder's site is built with are the ones it comes back with.
-    rememberShownSiteSettings();
-    // One snapshot of the store and one run into the folder for the whole command.
+    rememberShownSiteSettings(true);
+    // One snapshot of the store and one run into the folder for the whole command. Every
+    // record of the snapshot gets its page, however old the listing: the index and sub-index
+    // pages link to them all.
     ReadSnapshot snapshot(m_dbPath);
+    QString countProblem; // said by the walk itself when the store cannot be read
+    const int n = countRecords(m_dbPath, &countProblem);
     m_run = std::make_unique<SiteRun>(outputDir());
     std::unique_ptr<Progress> own;
     if (shared) {
@@ -141,7 +151,7 @@ bool main1::buildSite(Progress* shared)
     }
     m_progress = shared ? shared : own.get();
     m_pagesMade = 0;
-    const bool complete = generatePages(n);
+    const bool complete = generatePages();
     m_progress = nullptr;
     // Closed before anything more is said: a finished box left on top would take the Enter
     // meant for the message. A progress given stays for the work that follows.
@@ -174,15 +184,13 @@ bool main1::pageMade()
     return !m_progress || m_progress->advance(m_pagesMade);
 }
 
-bool main1::generatePages(int n)
+bool main1::generatePages()
 {
     StoreStatus status;
     auto store = openStore(m_dbPath, &status);
     bool goOn = true;
     if (store) {
-        WalkOptions walk;
-        walk.limit = n; // stops at the last record when some were deleted since the listing
-        status = store->walk(walk, [&](const Record& r) {
+        status = store->walk(WalkOptions{}, [&](const Record& r) {
             goOn = htmlmake(QString::number(r.no), r.quest, r.anser, r.kind) && pageMade();
             return goOn;
         });
@@ -192,6 +200,22 @@ bool main1::generatePages(int n)
         return false;
     }
     return goOn && indhtml() && subhtml();
+}
+
+bool main1::outputDirConfirmed()
+{
+    // Hundreds of pages among the user's own files are hard to tell apart again.
+    if (!isHomeFolder(outputDir()))
+        return true;
+    return m_interaction->ask(QStringLiteral("作成先確認"), QStringLiteral("ホームフォルダに直接ページを作成します。よろしいですか？"),
+                              Interaction::Icon::Warning, true);
+}
+
+void main1::browseDir_Click()
+{
+    const QString dir = m_interaction->directory(outputDir());
+    if (!dir.isEmpty())
+        setOutputDir(dir); // as a double-click on the folder list does
 }
 
 void main1::Command15_Click()
@@ -220,7 +244,7 @@ void main1::Command16_Click()
 {
     const QString dir = outputDir();
     // The home folder holds the user's own files, never a site alone.
-    if (QFileInfo(dir).canonicalFilePath() == QFileInfo(QDir::homePath()).canonicalFilePath()) {
+    if (isHomeFolder(dir)) {
         notice(QStringLiteral("ホームフォルダのファイルは削除できません。サイトを作成するフォルダを選んで下さい")
                + QLatin1Char('\r') + dir);
         return;

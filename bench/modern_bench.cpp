@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The modern style beside the frameless style: the time to write a new site of the same
+// records in each (the modern one with its stylesheet and search index), and the size of
+// what the search page fetches. Run: build/bench/qadora_modern_bench [records...] (default
+// 2000 30000); bench/search_fetch.js then measures the queries on the site it leaves.
+#include "benchdata.h"
+#include "site/sitegeneration.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace qadora;
+
+namespace {
+
+const QStringList kWords = {
+    QStringLiteral("パスワード"), QStringLiteral("変更"), QStringLiteral("ログイン"), QStringLiteral("注文"),
+    QStringLiteral("配送"), QStringLiteral("返品"), QStringLiteral("支払い"), QStringLiteral("領収書"),
+    QStringLiteral("会員登録"), QStringLiteral("メール"), QStringLiteral("ｱｶｳﾝﾄ"), QStringLiteral("Wi-Fi"),
+    QStringLiteral("設定"), QStringLiteral("画面"), QStringLiteral("方法"), QStringLiteral("できません"),
+};
+
+Record record(int i)
+{
+    auto word = [&](int k) { return kWords[(i * 7 + k * 13 + i / 5) % kWords.size()]; };
+    Record r;
+    r.kind = QStringLiteral("k%1,カテゴリ%1").arg(i % 40);
+    r.quest = word(0) + QStringLiteral("の") + word(1) + QStringLiteral("について（%1）").arg(i);
+    r.anser = QStringLiteral("<b>") + word(2) + QStringLiteral("</b>は、") + word(3) + QStringLiteral("の画面から") + word(4)
+        + QStringLiteral("を選んで下さい。<br>\r\n") + word(5) + QStringLiteral("が") + word(6)
+        + QStringLiteral("の場合は、お問い合わせ窓口（受付番号%1）までご連絡下さい。").arg(i * 37 % 100000);
+    return r;
+}
+
+// Into a new folder each time: a folder emptied just before would make the file system search
+// its recently deleted inodes on every create, and time that rather than the writing.
+double generate(const QString& db, const QString& out, bool modern)
+{
+    QDir().mkpath(out);
+    SiteOptions options;
+    options.outDir = out;
+    options.index.title = QStringLiteral("よくある質問");
+    options.index.style.frameless = !modern;
+    options.index.style.modern = modern;
+    options.index.style.siteAddress = modern ? QStringLiteral("https://example.jp/faq/") : QString();
+    return bench::seconds([&] { generateSite(db, options, [](const QString&) {}); });
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+qint64 gzipSize(const QString& path)
+{
+    QProcess gz;
+    gz.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("gzip -9c < \"$1\" | wc -c"), QStringLiteral("sh"), path});
+    gz.waitForFinished();
+    return gz.readAllStandardOutput().trimmed().toLongLong();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QList<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes << QString::fromLocal8Bit(argv[i]).toInt();
+    if (sizes.isEmpty())
+        sizes = {2000, 30000};
+    const QString keep = qEnvironmentVariable("QADORA_BENCH_KEEP");
+    // QADORA_BENCH_DIR puts the sites elsewhere (a tmpfs shows the cost without the disk's).
+    const QString base = qEnvironmentVariable("QADORA_BENCH_DIR");
+    QTemporaryDir dir(base.isEmpty() ? QDir::tempPath() + QStringLiteral("/qadora-modern-XXXXXX")
+                                     : base + QStringLiteral("/qadora-modern-XXXXXX"));
+    std::printf("%-8s %14s %14s %7s %10s %12s %12s\n", "records", "frameless (s)", "modern (s)", "ratio", "idx files",
+                "idx raw KB", "idx gzip KB");
+    for (const int n : sizes) {
+        const QString db = bench::makeDatabase(dir.filePath(QStringLiteral("b%1.mdb").arg(n)), n, record);
+        const QString out = keep.isEmpty() ? dir.filePath(QStringLiteral("site%1").arg(n)) : keep + QStringLiteral("/site%1").arg(n);
+        generate(db, dir.filePath(QStringLiteral("warm%1").arg(n)), false); // the page cache and the store
+        std::vector<double> plain, modern;
+        // Alternating which style goes first, so neither always meets the fuller file system.
+        for (int run = 0; run < 5; ++run) {
+            auto one = [&](bool m) {
+                const QString to = m && run == 4 ? out : dir.filePath(QStringLiteral("%1%2-%3").arg(m ? "modern" : "plain").arg(n).arg(run));
+                (m ? modern : plain).push_back(generate(db, to, m));
+            };
+            one(run % 2 == 1);
+            one(run % 2 == 0);
+        }
+        int files = 0;
+        qint64 raw = 0, gz = 0;
+        for (QDirIterator it(out, {QStringLiteral("qs-*.js")}, QDir::Files); it.hasNext();) {
+            const QString f = it.next();
+            ++files;
+            raw += QFileInfo(f).size();
+            if (files <= 400 || n <= 5000) // a sample of the files for the gzip figure on large sites
+                gz += gzipSize(f);
+        }
+        const double gzKb = (n <= 5000 ? gz : gz * double(files) / std::min(files, 400)) / 1024.0;
+        std::printf("%-8d %14.3f %14.3f %7.2f %10d %12.0f %12.0f\n", n, median(plain), median(modern),
+                    median(modern) / median(plain), files, raw / 1024.0, gzKb);
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The site search in headless Chromium as a phone runs it: 390×844, the CPU slowed 4× (as
+// Lighthouse's mobile preset does), the site served over loopback. For each query typed a key
+// at a time it prints the gzip bytes of the files fetched before the first results were shown
+// (page, stylesheet and script included), the time from the first key to its results, and the
+// slowest of the later keys. Run through bench/search_browser.sh.
+'use strict';
+const fs = require('fs'), path = require('path'), zlib = require('zlib');
+const puppeteer = require('puppeteer-core');
+const [url, dir, ...given] = process.argv.slice(2);
+const queries = given.length ? given : ['パスワード変更', 'ﾛｸﾞｲﾝ', 'wi-fi', '領収書 注文', '受付番号123'];
+const gz = (name) => {
+  try { return zlib.gzipSync(fs.readFileSync(path.join(dir, decodeURIComponent(name))), { level: 9 }).length; } catch { return 0; }
+};
+
+(async () => {
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: 'new',
+    args: ['--no-sandbox', '--disable-gpu', '--no-first-run'],
+  });
+  console.log('query'.padEnd(16), 'KB gzip before first'.padStart(22), 'first key ms'.padStart(14),
+    'later: update ms (max)'.padStart(24), 'later: complete ms (max)'.padStart(26));
+  for (const q of queries) {
+    const page = await browser.newPage();
+    await page.setViewport({ width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
+    const cdp = await page.target().createCDPSession();
+    await cdp.send('Emulation.setCPUThrottlingRate', { rate: 4 });
+    await cdp.send('Network.setCacheDisabled', { cacheDisabled: true });
+    const fetched = new Set();
+    page.on('request', (r) => fetched.add(new URL(r.url()).pathname.slice(1)));
+    await page.goto(url + '/search.html', { waitUntil: 'load' });
+    await page.evaluate(() => {
+      window.__shown = [];
+      window.__done = [];
+      const status = document.getElementById('search-status');
+      new MutationObserver(() => {
+        window.__shown.push(performance.now());
+        if (!status.textContent.endsWith('…')) window.__done.push(performance.now());
+      })
+        .observe(document.getElementById('search-status'), { childList: true, characterData: true, subtree: true });
+    });
+    await page.focus('#q');
+    let first = 0, later = 0, complete = 0, firstBytes = 0;
+    const chars = Array.from(q);
+    for (let i = 0; i < chars.length; i++) {
+      const [before, done] = await page.evaluate(() => [window.__shown.length, window.__done.length]);
+      const t = await page.evaluate(() => performance.now());
+      await page.keyboard.sendCharacter(chars[i]);
+      await page.waitForFunction((n) => window.__done.length > n, { polling: 'mutation' }, done);
+      const [update, finished] = await page.evaluate((n) => [window.__shown[n], window.__done[window.__done.length - 1]], before);
+      const ms = update - t;
+      if (i === 0) {
+        first = ms;
+        firstBytes = [...fetched].reduce((a, n) => a + gz(n || 'index.html'), 0);
+      } else {
+        later = Math.max(later, ms);
+        complete = Math.max(complete, finished - t);
+      }
+    }
+    console.log(q.padEnd(16), (firstBytes / 1024).toFixed(1).padStart(22), first.toFixed(0).padStart(14),
+      later.toFixed(1).padStart(24), complete.toFixed(1).padStart(26));
+    await page.close();
+  }
+  await browser.close();
+})().catch((e) => { console.error(e); process.exit(1); });

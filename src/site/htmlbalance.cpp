@@ -1,0 +1,272 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "htmlbalance.h"
+
+#include <gumbo.h>
+
+#include <QByteArray>
+
+namespace qadora {
+
+namespace {
+
+bool isVoid(GumboTag tag)
+{
+    switch (tag) {
+    case GUMBO_TAG_AREA: case GUMBO_TAG_BASE: case GUMBO_TAG_BR: case GUMBO_TAG_COL: case GUMBO_TAG_EMBED:
+    case GUMBO_TAG_HR: case GUMBO_TAG_IMG: case GUMBO_TAG_INPUT: case GUMBO_TAG_LINK: case GUMBO_TAG_META:
+    case GUMBO_TAG_PARAM: case GUMBO_TAG_SOURCE: case GUMBO_TAG_TRACK: case GUMBO_TAG_WBR:
+    case GUMBO_TAG_BASEFONT: case GUMBO_TAG_BGSOUND: case GUMBO_TAG_FRAME: case GUMBO_TAG_KEYGEN:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Elements whose text the parser took literally: it is written back literally.
+bool isRawText(GumboTag tag)
+{
+    switch (tag) {
+    case GUMBO_TAG_SCRIPT: case GUMBO_TAG_STYLE: case GUMBO_TAG_XMP: case GUMBO_TAG_IFRAME:
+    case GUMBO_TAG_NOEMBED: case GUMBO_TAG_NOFRAMES: case GUMBO_TAG_PLAINTEXT: case GUMBO_TAG_NOSCRIPT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Nothing of these is seen on the page.
+bool isHidden(GumboTag tag)
+{
+    return tag == GUMBO_TAG_SCRIPT || tag == GUMBO_TAG_STYLE || tag == GUMBO_TAG_TEMPLATE || tag == GUMBO_TAG_NOSCRIPT;
+}
+
+// Text-level elements a heading may hold.
+bool isPhrasing(GumboTag tag)
+{
+    switch (tag) {
+    case GUMBO_TAG_B: case GUMBO_TAG_I: case GUMBO_TAG_EM: case GUMBO_TAG_STRONG: case GUMBO_TAG_SMALL:
+    case GUMBO_TAG_SUB: case GUMBO_TAG_SUP: case GUMBO_TAG_CODE: case GUMBO_TAG_MARK: case GUMBO_TAG_U:
+    case GUMBO_TAG_S: case GUMBO_TAG_BR: case GUMBO_TAG_WBR: case GUMBO_TAG_SPAN: case GUMBO_TAG_Q:
+    case GUMBO_TAG_ABBR: case GUMBO_TAG_CITE: case GUMBO_TAG_DFN: case GUMBO_TAG_KBD: case GUMBO_TAG_SAMP:
+    case GUMBO_TAG_VAR: case GUMBO_TAG_BDI: case GUMBO_TAG_BDO: case GUMBO_TAG_RUBY: case GUMBO_TAG_RT:
+    case GUMBO_TAG_RP: case GUMBO_TAG_TIME: case GUMBO_TAG_DATA:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Elements that start a line of their own: their edges separate words in the text.
+bool isInlineForText(GumboTag tag)
+{
+    return isPhrasing(tag) ? tag != GUMBO_TAG_BR : tag == GUMBO_TAG_A || tag == GUMBO_TAG_FONT || tag == GUMBO_TAG_LABEL || tag == GUMBO_TAG_UNKNOWN;
+}
+
+bool plainAttributeName(const char* name)
+{
+    if (!*name)
+        return false;
+    for (const char* p = name; *p; ++p) {
+        const unsigned char c = *p;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ':' || c == '.'))
+            return false;
+    }
+    return true;
+}
+
+QString tagName(const GumboElement& e)
+{
+    if (e.tag != GUMBO_TAG_UNKNOWN) {
+        if (e.tag_namespace == GUMBO_NAMESPACE_SVG) {
+            GumboStringPiece piece = e.original_tag;
+            gumbo_tag_from_original_text(&piece);
+            if (const char* adjusted = gumbo_normalize_svg_tagname(&piece))
+                return QString::fromLatin1(adjusted);
+        }
+        return QString::fromLatin1(gumbo_normalized_tagname(e.tag));
+    }
+    GumboStringPiece piece = e.original_tag;
+    gumbo_tag_from_original_text(&piece);
+    QByteArray name(piece.data, qsizetype(piece.length));
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == '/') {
+            name.truncate(i);
+            break;
+        }
+    }
+    return QString::fromUtf8(name).toLower();
+}
+
+// Code points a document may not hold as text: C0 and C1 controls other than white space.
+QString withoutControls(QString text)
+{
+    text.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\f') || (u >= 0x7f && u < 0xa0);
+    });
+    return text;
+}
+
+// HTML's white space (not the ideographic space, which is text) collapsed as a browser shows it.
+QString collapseSpaces(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    bool space = false;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u' ' || u == u'\t' || u == u'\n' || u == u'\f' || u == u'\r') {
+            space = !out.isEmpty();
+            continue;
+        }
+        if (space)
+            out += u' ';
+        space = false;
+        out += c;
+    }
+    return out;
+}
+
+class Writer {
+public:
+    explicit Writer(HtmlContext context)
+        : m_context(context)
+    {
+    }
+
+    void children(const GumboVector& nodes, GumboTag parent)
+    {
+        for (unsigned i = 0; i < nodes.length; ++i)
+            node(*static_cast<const GumboNode*>(nodes.data[i]), parent);
+    }
+
+    BalancedHtml result()
+    {
+        return {m_html, collapseSpaces(m_text)};
+    }
+
+private:
+    void node(const GumboNode& n, GumboTag parent)
+    {
+        switch (n.type) {
+        case GUMBO_NODE_TEXT:
+        case GUMBO_NODE_WHITESPACE:
+        case GUMBO_NODE_CDATA: {
+            const QString text = withoutControls(QString::fromUtf8(n.v.text.text));
+            m_html += isRawText(parent) ? text : escapeHtml(text);
+            if (!isHidden(parent))
+                m_text += text;
+            break;
+        }
+        case GUMBO_NODE_ELEMENT:
+        case GUMBO_NODE_TEMPLATE:
+            element(n.v.element);
+            break;
+        default:
+            break; // comments are not seen, and their text could end them early when written back
+        }
+    }
+
+    void element(const GumboElement& e)
+    {
+        const bool separate = !isInlineForText(e.tag);
+        if (m_context == HtmlContext::Phrasing && !isPhrasing(e.tag)) {
+            if (isHidden(e.tag))
+                return;
+            if (separate)
+                m_text += u' ';
+            children(e.children, e.tag);
+            if (separate)
+                m_text += u' ';
+            return;
+        }
+        const QString name = tagName(e);
+        m_html += u'<' + name;
+        for (unsigned i = 0; i < e.attributes.length; ++i) {
+            const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+            if (!plainAttributeName(a->name))
+                continue;
+            QString attr = QString::fromUtf8(a->name);
+            if (a->attr_namespace == GUMBO_ATTR_NAMESPACE_XLINK)
+                attr = QStringLiteral("xlink:") + attr.section(u':', -1);
+            m_html += u' ' + attr + QStringLiteral("=\"") + escapeAttribute(withoutControls(QString::fromUtf8(a->value))) + u'"';
+        }
+        m_html += u'>';
+        if (separate)
+            m_text += u' ';
+        if (isVoid(e.tag) && e.tag_namespace == GUMBO_NAMESPACE_HTML)
+            return;
+        // A new line right after these start tags is dropped by the parser: one more keeps the first.
+        if ((e.tag == GUMBO_TAG_PRE || e.tag == GUMBO_TAG_TEXTAREA || e.tag == GUMBO_TAG_LISTING) && e.children.length > 0) {
+            const auto* first = static_cast<const GumboNode*>(e.children.data[0]);
+            if ((first->type == GUMBO_NODE_TEXT || first->type == GUMBO_NODE_WHITESPACE) && first->v.text.text[0] == '\n')
+                m_html += u'\n';
+        }
+        children(e.children, e.tag);
+        m_html += QStringLiteral("</") + name + u'>';
+        if (separate)
+            m_text += u' ';
+    }
+
+    HtmlContext m_context;
+    QString m_html;
+    QString m_text;
+};
+
+} // namespace
+
+QString escapeHtml(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'&': out += QLatin1String("&amp;"); break;
+        case u'<': out += QLatin1String("&lt;"); break;
+        case u'>': out += QLatin1String("&gt;"); break;
+        case 0xa0: out += QLatin1String("&nbsp;"); break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+QString escapeAttribute(const QString& text)
+{
+    return escapeHtml(text).replace(u'"', QLatin1String("&quot;"));
+}
+
+// Text without markup, references, carriage returns or controls reads back from the parser
+// as itself: most questions and titles need no parse.
+bool plainText(const QString& html)
+{
+    for (const QChar c : html) {
+        const char16_t u = c.unicode();
+        if (u == u'<' || u == u'&' || u < 0x20 || (u >= 0x7f && u < 0xa0))
+            if (u != u'\n' && u != u'\t')
+                return false;
+    }
+    return true;
+}
+
+BalancedHtml balanceHtml(const QString& html, HtmlContext context)
+{
+    if (plainText(html))
+        return {escapeHtml(html), collapseSpaces(html)};
+    // The parser would turn control characters into U+FFFD; a document may hold neither.
+    const QByteArray utf8 = withoutControls(html).toUtf8();
+    GumboOptions options = kGumboDefaultOptions;
+    options.fragment_context = GUMBO_TAG_DIV;
+    options.fragment_namespace = GUMBO_NAMESPACE_HTML;
+    options.max_errors = 0;
+    GumboOutput* output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
+    Writer writer(context);
+    // A fragment's nodes are the children of the root element the parser makes for it.
+    if (output->root->type == GUMBO_NODE_ELEMENT)
+        writer.children(output->root->v.element.children, GUMBO_TAG_DIV);
+    gumbo_destroy_output(&options, output);
+    return writer.result();
+}
+
+} // namespace qadora

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The modern style's pages: UTF-8 HTML documents with one structure everywhere (a header with
+// the site's title and search box, a breadcrumb, one h1, main and a footer), the stylesheet
+// the build writes, Open Graph and schema.org data, and the site's sitemap. The record's
+// markup is balanced first (htmlbalance.h), so every page stays a valid document.
+#pragma once
+
+#include "pages.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+
+namespace qadora {
+
+inline const QString kModernStyleSheet = QStringLiteral("qadora.css");
+inline const QString kOwnStyleSheet = QStringLiteral("site.css"); // the owner's, linked when present, never written
+inline const QString kModernIcon = QStringLiteral("qadora-icon.svg");
+inline const QString kSearchPage = QStringLiteral("search.html");
+inline const QString kSitemap = QStringLiteral("sitemap.xml");
+inline const QString kRobots = QStringLiteral("robots.txt");
+
+// What a modern page needs to know about the folder it goes into.
+struct ModernContext {
+    bool ownStyleSheet = false; // site.css is there: linked after ours
+};
+
+struct ModernQaPage {
+    QByteArray bytes;
+    QString questionText; // what the reader sees of the question and the answer
+    QString answerText;
+};
+ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, const QString& fileName,
+                          const QString& atext, const QString& btext, const QString& backFile, const QString& kindTitle);
+
+struct ModernKind {
+    QString file;
+    QString title;
+};
+QByteArray modernIndexPage(const PageStyle& style, const ModernContext& context, const QList<ModernKind>& kinds);
+QByteArray modernSubIndexPage(const PageStyle& style, const ModernContext& context, const QString& fileName,
+                              const QString& tit, const QStringList& questions, const QStringList& numbers);
+QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context);
+
+QByteArray modernStyleSheet();
+QByteArray modernIcon();
+// Every page by its file name, at the site's address (which must be set).
+QByteArray sitemap(const QString& siteAddress, const QStringList& pages);
+QByteArray robots(const QString& siteAddress);
+
+// The site's address as pages link to it, ending in "/"; empty when none is set.
+QString normalizedSiteAddress(const QString& address);
+// A file name as a link to it: percent-encoded where a URL needs it.
+QString linkTo(const QString& fileName);
+// A JSON string literal that is safe inside HTML and JavaScript ("<", ">", "&" escaped).
+QString jsonString(const QString& text);
+
+} // namespace qadora

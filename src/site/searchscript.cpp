@@ -1,0 +1,291 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The search page's script: plain JavaScript, no library, nothing fetched from elsewhere.
+// Its matching is a set of pure functions (exported when run outside a browser), so the
+// tests run the very code the page runs against the index the build wrote.
+#include "searchsite.h"
+
+namespace qadora {
+
+QByteArray searchScript()
+{
+    return QByteArrayLiteral(R"JS((function (root) {
+  'use strict';
+
+  // As the window's search boxes fold a text: NFKC, then ASCII letters in lower case.
+  function fold(text) {
+    return text.normalize('NFKC').replace(/[A-Z]+/g, function (s) { return s.toLowerCase(); });
+  }
+
+  var SPACE = /[\t\n\v\f\r \u0085\u00a0\u1680\u2000-\u200a\u2028\u2029\u202f\u205f\u3000]+/;
+
+  // The words of a query, folded, each once.
+  function words(query) {
+    var out = [];
+    fold(query).split(SPACE).forEach(function (w) {
+      if (w && out.indexOf(w) < 0) out.push(w);
+    });
+    return out;
+  }
+
+  // The pieces the index knows a word by: the word itself when it is one code unit long,
+  // otherwise each pair of neighbouring code units.
+  function grams(word) {
+    if (word.length === 1) return [word];
+    var out = [];
+    for (var i = 0; i + 1 < word.length; i++) {
+      var g = word.substr(i, 2);
+      if (out.indexOf(g) < 0) out.push(g);
+    }
+    return out;
+  }
+
+  function shardOf(gram, shards) {
+    return (gram.charCodeAt(0) * 31 + (gram.length > 1 ? gram.charCodeAt(1) : 0)) % shards;
+  }
+
+  // Record numbers from their differences in base 36.
+  function postings(text) {
+    var ids = [];
+    if (!text) return ids;
+    var id = 0;
+    var parts = text.split(',');
+    for (var i = 0; i < parts.length; i++) {
+      id = (i ? id : 0) + parseInt(parts[i], 36);
+      ids.push(id);
+    }
+    return ids;
+  }
+
+  function intersect(a, b) {
+    var out = [];
+    var i = 0, j = 0;
+    while (i < a.length && j < b.length) {
+      if (a[i] === b[j]) { out.push(a[i]); i++; j++; }
+      else if (a[i] < b[j]) i++;
+      else j++;
+    }
+    return out;
+  }
+
+  // True when every word is in the question or in the answer.
+  function matches(folded, ws) {
+    return ws.every(function (w) { return folded[0].indexOf(w) >= 0 || folded[1].indexOf(w) >= 0; });
+  }
+
+  // Part of a text around the first word found, as pieces [text, marked].
+  function snippet(text, ws, length) {
+    var folded = '';
+    var from = [];
+    for (var i = 0; i < text.length;) {
+      var step = text.codePointAt(i) > 0xffff ? 2 : 1;
+      var f = fold(text.substr(i, step));
+      for (var k = 0; k < f.length; k++) from.push(i);
+      folded += f;
+      i += step;
+    }
+    from.push(text.length);
+    var marks = [];
+    ws.forEach(function (w) {
+      for (var at = folded.indexOf(w); at >= 0; at = folded.indexOf(w, at + w.length)) {
+        marks.push([from[at], from[at + w.length] !== undefined ? from[at + w.length] : text.length]);
+      }
+    });
+    marks.sort(function (a, b) { return a[0] - b[0]; });
+    var start = marks.length ? Math.max(0, marks[0][0] - Math.floor(length / 4)) : 0;
+    var end = Math.min(text.length, start + length);
+    var pieces = [];
+    if (start > 0) pieces.push(['…', false]);
+    var pos = start;
+    marks.forEach(function (m) {
+      if (m[0] < pos || m[0] >= end) return;
+      if (m[0] > pos) pieces.push([text.slice(pos, m[0]), false]);
+      pieces.push([text.slice(m[0], Math.min(m[1], end)), true]);
+      pos = Math.min(m[1], end);
+    });
+    if (pos < end) pieces.push([text.slice(pos, end), false]);
+    if (end < text.length) pieces.push(['…', false]);
+    return pieces;
+  }
+
+  // A search over the index files that `load` gives (by name, as a promise of their data).
+  function Searcher(load) {
+    this.load = load;
+    this.files = {};
+    this.folded = {};
+    this.lists = {}; // each word's candidates, decoded once: the next key reuses them
+  }
+  Searcher.prototype.get = function (name) {
+    var files = this.files;
+    if (!files[name]) {
+      files[name] = this.load(name).catch(function (e) { delete files[name]; throw e; });
+    }
+    return files[name];
+  };
+  Searcher.prototype.candidates = function (ws) {
+    var self = this;
+    return self.get('qs-meta.js').then(function (meta) {
+      return Promise.all(ws.map(function (w) {
+        if (self.lists['w' + w]) return self.lists['w' + w];
+        var gs = grams(w);
+        return Promise.all(gs.map(function (g) {
+          if (self.lists['g' + g]) return self.lists['g' + g];
+          return self.get('qs-g' + shardOf(g, meta.shards) + '.js').then(function (shard) {
+            return (self.lists['g' + g] = postings(Object.prototype.hasOwnProperty.call(shard, g) ? shard[g] : ''));
+          });
+        })).then(function (lists) {
+          // The shortest first: each step then walks less.
+          lists.sort(function (a, b) { return a.length - b.length; });
+          return (self.lists['w' + w] = lists.reduce(intersect));
+        });
+      })).then(function (lists) {
+        lists.sort(function (a, b) { return a.length - b.length; });
+        return { meta: meta, ids: lists.reduce(intersect) };
+      });
+    });
+  };
+  // The first `limit` records from candidate `from` on that hold every word of the query.
+  Searcher.prototype.search = function (query, limit, from) {
+    var self = this;
+    var ws = words(query);
+    if (!ws.length) return Promise.resolve({ words: ws, results: [], next: 0, more: false });
+    return self.candidates(ws).then(function (c) {
+      var meta = c.meta, ids = c.ids, results = [], pos = from || 0;
+      function step() {
+        if (results.length >= limit || pos >= ids.length) {
+          return { words: ws, results: results, next: pos, more: pos < ids.length };
+        }
+        var batch = ids.slice(pos, pos + Math.max(limit - results.length, 8));
+        var names = [];
+        batch.forEach(function (id) {
+          var n = 'qs-d' + Math.floor(id / meta.chunk) + '.js';
+          if (names.indexOf(n) < 0) names.push(n);
+        });
+        return Promise.all(names.map(function (n) { return self.get(n); })).then(function (chunks) {
+          var byName = {};
+          names.forEach(function (n, i) { byName[n] = chunks[i]; });
+          for (var b = 0; b < batch.length && results.length < limit; b++) {
+            var id = batch[b];
+            pos++;
+            var doc = byName['qs-d' + Math.floor(id / meta.chunk) + '.js'][id % meta.chunk];
+            var f = self.folded[id] || (self.folded[id] = [fold(doc[2]), fold(doc[3])]);
+            if (matches(f, ws)) {
+              var kind = meta.kinds[doc[0]] || ['', ''];
+              results.push({ id: id, file: doc[1], question: doc[2], answer: doc[3], kind: kind[1], kindFile: kind[0] });
+            }
+          }
+          return step();
+        });
+      }
+      return step();
+    });
+  };
+
+  var api = { fold: fold, words: words, grams: grams, shardOf: shardOf, postings: postings,
+    intersect: intersect, matches: matches, snippet: snippet, Searcher: Searcher };
+  if (typeof module !== 'undefined' && module.exports) {
+    module.exports = api;
+    return;
+  }
+
+  // The page: the index's files are scripts that hand their data to qadoraLoaded.
+  var waiting = {};
+  root.qadoraLoaded = function (name, data) {
+    var w = waiting[name];
+    if (w) { delete waiting[name]; w(data); }
+  };
+  function loadScript(name) {
+    return new Promise(function (resolve, reject) {
+      waiting[name] = resolve;
+      var s = document.createElement('script');
+      s.src = name;
+      s.async = true;
+      s.onerror = function () { delete waiting[name]; reject(new Error(name)); };
+      document.head.appendChild(s);
+    });
+  }
+
+  var PAGE = 20;
+  function start() {
+    var input = document.getElementById('q');
+    var status = document.getElementById('search-status');
+    var list = document.getElementById('search-results');
+    var more = document.getElementById('search-more');
+    if (!input || !status || !list) return;
+    var searcher = new Searcher(loadScript);
+    var serial = 0, shown = 0, query = '', next = 0;
+
+    var current = []; // the results on the page
+
+    function render(r, append, provisional) {
+      if (!append) { list.textContent = ''; shown = 0; current = []; }
+      r.results.forEach(function (res) {
+        var li = document.createElement('li');
+        var a = document.createElement('a');
+        a.href = res.file;
+        a.textContent = res.question;
+        li.appendChild(a);
+        if (res.kind) {
+          var k = document.createElement('p');
+          k.className = 'kind';
+          k.textContent = res.kind;
+          li.appendChild(k);
+        }
+        var p = document.createElement('p');
+        p.className = 'snippet';
+        snippet(res.answer || res.question, r.words, 90).forEach(function (piece) {
+          if (piece[1]) {
+            var m = document.createElement('mark');
+            m.textContent = piece[0];
+            p.appendChild(m);
+          } else {
+            p.appendChild(document.createTextNode(piece[0]));
+          }
+        });
+        li.appendChild(p);
+        list.appendChild(li);
+        current.push(res);
+        shown++;
+      });
+      next = r.next;
+      if (more) more.hidden = provisional || !r.more;
+      status.textContent = provisional ? '検索しています…'
+        : !r.words.length ? '上の検索欄に言葉を入れて下さい。'
+        : shown ? shown + (r.more ? '件以上' : '件') + '見つかりました。'
+        : '見つかりませんでした。';
+    }
+
+    function run(append) {
+      var mine = ++serial;
+      query = input.value;
+      var ws = words(query);
+      // At once, before any file arrives: of what is shown, what still holds every word.
+      if (!append && current.length && ws.length) {
+        render({ words: ws, results: current.filter(function (res) {
+          return matches(searcher.folded[res.id], ws);
+        }), next: 0, more: false }, false, true);
+      }
+      searcher.search(query, PAGE, append ? next : 0).then(function (r) {
+        if (mine === serial) render(r, append, false);
+      }, function () {
+        if (mine === serial) status.textContent = '検索の準備ができませんでした。';
+      });
+      if (!append && root.history && root.history.replaceState) {
+        root.history.replaceState(null, '', query ? '?q=' + encodeURIComponent(query) : root.location.pathname);
+      }
+    }
+
+    var params = new URLSearchParams(root.location.search);
+    if (params.has('q')) input.value = params.get('q');
+    input.addEventListener('input', function () { run(false); });
+    if (input.form) input.form.addEventListener('submit', function (e) { e.preventDefault(); run(false); });
+    if (more) more.addEventListener('click', function () { run(true); });
+    if (input.value) run(false);
+    input.focus();
+  }
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
+  else start();
+})(this);
+)JS");
+}
+
+} // namespace qadora

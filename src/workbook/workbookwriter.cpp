@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "workbookwriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QList>
+
+#include <xlsxwriter.h>
+
+namespace qadora::workbook {
+
+namespace {
+
+// Columns as wide as their longest line, counted as Excel counts: a wide (CJK) character is two.
+double widthOf(const QString& text)
+{
+    int longest = 0;
+    int line = 0;
+    for (const QChar c : text) {
+        if (c == u'\n') {
+            longest = std::max(longest, line);
+            line = 0;
+        } else if (!c.isLowSurrogate()) {
+            line += c.unicode() >= 0x1100 ? 2 : 1;
+        }
+    }
+    return std::max(longest, line);
+}
+
+} // namespace
+
+struct XlsxWriter::State {
+    lxw_workbook* book = nullptr;
+    lxw_worksheet* sheet = nullptr;
+    lxw_format* wrapped = nullptr;
+    QList<double> widths;
+    lxw_row_t row = 0;
+    QByteArray tmpdir;
+};
+
+XlsxWriter::XlsxWriter(const QString& path, const QString& sheetName, const QStringList& header)
+    : m(std::make_unique<State>())
+{
+    // A row at a time: the rows are written to a temporary file, not kept in memory.
+    m->tmpdir = QFile::encodeName(QDir::tempPath());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = m->tmpdir.data();
+    m->book = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+    if (!m->book)
+        return;
+    m->sheet = workbook_add_worksheet(m->book, sheetName.toUtf8().constData());
+    m->wrapped = workbook_add_format(m->book);
+    format_set_text_wrap(m->wrapped);
+    format_set_align(m->wrapped, LXW_ALIGN_VERTICAL_TOP);
+    lxw_format* bold = workbook_add_format(m->book);
+    format_set_bold(bold);
+    format_set_align(bold, LXW_ALIGN_VERTICAL_TOP);
+    for (int c = 0; c < header.size(); ++c) {
+        worksheet_write_string(m->sheet, 0, lxw_col_t(c), header[c].toUtf8().constData(), bold);
+        m->widths << widthOf(header[c]) + 2;
+    }
+    worksheet_freeze_panes(m->sheet, 1, 0);
+    m->row = 1;
+}
+
+XlsxWriter::~XlsxWriter()
+{
+    if (m->book) // never closed: nothing is written, its temporary files go
+        workbook_close(m->book);
+}
+
+QString XlsxWriter::addRow(const QStringList& cells)
+{
+    if (!m->sheet)
+        return QStringLiteral("ブックを作成できません");
+    for (int c = 0; c < cells.size(); ++c) {
+        if (cells[c].size() > kMaxCellLength)
+            return QStringLiteral("%1 列目の文字が Excel の一つのセルに入る %2 文字を超えています").arg(c + 1).arg(kMaxCellLength);
+        const QByteArray utf8 = cells[c].toUtf8();
+        const lxw_error e = worksheet_write_string(m->sheet, m->row, lxw_col_t(c), utf8.constData(), m->wrapped);
+        if (e != LXW_NO_ERROR)
+            return QString::fromUtf8(lxw_strerror(e));
+        if (c < m->widths.size())
+            m->widths[c] = std::max(m->widths[c], widthOf(cells[c]) + 1);
+    }
+    ++m->row;
+    return QString();
+}
+
+QString XlsxWriter::close()
+{
+    if (!m->book)
+        return QStringLiteral("ブックを作成できません");
+    for (int c = 0; c < m->widths.size(); ++c)
+        worksheet_set_column(m->sheet, lxw_col_t(c), lxw_col_t(c), std::clamp(m->widths[c], 6.0, 80.0), nullptr);
+    const lxw_error e = workbook_close(m->book);
+    m->book = nullptr;
+    return e == LXW_NO_ERROR ? QString() : QString::fromUtf8(lxw_strerror(e));
+}
+
+} // namespace qadora::workbook

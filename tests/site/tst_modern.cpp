@@ -1,0 +1,419 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The modern style: balanced answers, well-formed UTF-8 documents whatever the records hold,
+// structured data equal to what the page shows, and the site's search answering as the
+// page's own script answers (run in node when it is there).
+#include "search/searchtext.h"
+#include "site/htmlbalance.h"
+#include "site/sitegeneration.h"
+#include "testenv.h"
+#include "ui/folderpicker.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <gumbo.h>
+
+using namespace qadora;
+using namespace qadora::test;
+
+namespace {
+
+// Records that try everything a stored answer can do to a page.
+QList<Record> hostileRecords()
+{
+    return {
+        {0, "pw,パスワード", "パスワード変更の方法は？", "設定画面で<b>パスワード変更</b>を選びます。<br>\r\n次に新しいパスワードを入れます。"},
+        {0, "pw,パスワード", "ﾊﾟｽﾜｰﾄﾞを忘れた", "<p>ﾊﾟｽﾜｰﾄﾞ変更は</p></p>管理者へ。<hr>PASSWORD reset"},
+        {0, "pw,パスワード", "ＰＡＳＳＷＯＲＤとは", "<b>unclosed <i>misnested</b> text</i> & more <table><tr><td>cell"},
+        {0, "種類 1,記号\"<&>", "<質問>が文字のまま</script>", "<li>stray item<a href=\"x\">open link <div>block in a"},
+        {0, "種類 1,記号\"<&>", "絵文字😀と\u2028区切り", "<script>var s = \"</scr\" + \"ipt>\";</script>見える文<style>p{}</style>"},
+        {0, "etc,その他", "方法の変更", "変更の方法\x01（制御文字）<!-- note --> &amp; &lt;b&gt; done"},
+    };
+}
+
+// What a reader sees of an element, as the pages promise it: white space collapsed, a line
+// or block edge a space.
+void collectText(GumboNode* node, QString& out)
+{
+    if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE) {
+        out += QString::fromUtf8(node->v.text.text);
+        return;
+    }
+    if (node->type != GUMBO_NODE_ELEMENT)
+        return;
+    const GumboTag tag = node->v.element.tag;
+    if (tag == GUMBO_TAG_SCRIPT || tag == GUMBO_TAG_STYLE || tag == GUMBO_TAG_TEMPLATE)
+        return;
+    static const QList<GumboTag> inlineTags = {GUMBO_TAG_B, GUMBO_TAG_I, GUMBO_TAG_A, GUMBO_TAG_SPAN, GUMBO_TAG_EM,
+                                               GUMBO_TAG_STRONG, GUMBO_TAG_FONT, GUMBO_TAG_U, GUMBO_TAG_SMALL};
+    const bool block = !inlineTags.contains(tag);
+    if (block)
+        out += u' ';
+    for (unsigned i = 0; i < node->v.element.children.length; ++i)
+        collectText(static_cast<GumboNode*>(node->v.element.children.data[i]), out);
+    if (block)
+        out += u' ';
+}
+
+QString visibleText(GumboNode* node)
+{
+    QString raw;
+    for (unsigned i = 0; i < node->v.element.children.length; ++i)
+        collectText(static_cast<GumboNode*>(node->v.element.children.data[i]), raw);
+    return raw.split(QRegularExpression(QStringLiteral("[ \t\n\r\f]+")), Qt::SkipEmptyParts).join(u' ');
+}
+
+QString attributeOf(GumboNode* node, const char* name)
+{
+    const GumboAttribute* a = gumbo_get_attribute(&node->v.element.attributes, name);
+    return a ? QString::fromUtf8(a->value) : QString();
+}
+
+void elements(GumboNode* node, QList<GumboNode*>& out)
+{
+    if (node->type != GUMBO_NODE_ELEMENT)
+        return;
+    out << node;
+    for (unsigned i = 0; i < node->v.element.children.length; ++i)
+        elements(static_cast<GumboNode*>(node->v.element.children.data[i]), out);
+}
+
+struct Parsed {
+    GumboOutput* output = nullptr;
+    QList<GumboNode*> all;
+    QByteArray bytes;
+    explicit Parsed(QByteArray b)
+        : bytes(std::move(b))
+    {
+        output = gumbo_parse_with_options(&kGumboDefaultOptions, bytes.constData(), size_t(bytes.size()));
+        elements(output->root, all);
+    }
+    ~Parsed() { gumbo_destroy_output(&kGumboDefaultOptions, output); }
+    QList<GumboNode*> byTag(GumboTag tag) const
+    {
+        QList<GumboNode*> found;
+        for (GumboNode* n : all)
+            if (n->v.element.tag == tag)
+                found << n;
+        return found;
+    }
+    GumboNode* byClass(const QString& cls) const
+    {
+        for (GumboNode* n : all)
+            if (attributeOf(n, "class").split(u' ').contains(cls))
+                return n;
+        return nullptr;
+    }
+};
+
+bool inside(GumboNode* node, GumboNode* ancestor)
+{
+    for (GumboNode* n = node; n; n = n->parent)
+        if (n == ancestor)
+            return true;
+    return false;
+}
+
+} // namespace
+
+class TestModern : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void balance_data();
+    void balance();
+
+    void hostileSite_everyPageIsAWellFormedDocument();
+    void hostileSite_structuredDataIsWhatThePageShows();
+    void hostileSite_sitemapAndRobots();
+    void search_answersAsThePageScript_data();
+    void search_answersAsThePageScript();
+    void rebuild_writesOnlyWhatChanged_andPruneTakesTheSearchFiles();
+    void window_chooseModernTypeAddress_rememberedPerFolder();
+
+private:
+    QString build(const QStringList& extra);
+    QTemporaryDir m_dir;
+    QString m_db;
+    QString m_out;
+};
+
+void TestModern::initTestCase()
+{
+    isolateSettings();
+    m_db = makeDatabase(m_dir.filePath("hostile.mdb"), hostileRecords());
+    m_out = m_dir.filePath("site");
+    QDir().mkpath(m_out);
+    QVERIFY(writeBytes(m_dir.filePath("site/site.css"), "body { color: teal; }\n"));
+    const QString error = build({"--site-url", "https://example.jp/faq"});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+}
+
+QString TestModern::build(const QStringList& extra)
+{
+    QProcess p;
+    p.start(QStringLiteral(QADORA_BUILD_EXE),
+            QStringList{"--quiet", "--style", "modern", "--title", "サポート<b>窓口</b>", "--return-url", "https://example.jp/"}
+                << extra << m_db << m_out);
+    p.waitForFinished(60000);
+    return p.exitCode() == 0 ? QString() : QString::fromUtf8(p.readAllStandardError());
+}
+
+void TestModern::balance_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<bool>("phrasing");
+    QTest::addColumn<QString>("balanced");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("unclosed b") << "a <b>bold" << false << "a <b>bold</b>" << "a bold";
+    QTest::newRow("stray end tag, hr") << "x</p>y<hr>z" << false << "x<p></p>y<hr>z" << "x y z";
+    QTest::newRow("misnested") << "<b>1<i>2</b>3</i>" << false << "<b>1<i>2</i></b><i>3</i>" << "123";
+    QTest::newRow("pseudo tag stays text") << "<質問>と<答え>" << false << "&lt;質問&gt;と&lt;答え&gt;" << "<質問>と<答え>";
+    QTest::newRow("line-break markers stay") << "1行<br>\n2行<BR>" << false << "1行<br>\n2行<br>" << "1行 2行";
+    QTest::newRow("attributes quoted") << "<a href=x title='a\"b'>l</a>" << false << "<a href=\"x\" title=\"a&quot;b\">l</a>" << "l";
+    QTest::newRow("script kept, not text") << "<script>if (a<b) x();</script>t" << false << "<script>if (a<b) x();</script>t" << "t";
+    QTest::newRow("entities") << "&amp;&lt;&nbsp;&copy;" << false << "&amp;&lt;&nbsp;©" << "&<\u00a0©";
+    QTest::newRow("control characters dropped") << "a\x01" "b" << false << "ab" << "ab";
+    QTest::newRow("heading keeps text-level") << "<div>一</div><b>二</b><script>x</script>" << true << "一<b>二</b>" << "一 二";
+}
+
+void TestModern::balance()
+{
+    QFETCH(QString, html);
+    QFETCH(bool, phrasing);
+    const BalancedHtml b = balanceHtml(html, phrasing ? HtmlContext::Phrasing : HtmlContext::Flow);
+    QTEST(b.html, "balanced");
+    QTEST(b.text, "text");
+    // Written back, it reads as itself.
+    QCOMPARE(balanceHtml(b.html, phrasing ? HtmlContext::Phrasing : HtmlContext::Flow).html, b.html);
+}
+
+void TestModern::hostileSite_everyPageIsAWellFormedDocument()
+{
+    const QStringList pages = QDir(m_out).entryList({"*.html"}, QDir::Files);
+    QCOMPARE(pages.size(), 6 + 3 + 1 + 1); // records, kinds, index, search
+    for (const QString& name : pages) {
+        const QByteArray bytes = readBytes(QDir(m_out).filePath(name));
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString text = utf8(bytes);
+        QVERIFY2(!utf8.hasError() && !bytes.startsWith("\xEF\xBB\xBF"), qPrintable(name));
+        QVERIFY2(bytes.startsWith("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"), qPrintable(name));
+        const Parsed page(bytes);
+        // The parser had nothing to repair: no misnesting, nothing unclosed, no stray text.
+        QVERIFY2(page.output->errors.length == 0, qPrintable(name + QStringLiteral(": %1 parse errors").arg(page.output->errors.length)));
+        QCOMPARE(page.byTag(GUMBO_TAG_H1).size(), 1);
+        for (GumboTag landmark : {GUMBO_TAG_HEADER, GUMBO_TAG_NAV, GUMBO_TAG_MAIN, GUMBO_TAG_FOOTER, GUMBO_TAG_FORM})
+            QVERIFY2(page.byTag(landmark).size() == 1, qPrintable(name));
+        QVERIFY2(page.byTag(GUMBO_TAG_FORM).first() != nullptr
+                     && attributeOf(page.byTag(GUMBO_TAG_FORM).first(), "action") == QLatin1String("search.html"),
+                 qPrintable(name));
+        QVERIFY2(!text.contains(QStringLiteral("‹質問>")), qPrintable(name));
+        QVERIFY2(text.contains(QStringLiteral("href=\"site.css\"")), qPrintable(name));
+        // Every link of the page's own (not the records' markup) reaches a file of the site.
+        GumboNode* answer = page.byClass(QStringLiteral("answer-body"));
+        for (GumboNode* n : page.all) {
+            QString target = attributeOf(n, "href");
+            if (target.isEmpty())
+                target = attributeOf(n, "src");
+            if (target.isEmpty() || (answer && inside(n, answer)) || target.startsWith(u'#') || target.contains(u':'))
+                continue;
+            const QString file = QUrl::fromPercentEncoding(target.section(u'?', 0, 0).toUtf8());
+            QVERIFY2(QFileInfo::exists(QDir(m_out).filePath(file)), qPrintable(name + QStringLiteral(" → ") + target));
+        }
+    }
+    QVERIFY(QFileInfo::exists(QDir(m_out).filePath("種類 1.html")));
+    QCOMPARE(readBytes(QDir(m_out).filePath("site.css")), QByteArray("body { color: teal; }\n"));
+}
+
+void TestModern::hostileSite_structuredDataIsWhatThePageShows()
+{
+    const QStringList pages = QDir(m_out).entryList({"qa*.html"}, QDir::Files);
+    QCOMPARE(pages.size(), 6);
+    for (const QString& name : pages) {
+        const Parsed page(readBytes(QDir(m_out).filePath(name)));
+        QList<GumboNode*> scripts;
+        for (GumboNode* s : page.byTag(GUMBO_TAG_SCRIPT))
+            if (attributeOf(s, "type") == QLatin1String("application/ld+json"))
+                scripts << s;
+        QCOMPARE(scripts.size(), 1);
+        const auto* child = static_cast<GumboNode*>(scripts[0]->v.element.children.data[0]);
+        const QByteArray json = child->v.text.text;
+        QVERIFY2(!json.contains('<'), json.constData());
+        QJsonParseError error;
+        const QJsonArray graph = QJsonDocument::fromJson(json, &error).object().value("@graph").toArray();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+        const QJsonObject question = graph[0].toObject().value("mainEntity").toArray()[0].toObject();
+        QCOMPARE(graph[0].toObject().value("@type").toString(), QStringLiteral("FAQPage"));
+        QCOMPARE(question.value("name").toString(), visibleText(page.byTag(GUMBO_TAG_H1).first()));
+        QCOMPARE(question.value("acceptedAnswer").toObject().value("text").toString(),
+                 visibleText(page.byClass(QStringLiteral("answer-body"))));
+        const QJsonArray crumbs = graph[1].toObject().value("itemListElement").toArray();
+        QCOMPARE(crumbs.size(), 4);
+        QCOMPARE(crumbs[1].toObject().value("item").toString(), QStringLiteral("https://example.jp/faq/index.html"));
+        QCOMPARE(crumbs[3].toObject().value("name").toString(), question.value("name").toString());
+        // The description is the answer's text, at most 120 characters.
+        QString description;
+        for (GumboNode* m : page.byTag(GUMBO_TAG_META))
+            if (attributeOf(m, "name") == QLatin1String("description"))
+                description = attributeOf(m, "content");
+        QVERIFY(!description.isEmpty() && description.size() <= 120);
+        QVERIFY(question.value("acceptedAnswer").toObject().value("text").toString().startsWith(description.chopped(1)));
+    }
+}
+
+void TestModern::hostileSite_sitemapAndRobots()
+{
+    const QString sitemap = QString::fromUtf8(readBytes(QDir(m_out).filePath("sitemap.xml")));
+    const QStringList pages = QDir(m_out).entryList({"*.html"}, QDir::Files);
+    for (const QString& page : pages) {
+        const QString loc = QStringLiteral("<loc>https://example.jp/faq/") + QString::fromLatin1(QUrl::toPercentEncoding(page, "!$&'()*+,;=:@")).replace(u'&', QStringLiteral("&amp;")) + QStringLiteral("</loc>");
+        QVERIFY2(sitemap.contains(loc) == (page != QLatin1String("search.html")), qPrintable(loc));
+    }
+    QCOMPARE(sitemap.count(QStringLiteral("<loc>")), pages.size() - 1);
+    QVERIFY(readBytes(QDir(m_out).filePath("robots.txt")).contains("Sitemap: https://example.jp/faq/sitemap.xml\n"));
+}
+
+void TestModern::search_answersAsThePageScript_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("count");
+    QTest::newRow("unspaced Japanese") << "パスワード変更" << 2;
+    QTest::newRow("half-width kana") << "ﾊﾟｽﾜｰﾄﾞ" << 2;
+    QTest::newRow("ASCII case") << "Password" << 2;
+    QTest::newRow("full-width letters") << "ｐａｓｓ" << 2;
+    QTest::newRow("all words must match") << "変更　方法" << 2;
+    QTest::newRow("one character") << "更" << 3;
+    QTest::newRow("pieces present, not together") << "法変" << 0;
+    QTest::newRow("outside the BMP") << "😀" << 1;
+    QTest::newRow("markup is not text") << "script" << 0;
+    QTest::newRow("a sign") << "<" << 2;
+    QTest::newRow("nothing") << "　 " << 0;
+}
+
+void TestModern::search_answersAsThePageScript()
+{
+    QFETCH(QString, query);
+    QFETCH(int, count);
+    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+    if (node.isEmpty())
+        QSKIP("node is not installed: the page's script cannot be run");
+    // What the window's search would find in what the pages show.
+    QStringList expected;
+    const QStringList words = searchWords(query);
+    for (const QString& name : QDir(m_out).entryList({"qa*.html"}, QDir::Files)) {
+        const Parsed page(readBytes(QDir(m_out).filePath(name)));
+        const QString q = foldForSearch(visibleText(page.byTag(GUMBO_TAG_H1).first()));
+        const QString a = foldForSearch(visibleText(page.byClass(QStringLiteral("answer-body"))));
+        bool all = !words.isEmpty();
+        for (const QString& w : words)
+            all = all && (q.contains(w) || a.contains(w));
+        if (all)
+            expected << name;
+    }
+    QCOMPARE(expected.size(), count);
+
+    const QString driver = m_dir.filePath("driver.js");
+    QVERIFY(writeBytes(driver, R"JS(
+const fs = require('fs'), path = require('path'), vm = require('vm');
+const [dir, query] = process.argv.slice(2);
+const api = require(path.join(dir, 'qadora-search.js'));
+const load = (name) => new Promise((resolve) => {
+  vm.runInNewContext(fs.readFileSync(path.join(dir, name), 'utf8'), { qadoraLoaded: (n, data) => resolve(data) });
+});
+new api.Searcher(load).search(query, Infinity).then((r) => {
+  const marked = r.results.map((x) => api.snippet(x.answer || x.question, r.words, 90).some((p) => p[1]));
+  console.log(JSON.stringify({ files: r.results.map((x) => x.file), kinds: r.results.map((x) => x.kind), marked }));
+});
+)JS"));
+    QProcess p;
+    p.start(node, {driver, m_out, query});
+    QVERIFY(p.waitForFinished(30000));
+    const QJsonObject out = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QStringList found;
+    for (const QJsonValue v : out.value("files").toArray())
+        found << v.toString();
+    found.sort();
+    QCOMPARE(found, expected);
+    for (const QJsonValue v : out.value("kinds").toArray())
+        QVERIFY(!v.toString().isEmpty());
+}
+
+void TestModern::rebuild_writesOnlyWhatChanged_andPruneTakesTheSearchFiles()
+{
+    QTemporaryDir dir;
+    const QString db = makeDatabase(dir.filePath("qa.mdb"), {{0, "a,甲", "一", "いち"}, {0, "a,甲", "二", "に"}, {0, "b,乙", "三", "さん"}});
+    const QString out = dir.filePath("site");
+    QDir().mkpath(out);
+    auto run = [&](const QStringList& extra) {
+        QProcess p;
+        p.start(QStringLiteral(QADORA_BUILD_EXE), QStringList{"--quiet", "--stats", "--style", "modern"} << extra << db << out);
+        p.waitForFinished(60000);
+        return QString::fromUtf8(p.readAllStandardError()).trimmed().section(u'\n', -1); // the figures
+    };
+    QVERIFY(run({}).endsWith(QStringLiteral("written %1, unchanged 0, removed 0").arg(QDir(out).entryList(QDir::Files).size())));
+    const QString again = run({});
+    QVERIFY2(again.startsWith(QStringLiteral("written 0,")), qPrintable(again));
+    // A changed answer: its page, and the index files that hold it, and nothing else.
+    runSqlite(db, "UPDATE tbl1 SET anser = 'にに' WHERE quest = '二'");
+    const QString changed = run({});
+    const int written = changed.section(u' ', 1, 1).chopped(1).toInt();
+    QVERIFY2(written >= 2 && written < 8, qPrintable(changed));
+    // Pruning after a switch to the older style takes every file the modern run wrote.
+    QVERIFY(writeBytes(QDir(out).filePath("mine.txt"), "keep"));
+    QProcess p;
+    p.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", "--prune", db, out});
+    QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+    QStringList left = QDir(out).entryList(QDir::Files);
+    left.sort();
+    QCOMPARE(left, QStringList({"a.html", "b.html", "index.html", "mine.txt", "qa001.html", "qa002.html", "qa003.html"}));
+}
+
+void TestModern::window_chooseModernTypeAddress_rememberedPerFolder()
+{
+    clearSettings();
+    QTemporaryDir dir;
+    const QString db = makeDatabase(dir.filePath("qa.mdb"), {{0, "a,甲", "一", "いち"}});
+    const QString out = dir.filePath("site");
+    const QString other = dir.filePath("other");
+    QDir().mkpath(out);
+    QDir().mkpath(other);
+    auto win = openWindow(db, out);
+    main1* w = win->w.get();
+    showActive(w);
+    QTest::mouseClick(w->Option7, Qt::LeftButton);
+    QVERIFY(w->Option7->isChecked());
+    w->siteAddress->setFocus();
+    typeText(w->siteAddress, QStringLiteral("https://example.jp/"));
+    pressKey(w->siteAddress, Qt::Key_Tab);
+    QTest::mouseClick(w->Command13, Qt::LeftButton);
+    QTest::mouseClick(w->Command14, Qt::LeftButton);
+    QVERIFY(readBytes(QDir(out).filePath("qa001.html")).startsWith("<!DOCTYPE html>"));
+    QVERIFY(QFileInfo::exists(QDir(out).filePath("qadora.css")));
+    QVERIFY(QFileInfo::exists(QDir(out).filePath("sitemap.xml")));
+    // Another folder starts from the first values; coming back brings the choice back.
+    QVERIFY(w->Dir1->setPath(other));
+    QVERIFY(w->Option6->isChecked());
+    QVERIFY(w->siteAddress->text().isEmpty());
+    QVERIFY(w->Dir1->setPath(out));
+    QVERIFY(w->Option7->isChecked());
+    QCOMPARE(w->siteAddress->text(), QStringLiteral("https://example.jp/"));
+    QVERIFY(win->fake.messages().contains(QStringLiteral("ｈｔｍｌ作成しました")));
+}
+
+QTEST_MAIN(TestModern)
+#include "tst_modern.moc"

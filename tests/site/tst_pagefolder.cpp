@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The folder a run writes into: listed once, yet never fooled by what comes after the listing,
+// and shared safely with another run.
+#include "site/pagefile.h"
+#include "testenv.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace qadora;
+using namespace qadora::test;
+
+class TestPageFolder : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void cameAfterTheListing_data();
+    void cameAfterTheListing();
+    void pageHash_isSha256_data();
+    void pageHash_isSha256();
+    void twoRunsAtOnce_bothComplete();
+};
+
+void TestPageFolder::cameAfterTheListing_data()
+{
+    QTest::addColumn<bool>("perRun");
+    QTest::addColumn<QString>("planted");
+    for (const bool perRun : {true, false}) {
+        const char* guard = perRun ? "run lock: " : "file locks: ";
+        QTest::newRow(QByteArray(guard).append("nothing").constData()) << perRun << "";
+        QTest::newRow(QByteArray(guard).append("the same page").constData()) << perRun << "same";
+        QTest::newRow(QByteArray(guard).append("another page").constData()) << perRun << "other";
+        QTest::newRow(QByteArray(guard).append("a FIFO").constData()) << perRun << "fifo";
+        QTest::newRow(QByteArray(guard).append("a directory").constData()) << perRun << "dir";
+    }
+}
+
+// A file that appears after the folder was listed is treated as if it had been listed: the
+// same bytes stay untouched, other bytes are replaced, something not a file is never replaced.
+void TestPageFolder::cameAfterTheListing()
+{
+    QFETCH(bool, perRun);
+    QFETCH(QString, planted);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.html");
+    const QByteArray page = "<HTML>\r\n";
+    PageFolder folder(dir.path(), perRun ? PageFolder::Guard::PerRun : PageFolder::Guard::PerFile);
+    if (planted == "same" || planted == "other")
+        QVERIFY(writeBytes(path, planted == "same" ? page : QByteArray("the user's")));
+    else if (planted == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    else if (planted == "dir")
+        QVERIFY(QDir().mkdir(path));
+    struct stat before {};
+    ::lstat(QFile::encodeName(path).constData(), &before);
+
+    QString error;
+    const PageWrite outcome = folder.write("p.html", page, &error);
+    struct stat after {};
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &after), 0);
+    if (planted == "fifo" || planted == "dir") {
+        QCOMPARE(outcome, PageWrite::Failed);
+        QCOMPARE(error, QStringLiteral("通常のファイルではないため置き換えられません"));
+        QVERIFY(!S_ISREG(after.st_mode));
+    } else {
+        QCOMPARE(outcome, planted == "same" ? PageWrite::Unchanged : PageWrite::Written);
+        QCOMPARE(readBytes(path), page);
+        QCOMPARE(after.st_ino == before.st_ino, planted == "same");
+    }
+    QCOMPARE(QDir(dir.path()).entryList({".qadora-*"}, QDir::Files | QDir::Hidden), QStringList{});
+}
+
+void TestPageFolder::pageHash_isSha256_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("one block and a bit") << QByteArray(65, '\x82');
+    QTest::newRow("a page") << QByteArray(700, 'a').append("\r\n");
+}
+
+// Manifests written before keep their meaning: the same hashes, whichever library takes them.
+void TestPageFolder::pageHash_isSha256()
+{
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(pageHash(bytes), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// A second qadora-build started into the folder while the first is writing: neither takes the
+// other's temporary files, both finish, and nothing of theirs is left.
+void TestPageFolder::twoRunsAtOnce_bothComplete()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath("qa.mdb");
+    const QString out = dir.filePath("site");
+    QVERIFY(QDir().mkpath(out));
+    QList<Record> many;
+    for (int i = 0; i < 20000; ++i)
+        many.append({0, QStringLiteral("k%1,t").arg(i % 50), QString::number(i), QString(300, QChar(0x3042))});
+    makeDatabase(db, many);
+    QProcess first;
+    first.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", db, out});
+    QVERIFY(first.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QDir(out).entryList(QDir::Files).size() > 200, 20000);
+    QProcess second;
+    second.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", db, out});
+    QVERIFY(first.waitForFinished(120000) && second.waitForFinished(120000));
+    QCOMPARE(first.exitCode(), 0);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(QDir(out).entryList({".qadora-*"}, QDir::Files | QDir::Hidden), QStringList{});
+    QCOMPARE(QDir(out).entryList({"qa*.html"}, QDir::Files).size(), 20000);
+}
+
+QTEST_MAIN(TestPageFolder)
+#include "tst_pagefolder.moc"
