@@ -405,13 +405,17 @@ void TestModern::window_chooseModernTypeAddress_rememberedPerFolder()
     QVERIFY(readBytes(QDir(out).filePath("qa001.html")).startsWith("<!DOCTYPE html>"));
     QVERIFY(QFileInfo::exists(QDir(out).filePath("qadora.css")));
     QVERIFY(QFileInfo::exists(QDir(out).filePath("sitemap.xml")));
-    // Another folder starts from the first values; coming back brings the choice back.
+    // A folder never used keeps what the tab shows; each folder then brings back its own choice.
     QVERIFY(w->Dir1->setPath(other));
+    QVERIFY(w->Option7->isChecked());
+    QCOMPARE(w->siteAddress->text(), QStringLiteral("https://example.jp/"));
+    QTest::mouseClick(w->Option6, Qt::LeftButton);
     QVERIFY(w->Option6->isChecked());
-    QVERIFY(w->siteAddress->text().isEmpty());
     QVERIFY(w->Dir1->setPath(out));
     QVERIFY(w->Option7->isChecked());
     QCOMPARE(w->siteAddress->text(), QStringLiteral("https://example.jp/"));
+    QVERIFY(w->Dir1->setPath(other));
+    QVERIFY(w->Option6->isChecked());
     QVERIFY(win->fake.messages().contains(QStringLiteral("ｈｔｍｌ作成しました")));
 }
 
