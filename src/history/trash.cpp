@@ -64,8 +64,8 @@ bool homeTrashReady()
 }
 
 // Qt 6.4 writes the original path into the .trashinfo as it is, which a file manager cannot read
-// back for a name with a space, "%" or a line break. Written again as the trash specification
-// says: percent-encoded, and relative to the top of the disk in a trash there.
+// back for a name with a space, "%" or a line break. Written again as freedesktop.org file managers
+// read it: percent-encoded, and relative to the top of the disk in a trash there.
 void rewriteTrashInfo(const QString& original, const QString& placed)
 {
     const QFileInfo file(placed);
