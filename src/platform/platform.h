@@ -97,6 +97,10 @@ QStringList programArguments(int argc, char* argv[]);
 // Windows its short form, which the code page can hold whatever the characters of the name.
 QByteArray libraryPath(const QString& path);
 
+// Whether file names follow Windows' rules (device names, characters refused, case not told
+// apart), rather than the POSIX ones where any name without "/" is a name of its own.
+bool windowsFileNames();
+
 // The file name of the program `base` (a program beside this one or in the build tree):
 // "base" here, "base.exe" on Windows.
 QString programFileName(const QString& base);

@@ -214,6 +214,11 @@ QByteArray libraryPath(const QString& path)
     return QFile::encodeName(path);
 }
 
+bool windowsFileNames()
+{
+    return false;
+}
+
 QString programFileName(const QString& base)
 {
     return base;

@@ -212,6 +212,11 @@ QByteArray libraryPath(const QString& path)
     return path.toLocal8Bit();
 }
 
+bool windowsFileNames()
+{
+    return true;
+}
+
 QString programFileName(const QString& base)
 {
     return base + QStringLiteral(".exe");

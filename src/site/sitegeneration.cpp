@@ -286,6 +286,17 @@ WriteOutcome SiteRun::put(const QString& fileName, const QByteArray& bytes)
 {
     if (const QString problem = pageNameProblem(fileName); !problem.isEmpty())
         return {WriteOutcome::Stopped, problem};
+    // Where the file system keeps Windows' rules, a name it would refuse, take for a device or
+    // alter, or one that differs from another page's only in case (the later page would
+    // replace the earlier), stops the run as a name refused everywhere does. Elsewhere such
+    // names make files of their own, as they always have.
+    if (platform::windowsFileNames()) {
+        QString problem = windowsNameProblem(fileName);
+        if (problem.isEmpty())
+            problem = m_names.add(fileName);
+        if (!problem.isEmpty())
+            return {WriteOutcome::Stopped, problem};
+    }
     m_pages << fileName;
     if (m_writer) {
         if (!m_writer->put(nextSequence(), fileName, bytes))
