@@ -101,6 +101,18 @@ QByteArray libraryPath(const QString& path);
 // apart), rather than the POSIX ones where any name without "/" is a name of its own.
 bool windowsFileNames();
 
+// Where the program keeps what is its own: the settings file (empty: Qt's own place, which is
+// ~/.config/Qadora/Qadora.conf here; on Windows %APPDATA%\Qadora\Qadora.conf, in the same INI
+// format, rather than the registry), and the folders for its data (backups, records of the
+// pages written) and caches.
+QString settingsFile();
+QString dataFolder();
+QString cacheFolder();
+
+// The font families for the window and for fixed-width text, in order of preference.
+QStringList interfaceFontFamilies();
+QStringList fixedFontFamilies();
+
 // The file name of the program `base` (a program beside this one or in the build tree):
 // "base" here, "base.exe" on Windows.
 QString programFileName(const QString& base);

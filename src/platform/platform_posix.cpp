@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdio>
@@ -212,6 +213,31 @@ QStringList programArguments(int argc, char* argv[])
 QByteArray libraryPath(const QString& path)
 {
     return QFile::encodeName(path);
+}
+
+QString settingsFile()
+{
+    return QString();
+}
+
+QString dataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/qadora");
+}
+
+QString cacheFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/qadora");
+}
+
+QStringList interfaceFontFamilies()
+{
+    return {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAexGothic"), QStringLiteral("IPAGothic")};
+}
+
+QStringList fixedFontFamilies()
+{
+    return {QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic")};
 }
 
 bool windowsFileNames()

@@ -15,6 +15,7 @@
 #include <io.h>
 #include <sddl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 namespace qadora::platform {
 
@@ -210,6 +211,49 @@ QByteArray libraryPath(const QString& path)
         return QString::fromStdWString(shortPath).toLocal8Bit();
     }
     return path.toLocal8Bit();
+}
+
+namespace {
+
+// A folder the shell knows (the roaming or the local application data), with "/".
+QString knownFolder(REFKNOWNFOLDERID id)
+{
+    wchar_t* path = nullptr;
+    QString result;
+    if (SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &path)))
+        result = QDir::fromNativeSeparators(QString::fromWCharArray(path));
+    ::CoTaskMemFree(path);
+    return result;
+}
+
+} // namespace
+
+QString settingsFile()
+{
+    const QString roaming = knownFolder(FOLDERID_RoamingAppData);
+    return roaming.isEmpty() ? QString() : roaming + QStringLiteral("/Qadora/Qadora.conf");
+}
+
+QString dataFolder()
+{
+    return knownFolder(FOLDERID_LocalAppData) + QStringLiteral("/Qadora");
+}
+
+QString cacheFolder()
+{
+    return knownFolder(FOLDERID_LocalAppData) + QStringLiteral("/Qadora/cache");
+}
+
+QStringList interfaceFontFamilies()
+{
+    // Wine passes the system's Noto fonts through; a real Windows has the first ones.
+    return {QStringLiteral("Yu Gothic UI"), QStringLiteral("Meiryo UI"), QStringLiteral("Meiryo"),
+            QStringLiteral("Noto Sans CJK JP")};
+}
+
+QStringList fixedFontFamilies()
+{
+    return {QStringLiteral("BIZ UDGothic"), QStringLiteral("MS Gothic"), QStringLiteral("Noto Sans Mono CJK JP")};
 }
 
 bool windowsFileNames()

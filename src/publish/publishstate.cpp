@@ -408,7 +408,7 @@ HashCache::HashCache(const QString& dir)
     const QByteArray key = QCryptographicHash::hash((canonical.isEmpty() ? dir : canonical).toUtf8(),
                                                     QCryptographicHash::Sha1)
                                .toHex();
-    m_path = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/qadora/publish/")
+    m_path = platform::cacheFolder() + QStringLiteral("/publish/")
         + QString::fromLatin1(key) + QStringLiteral(".txt");
     QFile file(m_path);
     QByteArray bytes;

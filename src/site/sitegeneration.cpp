@@ -469,7 +469,7 @@ QString manifestPath(const QString& outDir)
     const QByteArray key = QCryptographicHash::hash((canonical.isEmpty() ? outDir : canonical).toUtf8(),
                                                     QCryptographicHash::Sha1)
                                .toHex();
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/qadora/manifests/")
+    return platform::dataFolder() + QStringLiteral("/manifests/")
         + QString::fromLatin1(key) + QStringLiteral(".txt");
 }
 
