@@ -179,6 +179,9 @@ void Planner::run(RowSource& source, ImportPlan& plan)
     QHash<qint64, int> numberLines;
     QList<RowResult> taken;
     QList<int> takenLines;
+    questionLines.reserve(source.rowsHint());
+    taken.reserve(source.rowsHint());
+    takenLines.reserve(source.rowsHint());
     qint64 highest = m_existing.highestGiven;
     TextRow row;
     while (source.next(row)) {

@@ -25,6 +25,7 @@ class RowSource {
 public:
     virtual ~RowSource() = default;
     virtual bool next(TextRow& row) = 0;
+    virtual qsizetype rowsHint() const { return 0; } // how many rows there are, when known
 };
 
 class CsvRows : public RowSource {
@@ -64,13 +65,19 @@ public:
         : m_sheet(sheet)
     {
     }
+    qsizetype rowsHint() const override { return m_sheet.rows.size(); }
     bool next(TextRow& row) override
     {
         if (m_at >= m_sheet.rows.size())
             return false;
         const workbook::SheetRow& r = m_sheet.rows[m_at++];
         row.line = r.number;
-        row.cells = r.cells;
+        // From column A: a sheet keeps only its cells with text.
+        row.cells.clear();
+        if (!r.cells.isEmpty())
+            row.cells.resize(r.cells.last().column + 1);
+        for (const workbook::SheetCell& c : r.cells)
+            row.cells[c.column] = c.text;
         return true;
     }
 

@@ -42,6 +42,8 @@ PageNames::PageNames(const QSet<QString>& names)
 
 QString PageNames::clash(const QString& name) const
 {
+    if (m_used.contains(name))
+        return QString(); // most rows repeat a kind already seen
     const auto it = m_byFolded.constFind(name.toCaseFolded());
     if (it == m_byFolded.cend() || *it == name)
         return QString();
@@ -51,6 +53,9 @@ QString PageNames::clash(const QString& name) const
 
 void PageNames::add(const QString& name)
 {
+    if (m_used.contains(name))
+        return;
+    m_used.insert(name);
     m_byFolded.insert(name.toCaseFolded(), name);
 }
 

@@ -25,6 +25,7 @@ public:
 
 private:
     QHash<QString, QString> m_byFolded; // case-folded name → the name as used
+    QSet<QString> m_used;
 };
 
 } // namespace qadora::csv

@@ -438,13 +438,17 @@ StoreStatus SqliteStore::changing(const ChangeSet& changes, bool write)
     }
     return writing(
         [&](QSqlDatabase& db) {
+            // Forward only: the driver then keeps no copy of the rows read, which a change of
+            // a hundred thousand records would pay for on every statement.
             QSqlQuery find(db);
-            find.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE No = ?"));
             QSqlQuery insert(db);
-            insert.prepare(QStringLiteral("INSERT INTO tbl1 (No, kind, quest, anser) VALUES (?, ?, ?, ?)"));
             QSqlQuery update(db);
-            update.prepare(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? WHERE No = ?"));
             QSqlQuery remove(db);
+            for (QSqlQuery* q : {&find, &insert, &update, &remove})
+                q->setForwardOnly(true);
+            find.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE No = ?"));
+            insert.prepare(QStringLiteral("INSERT INTO tbl1 (No, kind, quest, anser) VALUES (?, ?, ?, ?)"));
+            update.prepare(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? WHERE No = ?"));
             remove.prepare(QStringLiteral("DELETE FROM tbl1 WHERE No = ?"));
             for (const RecordChange& change : changes) {
                 StoreStatus status;

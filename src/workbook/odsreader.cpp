@@ -36,18 +36,9 @@ void readParagraph(QXmlStreamReader& xml, QString& text)
     }
 }
 
-} // namespace
-
-Sheet readOds(const ZipReader& zip, const QString& wanted)
+// The names of the tables into `sheet`, the cells of the one wanted into `grid`.
+void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid& grid)
 {
-    Sheet sheet;
-    QByteArray bytes;
-    if (const ZipReader::Read r = zip.read(QStringLiteral("content.xml"), &bytes, kPartLimit); r != ZipReader::Read::Ok) {
-        sheet.error = partMessage(r, QStringLiteral("content.xml"));
-        return sheet;
-    }
-    Grid grid;
-    QXmlStreamReader xml(bytes);
     int tableDepth = 0;
     bool reading = false;
     int row = 0;
@@ -73,7 +64,7 @@ Sheet readOds(const ZipReader& zip, const QString& wanted)
         } else if (reading && n == QLatin1String("table-row")) {
             const int repeat = std::clamp(attribute(xml.attributes(), QLatin1String("number-rows-repeated")).toInt(), 1, kMaxRow);
             const int first = row + 1;
-            QMap<int, QString> cells;
+            QList<SheetCell> cells;
             int column = 0;
             while (xml.readNext() != QXmlStreamReader::Invalid && !(xml.isEndElement() && xml.name() == QLatin1String("table-row"))) {
                 if (!xml.isStartElement())
@@ -110,23 +101,32 @@ Sheet readOds(const ZipReader& zip, const QString& wanted)
                 }
                 if (!text.isEmpty()) {
                     for (int i = 0; i < columns && column + i < kMaxColumn; ++i)
-                        cells.insert(column + i, text);
+                        cells.append({column + i, text});
                 }
                 if (spanColumns > 1 || spanRows > 1)
-                    grid.merges << Grid::Range{first, column, first + std::max(spanRows, 1) - 1, column + std::max(spanColumns, 1) - 1};
-                column += columns;
+                    grid.merge({first, column, first + std::max(spanRows, 1) - 1, column + std::max(spanColumns, 1) - 1});
+                column = std::min(column + columns, kMaxColumn);
             }
             if (!cells.isEmpty()) {
                 for (int i = 0; i < repeat && first + i <= kMaxRow; ++i)
-                    grid.rows.insert(first + i, cells);
+                    grid.addRow(first + i, cells);
             }
-            row += repeat;
+            row = std::min(row + repeat, kMaxRow);
         }
     }
-    if (xml.hasError()) {
-        sheet.error = xmlProblem(xml, QStringLiteral("content.xml"));
+}
+
+} // namespace
+
+Sheet readOds(const ZipReader& zip, const QString& wanted)
+{
+    Sheet sheet;
+    Grid grid;
+    if (!parsePart(zip, QStringLiteral("content.xml"), true, &sheet.error, [&](QXmlStreamReader& xml) {
+            readTables(xml, wanted, sheet, grid);
+            return QString();
+        }))
         return sheet;
-    }
     if (sheet.names.isEmpty()) {
         sheet.error = kDamaged + QStringLiteral("（シートがありません）");
         return sheet;
@@ -135,7 +135,6 @@ Sheet readOds(const ZipReader& zip, const QString& wanted)
         sheet.error = QStringLiteral("シート「%1」がありません（このブックのシート：%2）").arg(wanted, sheet.names.join(QStringLiteral("、")));
         return sheet;
     }
-    bytes.clear();
     return grid.finish(std::move(sheet));
 }
 

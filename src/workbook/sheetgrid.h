@@ -6,7 +6,6 @@
 #include "workbookreader.h"
 #include "zipreader.h"
 
-#include <QMap>
 #include <QXmlStreamReader>
 
 namespace qadora::workbook {
@@ -19,20 +18,24 @@ constexpr int kMaxColumn = 16384;
 
 inline const QString kDamaged = QStringLiteral("ブックが壊れているため読み込めません");
 
-// The cells of a sheet by row number, then column (from 0), with the merged ranges to fill.
-struct Grid {
-    QMap<int, QMap<int, QString>> rows;
+// The cells of a sheet as they are read, with the merged ranges to fill. Both programs write
+// rows and cells in order; those of a file that does not are put in order once it is read.
+class Grid {
+public:
     struct Range {
         int top, left, bottom, right;
     };
-    QList<Range> merges;
-
-    void set(int row, int column, const QString& text)
-    {
-        if (!text.isEmpty())
-            rows[row][column] = text;
-    }
+    void set(int row, int column, const QString& text);
+    // A row whose cells are known at once; rows repeated share them.
+    void addRow(int row, const QList<SheetCell>& cells);
+    void merge(const Range& range) { m_merges << range; }
     Sheet finish(Sheet sheet);
+
+private:
+    void putInOrder();
+    QList<SheetRow> m_rows;
+    QList<Range> m_merges;
+    bool m_inOrder = true;
 };
 
 QString partMessage(ZipReader::Read read, const QString& part);
@@ -43,6 +46,27 @@ QStringView attribute(const QXmlStreamAttributes& attributes, QLatin1String name
 QString unescapeOoxml(const QString& text);
 // "AB12" → column 27 (from 0) and row 12; false when it is no cell reference.
 bool parseReference(QStringView ref, int* column, int* row);
+
+// Reads one part as it inflates; `parse` returns why its XML cannot be taken, or nothing.
+// False with the reason in `error`; a missing part that is not required is read as empty.
+template<typename Parse>
+bool parsePart(const ZipReader& zip, const QString& part, bool required, QString* error, Parse&& parse)
+{
+    ZipMember member(zip, part, kPartLimit);
+    if (member.status() == ZipReader::Read::Missing && !required)
+        return true;
+    if (member.status() != ZipReader::Read::Ok) {
+        *error = partMessage(member.status(), part);
+        return false;
+    }
+    QXmlStreamReader xml(&member);
+    *error = parse(xml);
+    if (member.status() != ZipReader::Read::Ok)
+        *error = partMessage(member.status(), part);
+    else if (error->isEmpty() && xml.hasError())
+        *error = xmlProblem(xml, part);
+    return error->isEmpty();
+}
 
 Sheet readXlsx(const ZipReader& zip, const QString& wanted);
 Sheet readOds(const ZipReader& zip, const QString& wanted);

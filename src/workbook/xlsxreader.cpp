@@ -119,20 +119,21 @@ QString showNumber(const QString& value, const NumberStyle& style, bool date1904
 QString readStringItem(QXmlStreamReader& xml)
 {
     QString text;
+    int depth = 1;
     int phonetic = 0;
-    const QStringView end = xml.name();
-    const QString endName = end.toString();
-    while (xml.readNext() != QXmlStreamReader::Invalid) {
+    while (depth > 0 && xml.readNext() != QXmlStreamReader::Invalid) {
         if (xml.isStartElement()) {
+            if (xml.name() == QLatin1String("t") && phonetic == 0) {
+                text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                continue; // read to its end
+            }
             if (xml.name() == QLatin1String("rPh"))
                 ++phonetic;
-            else if (xml.name() == QLatin1String("t") && phonetic == 0)
-                text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
+            ++depth;
         } else if (xml.isEndElement()) {
             if (xml.name() == QLatin1String("rPh"))
                 --phonetic;
-            else if (xml.name() == endName)
-                break;
+            --depth;
         }
     }
     return unescapeOoxml(text);
@@ -158,75 +159,50 @@ QString partPath(const QString& target)
 Sheet readXlsx(const ZipReader& zip, const QString& wanted)
 {
     Sheet sheet;
-    QByteArray bytes;
-    const auto load = [&](const QString& part, bool required) {
-        const ZipReader::Read r = zip.read(part, &bytes, kPartLimit);
-        if (r == ZipReader::Read::Missing && !required)
-            return true;
-        if (r != ZipReader::Read::Ok) {
-            sheet.error = partMessage(r, part);
-            return false;
-        }
-        return true;
-    };
 
     // The sheets, in order, and where each is kept.
-    if (!load(QStringLiteral("xl/_rels/workbook.xml.rels"), true))
-        return sheet;
     QHash<QString, QString> targets;
     QString sharedPart = QStringLiteral("xl/sharedStrings.xml");
     QString stylesPart = QStringLiteral("xl/styles.xml");
-    {
-        QXmlStreamReader xml(bytes);
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("Relationship"))
-                continue;
-            const auto a = xml.attributes();
-            const QString target = partPath(a.value(QLatin1String("Target")).toString());
-            targets.insert(a.value(QLatin1String("Id")).toString(), target);
-            const QStringView type = a.value(QLatin1String("Type"));
-            if (type.endsWith(QLatin1String("/sharedStrings")))
-                sharedPart = target;
-            else if (type.endsWith(QLatin1String("/styles")))
-                stylesPart = target;
-        }
-        if (xml.hasError()) {
-            sheet.error = xmlProblem(xml, QStringLiteral("xl/_rels/workbook.xml.rels"));
-            return sheet;
-        }
-    }
-    if (!load(QStringLiteral("xl/workbook.xml"), true))
+    if (!parsePart(zip, QStringLiteral("xl/_rels/workbook.xml.rels"), true, &sheet.error, [&](QXmlStreamReader& xml) {
+            while (!xml.atEnd()) {
+                if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("Relationship"))
+                    continue;
+                const auto a = xml.attributes();
+                const QString target = partPath(a.value(QLatin1String("Target")).toString());
+                targets.insert(a.value(QLatin1String("Id")).toString(), target);
+                const QStringView type = a.value(QLatin1String("Type"));
+                if (type.endsWith(QLatin1String("/sharedStrings")))
+                    sharedPart = target;
+                else if (type.endsWith(QLatin1String("/styles")))
+                    stylesPart = target;
+            }
+            return QString();
+        }))
         return sheet;
     QString sheetPart;
     bool date1904 = false;
-    {
-        QXmlStreamReader xml(bytes);
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement)
-                continue;
-            const auto a = xml.attributes();
-            if (xml.name() == QLatin1String("workbookPr")) {
-                const QStringView d = a.value(QLatin1String("date1904"));
-                date1904 = d == QLatin1String("1") || d == QLatin1String("true");
-            } else if (xml.name() == QLatin1String("sheet")) {
-                const QString name = a.value(QLatin1String("name")).toString();
-                QString id;
-                for (const QXmlStreamAttribute& attr : a) {
-                    if (attr.name() == QLatin1String("id"))
-                        id = attr.value().toString();
-                }
-                sheet.names << name;
-                if (sheetPart.isEmpty() && (wanted.isEmpty() || wanted == name)) {
-                    sheet.name = name;
-                    sheetPart = targets.value(id);
+    if (!parsePart(zip, QStringLiteral("xl/workbook.xml"), true, &sheet.error, [&](QXmlStreamReader& xml) {
+            while (!xml.atEnd()) {
+                if (xml.readNext() != QXmlStreamReader::StartElement)
+                    continue;
+                const auto a = xml.attributes();
+                if (xml.name() == QLatin1String("workbookPr")) {
+                    const QStringView d = a.value(QLatin1String("date1904"));
+                    date1904 = d == QLatin1String("1") || d == QLatin1String("true");
+                } else if (xml.name() == QLatin1String("sheet")) {
+                    const QString name = a.value(QLatin1String("name")).toString();
+                    const QString id = attribute(a, QLatin1String("id")).toString();
+                    sheet.names << name;
+                    if (sheetPart.isEmpty() && (wanted.isEmpty() || wanted == name)) {
+                        sheet.name = name;
+                        sheetPart = targets.value(id);
+                    }
                 }
             }
-        }
-        if (xml.hasError()) {
-            sheet.error = xmlProblem(xml, QStringLiteral("xl/workbook.xml"));
-            return sheet;
-        }
-    }
+            return QString();
+        }))
+        return sheet;
     if (sheet.names.isEmpty()) {
         sheet.error = kDamaged + QStringLiteral("（シートがありません）");
         return sheet;
@@ -242,128 +218,111 @@ Sheet readXlsx(const ZipReader& zip, const QString& wanted)
 
     // Number styles by cell style index.
     QList<NumberStyle> styles;
-    if (!load(stylesPart, false))
-        return sheet;
-    if (!bytes.isEmpty()) {
-        QHash<int, NumberStyle> custom;
-        QXmlStreamReader xml(bytes);
-        bool inCellXfs = false;
-        while (!xml.atEnd()) {
-            xml.readNext();
-            if (xml.isEndElement() && xml.name() == QLatin1String("cellXfs"))
-                inCellXfs = false;
-            if (!xml.isStartElement())
-                continue;
-            const auto a = xml.attributes();
-            if (xml.name() == QLatin1String("numFmt"))
-                custom.insert(a.value(QLatin1String("numFmtId")).toInt(), styleOfCode(a.value(QLatin1String("formatCode")).toString()));
-            else if (xml.name() == QLatin1String("cellXfs"))
-                inCellXfs = true;
-            else if (inCellXfs && xml.name() == QLatin1String("xf")) {
-                const int id = a.value(QLatin1String("numFmtId")).toInt();
-                styles << (custom.contains(id) ? custom.value(id) : builtinStyle(id));
-            }
-        }
-        if (xml.hasError()) {
-            sheet.error = xmlProblem(xml, stylesPart);
-            return sheet;
-        }
-    }
-
-    QStringList shared;
-    if (!load(sharedPart, false))
-        return sheet;
-    if (!bytes.isEmpty()) {
-        QXmlStreamReader xml(bytes);
-        while (!xml.atEnd()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement) {
-                if (xml.name() == QLatin1String("sst"))
-                    shared.reserve(std::min(xml.attributes().value(QLatin1String("uniqueCount")).toInt(), 1 << 22));
-                else if (xml.name() == QLatin1String("si"))
-                    shared << readStringItem(xml);
-            }
-        }
-        if (xml.hasError()) {
-            sheet.error = xmlProblem(xml, sharedPart);
-            return sheet;
-        }
-    }
-
-    if (!load(sheetPart, true))
-        return sheet;
-    Grid grid;
-    QXmlStreamReader xml(bytes);
-    int row = 0;
-    int column = -1;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        const QStringView name = xml.name();
-        if (name == QLatin1String("row")) {
-            const int r = xml.attributes().value(QLatin1String("r")).toInt();
-            row = r > 0 ? r : row + 1;
-            column = -1;
-        } else if (name == QLatin1String("c")) {
-            const auto a = xml.attributes();
-            int c = column + 1;
-            int r = row;
-            if (const QStringView ref = a.value(QLatin1String("r")); !ref.isEmpty() && !parseReference(ref, &c, &r)) {
-                sheet.error = kDamaged + QStringLiteral("（セル %1）").arg(ref.toString());
-                return sheet;
-            }
-            column = c;
-            const QString type = a.value(QLatin1String("t")).toString();
-            const int s = a.value(QLatin1String("s")).toInt();
-            QString value;
-            bool haveValue = false;
-            while (xml.readNext() != QXmlStreamReader::Invalid && !(xml.isEndElement() && xml.name() == QLatin1String("c"))) {
+    if (!parsePart(zip, stylesPart, false, &sheet.error, [&](QXmlStreamReader& xml) {
+            QHash<int, NumberStyle> custom;
+            bool inCellXfs = false;
+            while (!xml.atEnd()) {
+                xml.readNext();
+                if (xml.isEndElement() && xml.name() == QLatin1String("cellXfs"))
+                    inCellXfs = false;
                 if (!xml.isStartElement())
                     continue;
-                if (xml.name() == QLatin1String("v")) {
-                    value = xml.readElementText();
-                    haveValue = true;
-                } else if (xml.name() == QLatin1String("is")) {
-                    value = readStringItem(xml);
-                    haveValue = true;
-                } else {
-                    xml.skipCurrentElement(); // a formula: its cached value is what the cell shows
+                const auto a = xml.attributes();
+                if (xml.name() == QLatin1String("numFmt"))
+                    custom.insert(a.value(QLatin1String("numFmtId")).toInt(), styleOfCode(a.value(QLatin1String("formatCode")).toString()));
+                else if (xml.name() == QLatin1String("cellXfs"))
+                    inCellXfs = true;
+                else if (inCellXfs && xml.name() == QLatin1String("xf")) {
+                    const int id = a.value(QLatin1String("numFmtId")).toInt();
+                    styles << (custom.contains(id) ? custom.value(id) : builtinStyle(id));
                 }
             }
-            if (!haveValue)
-                continue;
-            QString text;
-            if (type == QLatin1String("s")) {
-                bool ok = false;
-                const int index = value.toInt(&ok);
-                if (!ok || index < 0 || index >= shared.size()) {
-                    sheet.error = kDamaged + QStringLiteral("（セルの文字列 %1 がありません）").arg(value);
-                    return sheet;
-                }
-                text = shared[index];
-            } else if (type == QLatin1String("inlineStr") || type == QLatin1String("str") || type == QLatin1String("e")) {
-                text = type == QLatin1String("str") ? unescapeOoxml(value) : value;
-            } else if (type == QLatin1String("b")) {
-                text = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-            } else if (type == QLatin1String("d")) {
-                const QDate d = QDate::fromString(value.left(10), Qt::ISODate);
-                text = d.isValid() ? d.toString(QStringLiteral("yyyy/MM/dd")) : value;
-            } else {
-                text = showNumber(value, s >= 0 && s < styles.size() ? styles[s] : NumberStyle{}, date1904);
-            }
-            grid.set(r, c, text);
-        } else if (name == QLatin1String("mergeCell")) {
-            const QStringList corners = xml.attributes().value(QLatin1String("ref")).toString().split(QLatin1Char(':'));
-            Grid::Range m{};
-            if (corners.size() == 2 && parseReference(corners[0], &m.left, &m.top)
-                && parseReference(corners[1], &m.right, &m.bottom) && m.top <= m.bottom && m.left <= m.right)
-                grid.merges << m;
-        }
-    }
-    if (xml.hasError()) {
-        sheet.error = xmlProblem(xml, sheetPart);
+            return QString();
+        }))
         return sheet;
-    }
-    bytes.clear();
+
+    QStringList shared;
+    if (!parsePart(zip, sharedPart, false, &sheet.error, [&](QXmlStreamReader& xml) {
+            while (!xml.atEnd()) {
+                if (xml.readNext() == QXmlStreamReader::StartElement) {
+                    if (xml.name() == QLatin1String("sst"))
+                        shared.reserve(std::min(xml.attributes().value(QLatin1String("uniqueCount")).toInt(), 1 << 22));
+                    else if (xml.name() == QLatin1String("si"))
+                        shared << readStringItem(xml);
+                }
+            }
+            return QString();
+        }))
+        return sheet;
+
+    Grid grid;
+    const auto readCells = [&](QXmlStreamReader& xml) {
+        int row = 0;
+        int column = -1;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            const QStringView name = xml.name();
+            if (name == QLatin1String("row")) {
+                const int r = xml.attributes().value(QLatin1String("r")).toInt();
+                row = r > 0 ? r : row + 1;
+                column = -1;
+            } else if (name == QLatin1String("c")) {
+                const QXmlStreamAttributes a = xml.attributes();
+                int c = column + 1;
+                int r = row;
+                if (const QStringView ref = a.value(QLatin1String("r")); !ref.isEmpty() && !parseReference(ref, &c, &r))
+                    return kDamaged + QStringLiteral("（セル %1）").arg(ref.toString());
+                column = c;
+                const QStringView type = a.value(QLatin1String("t"));
+                QString value;
+                bool haveValue = false;
+                while (xml.readNext() != QXmlStreamReader::Invalid && !(xml.isEndElement() && xml.name() == QLatin1String("c"))) {
+                    if (!xml.isStartElement())
+                        continue;
+                    if (xml.name() == QLatin1String("v")) {
+                        value = xml.readElementText();
+                        haveValue = true;
+                    } else if (xml.name() == QLatin1String("is")) {
+                        value = readStringItem(xml);
+                        haveValue = true;
+                    } else {
+                        xml.skipCurrentElement(); // a formula: its cached value is what the cell shows
+                    }
+                }
+                if (!haveValue)
+                    continue;
+                if (type == QLatin1String("s")) {
+                    bool ok = false;
+                    const int index = value.toInt(&ok);
+                    if (!ok || index < 0 || index >= shared.size())
+                        return kDamaged + QStringLiteral("（セルの文字列 %1 がありません）").arg(value);
+                    grid.set(r, c, shared[index]);
+                } else if (type == QLatin1String("inlineStr") || type == QLatin1String("e")) {
+                    grid.set(r, c, value);
+                } else if (type == QLatin1String("str")) {
+                    grid.set(r, c, unescapeOoxml(value));
+                } else if (type == QLatin1String("b")) {
+                    grid.set(r, c, value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
+                } else if (type == QLatin1String("d")) {
+                    const QDate d = QDate::fromString(value.left(10), Qt::ISODate);
+                    grid.set(r, c, d.isValid() ? d.toString(QStringLiteral("yyyy/MM/dd")) : value);
+                } else {
+                    const int s = a.value(QLatin1String("s")).toInt();
+                    grid.set(r, c, showNumber(value, s >= 0 && s < styles.size() ? styles[s] : NumberStyle{}, date1904));
+                }
+            } else if (name == QLatin1String("mergeCell")) {
+                const QStringList corners = xml.attributes().value(QLatin1String("ref")).toString().split(QLatin1Char(':'));
+                Grid::Range m{};
+                if (corners.size() == 2 && parseReference(corners[0], &m.left, &m.top)
+                    && parseReference(corners[1], &m.right, &m.bottom) && m.top <= m.bottom && m.left <= m.right)
+                    grid.merge(m);
+            }
+        }
+        return QString();
+    };
+    if (!parsePart(zip, sheetPart, true, &sheet.error, readCells))
+        return sheet;
     return grid.finish(std::move(sheet));
 }
 
