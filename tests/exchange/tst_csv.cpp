@@ -28,6 +28,10 @@ namespace {
 struct Hostile {
     const char* name;
     QString text;
+    bool inXml = true; // false: XML, so a workbook, cannot hold it
+    // false: LibreOffice's own workbooks change it. It reads "_x1_" as U+0001 but writes it
+    // as it is, and writes a text holding "_x005F_" without escaping its underscore.
+    bool libreOfficeKeeps = true;
 };
 
 QList<Hostile> hostileTexts()
@@ -68,7 +72,13 @@ QList<Hostile> hostileTexts()
         {"yen sign", QStringLiteral("¥100")},
         {"backslash", QStringLiteral("C:\\dir\\")},
         {"leading U+FEFF", QStringLiteral("\uFEFF先頭にBOMの文字")},
-        {"controls", QStringLiteral("\x01\x1a\x7f")},
+        {"controls", QStringLiteral("\x01\x1a\x7f"), false},
+        {"looks like an escape", QStringLiteral("_x0041_と_x00e9_")},
+        {"escaped underscore", QStringLiteral("_x005F_x0041_"), true, false},
+        {"short escape", QStringLiteral("_x1_ _x7f_"), true, false},
+        {"upper-case escape", QStringLiteral("_X0041_ _x_ x0041_ _x00411_")},
+        {"U+FFFF", QStringLiteral("a\uFFFFb"), false},
+        {"lone surrogate", QString(QChar(0xD800)) + QStringLiteral("孤立"), false},
     };
 }
 
@@ -161,6 +171,8 @@ private slots:
     void workbook_refused_data();
     void workbook_refused();
     void workbook_libreOfficeSavesItAgain();
+    void workbook_cellLimit_data();
+    void workbook_cellLimit();
     void commandLine();
 
 private:
@@ -187,13 +199,14 @@ void TestCsv::roundTrip_data()
     QTest::addColumn<Separator>("separator");
     QTest::addColumn<bool>("workbook");
     QTest::addColumn<bool>("japanese");
+    QTest::addColumn<bool>("inXml");
     for (const Hostile& h : hostileTexts()) {
-        QTest::addRow("%s, Shift_JIS", h.name) << h.text << Encoding::ShiftJis << Separator::Comma << false << false;
-        QTest::addRow("%s, UTF-8", h.name) << h.text << Encoding::Utf8 << Separator::Comma << false << false;
-        QTest::addRow("%s, UTF-8 TSV", h.name) << h.text << Encoding::Utf8 << Separator::Tab << false << false;
-        QTest::addRow("%s, UTF-8, Japanese header", h.name) << h.text << Encoding::Utf8 << Separator::Comma << false << true;
-        QTest::addRow("%s, xlsx", h.name) << h.text << Encoding::Utf8 << Separator::Comma << true << false;
-        QTest::addRow("%s, xlsx, Japanese header", h.name) << h.text << Encoding::Utf8 << Separator::Comma << true << true;
+        QTest::addRow("%s, Shift_JIS", h.name) << h.text << Encoding::ShiftJis << Separator::Comma << false << false << h.inXml;
+        QTest::addRow("%s, UTF-8", h.name) << h.text << Encoding::Utf8 << Separator::Comma << false << false << h.inXml;
+        QTest::addRow("%s, UTF-8 TSV", h.name) << h.text << Encoding::Utf8 << Separator::Tab << false << false << h.inXml;
+        QTest::addRow("%s, UTF-8, Japanese header", h.name) << h.text << Encoding::Utf8 << Separator::Comma << false << true << h.inXml;
+        QTest::addRow("%s, xlsx", h.name) << h.text << Encoding::Utf8 << Separator::Comma << true << false << h.inXml;
+        QTest::addRow("%s, xlsx, Japanese header", h.name) << h.text << Encoding::Utf8 << Separator::Comma << true << true << h.inXml;
     }
 }
 
@@ -206,6 +219,7 @@ void TestCsv::roundTrip()
     QFETCH(Separator, separator);
     QFETCH(bool, workbook);
     QFETCH(bool, japanese);
+    QFETCH(bool, inXml);
     const QList<Record> records{{7, "sub100,初級編", "普通の質問", "普通の答え"}, hostileRecord(41, text)};
     const QString source = makeNumbered(path("source.mdb"), records, 50);
     const QString file = path(workbook ? "out.xlsx" : separator == Separator::Tab ? "out.tsv" : "out.csv");
@@ -214,6 +228,21 @@ void TestCsv::roundTrip()
     options.workbook = workbook;
     options.japaneseHeader = japanese;
     const ExportResult exported = exportRecords(source, file, options);
+    // A workbook cannot hold what XML cannot: the export stops, naming the record and the field.
+    if (workbook && !inXml) {
+        QVERIFY(!exported.ok);
+        QVERIFY2(exported.message.startsWith(QStringLiteral("Excel のブックに入れられない文字（"))
+                     && exported.message.endsWith(QStringLiteral("No.41「%1」の種類").arg(text)),
+                 qPrintable(exported.message));
+        QVERIFY(!QFile::exists(file));
+        return;
+    }
+    // UTF-8 holds every character, but half of a surrogate pair is none.
+    if (encoding == Encoding::Utf8 && !workbook && !text.isValidUtf16()) {
+        QVERIFY(!exported.ok && exported.notInEncoding && exported.message.contains(QStringLiteral("No.41")));
+        QVERIFY(!QFile::exists(file));
+        return;
+    }
     if (encoding == Encoding::ShiftJis && !inCp932(text) && !workbook) {
         QVERIFY(!exported.ok && exported.notInEncoding);
         QVERIFY2(exported.message.contains(cp932::describeCharacter(char32_t(cp932::firstWithoutCode(text))))
@@ -462,8 +491,9 @@ void TestCsv::libreOfficeRoundTrip()
     for (Run& run : runs) {
         qint64 no = 3;
         for (const Hostile& h : hostileTexts()) {
-            // Not taken in (controls), or not kept by the store (a leading U+FEFF).
-            if (QByteArrayView(h.name) == "controls" || h.text.startsWith(QChar(0xFEFF)) || (run.encoding == Encoding::ShiftJis && !inCp932(h.text)))
+            // Not held by a workbook (controls), changed by LibreOffice's own workbooks, or not kept
+        // by the store (a leading U+FEFF).
+            if (!h.inXml || !h.libreOfficeKeeps || h.text.startsWith(QChar(0xFEFF)) || (run.encoding == Encoding::ShiftJis && !inCp932(h.text)))
                 continue;
             run.records << hostileRecord(no, h.text);
             no += 2;
@@ -645,8 +675,9 @@ void TestCsv::workbook_libreOfficeSavesItAgain()
     QList<Record> records;
     qint64 no = 3;
     for (const Hostile& h : hostileTexts()) {
-        // Not taken in (controls), or not kept by the store (a leading U+FEFF).
-        if (QByteArrayView(h.name) == "controls" || h.text.startsWith(QChar(0xFEFF)))
+        // Not held by a workbook (controls), changed by LibreOffice's own workbooks, or not kept
+        // by the store (a leading U+FEFF).
+        if (!h.inXml || !h.libreOfficeKeeps || h.text.startsWith(QChar(0xFEFF)))
             continue;
         records << hostileRecord(no, h.text);
         no += 2;
@@ -680,6 +711,42 @@ void TestCsv::workbook_libreOfficeSavesItAgain()
         QVERIFY2(error.isEmpty() && p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(error + p.fatal + problemsText(p)));
         QCOMPARE(readAll(target), records);
     }
+}
+
+void TestCsv::workbook_cellLimit_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("32,767 units") << QString(32767, u'x') << true;
+    QTest::newRow("32,768 units") << QString(32768, u'x') << false;
+    QTest::newRow("an emoji across the limit") << QString(32766, u'x') + QStringLiteral("😀") << false;
+    QTest::newRow("CR LF is one line break in a cell") << QString(32766, u'x') + QStringLiteral("\r\n") << true;
+}
+
+// Excel holds 32,767 UTF-16 units in a cell: a longer text stops the export, naming the record
+// and the field, and the file already there stays as it was.
+void TestCsv::workbook_cellLimit()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, fits);
+    const QList<Record> records{{5, "k,t", "長い答え", answer}};
+    const QString db = makeNumbered(path("limit.mdb"), records);
+    const QString file = csv("limit.xlsx", "old contents");
+    ExportOptions options;
+    options.workbook = true;
+    const ExportResult exported = exportRecords(db, file, options);
+    if (!fits) {
+        QCOMPARE(exported.message, QStringLiteral("Excel の一つのセルに入る 32767 文字を超えるため、書き出せませんでした（32768 文字）\r"
+                                                  "No.5「長い答え」の答え"));
+        QCOMPARE(readBytes(file), QByteArray("old contents"));
+        return;
+    }
+    QVERIFY2(exported.ok, qPrintable(exported.message));
+    const QString target = makeNumbered(path("limit-back.mdb"), {});
+    QString error;
+    const ImportPlan p = importFile(target, file, &error);
+    QVERIFY2(error.isEmpty() && p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(error + p.fatal + problemsText(p)));
+    QCOMPARE(readAll(target), records);
 }
 
 // qadora-csv: exit 0 when done, 1 when refused (nothing written), 2 on a usage error.
