@@ -86,6 +86,7 @@ QString Planner::pageNameFor(const QString& category, ImportPlan& plan)
             used = used || existing.toCaseFolded() == folded;
         for (const QString& chosen : m_options.chosenPageNames)
             used = used || chosen.toCaseFolded() == folded;
+        used = used || !kindPageProblem(proposal, m_options.indexName).isEmpty(); // the index may be named so
         if (!used)
             name = proposal;
     }
@@ -163,7 +164,7 @@ RowResult Planner::readRow(const TextRow& row)
     }
     if (!r.category.isEmpty())
         return r; // its kind is made once the page name is known
-    if (const QString page = kindPageProblem(splitKind(r.record.kind).name); !page.isEmpty())
+    if (const QString page = kindPageProblem(splitKind(r.record.kind).name, m_options.indexName); !page.isEmpty())
         r.refuse(QStringLiteral("種類「%1」：%2").arg(r.record.kind, page), kPageCause);
     else if (r.record.quest.isEmpty())
         r.refuse(QStringLiteral("質問が空です"), kEmptyCause);
@@ -192,7 +193,7 @@ void Planner::run(RowSource& source, ImportPlan& plan)
         if (r.problem.isEmpty() && !r.category.isEmpty()) {
             const QString name = pageNameFor(r.category, plan);
             r.record.kind = name + QLatin1Char(',') + r.category;
-            if (const QString page = kindPageProblem(name); !page.isEmpty())
+            if (const QString page = kindPageProblem(name, m_options.indexName); !page.isEmpty())
                 r.refuse(QStringLiteral("種類「%1」のページ名「%2」：%3").arg(r.category, name, page), kPageCause);
             else if (r.record.quest.isEmpty())
                 r.refuse(QStringLiteral("質問が空です"), kEmptyCause);

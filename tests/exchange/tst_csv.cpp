@@ -162,6 +162,8 @@ private slots:
     void export_keepsTheOldFileOnFailure();
     void importProblems_data();
     void importProblems();
+    void import_indexPageName_data();
+    void import_indexPageName();
     void import_numbersAsAddsDo();
     void import_refusesAHugeFile_data();
     void import_refusesAHugeFile();
@@ -423,6 +425,33 @@ void TestCsv::importProblems()
     QCOMPARE(p.fatal.isEmpty() ? problemsText(p) : QStringLiteral("0: ") + p.fatal, problems);
     QCOMPARE(numbersOf(p.additions), added);
     QCOMPARE(readAll(db).size(), 1); // a plan writes nothing
+}
+
+void TestCsv::import_indexPageName_data()
+{
+    QTest::addColumn<QString>("indexName");
+    QTest::addColumn<QString>("problems");
+    QTest::addColumn<QString>("proposed");
+    const QString clash = QStringLiteral("種類「%1,t」：ほかのページと同じファイル名になるため作成できません（%1.html）");
+    QTest::newRow("index.html") << "index.html" << "2: " + clash.arg("index") << "sub010";
+    QTest::newRow("another name, in another case") << "TOP.html" << "3: " + clash.arg("top") << "sub010";
+    QTest::newRow("the index named as a proposal would be") << "sub010.html" << "" << "sub020";
+    QTest::newRow("an index that is no .html file") << "index.htm" << "" << "sub010";
+}
+
+// The index page a kind's page must not replace is the one the site is built with, as the html
+// tab or qadora-build --index names it; a proposed page name steps over it.
+void TestCsv::import_indexPageName()
+{
+    QFETCH(QString, indexName);
+    QFETCH(QString, problems);
+    QFETCH(QString, proposed);
+    ImportOptions options;
+    options.pageNames = true;
+    options.indexName = indexName;
+    const ImportPlan p = planImport("kind,quest,anser\r\n\"index,t\",q1,a\r\n\"top,t\",q2,a\r\nカテゴリ,q3,a\r\n", options, {});
+    QCOMPARE(problemsText(p), problems);
+    QCOMPARE(p.categories.value(0).pageName, proposed);
 }
 
 // Without a No column the file's rows are numbered above every number the database ever gave
@@ -832,6 +861,14 @@ void TestCsv::commandLine()
         QCOMPARE(run({"--sheet", "ない", "import", shopDb, shop}, &err), 1);
         QVERIFY2(err.contains(QStringLiteral("シート「ない」がありません")), qPrintable(err));
     }
+    // The index page the site is built with, as qadora-build takes it.
+    const QString topKind = csv("cli-top.csv", "kind,quest,anser\r\n\"top,t\",まだない質問,a\r\n");
+    QCOMPARE(run({"--dry-run", "--index", "top.html", "import", db, topKind}, &err), 0);
+    QCOMPARE(err, topKind + QStringLiteral(":2: 種類「top,t」：ほかのページと同じファイル名になるため作成できません（top.html）\n"
+                                            "would add 0, refused 1\n"));
+    QCOMPARE(run({"--dry-run", "import", db, topKind}, &err), 0);
+    QCOMPARE(err, QStringLiteral("would add 1, refused 0\n"));
+    QCOMPARE(run({"--index", "top.html", "export", db, book}), 2);
     QCOMPARE(run({"--header", "fr", "export", db, book}), 2);
     QCOMPARE(run({"--header", "ja", "import", db, book}), 2);
     QCOMPARE(run({"--page-names", "manual", "import", db, book}), 2);
