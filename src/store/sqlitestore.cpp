@@ -139,6 +139,16 @@ StoreStatus checkTable(QSqlDatabase& db, const QString& path)
     return StoreStatus::success();
 }
 
+// A text to bind. Qt's driver binds a QString as UTF-16, and SQLite takes a first U+FEFF or
+// U+FFFE of it for a byte-order mark: it drops it, and after U+FFFE reads the rest in the
+// other byte order. Before such a text a mark of our own is the one taken.
+QVariant text(const QString& s)
+{
+    if (!s.isEmpty() && (s.front() == QChar(0xFEFF) || s.front() == QChar(0xFFFE)))
+        return QString(QChar(0xFEFF)) + s;
+    return s;
+}
+
 Record recordFrom(const QSqlQuery& q, bool withQuestion, bool withAnswer)
 {
     Record r;
@@ -261,7 +271,7 @@ StoreStatus SqliteStore::walk(const WalkOptions& options, const RecordVisitor& v
         q.prepare(sql);
         q.addBindValue(options.limit < 0 ? -1 : options.limit);
         if (options.byKind)
-            q.addBindValue(options.kind);
+            q.addBindValue(text(options.kind));
         if (!q.exec())
             return readFailure(q.lastError(), m_path, true);
         while (q.next()) {
@@ -279,7 +289,7 @@ StoreStatus SqliteStore::findFirstByQuestion(const QString& quest, Record* out)
     return reading([&](QSqlDatabase& db) {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1"));
-        q.addBindValue(quest);
+        q.addBindValue(text(quest));
         if (!q.exec())
             return readFailure(q.lastError(), m_path, true);
         if (!q.next())
@@ -344,7 +354,7 @@ std::optional<Record> firstByQuestion(QSqlDatabase& db, const QString& quest, qi
 {
     QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1"));
-    q.addBindValue(quest);
+    q.addBindValue(text(quest));
     if (!q.exec()) {
         *status = writeFailure(q.lastError(), path);
         return std::nullopt;
@@ -372,7 +382,7 @@ StoreStatus SqliteStore::add(const Record& values, RecordChange* done)
     return writing([&](QSqlDatabase& db) {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"));
-        if (auto s = run(q, {values.kind, values.quest, values.anser}, m_path); !s.ok())
+        if (auto s = run(q, {text(values.kind), text(values.quest), text(values.anser)}, m_path); !s.ok())
             return s;
         if (done)
             *done = {std::nullopt, Record{q.lastInsertId().toLongLong(), values.kind, values.quest, values.anser}};
@@ -393,7 +403,7 @@ StoreStatus SqliteStore::updateFirstByQuestion(const QString& quest, const Recor
             return status;
         QSqlQuery q(db);
         q.prepare(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? WHERE No = ?"));
-        if (auto s = run(q, {values.kind, values.quest, values.anser, old->no}, m_path); !s.ok())
+        if (auto s = run(q, {text(values.kind), text(values.quest), text(values.anser), old->no}, m_path); !s.ok())
             return s;
         if (done)
             *done = {old, Record{old->no, values.kind, values.quest, values.anser}};
@@ -463,9 +473,9 @@ StoreStatus SqliteStore::changing(const ChangeSet& changes, bool write)
                     continue;
                 const std::optional<Record>& a = change.after;
                 if (a && change.before)
-                    status = run(update, {a->kind, a->quest, a->anser, a->no}, m_path);
+                    status = run(update, {text(a->kind), text(a->quest), text(a->anser), a->no}, m_path);
                 else if (a)
-                    status = run(insert, {a->no, a->kind, a->quest, a->anser}, m_path);
+                    status = run(insert, {a->no, text(a->kind), text(a->quest), text(a->anser)}, m_path);
                 else if (change.before)
                     status = run(remove, {change.before->no}, m_path);
                 if (!status.ok())
@@ -523,9 +533,9 @@ StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Re
             return failure(StoreStatus::Failed, QString());
         }
         q.addBindValue(r.no);
-        q.addBindValue(r.kind);
-        q.addBindValue(r.quest);
-        q.addBindValue(r.anser);
+        q.addBindValue(text(r.kind));
+        q.addBindValue(text(r.quest));
+        q.addBindValue(text(r.anser));
         if (!q.exec()) {
             const QSqlError error = q.lastError();
             c.db().rollback();
