@@ -173,6 +173,7 @@ private slots:
     void workbook_shopOwner();
     void workbook_refused_data();
     void workbook_refused();
+    void workbook_rowsOutOfOrder();
     void workbook_libreOfficeSavesItAgain();
     void workbook_cellLimit_data();
     void workbook_cellLimit();
@@ -686,6 +687,37 @@ void TestCsv::workbook_refused()
         damaged[i] = char(damaged[i] ^ 0x55);
     const QString broken = planImport(damaged, {}, {}).fatal;
     QVERIFY2(broken.startsWith(QStringLiteral("ブックが壊れているため読み込めません")), qPrintable(broken));
+}
+
+// A workbook whose rows and cells are not in order, with a cell given twice (the last counts):
+// each row is read at its own number.
+void TestCsv::workbook_rowsOutOfOrder()
+{
+    const QString file = path("unordered.xlsx");
+    const QString script = QStringLiteral(R"(
+import sys, zipfile
+def c(ref, text): return '<c r="%s" t="inlineStr"><is><t>%s</t></is></c>' % (ref, text)
+rows = ('<row r="3">' + c('A3', 'k,t') + c('C3', 'a3') + c('B3', 'q3') + '</row>'
+        + '<row r="1">' + c('A1', 'kind') + c('B1', 'quest') + c('C1', 'anser') + '</row>'
+        + '<row r="2">' + c('A2', 'k,t') + c('C2', 'old') + c('B2', 'q2') + c('C2', 'a2') + '</row>'
+        + '<row r="3">' + c('D3', 'ignored') + '</row>')
+ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr('xl/workbook.xml', '<workbook %s xmlns:r="%s"><sheets><sheet name="S" sheetId="1" r:id="rId1"/></sheets></workbook>' % (ns, rel))
+    z.writestr('xl/_rels/workbook.xml.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+               '<Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.xml"/></Relationships>' % rel)
+    z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (ns, rows))
+)");
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, file});
+    QVERIFY(python.waitForFinished() && python.exitCode() == 0);
+    const ImportPlan p = planImport(readBytes(file), {}, {});
+    QVERIFY2(p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(p.fatal + problemsText(p)));
+    QCOMPARE(p.headerLine, 1);
+    QCOMPARE(p.additionLines, (QList<int>{2, 3}));
+    QCOMPARE(p.additions[0].after, (Record{1, "k,t", "q2", "a2"}));
+    QCOMPARE(p.additions[1].after, (Record{2, "k,t", "q3", "a3"}));
 }
 
 // An xlsx written by Qadora, opened and saved again by LibreOffice, reads back unchanged in
