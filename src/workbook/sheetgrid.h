@@ -48,7 +48,7 @@ QString unescapeOoxml(const QString& text);
 bool parseReference(QStringView ref, int* column, int* row);
 
 // Reads one part as it inflates; `parse` returns why its XML cannot be taken, or nothing.
-// False with the reason in `error`; a missing part that is not required is read as empty.
+// False with the reason in `error`; a missing or empty part that is not required is read as empty.
 template<typename Parse>
 bool parsePart(const ZipReader& zip, const QString& part, bool required, QString* error, Parse&& parse)
 {
@@ -61,9 +61,11 @@ bool parsePart(const ZipReader& zip, const QString& part, bool required, QString
     }
     QXmlStreamReader xml(&member);
     *error = parse(xml);
+    // An empty part that is not required says nothing, as a missing one.
+    const bool empty = xml.error() == QXmlStreamReader::PrematureEndOfDocumentError && xml.characterOffset() == 0;
     if (member.status() != ZipReader::Read::Ok)
         *error = partMessage(member.status(), part);
-    else if (error->isEmpty() && xml.hasError())
+    else if (error->isEmpty() && xml.hasError() && !(empty && !required))
         *error = xmlProblem(xml, part);
     return error->isEmpty();
 }

@@ -689,8 +689,8 @@ void TestCsv::workbook_refused()
     QVERIFY2(broken.startsWith(QStringLiteral("ブックが壊れているため読み込めません")), qPrintable(broken));
 }
 
-// A workbook whose rows and cells are not in order, with a cell given twice (the last counts):
-// each row is read at its own number.
+// A workbook whose rows and cells are not in order, with a cell given twice (the last counts)
+// and an empty styles part: each row is read at its own number.
 void TestCsv::workbook_rowsOutOfOrder()
 {
     const QString file = path("unordered.xlsx");
@@ -708,6 +708,7 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr('xl/_rels/workbook.xml.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
                '<Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.xml"/></Relationships>' % rel)
     z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (ns, rows))
+    z.writestr('xl/styles.xml', '')
 )");
     QProcess python;
     python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, file});
