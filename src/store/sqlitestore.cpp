@@ -217,6 +217,20 @@ std::optional<Record> firstByQuestion(QSqlDatabase& db, const QString& quest, qi
     return recordFrom(q, true, true);
 }
 
+// Whether No alone is the table's primary key, as the program makes it: a record added under a
+// number that is taken is then refused by SQLite itself, with no look first.
+bool numberIsTheKey(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("SELECT sum(pk > 0), sum(lower(name) = 'no' AND pk = 1) FROM pragma_table_info('tbl1')"))
+        && q.next() && q.value(0).toInt() == 1 && q.value(1).toInt() == 1;
+}
+
+bool isConstraint(const QSqlError& error)
+{
+    return (error.nativeErrorCode().toInt() & 0xff) == 19; // SQLITE_CONSTRAINT
+}
+
 StoreStatus run(QSqlQuery& q, const QVariantList& values, const QString& path)
 {
     for (const QVariant& v : values)
@@ -311,8 +325,22 @@ StoreStatus SqliteStore::changing(const ChangeSet& changes, bool write)
             insert.prepare(QStringLiteral("INSERT INTO tbl1 (No, kind, quest, anser) VALUES (?, ?, ?, ?)"));
             update.prepare(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? WHERE No = ?"));
             remove.prepare(QStringLiteral("DELETE FROM tbl1 WHERE No = ?"));
+            const bool keyed = write && numberIsTheKey(db);
             for (const RecordChange& change : changes) {
                 StoreStatus status;
+                if (keyed && change.after && !change.before) {
+                    const Record& a = *change.after;
+                    status = run(insert, {a.no, text(a.kind), text(a.quest), text(a.anser)}, m_path);
+                    if (status.ok())
+                        continue;
+                    if (!isConstraint(insert.lastError()))
+                        return status;
+                    StoreStatus looked;
+                    const std::optional<Record> now = recordNumbered(find, a.no, m_path, &looked);
+                    if (!looked.ok())
+                        return looked;
+                    return now ? failure(StoreStatus::Conflict, conflictMessage(now->quest)) : status;
+                }
                 const std::optional<Record> now = recordNumbered(find, change.no(), m_path, &status);
                 if (!status.ok())
                     return status;
