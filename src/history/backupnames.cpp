@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backupnames.h"
 
+#include "platform/platform.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -56,7 +58,7 @@ QString shortened(const QString& text, int bytes)
 
 QString backupsRoot()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/qadora/backups");
+    return platform::dataFolder() + QStringLiteral("/backups");
 }
 
 QString keyOf(const QString& canonical)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dirs.h"
 
+#include "settings/appsettings.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -10,10 +12,9 @@ namespace dirs {
 
 namespace {
 
-
 QString readOrWrite(const char* key, int mode, const QString& value)
 {
-    QSettings settings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    QSettings settings = qadora::openSettings();
     settings.beginGroup(QStringLiteral("startup"));
     if (mode == 1)
         return qadora::settingText(settings.value(QLatin1String(key)));

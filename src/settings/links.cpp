@@ -2,6 +2,7 @@
 #include "links.h"
 
 #include "dirs.h"
+#include "settings/appsettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,7 +27,7 @@ QUrl firstExisting(const QStringList& candidates)
 
 QUrl link(const char* key, const QUrl& fallback)
 {
-    QSettings settings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    QSettings settings = openSettings();
     const QString value = settingText(settings.value(QStringLiteral("links/") + QLatin1String(key)));
     return value.isEmpty() ? fallback : QUrl::fromUserInput(value);
 }

@@ -2,6 +2,7 @@
 #include "sitesettings.h"
 
 #include "dirs.h"
+#include "settings/appsettings.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -25,7 +26,7 @@ QString groupFor(const QString& folder)
 
 std::optional<SiteSettings> rememberedSiteSettings(const QString& folder)
 {
-    QSettings settings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    QSettings settings = openSettings();
     settings.beginGroup(groupFor(folder));
     if (!settings.contains(QStringLiteral("folder")))
         return std::nullopt;
@@ -65,7 +66,7 @@ QList<std::pair<QString, QVariant>> stored(const SiteSettings& s)
 
 void remember(const QString& folder, const SiteSettings* before, const SiteSettings& after)
 {
-    QSettings settings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    QSettings settings = openSettings();
     settings.beginGroup(groupFor(folder));
     settings.setValue(QStringLiteral("folder"), QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
     const auto now = stored(after);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "appsetup.h"
 
+#include "platform/platform.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLibraryInfo>
@@ -27,8 +29,7 @@ QFont firstInstalled(const QStringList& families, QFont fallback)
 
 QFont interfaceFont()
 {
-    return firstInstalled({QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAexGothic"), QStringLiteral("IPAGothic")},
-                          QApplication::font());
+    return firstInstalled(platform::interfaceFontFamilies(), QApplication::font());
 }
 
 QFont diagramFont()
@@ -36,8 +37,7 @@ QFont diagramFont()
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setStyleHint(QFont::TypeWriter);
     font.setPointSizeF(QApplication::font().pointSizeF());
-    return firstInstalled({QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic")},
-                          font);
+    return firstInstalled(platform::fixedFontFamilies(), font);
 }
 
 void setUpJapanese(QApplication& app)

@@ -5,6 +5,7 @@
 #include "pathlabel.h"
 #include "publishaddress.h"
 #include "publishpassword.h"
+#include "settings/appsettings.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -29,10 +30,9 @@ namespace qadora {
 
 namespace {
 
-
 QSettings settings()
 {
-    return QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    return openSettings();
 }
 
 QString folderKey(const QString& folder)

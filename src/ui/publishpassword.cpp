@@ -2,6 +2,7 @@
 #include "publishpassword.h"
 
 #include "interaction.h"
+#include "settings/appsettings.h"
 
 #include <QEventLoop>
 #include <QHash>
@@ -52,7 +53,7 @@ QString noKeyringText()
 
 QString rememberedPublishPassword(const PublishOptions& options)
 {
-    QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    QSettings s = openSettings();
     if (!s.value(QStringLiteral("publish/remember")).toBool())
         return QString();
     QKeychain::ReadPasswordJob job(kPublishKeyringService);

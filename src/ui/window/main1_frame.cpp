@@ -4,6 +4,7 @@
 // window per database.
 #include "ui/main1.h"
 
+#include "settings/appsettings.h"
 #include "settings/dirs.h"
 #include "store/fileprobe.h"
 #include "store/recordstore.h"
@@ -37,7 +38,7 @@ const QSize kFirstSize(1000, 700);
 
 QSettings settings()
 {
-    return QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    return openSettings();
 }
 
 QStringList recentDatabases()
