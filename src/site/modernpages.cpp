@@ -24,6 +24,7 @@ struct Head {
     QString ogType = QStringLiteral("website");
     QString fileName;
     QString jsonLd;
+    QString styles; // the record's own
 };
 
 QString siteName(const PageStyle& style)
@@ -114,6 +115,8 @@ QByteArray document(const PageStyle& style, const ModernContext& context, const 
     html += QStringLiteral("<link rel=\"stylesheet\" href=\"") + kModernStyleSheet + QStringLiteral("\">\n");
     if (context.ownStyleSheet)
         html += QStringLiteral("<link rel=\"stylesheet\" href=\"") + kOwnStyleSheet + QStringLiteral("\">\n");
+    if (!head.styles.isEmpty())
+        html += head.styles + u'\n';
     if (!head.jsonLd.isEmpty())
         html += QStringLiteral("<script type=\"application/ld+json\">") + head.jsonLd + QStringLiteral("</script>\n");
     html += QStringLiteral("</head>\n<body>\n<a class=\"skip\" href=\"#main\">本文へ移動</a>\n<header class=\"site-header\">\n"
@@ -226,6 +229,7 @@ ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, 
     head.ogType = QStringLiteral("article");
     head.description = shortened(answer.text.isEmpty() ? question.text : answer.text, kDescriptionLength);
     head.fileName = fileName;
+    head.styles = answer.styles;
     // One question with its answer, as the page shows them, and the way to it.
     const QString faq = QStringLiteral("{\"@type\":\"FAQPage\",\"mainEntity\":[{\"@type\":\"Question\",\"name\":")
         + jsonString(question.text) + QStringLiteral(",\"acceptedAnswer\":{\"@type\":\"Answer\",\"text\":")
