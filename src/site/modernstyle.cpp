@@ -15,9 +15,9 @@ QByteArray modernStyleSheet()
   --background: #ffffff;
   --surface: #f3f4f7;
   --line: #d5d7de;
-  --link: #0b57d0;
+  --link: #0842a0;
   --visited: #6a3ab2;
-  --accent: #0b57d0;
+  --accent: #0842a0;
   --mark: #ffe58a;
   --mark-text: #1b1b1f;
 }
@@ -31,7 +31,7 @@ QByteArray modernStyleSheet()
     --link: #8ab4f8;
     --visited: #c9a7ff;
     --accent: #8ab4f8;
-    --mark: #6b5400;
+    --mark: #5a4600;
     --mark-text: #fff6d5;
   }
 }
@@ -107,7 +107,7 @@ button {
   padding: 0.4rem 1rem;
   font: inherit;
   color: #ffffff;
-  background: #0b57d0;
+  background: #0842a0;
   border: 0;
   border-radius: 0.5rem;
   cursor: pointer;
