@@ -3,11 +3,13 @@
 // Lighthouse's mobile preset does), the site served over loopback. For each query typed a key
 // at a time it prints the gzip bytes of the files fetched before the first results were shown
 // (page, stylesheet and script included), the time from the first key to its results, and the
-// slowest of the later keys. Run through bench/search_browser.sh.
+// slowest of the later keys, typed QADORA_KEY_GAP_MS (150) apart. Run through bench/search_browser.sh.
 'use strict';
 const fs = require('fs'), path = require('path'), zlib = require('zlib');
 const puppeteer = require('puppeteer-core');
 const [url, dir, ...given] = process.argv.slice(2);
+// A person's keys come about this far apart (a fast typist's); the page may use the pause.
+const gap = Number(process.env.QADORA_KEY_GAP_MS || 150);
 const queries = given.length ? given : ['パスワード変更', 'ﾛｸﾞｲﾝ', 'wi-fi', '領収書 注文', '受付番号123'];
 const gz = (name) => {
   try { return zlib.gzipSync(fs.readFileSync(path.join(dir, decodeURIComponent(name))), { level: 9 }).length; } catch { return 0; }
@@ -44,6 +46,7 @@ const gz = (name) => {
     let first = 0, later = 0, complete = 0, firstBytes = 0;
     const chars = Array.from(q);
     for (let i = 0; i < chars.length; i++) {
+      if (i > 0) await new Promise((r) => setTimeout(r, gap));
       const [before, done] = await page.evaluate(() => [window.__shown.length, window.__done.length]);
       const t = await page.evaluate(() => performance.now());
       await page.keyboard.sendCharacter(chars[i]);

@@ -88,7 +88,7 @@ def sample(items, n):
 
 def page_size(site, page):
     """Raw and gzip bytes of a page with the style sheets it links."""
-    files = [page] + [s for s in links(os.path.join(site, page)).sheets if "/" not in s and ":" not in s]
+    files = [page] + [s.split("?")[0] for s in links(os.path.join(site, page)).sheets if "/" not in s and ":" not in s]
     raw = gz = 0
     for f in files:
         path = os.path.join(site, f)

@@ -6,9 +6,34 @@
 
 namespace qadora {
 
+namespace {
+
+// The sheet as written below, without the layout that makes it readable here: a reader's
+// phone fetches a third less. Only white space around punctuation goes; no value holds any.
+QByteArray compact(const QByteArray& css)
+{
+    QByteArray out;
+    out.reserve(css.size());
+    for (QByteArray line : css.split('\n')) {
+        line = line.trimmed();
+        if (!out.isEmpty() && !line.isEmpty() && !out.endsWith('{') && !out.endsWith(';') && !out.endsWith('}')
+            && !out.endsWith(',') && !line.startsWith('}'))
+            out += ' ';
+        out += line;
+    }
+    for (const char* p : {": ", " {", "{ ", " }", "; ", ", "}) {
+        const QByteArray from(p);
+        out.replace(from, from.trimmed());
+    }
+    out.replace(";}", "}");
+    return out + '\n';
+}
+
+} // namespace
+
 QByteArray modernStyleSheet()
 {
-    return QByteArrayLiteral(R"CSS(:root {
+    static const QByteArray sheet = compact(QByteArrayLiteral(R"CSS(:root {
   color-scheme: light dark;
   --text: #1b1b1f;
   --muted: #4a4a55;
@@ -158,7 +183,8 @@ mark { background: var(--mark); color: var(--mark-text); border-radius: 0.15em; 
   body { font-size: 1.0625rem; }
   h1 { font-size: 1.75rem; }
 }
-)CSS");
+)CSS"));
+    return sheet;
 }
 
 } // namespace qadora

@@ -431,6 +431,21 @@ void TestModern::window_chooseModernTypeAddress_rememberedPerFolder()
     QVERIFY(w->Dir1->setPath(other));
     QVERIFY(w->Option6->isChecked());
     QVERIFY(win->fake.messages().contains(QStringLiteral("ｈｔｍｌ作成しました")));
+    // A record's page previewed alone is seen with the site's sheets, the owner's included.
+    QVERIFY(w->Dir1->setPath(out));
+    QVERIFY(writeBytes(QDir(out).filePath("site.css"), "h1 { color: teal; }\n"));
+    w->SSTab1->setCurrentIndex(3);
+    w->Command2->click();
+    w->List3->setCurrentRow(0);
+    w->Command9->click();
+    win->fake.clear();
+    w->previewRecord->click();
+    QCOMPARE(win->fake.opened().size(), 1);
+    const QString page = win->fake.opened().first().toLocalFile();
+    const QDir preview = QFileInfo(page).dir();
+    QCOMPARE(readBytes(preview.filePath("qadora.css")), readBytes(QDir(out).filePath("qadora.css")));
+    QCOMPARE(readBytes(preview.filePath("site.css")), QByteArray("h1 { color: teal; }\n"));
+    QVERIFY(readBytes(page).contains("href=\"site.css\""));
 }
 
 QTEST_MAIN(TestModern)
