@@ -2,6 +2,7 @@
 // The modern style's stylesheet: readable on a phone without zooming (16 px text, 44 px
 // targets), a Japanese sans-serif stack for Latin letters too, lines of at most about forty
 // full-width characters, and the reader's dark mode. No web fonts, nothing fetched elsewhere.
+// The results list keeps a screen of room before they come, so nothing below it moves.
 #include "modernpages.h"
 
 namespace qadora {
@@ -167,6 +168,7 @@ h2 { font-size: 1.125rem; line-height: 1.5; margin: 1.5rem 0 0.5rem; color: var(
   text-decoration: none;
 }
 .links a:hover { text-decoration: underline; }
+.results { min-height: 100vh; }
 .results li { padding: 0.75rem 0.25rem; }
 .results a { display: inline-block; min-height: 44px; line-height: 1.6; padding: 0.5rem 0; font-weight: 700; }
 .results .kind { margin: 0; font-size: 0.875rem; color: var(--muted); }

@@ -251,7 +251,7 @@ QByteArray searchScript()
     var more = document.getElementById('search-more');
     if (!input || !status || !list) return;
     var searcher = new Searcher(load);
-    var serial = 0, shown = 0, query = '', next = 0;
+    var serial = 0, shown = 0, query = '', next = 0, addressTimer = 0;
 
     var current = []; // the results on the page
 
@@ -308,8 +308,13 @@ QByteArray searchScript()
       }, function () {
         if (mine === serial) status.textContent = '検索の準備ができませんでした。';
       });
+      // The address follows the query once the reader pauses: changing it takes the browser
+      // longer than the search itself.
       if (!append && root.history && root.history.replaceState) {
-        root.history.replaceState(null, '', query ? '?q=' + encodeURIComponent(query) : root.location.pathname);
+        clearTimeout(addressTimer);
+        addressTimer = setTimeout(function () {
+          root.history.replaceState(null, '', query ? '?q=' + encodeURIComponent(query) : root.location.pathname);
+        }, 500);
       }
     }
 
