@@ -176,7 +176,11 @@ int main(int argc, char* argv[])
                                     QStringLiteral("export: the header row in Japanese (番号,種類,質問,答え) or in "
                                                    "English (No,kind,quest,anser, the default). Import reads both."),
                                     QStringLiteral("ja|en"));
-    parser.addOptions({help, tsv, encoding, dryRun, skipRefused, create, sheet, pageNames, header});
+    const QCommandLineOption index(QStringLiteral("index"),
+                                   QStringLiteral("import: the index page file name of the site, as qadora-build --index "
+                                                  "(default index.html): a kind whose page would replace it is refused."),
+                                   QStringLiteral("NAME"), QStringLiteral("index.html"));
+    parser.addOptions({help, tsv, encoding, dryRun, skipRefused, create, sheet, pageNames, index, header});
     parser.addPositionalArgument(QStringLiteral("export|import"), QStringLiteral("What to do."));
     parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Q&A database file."));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The CSV or TSV file."));
@@ -202,9 +206,9 @@ int main(int argc, char* argv[])
         parser.isSet(tsv) ? qadora::csv::Separator::Tab : qadora::csv::separatorFor(args[2]);
     if (command == QLatin1String("export")) {
         if (parser.isSet(dryRun) || parser.isSet(skipRefused) || parser.isSet(create) || parser.isSet(sheet)
-            || parser.isSet(pageNames))
+            || parser.isSet(pageNames) || parser.isSet(index))
             return qadora::cli::usageError(
-                kProgram, QStringLiteral("--dry-run, --skip-refused, --create, --sheet and --page-names are for import"));
+                kProgram, QStringLiteral("--dry-run, --skip-refused, --create, --sheet, --page-names and --index are for import"));
         const QString language = parser.value(header);
         if (parser.isSet(header) && language != QLatin1String("ja") && language != QLatin1String("en"))
             return qadora::cli::usageError(kProgram, QStringLiteral("--header takes ja or en"));
@@ -224,5 +228,8 @@ int main(int argc, char* argv[])
     options.separator = separator;
     options.sheet = parser.value(sheet);
     options.pageNames = parser.isSet(pageNames);
+    options.indexName = parser.value(index);
+    if (options.indexName.isEmpty())
+        return qadora::cli::usageError(kProgram, QStringLiteral("--index takes a file name"));
     return importFrom(args[1], args[2], options, parser.isSet(dryRun), parser.isSet(skipRefused), parser.isSet(create));
 }

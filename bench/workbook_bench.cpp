@@ -2,7 +2,7 @@
 // Prints how long writing 100,000 records into an .xlsx workbook and reading them back take,
 // and the memory each needs at its peak, next to LibreOffice converting the same workbook.
 // Each step runs in a process of its own, so that its peak memory is its own.
-// Run: build/bench/qadora_workbook_bench [--no-soffice]
+// Run: build/bench/qadora_workbook_bench [--no-soffice] [--keep]  (--keep leaves the files for a profiler)
 #include "benchdata.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
@@ -75,11 +75,15 @@ int step(const QString& what, const QString& database, const QString& file)
             csv::ExistingRecords existing;
             csv::readExisting(database, &existing);
             csv::ImportPlan plan;
+            double cpu = cpuSeconds(RUSAGE_SELF);
             const double planning = seconds([&] { plan = csv::planImport(bytes, {}, existing); });
+            const double planningCpu = cpuSeconds(RUSAGE_SELF) - cpu;
             StoreStatus status;
             auto store = openStore(database, &status);
+            cpu = cpuSeconds(RUSAGE_SELF);
             const double applying = seconds([&] { status = store->applyChanges(plan.additions); });
-            std::fprintf(stderr, "    (reading the sheet and planning %.3f s, writing the records %.3f s)\n", planning, applying);
+            std::fprintf(stderr, "    (reading the sheet and planning %.3f s, cpu %.3f s; writing the records %.3f s, cpu %.3f s)\n",
+                         planning, planningCpu, applying, cpuSeconds(RUSAGE_SELF) - cpu);
             added = status.ok() ? int(plan.additions.size()) : -1;
         });
         if (added != kRecords)
@@ -106,6 +110,7 @@ int main(int argc, char* argv[])
         return step(args[2], args[3], args[4]);
     const bool soffice = !args.contains(QStringLiteral("--no-soffice"));
     QTemporaryDir dir(QDir::current().filePath(QStringLiteral("qadora-workbook-bench-XXXXXX")));
+    dir.setAutoRemove(!args.contains(QStringLiteral("--keep")));
     const QString source = dir.filePath(QStringLiteral("source.mdb"));
     // Answers of about 200 characters with line breaks and markup, questions of about 30, 40 kinds.
     const QString sentence = QStringLiteral("設定画面の「詳細」タブから変更できます。反映までに数分かかる場合があります。<br>\r\n");

@@ -33,10 +33,16 @@ qint64 withoutCode(const QString& text, Encoding encoding)
     return -1;
 }
 
+// The record and the field (0 kind, 1 question, 2 answer) a message names.
+QString fieldOf(const Record& r, int field)
+{
+    return field == 1 ? QStringLiteral("No.%1 の質問「%2」").arg(r.no).arg(r.quest)
+                      : QStringLiteral("No.%1「%2」の%3").arg(r.no).arg(r.quest, kFieldNames[field]);
+}
+
 QString notInEncodingMessage(const Record& r, int field, qint64 character, Encoding encoding)
 {
-    const QString where = field == 1 ? QStringLiteral("No.%1 の質問「%2」").arg(r.no).arg(r.quest)
-                                     : QStringLiteral("No.%1「%2」の%3").arg(r.no).arg(r.quest, kFieldNames[field]);
+    const QString where = fieldOf(r, field);
     const QString name = encoding == Encoding::ShiftJis ? QStringLiteral("Shift_JIS") : QStringLiteral("UTF-8");
     return QStringLiteral("%1 にない文字 %2 があるため、書き出せませんでした").arg(name, cp932::describeCharacter(char32_t(character)))
         + QLatin1Char('\r') + where;
@@ -67,10 +73,13 @@ void exportWorkbook(RecordStore& store, const QString& file, const ExportOptions
         workbook::XlsxWriter writer(temporary, QStringLiteral("Q&A"), options.japaneseHeader ? kJapaneseColumns : kColumns);
         const StoreStatus status = store.walk({}, [&](const Record& r) {
             // Line breaks as spreadsheets keep them; no apostrophe: a text cell stays text.
+            int column = -1;
             const QString problem = writer.addRow({QString::number(r.no), toCell(r.kind, false), toCell(r.quest, false),
-                                                   toCell(r.anser, false)});
+                                                   toCell(r.anser, false)},
+                                                  &column);
             if (!problem.isEmpty()) {
-                result.message = QStringLiteral("No.%1「%2」を書き出せませんでした").arg(r.no).arg(r.quest) + QLatin1Char('\r') + problem;
+                result.message = column > 0 ? problem + QLatin1Char('\r') + fieldOf(r, column - 1)
+                                            : QStringLiteral("No.%1「%2」を書き出せませんでした").arg(r.no).arg(r.quest) + QLatin1Char('\r') + problem;
                 return false;
             }
             return counted(result, tick);

@@ -45,6 +45,7 @@ struct ImportOptions {
     bool pageNames = false;
     QHash<QString, QString> chosenPageNames{}; // category → page name, as edited
     bool lineBreakMarks = false;      // "<br>" before each line break of an answer, not doubled
+    QString indexName = QStringLiteral("index.html"); // the site's index page: no kind's page may replace it
 };
 
 struct ImportProblem {

@@ -17,7 +17,7 @@ QString firstLine(const QString& message)
 
 } // namespace
 
-QString kindPageProblem(const QString& name)
+QString kindPageProblem(const QString& name, const QString& indexName)
 {
     if (name.isEmpty())
         return QStringLiteral("半角カンマの前（ページのファイル名）が空です");
@@ -26,10 +26,9 @@ QString kindPageProblem(const QString& name)
         return firstLine(problem);
     if (name.startsWith(QLatin1Char('.')))
         return QStringLiteral("「.」で始まるファイル名のページは公開されません");
-    // The index page's usual name, and the names of the Q&A pages any record may take.
-    static const QRegularExpression reserved(QStringLiteral("^(index|qa[0-9]{3,})$"),
-                                             QRegularExpression::CaseInsensitiveOption);
-    if (reserved.match(name).hasMatch())
+    // The index page as the html tab names it, and the names of the Q&A pages any record may take.
+    static const QRegularExpression qaPage(QStringLiteral("^qa[0-9]{3,}$"), QRegularExpression::CaseInsensitiveOption);
+    if (file.compare(indexName, Qt::CaseInsensitive) == 0 || qaPage.match(name).hasMatch())
         return QStringLiteral("ほかのページと同じファイル名になるため作成できません（%1）").arg(file);
     return QString();
 }
@@ -42,6 +41,8 @@ PageNames::PageNames(const QSet<QString>& names)
 
 QString PageNames::clash(const QString& name) const
 {
+    if (m_used.contains(name))
+        return QString(); // most rows repeat a kind already seen
     const auto it = m_byFolded.constFind(name.toCaseFolded());
     if (it == m_byFolded.cend() || *it == name)
         return QString();
@@ -51,6 +52,9 @@ QString PageNames::clash(const QString& name) const
 
 void PageNames::add(const QString& name)
 {
+    if (m_used.contains(name))
+        return;
+    m_used.insert(name);
     m_byFolded.insert(name.toCaseFolded(), name);
 }
 

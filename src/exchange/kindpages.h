@@ -10,9 +10,9 @@
 namespace qadora::csv {
 
 // Why ＨＰ作成 could not write the sub-index page of `name` (the part before the comma), or
-// an empty string: empty, a hidden dot-file, "/" or "\", a control character, the index page
-// or a Q&A page (qaNNN).
-QString kindPageProblem(const QString& name);
+// an empty string: empty, a hidden dot-file, "/" or "\", a control character, the site's
+// index page `indexName` or a Q&A page (qaNNN), in any letter case.
+QString kindPageProblem(const QString& name, const QString& indexName);
 
 // Page names already used, for the names that differ from one only in letter case: on
 // Windows, macOS and most web servers' disks both are the same file.
@@ -25,6 +25,7 @@ public:
 
 private:
     QHash<QString, QString> m_byFolded; // case-folded name → the name as used
+    QSet<QString> m_used;
 };
 
 } // namespace qadora::csv

@@ -3,156 +3,17 @@
 
 #include "fileprobe.h"
 #include "jetstore.h"
+#include "sqliteconnection.h"
 
-#include <QAtomicInteger>
-#include <QFileInfo>
-#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
-#include <QVariant>
 
 #include <optional>
 #include <vector>
 
 namespace qadora {
 
-namespace {
-
-// SQLite's primary result codes, as the driver reports them.
-constexpr int kSqliteBusy = 5;
-constexpr int kSqliteLocked = 6;
-constexpr int kSqliteReadOnly = 8;
-constexpr int kSqliteFull = 13;
-
-// One connection, closed and unregistered when it goes out of scope. Queries must be
-// destroyed before it, so declare them after it.
-class Connection {
-public:
-    // An existing file is opened by URI with mode=rw: SQLite never creates a missing file
-    // then, and a reader can still roll back the journal a crashed writer left (a read-only
-    // connection cannot, and would see no data at all).
-    Connection(const QString& path, bool create)
-        : m_name(QStringLiteral("qadora-%1").arg(s_counter.fetchAndAddRelaxed(1)))
-    {
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        // A second instance of the program on the same file waits instead of failing.
-        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
-        if (create) {
-            m_db.setDatabaseName(path);
-        } else {
-            options += QStringLiteral(";QSQLITE_OPEN_URI");
-            m_db.setDatabaseName(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
-                                 + QStringLiteral("?mode=rw"));
-        }
-        m_db.setConnectOptions(options);
-    }
-    ~Connection()
-    {
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    bool open() { return m_db.open(); }
-    QSqlDatabase& db() { return m_db; }
-
-private:
-    static inline QAtomicInteger<int> s_counter{0};
-    QString m_name;
-    QSqlDatabase m_db;
-};
-
-StoreStatus failure(StoreStatus::Code code, const QString& message)
-{
-    return {code, message};
-}
-
-StoreStatus withPath(StoreStatus::Code code, const QString& message, const QString& path)
-{
-    return failure(code, message + QLatin1Char('\r') + path);
-}
-
-bool isLocked(const QSqlError& error)
-{
-    const int code = error.nativeErrorCode().toInt();
-    return code == kSqliteBusy || code == kSqliteLocked;
-}
-
-StoreStatus writeFailure(const QSqlError& error, const QString& path)
-{
-    if (isLocked(error))
-        return withPath(StoreStatus::Failed, QStringLiteral("データベースがほかのプログラムで使用中のため書き込めません"), path);
-    const QString failed = QStringLiteral("データベースに書き込めませんでした") + QLatin1Char('\r');
-    // What the user can mend is said in their words, with the file; SQLite's own words otherwise.
-    switch (error.nativeErrorCode().toInt() & 0xff) {
-    case kSqliteFull:
-        return withPath(StoreStatus::Failed, failed + QStringLiteral("ディスクに空きがありません"), path);
-    case kSqliteReadOnly:
-        return withPath(StoreStatus::Failed, failed + QStringLiteral("読み取り専用のため、書き込めません"), path);
-    default:
-        return failure(StoreStatus::Failed, failed + error.text());
-    }
-}
-
-// A read that failed: what the user can do something about is said; anything else reads as
-// a file with no usable data, or a failure with SQLite's own words when the count succeeded.
-StoreStatus readFailure(const QSqlError& error, const QString& path, bool afterCount)
-{
-    if (isLocked(error))
-        return withPath(StoreStatus::Failed, kLockedMessage, path);
-    if (!afterCount)
-        return failure(StoreStatus::Unusable, kNoDataMessage);
-    return failure(StoreStatus::Failed, QStringLiteral("データベースを読み込めませんでした") + QLatin1Char('\r') + error.text());
-}
-
-// The file may have gone or changed since openStore(); check again right before a connection.
-StoreStatus checkStillOurs(const QString& path)
-{
-    switch (probeFile(path)) {
-    case FileFormat::Sqlite:
-        return StoreStatus::success();
-    case FileFormat::Unreadable:
-        return withPath(StoreStatus::Unusable, kUnreadableMessage, path);
-    default:
-        return failure(StoreStatus::Unusable, kNoDataMessage);
-    }
-}
-
-// tbl1 with the four columns the program reads by name.
-StoreStatus checkTable(QSqlDatabase& db, const QString& path)
-{
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT name FROM pragma_table_info('tbl1')")))
-        return readFailure(q.lastError(), path, false);
-    QStringList columns;
-    while (q.next())
-        columns << q.value(0).toString().toLower();
-    if (columns.isEmpty())
-        return withPath(StoreStatus::Unusable, kNoTableMessage, path);
-    for (const char* name : {"no", "kind", "quest", "anser"}) {
-        if (!columns.contains(QLatin1String(name)))
-            return withPath(StoreStatus::Unusable, kBadColumnsMessage, path);
-    }
-    return StoreStatus::success();
-}
-
-Record recordFrom(const QSqlQuery& q, bool withQuestion, bool withAnswer)
-{
-    Record r;
-    int column = 0;
-    r.no = q.value(column++).toLongLong();
-    r.kind = q.value(column++).toString();
-    if (withQuestion)
-        r.quest = q.value(column++).toString();
-    if (withAnswer)
-        r.anser = q.value(column++).toString();
-    return r;
-}
-
-} // namespace
+using namespace sqlite;
 
 // The connection of a snapshot: one read transaction, held until the snapshot ends.
 struct Session {
@@ -261,7 +122,7 @@ StoreStatus SqliteStore::walk(const WalkOptions& options, const RecordVisitor& v
         q.prepare(sql);
         q.addBindValue(options.limit < 0 ? -1 : options.limit);
         if (options.byKind)
-            q.addBindValue(options.kind);
+            q.addBindValue(text(options.kind));
         if (!q.exec())
             return readFailure(q.lastError(), m_path, true);
         while (q.next()) {
@@ -279,7 +140,7 @@ StoreStatus SqliteStore::findFirstByQuestion(const QString& quest, Record* out)
     return reading([&](QSqlDatabase& db) {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1"));
-        q.addBindValue(quest);
+        q.addBindValue(text(quest));
         if (!q.exec())
             return readFailure(q.lastError(), m_path, true);
         if (!q.next())
@@ -344,7 +205,7 @@ std::optional<Record> firstByQuestion(QSqlDatabase& db, const QString& quest, qi
 {
     QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE quest = ? ORDER BY No LIMIT 1"));
-    q.addBindValue(quest);
+    q.addBindValue(text(quest));
     if (!q.exec()) {
         *status = writeFailure(q.lastError(), path);
         return std::nullopt;
@@ -354,6 +215,20 @@ std::optional<Record> firstByQuestion(QSqlDatabase& db, const QString& quest, qi
         return std::nullopt;
     }
     return recordFrom(q, true, true);
+}
+
+// Whether No alone is the table's primary key, as the program makes it: a record added under a
+// number that is taken is then refused by SQLite itself, with no look first.
+bool numberIsTheKey(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("SELECT sum(pk > 0), sum(lower(name) = 'no' AND pk = 1) FROM pragma_table_info('tbl1')"))
+        && q.next() && q.value(0).toInt() == 1 && q.value(1).toInt() == 1;
+}
+
+bool isConstraint(const QSqlError& error)
+{
+    return (error.nativeErrorCode().toInt() & 0xff) == 19; // SQLITE_CONSTRAINT
 }
 
 StoreStatus run(QSqlQuery& q, const QVariantList& values, const QString& path)
@@ -372,7 +247,7 @@ StoreStatus SqliteStore::add(const Record& values, RecordChange* done)
     return writing([&](QSqlDatabase& db) {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("INSERT INTO tbl1 (kind, quest, anser) VALUES (?, ?, ?)"));
-        if (auto s = run(q, {values.kind, values.quest, values.anser}, m_path); !s.ok())
+        if (auto s = run(q, {text(values.kind), text(values.quest), text(values.anser)}, m_path); !s.ok())
             return s;
         if (done)
             *done = {std::nullopt, Record{q.lastInsertId().toLongLong(), values.kind, values.quest, values.anser}};
@@ -393,7 +268,7 @@ StoreStatus SqliteStore::updateFirstByQuestion(const QString& quest, const Recor
             return status;
         QSqlQuery q(db);
         q.prepare(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? WHERE No = ?"));
-        if (auto s = run(q, {values.kind, values.quest, values.anser, old->no}, m_path); !s.ok())
+        if (auto s = run(q, {text(values.kind), text(values.quest), text(values.anser), old->no}, m_path); !s.ok())
             return s;
         if (done)
             *done = {old, Record{old->no, values.kind, values.quest, values.anser}};
@@ -438,16 +313,34 @@ StoreStatus SqliteStore::changing(const ChangeSet& changes, bool write)
     }
     return writing(
         [&](QSqlDatabase& db) {
+            // Forward only: the driver then keeps no copy of the rows read, which a change of
+            // a hundred thousand records would pay for on every statement.
             QSqlQuery find(db);
-            find.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE No = ?"));
             QSqlQuery insert(db);
-            insert.prepare(QStringLiteral("INSERT INTO tbl1 (No, kind, quest, anser) VALUES (?, ?, ?, ?)"));
             QSqlQuery update(db);
-            update.prepare(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? WHERE No = ?"));
             QSqlQuery remove(db);
+            for (QSqlQuery* q : {&find, &insert, &update, &remove})
+                q->setForwardOnly(true);
+            find.prepare(QStringLiteral("SELECT No, kind, quest, anser FROM tbl1 WHERE No = ?"));
+            insert.prepare(QStringLiteral("INSERT INTO tbl1 (No, kind, quest, anser) VALUES (?, ?, ?, ?)"));
+            update.prepare(QStringLiteral("UPDATE tbl1 SET kind = ?, quest = ?, anser = ? WHERE No = ?"));
             remove.prepare(QStringLiteral("DELETE FROM tbl1 WHERE No = ?"));
+            const bool keyed = write && numberIsTheKey(db);
             for (const RecordChange& change : changes) {
                 StoreStatus status;
+                if (keyed && change.after && !change.before) {
+                    const Record& a = *change.after;
+                    status = run(insert, {a.no, text(a.kind), text(a.quest), text(a.anser)}, m_path);
+                    if (status.ok())
+                        continue;
+                    if (!isConstraint(insert.lastError()))
+                        return status;
+                    StoreStatus looked;
+                    const std::optional<Record> now = recordNumbered(find, a.no, m_path, &looked);
+                    if (!looked.ok())
+                        return looked;
+                    return now ? failure(StoreStatus::Conflict, conflictMessage(now->quest)) : status;
+                }
                 const std::optional<Record> now = recordNumbered(find, change.no(), m_path, &status);
                 if (!status.ok())
                     return status;
@@ -459,9 +352,9 @@ StoreStatus SqliteStore::changing(const ChangeSet& changes, bool write)
                     continue;
                 const std::optional<Record>& a = change.after;
                 if (a && change.before)
-                    status = run(update, {a->kind, a->quest, a->anser, a->no}, m_path);
+                    status = run(update, {text(a->kind), text(a->quest), text(a->anser), a->no}, m_path);
                 else if (a)
-                    status = run(insert, {a->no, a->kind, a->quest, a->anser}, m_path);
+                    status = run(insert, {a->no, text(a->kind), text(a->quest), text(a->anser)}, m_path);
                 else if (change.before)
                     status = run(remove, {change.before->no}, m_path);
                 if (!status.ok())
@@ -486,94 +379,6 @@ StoreStatus SqliteStore::highestNumberGiven(qint64* no)
             *no = std::max(*no, q.value(0).toLongLong());
         return StoreStatus::success();
     });
-}
-
-ChangeSet inverted(const ChangeSet& changes)
-{
-    ChangeSet back;
-    back.reserve(changes.size());
-    for (auto it = changes.crbegin(); it != changes.crend(); ++it)
-        back.append({it->after, it->before});
-    return back;
-}
-
-QString conflictMessage(const QString& quest)
-{
-    return QStringLiteral("ほかのプログラムがこのデータを変更したため、元に戻せません") + QLatin1Char('\r') + quest;
-}
-
-StoreStatus writeRecordsKeepingNumbers(const QString& path, const std::vector<Record>& records,
-                                       const std::function<bool(int)>& tick)
-{
-    Connection c(path, false);
-    if (!c.open())
-        return writeFailure(c.db().lastError(), path);
-    if (!c.db().transaction())
-        return writeFailure(c.db().lastError(), path);
-    QSqlQuery q(c.db());
-    q.prepare(QStringLiteral("INSERT INTO tbl1 (No, kind, quest, anser) VALUES (?, ?, ?, ?)"));
-    int written = 0;
-    for (const Record& r : records) {
-        if (tick && ++written % 256 == 0 && !tick(written)) {
-            c.db().rollback();
-            return failure(StoreStatus::Failed, QString());
-        }
-        q.addBindValue(r.no);
-        q.addBindValue(r.kind);
-        q.addBindValue(r.quest);
-        q.addBindValue(r.anser);
-        if (!q.exec()) {
-            const QSqlError error = q.lastError();
-            c.db().rollback();
-            return writeFailure(error, path);
-        }
-    }
-    if (!c.db().commit())
-        return writeFailure(c.db().lastError(), path);
-    return StoreStatus::success();
-}
-
-// Characters as the user counts them: a pair of surrogates (an emoji) is one.
-qsizetype characterCount(const QString& text)
-{
-    qsizetype n = text.size();
-    for (qsizetype i = 1; i < text.size(); ++i) {
-        if (text[i].isLowSurrogate() && text[i - 1].isHighSurrogate())
-            --n;
-    }
-    return n;
-}
-
-StoreStatus checkLengths(const Record& values)
-{
-    if (const qsizetype n = characterCount(values.kind); n > kKindMaxLength)
-        return failure(StoreStatus::TooLong,
-                       QStringLiteral("種類は%1文字以内で入れて下さい（現在%2文字）").arg(kKindMaxLength).arg(n));
-    if (const qsizetype n = characterCount(values.quest); n > kQuestMaxLength)
-        return failure(StoreStatus::TooLong,
-                       QStringLiteral("質問は%1文字以内で入れて下さい（現在%2文字）").arg(kQuestMaxLength).arg(n));
-    return StoreStatus::success();
-}
-
-int countRecords(const QString& path, QString* message)
-{
-    message->clear();
-    if (path.isEmpty()) {
-        *message = kNoDatabaseMessage;
-        return 0;
-    }
-    StoreStatus status;
-    auto store = openStore(path, &status);
-    int n = 0;
-    const QString warning = status.message; // an Access file read with damage says so once
-    if (store)
-        status = store->count(&n);
-    if (!status.ok()) {
-        *message = status.message;
-        return 0;
-    }
-    *message = warning;
-    return n;
 }
 
 std::unique_ptr<RecordStore> openStore(const QString& path, StoreStatus* status)
@@ -626,28 +431,6 @@ ReadSnapshot::~ReadSnapshot()
         entries.erase(it);
         return;
     }
-}
-
-StoreStatus createDatabase(const QString& path)
-{
-    Connection c(path, true);
-    if (!c.open())
-        return writeFailure(c.db().lastError(), path);
-    QSqlQuery q(c.db());
-    const QStringList statements = {
-        // Text is handed to the program as UTF-16: stored so, it is read without conversion,
-        // and Japanese text takes two bytes a character instead of three.
-        QStringLiteral("PRAGMA encoding = 'UTF-16le'"),
-        QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId),
-        QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion),
-        QStringLiteral("CREATE TABLE tbl1 (No INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT, quest TEXT, anser TEXT)"),
-        QStringLiteral("CREATE INDEX idx1 ON tbl1 (quest)"),
-    };
-    for (const QString& sql : statements) {
-        if (!q.exec(sql))
-            return writeFailure(q.lastError(), path);
-    }
-    return StoreStatus::success();
 }
 
 } // namespace qadora

@@ -53,10 +53,11 @@ QTableWidgetItem* cell(const QString& text)
 } // namespace
 
 ImportDialog::ImportDialog(const QString& database, const QString& file, QByteArray bytes, QWidget* parent,
-                           bool lineBreakMarks)
+                           bool lineBreakMarks, const QString& indexName)
     : QDialog(parent)
     , m_database(database)
     , m_file(file)
+    , m_indexName(indexName)
     , m_bytes(std::move(bytes))
 {
     setObjectName(QStringLiteral("importDialog"));
@@ -144,6 +145,7 @@ csv::ImportPlan ImportDialog::planNow(QString* failure) const
     options.pageNames = pageNames->isChecked();
     options.chosenPageNames = m_chosenNames;
     options.lineBreakMarks = lineBreaks->isChecked();
+    options.indexName = m_indexName;
     return csv::planImport(m_bytes, options, existing);
 }
 

@@ -21,9 +21,10 @@ namespace qadora {
 class ImportDialog : public QDialog {
     Q_OBJECT
 public:
-    // `lineBreakMarks`: 「改行を<br>改行にする」 starts as the window's option is.
+    // `lineBreakMarks`: 「改行を<br>改行にする」 starts as the window's option is. `indexName`:
+    // the index page the html tab names, which no kind's page may replace.
     ImportDialog(const QString& database, const QString& file, QByteArray bytes, QWidget* parent = nullptr,
-                 bool lineBreakMarks = false);
+                 bool lineBreakMarks = false, const QString& indexName = QStringLiteral("index.html"));
 
     // The plan the user confirmed (after the dialog was accepted).
     const csv::ImportPlan& plan() const { return m_plan; }
@@ -53,6 +54,7 @@ private:
 
     QString m_database;
     QString m_file;
+    QString m_indexName;
     QByteArray m_bytes;
     csv::ImportPlan m_plan;
     QList<int> m_columns;                    // chosen by hand; empty: by the header's names

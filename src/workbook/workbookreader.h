@@ -19,9 +19,14 @@ enum class Format { None, Xlsx, Ods, Protected };
 // password-protected workbook (Office keeps those in an OLE container), or none.
 Format formatOf(const QByteArray& bytes);
 
+struct SheetCell {
+    int column = 0; // from 0 for column A
+    QString text;
+};
+
 struct SheetRow {
-    int number = 0;    // the spreadsheet's own row number, from 1
-    QStringList cells; // from column A; trailing empty cells may be missing
+    int number = 0;         // the spreadsheet's own row number, from 1
+    QList<SheetCell> cells; // the cells with text, by column
 };
 
 struct Sheet {

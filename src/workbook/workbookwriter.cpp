@@ -27,6 +27,62 @@ double widthOf(const QString& text)
     return std::max(longest, line);
 }
 
+// Where `text` holds a character XML 1.0 cannot hold, or -1.
+qsizetype outsideXml(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if ((c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c.unicode() == 0xFFFE || c.unicode() == 0xFFFF)
+            return i;
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return i;
+    }
+    return -1;
+}
+
+QString characterName(QChar c)
+{
+    const QString code = QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+    if (c.unicode() < 0x20)
+        return QStringLiteral("制御文字 ") + code;
+    return c.isSurrogate() ? QStringLiteral("対になっていないサロゲート ") + code : QStringLiteral("非文字 ") + code;
+}
+
+bool isHex(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// Whether what starts at `i` reads as an escape: Excel reads "_xHHHH_" as U+HHHH, LibreOffice
+// also shorter forms ("_x1_").
+bool escapeAt(const QString& s, qsizetype i)
+{
+    if (i + 3 >= s.size() || (s[i + 1] != u'x' && s[i + 1] != u'X'))
+        return false;
+    qsizetype j = i + 2;
+    while (j < s.size() && j < i + 6 && isHex(s[j]))
+        ++j;
+    return j > i + 2 && j < s.size() && s[j] == u'_';
+}
+
+// The underscore of each such escape written as the escape of an underscore, "_x005F_".
+QString escapedCell(const QString& text)
+{
+    qsizetype i = text.indexOf(u'_');
+    if (i < 0)
+        return text;
+    QString cell = text;
+    for (; i >= 0; i = cell.indexOf(u'_', i + 1)) {
+        if (escapeAt(cell, i)) {
+            cell.insert(i + 1, QStringLiteral("x005F_"));
+            i += 6;
+        }
+    }
+    return cell;
+}
+
 } // namespace
 
 struct XlsxWriter::State {
@@ -70,14 +126,24 @@ XlsxWriter::~XlsxWriter()
         workbook_close(m->book);
 }
 
-QString XlsxWriter::addRow(const QStringList& cells)
+QString XlsxWriter::addRow(const QStringList& cells, int* column)
 {
     if (!m->sheet)
         return QStringLiteral("ブックを作成できません");
     for (int c = 0; c < cells.size(); ++c) {
+        if (column)
+            *column = c;
+        if (const qsizetype at = outsideXml(cells[c]); at >= 0)
+            return QStringLiteral("Excel のブックに入れられない文字（%1）があるため、書き出せませんでした").arg(characterName(cells[c][at]));
         if (cells[c].size() > kMaxCellLength)
-            return QStringLiteral("%1 列目の文字が Excel の一つのセルに入る %2 文字を超えています").arg(c + 1).arg(kMaxCellLength);
-        const QByteArray utf8 = cells[c].toUtf8();
+            return QStringLiteral("Excel の一つのセルに入る %1 文字を超えるため、書き出せませんでした（%2 文字）")
+                .arg(kMaxCellLength)
+                .arg(cells[c].size());
+    }
+    if (column)
+        *column = -1;
+    for (int c = 0; c < cells.size(); ++c) {
+        const QByteArray utf8 = escapedCell(cells[c]).toUtf8();
         const lxw_error e = worksheet_write_string(m->sheet, m->row, lxw_col_t(c), utf8.constData(), m->wrapped);
         if (e != LXW_NO_ERROR)
             return QString::fromUtf8(lxw_strerror(e));

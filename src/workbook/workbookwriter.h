@@ -19,8 +19,12 @@ public:
     XlsxWriter(const XlsxWriter&) = delete;
     XlsxWriter& operator=(const XlsxWriter&) = delete;
 
-    // Empty when the cell was written, else why not (a text longer than Excel holds).
-    QString addRow(const QStringList& cells);
+    // Empty when the row was written, else why not, with the cell in `column`: a character XML
+    // cannot hold (a control character other than tab and line breaks, U+FFFE, U+FFFF, half
+    // of a surrogate pair) or a text longer than Excel holds. Every cell is checked before
+    // any is written. A text that reads as one of the escapes workbooks write for characters
+    // ("_x0041_") is written so that it reads back as itself.
+    QString addRow(const QStringList& cells, int* column = nullptr);
     // Writes the file; empty when it was written, else why not.
     QString close();
 

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 struct zip;
+struct zip_file;
 
 namespace qadora::workbook {
 
@@ -25,7 +27,31 @@ public:
     Read read(const QString& name, QByteArray* out, qint64 limit) const;
 
 private:
+    friend class ZipMember;
     zip* m_zip = nullptr;
+};
+
+// One member, inflated as it is read, so that a sheet of a hundred megabytes is never held
+// whole. Reading fails once the member proves damaged or inflates beyond `limit` bytes;
+// status() then says which.
+class ZipMember : public QIODevice {
+public:
+    ZipMember(const ZipReader& zip, const QString& name, qint64 limit); // open unless status() says why not
+    ~ZipMember() override;
+
+    ZipReader::Read status() const { return m_status; }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    zip_file* m_file = nullptr;
+    ZipReader::Read m_status = ZipReader::Read::Ok;
+    qint64 m_limit = 0;
+    qint64 m_inflated = 0;
+    bool m_ended = false;
 };
 
 } // namespace qadora::workbook

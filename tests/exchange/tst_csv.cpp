@@ -28,6 +28,10 @@ namespace {
 struct Hostile {
     const char* name;
     QString text;
+    bool inXml = true; // false: XML, so a workbook, cannot hold it
+    // false: LibreOffice's own workbooks change it. It reads "_x1_" as U+0001 but writes it
+    // as it is, and writes a text holding "_x005F_" without escaping its underscore.
+    bool libreOfficeKeeps = true;
 };
 
 QList<Hostile> hostileTexts()
@@ -68,7 +72,14 @@ QList<Hostile> hostileTexts()
         {"yen sign", QStringLiteral("¥100")},
         {"backslash", QStringLiteral("C:\\dir\\")},
         {"leading U+FEFF", QStringLiteral("\uFEFF先頭にBOMの文字")},
-        {"controls", QStringLiteral("\x01\x1a\x7f")},
+        {"leading U+FFFE", QStringLiteral("\uFFFE先頭"), false},
+        {"controls", QStringLiteral("\x01\x1a\x7f"), false},
+        {"looks like an escape", QStringLiteral("_x0041_と_x00e9_")},
+        {"escaped underscore", QStringLiteral("_x005F_x0041_"), true, false},
+        {"short escape", QStringLiteral("_x1_ _x7f_"), true, false},
+        {"upper-case escape", QStringLiteral("_X0041_ _x_ x0041_ _x00411_")},
+        {"U+FFFF", QStringLiteral("a\uFFFFb"), false},
+        {"lone surrogate", QString(QChar(0xD800)) + QStringLiteral("孤立"), false},
     };
 }
 
@@ -152,6 +163,8 @@ private slots:
     void export_keepsTheOldFileOnFailure();
     void importProblems_data();
     void importProblems();
+    void import_indexPageName_data();
+    void import_indexPageName();
     void import_numbersAsAddsDo();
     void import_refusesAHugeFile_data();
     void import_refusesAHugeFile();
@@ -160,7 +173,10 @@ private slots:
     void workbook_shopOwner();
     void workbook_refused_data();
     void workbook_refused();
+    void workbook_rowsOutOfOrder();
     void workbook_libreOfficeSavesItAgain();
+    void workbook_cellLimit_data();
+    void workbook_cellLimit();
     void commandLine();
 
 private:
@@ -187,13 +203,14 @@ void TestCsv::roundTrip_data()
     QTest::addColumn<Separator>("separator");
     QTest::addColumn<bool>("workbook");
     QTest::addColumn<bool>("japanese");
+    QTest::addColumn<bool>("inXml");
     for (const Hostile& h : hostileTexts()) {
-        QTest::addRow("%s, Shift_JIS", h.name) << h.text << Encoding::ShiftJis << Separator::Comma << false << false;
-        QTest::addRow("%s, UTF-8", h.name) << h.text << Encoding::Utf8 << Separator::Comma << false << false;
-        QTest::addRow("%s, UTF-8 TSV", h.name) << h.text << Encoding::Utf8 << Separator::Tab << false << false;
-        QTest::addRow("%s, UTF-8, Japanese header", h.name) << h.text << Encoding::Utf8 << Separator::Comma << false << true;
-        QTest::addRow("%s, xlsx", h.name) << h.text << Encoding::Utf8 << Separator::Comma << true << false;
-        QTest::addRow("%s, xlsx, Japanese header", h.name) << h.text << Encoding::Utf8 << Separator::Comma << true << true;
+        QTest::addRow("%s, Shift_JIS", h.name) << h.text << Encoding::ShiftJis << Separator::Comma << false << false << h.inXml;
+        QTest::addRow("%s, UTF-8", h.name) << h.text << Encoding::Utf8 << Separator::Comma << false << false << h.inXml;
+        QTest::addRow("%s, UTF-8 TSV", h.name) << h.text << Encoding::Utf8 << Separator::Tab << false << false << h.inXml;
+        QTest::addRow("%s, UTF-8, Japanese header", h.name) << h.text << Encoding::Utf8 << Separator::Comma << false << true << h.inXml;
+        QTest::addRow("%s, xlsx", h.name) << h.text << Encoding::Utf8 << Separator::Comma << true << false << h.inXml;
+        QTest::addRow("%s, xlsx, Japanese header", h.name) << h.text << Encoding::Utf8 << Separator::Comma << true << true << h.inXml;
     }
 }
 
@@ -206,6 +223,7 @@ void TestCsv::roundTrip()
     QFETCH(Separator, separator);
     QFETCH(bool, workbook);
     QFETCH(bool, japanese);
+    QFETCH(bool, inXml);
     const QList<Record> records{{7, "sub100,初級編", "普通の質問", "普通の答え"}, hostileRecord(41, text)};
     const QString source = makeNumbered(path("source.mdb"), records, 50);
     const QString file = path(workbook ? "out.xlsx" : separator == Separator::Tab ? "out.tsv" : "out.csv");
@@ -214,6 +232,21 @@ void TestCsv::roundTrip()
     options.workbook = workbook;
     options.japaneseHeader = japanese;
     const ExportResult exported = exportRecords(source, file, options);
+    // A workbook cannot hold what XML cannot: the export stops, naming the record and the field.
+    if (workbook && !inXml) {
+        QVERIFY(!exported.ok);
+        QVERIFY2(exported.message.startsWith(QStringLiteral("Excel のブックに入れられない文字（"))
+                     && exported.message.endsWith(QStringLiteral("No.41「%1」の種類").arg(text)),
+                 qPrintable(exported.message));
+        QVERIFY(!QFile::exists(file));
+        return;
+    }
+    // UTF-8 holds every character, but half of a surrogate pair is none.
+    if (encoding == Encoding::Utf8 && !workbook && !text.isValidUtf16()) {
+        QVERIFY(!exported.ok && exported.notInEncoding && exported.message.contains(QStringLiteral("No.41")));
+        QVERIFY(!QFile::exists(file));
+        return;
+    }
     if (encoding == Encoding::ShiftJis && !inCp932(text) && !workbook) {
         QVERIFY(!exported.ok && exported.notInEncoding);
         QVERIFY2(exported.message.contains(cp932::describeCharacter(char32_t(cp932::firstWithoutCode(text))))
@@ -234,12 +267,6 @@ void TestCsv::roundTrip()
         return;
     }
     QVERIFY2(error.isEmpty() && p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(error + p.fatal + problemsText(p)));
-    // Qt's SQLite driver binds UTF-16 and SQLite drops a leading U+FEFF of it: the file keeps
-    // what the store holds.
-    if (text.startsWith(QChar(0xFEFF))) {
-        QCOMPARE(readAll(target), readAll(source));
-        return;
-    }
     QCOMPARE(readAll(target), records);
 }
 
@@ -396,6 +423,33 @@ void TestCsv::importProblems()
     QCOMPARE(readAll(db).size(), 1); // a plan writes nothing
 }
 
+void TestCsv::import_indexPageName_data()
+{
+    QTest::addColumn<QString>("indexName");
+    QTest::addColumn<QString>("problems");
+    QTest::addColumn<QString>("proposed");
+    const QString clash = QStringLiteral("種類「%1,t」：ほかのページと同じファイル名になるため作成できません（%1.html）");
+    QTest::newRow("index.html") << "index.html" << "2: " + clash.arg("index") << "sub010";
+    QTest::newRow("another name, in another case") << "TOP.html" << "3: " + clash.arg("top") << "sub010";
+    QTest::newRow("the index named as a proposal would be") << "sub010.html" << "" << "sub020";
+    QTest::newRow("an index that is no .html file") << "index.htm" << "" << "sub010";
+}
+
+// The index page a kind's page must not replace is the one the site is built with, as the html
+// tab or qadora-build --index names it; a proposed page name steps over it.
+void TestCsv::import_indexPageName()
+{
+    QFETCH(QString, indexName);
+    QFETCH(QString, problems);
+    QFETCH(QString, proposed);
+    ImportOptions options;
+    options.pageNames = true;
+    options.indexName = indexName;
+    const ImportPlan p = planImport("kind,quest,anser\r\n\"index,t\",q1,a\r\n\"top,t\",q2,a\r\nカテゴリ,q3,a\r\n", options, {});
+    QCOMPARE(problemsText(p), problems);
+    QCOMPARE(p.categories.value(0).pageName, proposed);
+}
+
 // Without a No column the file's rows are numbered above every number the database ever gave
 // and every number the file gives; columns are found by name, in any order, and a TSV is
 // recognised by its header whatever its name.
@@ -462,8 +516,8 @@ void TestCsv::libreOfficeRoundTrip()
     for (Run& run : runs) {
         qint64 no = 3;
         for (const Hostile& h : hostileTexts()) {
-            // Not taken in (controls), or not kept by the store (a leading U+FEFF).
-            if (QByteArrayView(h.name) == "controls" || h.text.startsWith(QChar(0xFEFF)) || (run.encoding == Encoding::ShiftJis && !inCp932(h.text)))
+            // Not held by a workbook (controls), or changed by LibreOffice's own workbooks.
+            if (!h.inXml || !h.libreOfficeKeeps || (run.encoding == Encoding::ShiftJis && !inCp932(h.text)))
                 continue;
             run.records << hostileRecord(no, h.text);
             no += 2;
@@ -635,6 +689,38 @@ void TestCsv::workbook_refused()
     QVERIFY2(broken.startsWith(QStringLiteral("ブックが壊れているため読み込めません")), qPrintable(broken));
 }
 
+// A workbook whose rows and cells are not in order, with a cell given twice (the last counts)
+// and an empty styles part: each row is read at its own number.
+void TestCsv::workbook_rowsOutOfOrder()
+{
+    const QString file = path("unordered.xlsx");
+    const QString script = QStringLiteral(R"(
+import sys, zipfile
+def c(ref, text): return '<c r="%s" t="inlineStr"><is><t>%s</t></is></c>' % (ref, text)
+rows = ('<row r="3">' + c('A3', 'k,t') + c('C3', 'a3') + c('B3', 'q3') + '</row>'
+        + '<row r="1">' + c('A1', 'kind') + c('B1', 'quest') + c('C1', 'anser') + '</row>'
+        + '<row r="2">' + c('A2', 'k,t') + c('C2', 'old') + c('B2', 'q2') + c('C2', 'a2') + '</row>'
+        + '<row r="3">' + c('D3', 'ignored') + '</row>')
+ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr('xl/workbook.xml', '<workbook %s xmlns:r="%s"><sheets><sheet name="S" sheetId="1" r:id="rId1"/></sheets></workbook>' % (ns, rel))
+    z.writestr('xl/_rels/workbook.xml.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+               '<Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.xml"/></Relationships>' % rel)
+    z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (ns, rows))
+    z.writestr('xl/styles.xml', '')
+)");
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, file});
+    QVERIFY(python.waitForFinished() && python.exitCode() == 0);
+    const ImportPlan p = planImport(readBytes(file), {}, {});
+    QVERIFY2(p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(p.fatal + problemsText(p)));
+    QCOMPARE(p.headerLine, 1);
+    QCOMPARE(p.additionLines, (QList<int>{2, 3}));
+    QCOMPARE(p.additions[0].after, (Record{1, "k,t", "q2", "a2"}));
+    QCOMPARE(p.additions[1].after, (Record{2, "k,t", "q3", "a3"}));
+}
+
 // An xlsx written by Qadora, opened and saved again by LibreOffice, reads back unchanged in
 // both header languages; a macro workbook's name makes no difference.
 void TestCsv::workbook_libreOfficeSavesItAgain()
@@ -645,8 +731,8 @@ void TestCsv::workbook_libreOfficeSavesItAgain()
     QList<Record> records;
     qint64 no = 3;
     for (const Hostile& h : hostileTexts()) {
-        // Not taken in (controls), or not kept by the store (a leading U+FEFF).
-        if (QByteArrayView(h.name) == "controls" || h.text.startsWith(QChar(0xFEFF)))
+        // Not held by a workbook (controls), or changed by LibreOffice's own workbooks.
+        if (!h.inXml || !h.libreOfficeKeeps)
             continue;
         records << hostileRecord(no, h.text);
         no += 2;
@@ -680,6 +766,42 @@ void TestCsv::workbook_libreOfficeSavesItAgain()
         QVERIFY2(error.isEmpty() && p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(error + p.fatal + problemsText(p)));
         QCOMPARE(readAll(target), records);
     }
+}
+
+void TestCsv::workbook_cellLimit_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("32,767 units") << QString(32767, u'x') << true;
+    QTest::newRow("32,768 units") << QString(32768, u'x') << false;
+    QTest::newRow("an emoji across the limit") << QString(32766, u'x') + QStringLiteral("😀") << false;
+    QTest::newRow("CR LF is one line break in a cell") << QString(32766, u'x') + QStringLiteral("\r\n") << true;
+}
+
+// Excel holds 32,767 UTF-16 units in a cell: a longer text stops the export, naming the record
+// and the field, and the file already there stays as it was.
+void TestCsv::workbook_cellLimit()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, fits);
+    const QList<Record> records{{5, "k,t", "長い答え", answer}};
+    const QString db = makeNumbered(path("limit.mdb"), records);
+    const QString file = csv("limit.xlsx", "old contents");
+    ExportOptions options;
+    options.workbook = true;
+    const ExportResult exported = exportRecords(db, file, options);
+    if (!fits) {
+        QCOMPARE(exported.message, QStringLiteral("Excel の一つのセルに入る 32767 文字を超えるため、書き出せませんでした（32768 文字）\r"
+                                                  "No.5「長い答え」の答え"));
+        QCOMPARE(readBytes(file), QByteArray("old contents"));
+        return;
+    }
+    QVERIFY2(exported.ok, qPrintable(exported.message));
+    const QString target = makeNumbered(path("limit-back.mdb"), {});
+    QString error;
+    const ImportPlan p = importFile(target, file, &error);
+    QVERIFY2(error.isEmpty() && p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(error + p.fatal + problemsText(p)));
+    QCOMPARE(readAll(target), records);
 }
 
 // qadora-csv: exit 0 when done, 1 when refused (nothing written), 2 on a usage error.
@@ -765,6 +887,14 @@ void TestCsv::commandLine()
         QCOMPARE(run({"--sheet", "ない", "import", shopDb, shop}, &err), 1);
         QVERIFY2(err.contains(QStringLiteral("シート「ない」がありません")), qPrintable(err));
     }
+    // The index page the site is built with, as qadora-build takes it.
+    const QString topKind = csv("cli-top.csv", "kind,quest,anser\r\n\"top,t\",まだない質問,a\r\n");
+    QCOMPARE(run({"--dry-run", "--index", "top.html", "import", db, topKind}, &err), 0);
+    QCOMPARE(err, topKind + QStringLiteral(":2: 種類「top,t」：ほかのページと同じファイル名になるため作成できません（top.html）\n"
+                                            "would add 0, refused 1\n"));
+    QCOMPARE(run({"--dry-run", "import", db, topKind}, &err), 0);
+    QCOMPARE(err, QStringLiteral("would add 1, refused 0\n"));
+    QCOMPARE(run({"--index", "top.html", "export", db, book}), 2);
     QCOMPARE(run({"--header", "fr", "export", db, book}), 2);
     QCOMPARE(run({"--header", "ja", "import", db, book}), 2);
     QCOMPARE(run({"--page-names", "manual", "import", db, book}), 2);

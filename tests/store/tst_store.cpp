@@ -35,6 +35,8 @@ private slots:
 
     void walk_isInAscendingNoAndStopsAtLastRecord();
     void walk_byKindIsExact();
+    void texts_keptExactly_data();
+    void texts_keptExactly();
     void questionQuery_data();
     void questionQuery();
     void update_and_remove_touchOnlyTheFirstRecord();
@@ -300,6 +302,61 @@ void TestStore::walk_byKindIsExact()
         return true;
     }).ok());
     QCOMPARE(seen, (QStringList{"q1", "q3"}));
+}
+
+void TestStore::texts_keptExactly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("leading U+FEFF") << QStringLiteral("\uFEFF先頭にBOMの文字");
+    QTest::newRow("U+FEFF alone") << QStringLiteral("\uFEFF");
+    QTest::newRow("two U+FEFF") << QStringLiteral("\uFEFF\uFEFFx");
+    QTest::newRow("U+FFFE first") << QStringLiteral("\uFFFEx");
+    QTest::newRow("half of a surrogate pair") << QString(QChar(0xD800)) + QStringLiteral("x");
+    QTest::newRow("empty") << QString(QLatin1String(""));
+}
+
+// Every field keeps every character however it is saved, found and changed, and sqlite3 reads
+// the same text: SQLite takes a leading U+FEFF of UTF-16 text for a byte-order mark.
+void TestStore::texts_keptExactly()
+{
+    QFETCH(QString, text);
+    const QString path = makeDatabase(db("texts.mdb"), {});
+    StoreStatus status;
+    auto store = openStore(path, &status);
+    const QString kind = QStringLiteral("k,") + text;
+    QVERIFY(store->add({0, kind, text, text}).ok());
+    QVERIFY(store->applyChanges({{std::nullopt, Record{7, kind, text + "2", text}}}).ok());
+    Record found;
+    QVERIFY(store->findFirstByQuestion(text, &found).ok());
+    QCOMPARE(found, (Record{1, kind, text, text}));
+    QVERIFY(store->updateFirstByQuestion(text, {0, kind, text + "3", text}).ok());
+    WalkOptions byKind;
+    byKind.byKind = true;
+    byKind.kind = kind;
+    QList<Record> seen;
+    QVERIFY(store->walk(byKind, [&](const Record& r) {
+        seen << r;
+        return true;
+    }).ok());
+    const QList<Record> expected{{1, kind, text + "3", text}, {7, kind, text + "2", text}};
+    QCOMPARE(seen, expected);
+    QCOMPARE(readAll(path), expected);
+    // sqlite3 sees the same first character and length of each field (it reads through UTF-8,
+    // which has no half of a pair and where it takes U+FFFE for no character).
+    if (!text.isValidUtf16() || text.contains(QChar(0xFFFE)))
+        return;
+    QProcess sqlite;
+    sqlite.start(QStringLiteral("sqlite3"), {path, QStringLiteral("SELECT unicode(substr(kind, 3)), length(kind), unicode(quest), "
+                                                                  "length(quest), unicode(anser), length(anser) FROM tbl1 ORDER BY No;")});
+    QVERIFY(sqlite.waitForFinished());
+    const auto fields = [&](const QString& quest) {
+        QStringList columns;
+        for (const QString& field : {text, quest, text})
+            columns << (field.isEmpty() ? QString() : QString::number(field.front().unicode())) << QString::number(field.size());
+        columns[1] = QString::number(kind.size());
+        return columns.join(QLatin1Char('|')) + QLatin1Char('\n');
+    };
+    QCOMPARE(QString::fromUtf8(sqlite.readAllStandardOutput()), fields(text + "3") + fields(text + "2"));
 }
 
 void TestStore::questionQuery_data()

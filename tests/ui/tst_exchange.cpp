@@ -69,6 +69,7 @@ private slots:
     void initTestCase();
     void importPreview_typedThroughTheDialog();
     void importWorkbook_theShopOwnersFaqInOnePreview();
+    void importPreview_refusesTheIndexPageTheTabNames();
     void export_offersUtf8ForACharacterShiftJisLacks();
     void exportWorkbook_japaneseHeaderChosenAndReadBack();
     void renameKind_typedConfirmedAndTakenBack();
@@ -219,6 +220,26 @@ void TestExchange::importWorkbook_theShopOwnersFaqInOnePreview()
 
 // An .xlsx name: no encoding or separator to choose; the Japanese header chosen with the
 // arrow keys; the workbook comes back in through 取り込み… as the same records.
+// The index page typed on the html tab is the one no kind's page may replace.
+void TestExchange::importPreview_refusesTheIndexPageTheTabNames()
+{
+    const QString db = makeNumbered(path("index.mdb"), {});
+    const QString file = path("index.csv");
+    writeBytes(file, "kind,quest,anser\r\n\"index,t\",q1,a\r\n\"top,t\",q2,a\r\n");
+    auto win = openWindow(db);
+    win->w->Text8->selectAll();
+    QTest::keyClicks(win->w->Text8, QStringLiteral("top.html"));
+    QCOMPARE(win->w->Text8->text(), QStringLiteral("top.html"));
+    win->fake.fileNameNext(file);
+    withDialog<ImportDialog>([&] { win->w->importCsv->trigger(); }, [](ImportDialog* d) {
+        QCOMPARE(itemsOf(d->problems), (QStringList{"種類のページ名が使えません（1 行）",
+                                                    "　3 行目：種類「top,t」：ほかのページと同じファイル名になるため作成できません（top.html）"}));
+        pressKey(d->importButton, Qt::Key_Return);
+    });
+    QCOMPARE(win->fake.messages(), QStringList{"1 件のデータを取り込みました"});
+    QCOMPARE(readAll(db), (QList<Record>{{1, "index,t", "q1", "a"}}));
+}
+
 void TestExchange::exportWorkbook_japaneseHeaderChosenAndReadBack()
 {
     const QList<Record> records{{4, "sub100,初級編", "「〜」とは？😀", "一行目<br>\r\n二行目"}, {9, "sub100,初級編", "=A1", "007"}};

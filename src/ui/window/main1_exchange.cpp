@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPushButton>
 
 namespace qadora {
@@ -90,7 +91,7 @@ void main1::importCsv_Click()
         notice(error);
         return;
     }
-    ImportDialog dialog(m_dbPath, file, std::move(bytes), this, Check1->isChecked());
+    ImportDialog dialog(m_dbPath, file, std::move(bytes), this, Check1->isChecked(), Text8->text());
     if (dialog.exec() != QDialog::Accepted)
         return;
     const ChangeSet& additions = dialog.plan().additions;

@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// LibreOffice's spreadsheets (.ods): a table's cells with their repeats and spans.
+#include "sheetgrid.h"
+
+#include <QDate>
+
+namespace qadora::workbook {
+
+namespace {
+
+// The text of an ODF paragraph: spans and links read through, <text:s> as its spaces, tabs
+// and line breaks as themselves; notes and annotations left out.
+void readParagraph(QXmlStreamReader& xml, QString& text)
+{
+    int depth = 1;
+    while (depth > 0 && xml.readNext() != QXmlStreamReader::Invalid) {
+        if (xml.isCharacters()) {
+            text += xml.text();
+        } else if (xml.isStartElement()) {
+            const QStringView n = xml.name();
+            if (n == QLatin1String("s")) {
+                const int c = attribute(xml.attributes(), QLatin1String("c")).toInt();
+                text += QString(std::clamp(c, 1, 1024), u' ');
+            } else if (n == QLatin1String("tab")) {
+                text += u'\t';
+            } else if (n == QLatin1String("line-break")) {
+                text += u'\n';
+            } else if (n == QLatin1String("note") || n == QLatin1String("annotation") || n == QLatin1String("ruby-text")) {
+                xml.skipCurrentElement();
+                continue;
+            }
+            ++depth;
+        } else if (xml.isEndElement()) {
+            --depth;
+        }
+    }
+}
+
+// The names of the tables into `sheet`, the cells of the one wanted into `grid`.
+void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid& grid)
+{
+    int tableDepth = 0;
+    bool reading = false;
+    int row = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isEndElement() && xml.name() == QLatin1String("table") && tableDepth > 0) {
+            --tableDepth;
+            reading = false;
+            continue;
+        }
+        if (!xml.isStartElement())
+            continue;
+        const QStringView n = xml.name();
+        if (n == QLatin1String("table")) {
+            ++tableDepth;
+            const QString name = attribute(xml.attributes(), QLatin1String("name")).toString();
+            sheet.names << name;
+            if (!reading && sheet.name.isEmpty() && tableDepth == 1 && (wanted.isEmpty() || wanted == name)) {
+                sheet.name = name;
+                reading = true;
+                row = 0;
+            }
+        } else if (reading && n == QLatin1String("table-row")) {
+            const int repeat = std::clamp(attribute(xml.attributes(), QLatin1String("number-rows-repeated")).toInt(), 1, kMaxRow);
+            const int first = row + 1;
+            QList<SheetCell> cells;
+            int column = 0;
+            while (xml.readNext() != QXmlStreamReader::Invalid && !(xml.isEndElement() && xml.name() == QLatin1String("table-row"))) {
+                if (!xml.isStartElement())
+                    continue;
+                const QStringView cn = xml.name();
+                if (cn != QLatin1String("table-cell") && cn != QLatin1String("covered-table-cell")) {
+                    xml.skipCurrentElement();
+                    continue;
+                }
+                const auto a = xml.attributes();
+                const int columns = std::clamp(attribute(a, QLatin1String("number-columns-repeated")).toInt(), 1, kMaxColumn);
+                const int spanColumns = attribute(a, QLatin1String("number-columns-spanned")).toInt();
+                const int spanRows = attribute(a, QLatin1String("number-rows-spanned")).toInt();
+                const QStringView type = attribute(a, QLatin1String("value-type"));
+                QString date = type == QLatin1String("date") ? attribute(a, QLatin1String("date-value")).toString() : QString();
+                QString text;
+                bool firstParagraph = true;
+                while (xml.readNext() != QXmlStreamReader::Invalid && !xml.isEndElement()) {
+                    if (!xml.isStartElement())
+                        continue;
+                    if (xml.name() == QLatin1String("p")) {
+                        if (!firstParagraph)
+                            text += u'\n';
+                        firstParagraph = false;
+                        readParagraph(xml, text);
+                    } else {
+                        xml.skipCurrentElement(); // an annotation, a drawing
+                    }
+                }
+                if (!date.isEmpty()) {
+                    const QDate d = QDate::fromString(date.left(10), Qt::ISODate);
+                    if (d.isValid())
+                        text = d.toString(QStringLiteral("yyyy/MM/dd"));
+                }
+                if (!text.isEmpty()) {
+                    for (int i = 0; i < columns && column + i < kMaxColumn; ++i)
+                        cells.append({column + i, text});
+                }
+                if (spanColumns > 1 || spanRows > 1)
+                    grid.merge({first, column, first + std::max(spanRows, 1) - 1, column + std::max(spanColumns, 1) - 1});
+                column = std::min(column + columns, kMaxColumn);
+            }
+            if (!cells.isEmpty()) {
+                for (int i = 0; i < repeat && first + i <= kMaxRow; ++i)
+                    grid.addRow(first + i, cells);
+            }
+            row = std::min(row + repeat, kMaxRow);
+        }
+    }
+}
+
+} // namespace
+
+Sheet readOds(const ZipReader& zip, const QString& wanted)
+{
+    Sheet sheet;
+    Grid grid;
+    if (!parsePart(zip, QStringLiteral("content.xml"), true, &sheet.error, [&](QXmlStreamReader& xml) {
+            readTables(xml, wanted, sheet, grid);
+            return QString();
+        }))
+        return sheet;
+    if (sheet.names.isEmpty()) {
+        sheet.error = kDamaged + QStringLiteral("（シートがありません）");
+        return sheet;
+    }
+    if (sheet.name.isEmpty()) {
+        sheet.error = QStringLiteral("シート「%1」がありません（このブックのシート：%2）").arg(wanted, sheet.names.join(QStringLiteral("、")));
+        return sheet;
+    }
+    return grid.finish(std::move(sheet));
+}
+
+} // namespace qadora::workbook
