@@ -19,6 +19,10 @@ async function open(browser, url, size, scheme) {
     await page.setViewport({ deviceScaleFactor: 1, ...size });
     await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: scheme }]);
     await page.goto(url, { waitUntil: 'load' });
+    // A search page given a query: its results, once they are shown.
+    if (url.includes('?q='))
+        await page.waitForFunction(() => /。$/.test((document.getElementById('search-status') || {}).textContent || '')
+            && !/入れて下さい/.test(document.getElementById('search-status').textContent), { timeout: 10000 });
     return page;
 }
 
@@ -40,6 +44,7 @@ function reading(page) {
     try {
         for (const [type, file] of Object.entries(job.pages)) {
             const rules = {};
+            const where = {};
             let bypass = false;
             for (const size of sizes) {
                 for (const scheme of schemes) {
@@ -48,8 +53,13 @@ function reading(page) {
                     const r = await page.evaluate(t => axe.run(document, {
                         runOnly: { type: 'tag', values: t }, resultTypes: ['violations', 'incomplete'],
                     }), tags);
-                    for (const v of r.violations)
+                    for (const v of r.violations) {
                         (rules[v.id] = rules[v.id] || new Set()).add(`${size.width} ${scheme}`);
+                        // Where, once per rule: the first element and why, shortened.
+                        const n = v.nodes[0];
+                        if (n && !where[v.id])
+                            where[v.id] = `${n.target.join(' ')}: ${(n.failureSummary || '').replace(/\s+/g, ' ').slice(0, 140)}`;
+                    }
                     bypass = bypass || r.incomplete.some(i => i.id === 'bypass');
                     if (job.shots)
                         await page.screenshot({ path: path.join(job.shots, `${job.style}-${type}-${size.width}-${scheme}.png`) });
@@ -63,7 +73,7 @@ function reading(page) {
             await utf8.close();
             result[type] = {
                 violations: Object.keys(rules).length, bypass, same,
-                rules: Object.fromEntries(Object.entries(rules).map(([k, v]) => [k, [...v]])),
+                rules: Object.fromEntries(Object.entries(rules).map(([k, v]) => [k, [...v]])), where,
             };
         }
     } finally {

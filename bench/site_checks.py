@@ -3,12 +3,14 @@
 #   site_checks.py make-records DB N        a database of N made-up records
 #   site_checks.py check --style S --checkers DIR --work DIR --sites "..." [--shots DIR] [--no-lighthouse]
 import argparse, gzip, html.parser, http.server, json, os, random, socket, sqlite3, subprocess, sys, threading, time
-import mimetypes, urllib.request
+import mimetypes, urllib.parse, urllib.request
 from functools import partial
 
 TEXT = ("ご注文の変更は、発送準備に入る前であればマイページの注文履歴から行えます。"
         "パスワードを忘れた場合は、ログイン画面の「パスワードを忘れた方」からメールアドレスを入力して下さい。"
         "ＡＢＣ会員の特典として、送料無料と誕生日クーポンがあります。返品は商品到着後8日以内にご連絡下さい。")
+
+QUERY = "ページ"  # found on every site checked: the sample's and the made-up ones
 
 
 def make_records(db, n):
@@ -86,7 +88,7 @@ def sample(items, n):
 
 def page_size(site, page):
     """Raw and gzip bytes of a page with the style sheets it links."""
-    files = [page] + [s for s in links(os.path.join(site, page)).sheets if "/" not in s and ":" not in s]
+    files = [page] + [s.split("?")[0] for s in links(os.path.join(site, page)).sheets if "/" not in s and ":" not in s]
     raw = gz = 0
     for f in files:
         path = os.path.join(site, f)
@@ -200,7 +202,9 @@ def check(a):
             details.append(f"  {s}: Nu ×{times}: {note}")
         # The browser's checks: one page of each type.
         one = {t: p[0] for t, p in types.items() if p}
-        job = {"pages": one, "plain": plain_url, "utf8": utf8_url, "shots": a.shots if s == a.sites.split()[0] else "",
+        # The search page as a reader finds it after a search: with results, marks and all.
+        browse = {t: p + ("?q=" + urllib.parse.quote(QUERY) if t == "search" else "") for t, p in one.items()}
+        job = {"pages": browse, "plain": plain_url, "utf8": utf8_url, "shots": a.shots if s == a.sites.split()[0] else "",
                "style": a.style, "flags": CHROME_FLAGS, "work": a.work}
         out = subprocess.run(["node", os.path.join(here, "site_checks.cjs"), a.checkers, json.dumps(job)],
                              capture_output=True, text=True)
@@ -214,13 +218,13 @@ def check(a):
             errors = sum(counts[p][0] for p in chosen[t])
             warnings = sum(counts[p][1] for p in chosen[t])
             b = browser[t]
-            lh = {p: (lighthouse(a.checkers, plain_url + page, p, a.work) if a.lighthouse else "skipped")
+            lh = {p: (lighthouse(a.checkers, plain_url + browse[t], p, a.work) if a.lighthouse else "skipped")
                   for p in ("mobile", "desktop")}
             rows.append([s, t, f"{errors}/{warnings}", str(len(chosen[t])), str(b["violations"]),
                          "yes" if b["bypass"] else "no", lh["mobile"], lh["desktop"], "same" if b["same"] else "DIFFERS",
                          f"{raw / 1024:.1f}/{gz / 1024:.1f}" if t == "record" else ""])
             for rule, where in b["rules"].items():
-                details.append(f"  {s} {t}: axe {rule} ({', '.join(where)})")
+                details.append(f"  {s} {t}: axe {rule} ({', '.join(where)}) at {b.get('where', {}).get(rule, '?')}")
         plain.shutdown()
         utf8.shutdown()
     nu.close()

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "htmlbalance.h"
-
-#include <gumbo.h>
+#include "htmltree.h"
 
 #include <QByteArray>
 
@@ -128,6 +127,63 @@ QString collapseSpaces(const QString& text)
     return out;
 }
 
+// The parser's tree as ours: names as written, attributes that can be written back, text
+// without the controls a document may not hold; comments dropped (they are not seen, and
+// their text could end them early when written back).
+QList<HtmlNode> treeOf(const GumboVector& nodes, GumboTag parent)
+{
+    QList<HtmlNode> out;
+    for (unsigned i = 0; i < nodes.length; ++i) {
+        const auto& n = *static_cast<const GumboNode*>(nodes.data[i]);
+        HtmlNode node;
+        switch (n.type) {
+        case GUMBO_NODE_TEXT:
+        case GUMBO_NODE_WHITESPACE:
+        case GUMBO_NODE_CDATA:
+            node.text = withoutControls(QString::fromUtf8(n.v.text.text));
+            node.raw = isRawText(parent);
+            node.tag = parent;
+            break;
+        case GUMBO_NODE_ELEMENT:
+        case GUMBO_NODE_TEMPLATE: {
+            const GumboElement& e = n.v.element;
+            node.element = true;
+            node.tag = e.tag;
+            node.html = e.tag_namespace == GUMBO_NAMESPACE_HTML;
+            node.name = tagName(e);
+            for (unsigned k = 0; k < e.attributes.length; ++k) {
+                const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[k]);
+                if (!plainAttributeName(a->name))
+                    continue;
+                QString attr = QString::fromUtf8(a->name);
+                if (a->attr_namespace == GUMBO_ATTR_NAMESPACE_XLINK)
+                    attr = QStringLiteral("xlink:") + attr.section(u':', -1);
+                node.attributes.append({attr, withoutControls(QString::fromUtf8(a->value))});
+            }
+            node.children = treeOf(e.children, e.tag);
+            break;
+        }
+        default:
+            continue;
+        }
+        out.append(std::move(node));
+    }
+    return out;
+}
+
+void takeStyles(QList<HtmlNode>& nodes, QList<HtmlNode>& styles)
+{
+    for (qsizetype i = 0; i < nodes.size();) {
+        if (nodes[i].element && nodes[i].html && nodes[i].tag == GUMBO_TAG_STYLE) {
+            styles.append(nodes.takeAt(i));
+            continue;
+        }
+        if (nodes[i].html)
+            takeStyles(nodes[i].children, styles);
+        ++i;
+    }
+}
+
 class Writer {
 public:
     explicit Writer(HtmlContext context)
@@ -135,40 +191,26 @@ public:
     {
     }
 
-    void children(const GumboVector& nodes, GumboTag parent)
+    void children(const QList<HtmlNode>& nodes, GumboTag parent)
     {
-        for (unsigned i = 0; i < nodes.length; ++i)
-            node(*static_cast<const GumboNode*>(nodes.data[i]), parent);
+        for (const HtmlNode& n : nodes) {
+            if (n.element) {
+                element(n);
+            } else {
+                m_html += n.raw ? n.text : escapeHtml(n.text);
+                if (!isHidden(parent))
+                    m_text += n.text;
+            }
+        }
     }
 
     BalancedHtml result()
     {
-        return {m_html, collapseSpaces(m_text)};
+        return {m_html, collapseSpaces(m_text), {}};
     }
 
 private:
-    void node(const GumboNode& n, GumboTag parent)
-    {
-        switch (n.type) {
-        case GUMBO_NODE_TEXT:
-        case GUMBO_NODE_WHITESPACE:
-        case GUMBO_NODE_CDATA: {
-            const QString text = withoutControls(QString::fromUtf8(n.v.text.text));
-            m_html += isRawText(parent) ? text : escapeHtml(text);
-            if (!isHidden(parent))
-                m_text += text;
-            break;
-        }
-        case GUMBO_NODE_ELEMENT:
-        case GUMBO_NODE_TEMPLATE:
-            element(n.v.element);
-            break;
-        default:
-            break; // comments are not seen, and their text could end them early when written back
-        }
-    }
-
-    void element(const GumboElement& e)
+    void element(const HtmlNode& e)
     {
         const bool separate = !isInlineForText(e.tag);
         if (m_context == HtmlContext::Phrasing && !isPhrasing(e.tag)) {
@@ -181,30 +223,20 @@ private:
                 m_text += u' ';
             return;
         }
-        const QString name = tagName(e);
-        m_html += u'<' + name;
-        for (unsigned i = 0; i < e.attributes.length; ++i) {
-            const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
-            if (!plainAttributeName(a->name))
-                continue;
-            QString attr = QString::fromUtf8(a->name);
-            if (a->attr_namespace == GUMBO_ATTR_NAMESPACE_XLINK)
-                attr = QStringLiteral("xlink:") + attr.section(u':', -1);
-            m_html += u' ' + attr + QStringLiteral("=\"") + escapeAttribute(withoutControls(QString::fromUtf8(a->value))) + u'"';
-        }
+        m_html += u'<' + e.name;
+        for (const auto& [name, value] : e.attributes)
+            m_html += u' ' + name + QStringLiteral("=\"") + escapeAttribute(value) + u'"';
         m_html += u'>';
         if (separate)
             m_text += u' ';
-        if (isVoid(e.tag) && e.tag_namespace == GUMBO_NAMESPACE_HTML)
+        if (isVoid(e.tag) && e.html)
             return;
         // A new line right after these start tags is dropped by the parser: one more keeps the first.
-        if ((e.tag == GUMBO_TAG_PRE || e.tag == GUMBO_TAG_TEXTAREA || e.tag == GUMBO_TAG_LISTING) && e.children.length > 0) {
-            const auto* first = static_cast<const GumboNode*>(e.children.data[0]);
-            if ((first->type == GUMBO_NODE_TEXT || first->type == GUMBO_NODE_WHITESPACE) && first->v.text.text[0] == '\n')
-                m_html += u'\n';
-        }
+        if ((e.tag == GUMBO_TAG_PRE || e.tag == GUMBO_TAG_TEXTAREA || e.tag == GUMBO_TAG_LISTING) && !e.children.isEmpty()
+            && !e.children.first().element && e.children.first().text.startsWith(u'\n'))
+            m_html += u'\n';
         children(e.children, e.tag);
-        m_html += QStringLiteral("</") + name + u'>';
+        m_html += QStringLiteral("</") + e.name + u'>';
         if (separate)
             m_text += u' ';
     }
@@ -253,7 +285,7 @@ bool plainText(const QString& html)
 BalancedHtml balanceHtml(const QString& html, HtmlContext context)
 {
     if (plainText(html))
-        return {escapeHtml(html), collapseSpaces(html)};
+        return {escapeHtml(html), collapseSpaces(html), {}};
     // The parser would turn control characters into U+FFFD; a document may hold neither.
     const QByteArray utf8 = withoutControls(html).toUtf8();
     GumboOptions options = kGumboDefaultOptions;
@@ -261,12 +293,29 @@ BalancedHtml balanceHtml(const QString& html, HtmlContext context)
     options.fragment_namespace = GUMBO_NAMESPACE_HTML;
     options.max_errors = 0;
     GumboOutput* output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
-    Writer writer(context);
     // A fragment's nodes are the children of the root element the parser makes for it.
+    QList<HtmlNode> tree;
     if (output->root->type == GUMBO_NODE_ELEMENT)
-        writer.children(output->root->v.element.children, GUMBO_TAG_DIV);
+        tree = treeOf(output->root->v.element.children, GUMBO_TAG_DIV);
     gumbo_destroy_output(&options, output);
-    return writer.result();
+    // Inside a heading only text-level elements stay (the writer drops the others), so only a
+    // block's content needs its elements moved to where they may stand.
+    QList<HtmlNode> styles;
+    if (context == HtmlContext::Flow) {
+        // A style sheet in the body applies to the whole page as one in the head does; there
+        // it is where a document may hold it.
+        takeStyles(tree, styles);
+        tree = nestValidly(tree);
+    }
+    Writer writer(context);
+    writer.children(tree, GUMBO_TAG_DIV);
+    BalancedHtml balanced = writer.result();
+    if (!styles.isEmpty()) {
+        Writer head(HtmlContext::Flow);
+        head.children(styles, GUMBO_TAG_HEAD);
+        balanced.styles = head.result().html;
+    }
+    return balanced;
 }
 
 } // namespace qadora

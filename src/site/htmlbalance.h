@@ -11,6 +11,7 @@ namespace qadora {
 struct BalancedHtml {
     QString html; // balanced markup, every element closed, attributes quoted
     QString text; // what a reader sees of it: white space collapsed, breaks and blocks as spaces
+    QString styles; // the markup's <style> elements, which belong in the page's head
 };
 
 enum class HtmlContext {

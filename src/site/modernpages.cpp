@@ -4,6 +4,7 @@
 #include "htmlbalance.h"
 #include "searchsite.h"
 
+#include <QCryptographicHash>
 #include <QUrl>
 
 namespace qadora {
@@ -24,6 +25,7 @@ struct Head {
     QString ogType = QStringLiteral("website");
     QString fileName;
     QString jsonLd;
+    QString styles; // the record's own
 };
 
 QString siteName(const PageStyle& style)
@@ -111,9 +113,14 @@ QByteArray document(const PageStyle& style, const ModernContext& context, const 
         html += QStringLiteral("<meta property=\"og:url\" content=") + attribute(url) + QStringLiteral(">\n");
     html += QStringLiteral("<meta name=\"color-scheme\" content=\"light dark\">\n");
     html += QStringLiteral("<link rel=\"icon\" href=\"") + kModernIcon + QStringLiteral("\" type=\"image/svg+xml\">\n");
-    html += QStringLiteral("<link rel=\"stylesheet\" href=\"") + kModernStyleSheet + QStringLiteral("\">\n");
+    // The sheet is the program's own, the same from run to run: its version changes only
+    // with a new Qadora, so a rebuild rewrites no page for it.
+    static const QString sheetLink = versionedLink(kModernStyleSheet, modernStyleSheet());
+    html += QStringLiteral("<link rel=\"stylesheet\" href=") + attribute(sheetLink) + QStringLiteral(">\n");
     if (context.ownStyleSheet)
         html += QStringLiteral("<link rel=\"stylesheet\" href=\"") + kOwnStyleSheet + QStringLiteral("\">\n");
+    if (!head.styles.isEmpty())
+        html += head.styles + u'\n';
     if (!head.jsonLd.isEmpty())
         html += QStringLiteral("<script type=\"application/ld+json\">") + head.jsonLd + QStringLiteral("</script>\n");
     html += QStringLiteral("</head>\n<body>\n<a class=\"skip\" href=\"#main\">本文へ移動</a>\n<header class=\"site-header\">\n"
@@ -187,6 +194,16 @@ QString linkTo(const QString& fileName)
     return QString::fromLatin1(QUrl::toPercentEncoding(fileName, QByteArrayLiteral("!$&'()*+,;=:@")));
 }
 
+QString contentVersion(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(8));
+}
+
+QString versionedLink(const QString& fileName, const QByteArray& bytes)
+{
+    return linkTo(fileName) + QStringLiteral("?v=") + contentVersion(bytes);
+}
+
 QString jsonString(const QString& text)
 {
     QString out = QStringLiteral("\"");
@@ -226,6 +243,7 @@ ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, 
     head.ogType = QStringLiteral("article");
     head.description = shortened(answer.text.isEmpty() ? question.text : answer.text, kDescriptionLength);
     head.fileName = fileName;
+    head.styles = answer.styles;
     // One question with its answer, as the page shows them, and the way to it.
     const QString faq = QStringLiteral("{\"@type\":\"FAQPage\",\"mainEntity\":[{\"@type\":\"Question\",\"name\":")
         + jsonString(question.text) + QStringLiteral(",\"acceptedAnswer\":{\"@type\":\"Answer\",\"text\":")
@@ -290,7 +308,8 @@ QByteArray modernSubIndexPage(const PageStyle& style, const ModernContext& conte
     return document(style, context, head, crumbs, main, backLink(linkTo(style.indexName), QStringLiteral("戻る")));
 }
 
-QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context)
+QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context, const QString& scriptLink,
+                            const QString& metaLink)
 {
     Head head;
     head.title = QStringLiteral("サイト内検索 | ") + siteName(style);
@@ -305,7 +324,8 @@ QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context
         "<ol id=\"search-results\" class=\"results\"></ol>\n"
         "<p><button type=\"button\" id=\"search-more\" class=\"more\" hidden>さらに表示</button></p>\n"
         "<noscript><p>検索にはJavaScriptを有効にして下さい。</p></noscript>\n");
-    const QString tail = QStringLiteral("<script src=\"") + kSearchScript + QStringLiteral("\" defer></script>\n");
+    const QString tail = QStringLiteral("<script src=") + attribute(scriptLink) + QStringLiteral(" data-index=")
+        + attribute(metaLink) + QStringLiteral(" defer></script>\n");
     return document(style, context, head, crumbs, main, backLink(linkTo(style.indexName), QStringLiteral("戻る")), tail);
 }
 

@@ -40,7 +40,10 @@ struct ModernKind {
 QByteArray modernIndexPage(const PageStyle& style, const ModernContext& context, const QList<ModernKind>& kinds);
 QByteArray modernSubIndexPage(const PageStyle& style, const ModernContext& context, const QString& fileName,
                               const QString& tit, const QStringList& questions, const QStringList& numbers);
-QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context);
+// The search page loads the script and the index's first file by these addresses, which
+// change with their content (versionedLink), so a browser never runs a stale copy.
+QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context, const QString& scriptLink,
+                            const QString& metaLink);
 
 QByteArray modernStyleSheet();
 QByteArray modernIcon();
@@ -52,6 +55,10 @@ QByteArray robots(const QString& siteAddress);
 QString normalizedSiteAddress(const QString& address);
 // A file name as a link to it: percent-encoded where a URL needs it.
 QString linkTo(const QString& fileName);
+// A file's link that changes with its content ("name?v=…"): a browser's cached copy of an
+// older one is never used for it.
+QString versionedLink(const QString& fileName, const QByteArray& bytes);
+QString contentVersion(const QByteArray& bytes);
 // A JSON string literal that is safe inside HTML and JavaScript ("<", ">", "&" escaped).
 QString jsonString(const QString& text);
 

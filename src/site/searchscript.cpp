@@ -40,7 +40,7 @@ QByteArray searchScript()
   }
 
   function shardOf(gram, shards) {
-    return (gram.charCodeAt(0) * 31 + (gram.length > 1 ? gram.charCodeAt(1) : 0)) % shards;
+    return gram.charCodeAt(0) % shards;
   }
 
   // Record numbers from their differences in base 36.
@@ -73,17 +73,33 @@ QByteArray searchScript()
   }
 
   // Part of a text around the first word found, as pieces [text, marked].
-  function snippet(text, ws, length) {
+  // Each text folded a character at a time, with where each folded unit came from: made
+  // once per text, as the same results are shown again on every key.
+  var foldedAt = {};
+  var foldedCount = 0;
+  function foldWithPlaces(text) {
+    var known = foldedAt[text];
+    if (known) return known;
     var folded = '';
     var from = [];
     for (var i = 0; i < text.length;) {
       var step = text.codePointAt(i) > 0xffff ? 2 : 1;
-      var f = fold(text.substr(i, step));
+      var c = text.substr(i, step);
+      // Most characters fold to themselves; NFKC is asked only about the others.
+      var f = c < '\u00a0' ? (c >= 'A' && c <= 'Z' ? c.toLowerCase() : c) : fold(c);
       for (var k = 0; k < f.length; k++) from.push(i);
       folded += f;
       i += step;
     }
     from.push(text.length);
+    if (++foldedCount > 2000) { foldedAt = {}; foldedCount = 0; }
+    return (foldedAt[text] = { folded: folded, from: from });
+  }
+
+  function snippet(text, ws, length) {
+    var places = foldWithPlaces(text);
+    var folded = places.folded;
+    var from = places.from;
     var marks = [];
     ws.forEach(function (w) {
       for (var at = folded.indexOf(w); at >= 0; at = folded.indexOf(w, at + w.length)) {
@@ -127,6 +143,9 @@ QByteArray searchScript()
       return Promise.all(ws.map(function (w) {
         if (self.lists['w' + w]) return self.lists['w' + w];
         var gs = grams(w);
+        // A word one key longer than one already found: those records, with its last piece.
+        var shorter = w.length > 2 && self.lists['w' + w.slice(0, -1)];
+        if (shorter) gs = [gs[gs.length - 1]];
         return Promise.all(gs.map(function (g) {
           if (self.lists['g' + g]) return self.lists['g' + g];
           return self.get('qs-g' + shardOf(g, meta.shards) + '.js').then(function (shard) {
@@ -134,10 +153,16 @@ QByteArray searchScript()
           });
         })).then(function (lists) {
           // The shortest first: each step then walks less.
+          if (shorter) lists.push(shorter);
           lists.sort(function (a, b) { return a.length - b.length; });
           return (self.lists['w' + w] = lists.reduce(intersect));
         });
       })).then(function (lists) {
+        // The next key makes a piece starting with each word's last character: its shard
+        // is fetched now, while the reader types.
+        ws.forEach(function (w) {
+          self.get('qs-g' + shardOf(w.charAt(w.length - 1), meta.shards) + '.js').catch(function () {});
+        });
         lists.sort(function (a, b) { return a.length - b.length; });
         return { meta: meta, ids: lists.reduce(intersect) };
       });
@@ -193,15 +218,29 @@ QByteArray searchScript()
     var w = waiting[name];
     if (w) { delete waiting[name]; w(data); }
   };
-  function loadScript(name) {
+  function loadScript(name, src) {
     return new Promise(function (resolve, reject) {
       waiting[name] = resolve;
       var s = document.createElement('script');
-      s.src = name;
+      s.src = src;
       s.async = true;
       s.onerror = function () { delete waiting[name]; reject(new Error(name)); };
       document.head.appendChild(s);
     });
+  }
+
+  // Every file by an address that changes with its content: the first from the page, the
+  // others from the versions the first lists.
+  var self = document.currentScript;
+  var metaLink = (self && self.getAttribute('data-index')) || 'qs-meta.js';
+  var versions = null;
+  function load(name) {
+    if (name === 'qs-meta.js') {
+      return loadScript(name, metaLink).then(function (meta) { versions = meta; return meta; });
+    }
+    var m = /^qs-([gd])(\d+)\.js$/.exec(name);
+    var v = m && versions && versions.v ? versions.v[(m[1] === 'd' ? versions.shards : 0) + Number(m[2])] : '';
+    return loadScript(name, v ? name + '?v=' + v : name);
   }
 
   var PAGE = 20;
@@ -211,8 +250,8 @@ QByteArray searchScript()
     var list = document.getElementById('search-results');
     var more = document.getElementById('search-more');
     if (!input || !status || !list) return;
-    var searcher = new Searcher(loadScript);
-    var serial = 0, shown = 0, query = '', next = 0;
+    var searcher = new Searcher(load);
+    var serial = 0, shown = 0, query = '', next = 0, addressTimer = 0;
 
     var current = []; // the results on the page
 
@@ -269,8 +308,13 @@ QByteArray searchScript()
       }, function () {
         if (mine === serial) status.textContent = '検索の準備ができませんでした。';
       });
+      // The address follows the query once the reader pauses: changing it takes the browser
+      // longer than the search itself.
       if (!append && root.history && root.history.replaceState) {
-        root.history.replaceState(null, '', query ? '?q=' + encodeURIComponent(query) : root.location.pathname);
+        clearTimeout(addressTimer);
+        addressTimer = setTimeout(function () {
+          root.history.replaceState(null, '', query ? '?q=' + encodeURIComponent(query) : root.location.pathname);
+        }, 500);
       }
     }
 

@@ -18,10 +18,12 @@ bool htmlSpace(char16_t u)
     return QChar(u).isSpace();
 }
 
-// The shard of a piece; the page's script computes the same from the same code units.
-int shardOf(char16_t first, char16_t second, int shards)
+// The shard of a piece, by its first code unit only: the pieces a word typed on can grow
+// into are in the shard of its last character, which the page fetches before the next key.
+// The page's script computes the same from the same code unit.
+int shardOf(char16_t first, int shards)
 {
-    return int((quint32(first) * 31 + second) % quint32(shards));
+    return int(quint32(first) % quint32(shards));
 }
 
 QString base36(int n)
@@ -55,17 +57,6 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
     QList<std::pair<QString, QByteArray>> files;
     files.append({kSearchScript, searchScript()});
 
-    QString meta = QStringLiteral("{\"count\":") + QString::number(documents.size()) + QStringLiteral(",\"shards\":")
-        + QString::number(layout.shards) + QStringLiteral(",\"chunk\":") + QString::number(layout.chunk)
-        + QStringLiteral(",\"kinds\":[");
-    for (qsizetype i = 0; i < kinds.size(); ++i) {
-        if (i > 0)
-            meta += u',';
-        meta += u'[' + jsonString(linkTo(kinds[i].file)) + u',' + jsonString(kinds[i].title) + u']';
-    }
-    meta += QStringLiteral("]}");
-    files.append({QStringLiteral("qs-meta.js"), dataFile(QStringLiteral("qs-meta.js"), meta)});
-
     // Each piece (a character, or two) with the records that hold it, in record order.
     QHash<quint64, std::vector<int>> postings;
     postings.reserve(documents.size() * 64);
@@ -89,9 +80,7 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
     }
     std::vector<std::vector<quint64>> shardKeys(size_t(layout.shards));
     for (auto it = postings.cbegin(); it != postings.cend(); ++it) {
-        const char16_t first = char16_t(it.key() >> 16);
-        const char16_t second = char16_t(it.key() & 0xffff);
-        shardKeys[size_t(shardOf(first, second, layout.shards))].push_back(it.key());
+        shardKeys[size_t(shardOf(char16_t(it.key() >> 16), layout.shards))].push_back(it.key());
     }
     for (int shard = 0; shard < layout.shards; ++shard) {
         std::vector<quint64>& keys = shardKeys[size_t(shard)];
@@ -135,6 +124,25 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
         const QString name = QStringLiteral("qs-d%1.js").arg(start / layout.chunk);
         files.append({name, dataFile(name, json)});
     }
+    QString meta = QStringLiteral("{\"count\":") + QString::number(documents.size()) + QStringLiteral(",\"shards\":")
+        + QString::number(layout.shards) + QStringLiteral(",\"chunk\":") + QString::number(layout.chunk)
+        + QStringLiteral(",\"kinds\":[");
+    for (qsizetype i = 0; i < kinds.size(); ++i) {
+        if (i > 0)
+            meta += u',';
+        meta += u'[' + jsonString(linkTo(kinds[i].file)) + u',' + jsonString(kinds[i].title) + u']';
+    }
+    // Each shard's and chunk's version, which the page asks for them by: a file changed by
+    // a rebuild is fetched anew, the others stay in the browser's cache.
+    meta += QStringLiteral("],\"v\":[");
+    for (qsizetype i = 1; i < files.size(); ++i) {
+        if (i > 1)
+            meta += u',';
+        meta += u'"' + contentVersion(files[i].second) + u'"';
+    }
+    meta += QStringLiteral("]}");
+    files.insert(1, {kSearchMeta, dataFile(kSearchMeta, meta)});
+
     return files;
 }
 

@@ -20,6 +20,7 @@
 namespace qadora {
 
 inline const QString kSearchScript = QStringLiteral("qadora-search.js");
+inline const QString kSearchMeta = QStringLiteral("qs-meta.js"); // figures, kinds, every other file's version
 
 struct SearchDocument {
     QString file;     // the record's page

@@ -410,9 +410,17 @@ bool SiteRun::writeModernFiles(QString* error)
     QList<std::pair<QString, QByteArray>> files = {
         {kModernStyleSheet, modernStyleSheet()},
         {kModernIcon, modernIcon()},
-        {kSearchPage, modernSearchPage(modern.style, modern.context)},
     };
-    files += searchFiles(modern.kinds, modern.documents);
+    const QList<std::pair<QString, QByteArray>> search = searchFiles(modern.kinds, modern.documents);
+    QString scriptLink, metaLink;
+    for (const auto& [name, bytes] : search) {
+        if (name == kSearchScript)
+            scriptLink = versionedLink(name, bytes);
+        else if (name == kSearchMeta)
+            metaLink = versionedLink(name, bytes);
+    }
+    files.append({kSearchPage, modernSearchPage(modern.style, modern.context, scriptLink, metaLink)});
+    files += search;
     if (!normalizedSiteAddress(modern.style.siteAddress).isEmpty()) {
         QStringList pages = m_pages;
         pages.removeDuplicates();
@@ -461,6 +469,25 @@ RunStats SiteRun::stats() const
     s.unchanged += m_extras.unchanged;
     s.removed = m_removed;
     return s;
+}
+
+bool writeModernPreviewFiles(const QString& previewDir, const QString& siteDir, QString* error)
+{
+    QList<std::pair<QString, QByteArray>> files = {{kModernStyleSheet, modernStyleSheet()}, {kModernIcon, modernIcon()}};
+    if (!siteDir.isEmpty()) {
+        QFile own(joinPath(siteDir, kOwnStyleSheet));
+        if (own.open(QIODevice::ReadOnly))
+            files.append({kOwnStyleSheet, own.readAll()});
+    }
+    for (const auto& [name, bytes] : std::as_const(files)) {
+        const QString path = joinPath(previewDir, name);
+        QString failure;
+        if (writePage(QFile::encodeName(path), bytes, &failure) == PageWrite::Failed) {
+            *error = writeFailureMessage(path, failure);
+            return false;
+        }
+    }
+    return true;
 }
 
 QString manifestPath(const QString& outDir)

@@ -98,6 +98,11 @@ inline const QString kIndexNameMissingMessage = QStringLiteral("indexファイ�
 inline const QString kSiteDoneMessage = QStringLiteral("ｈｔｍｌ作成しました");
 inline const QString kIndexNotWrittenMessage = QStringLiteral("indexファイル名がないため、サイトを作成しませんでした");
 
+// What a modern page needs beside it to be seen as it will be, for a page previewed alone in
+// `previewDir`: the stylesheet, the icon, and the owner's site.css of `siteDir` if it has one.
+// Before the page is made, so that it links the owner's sheet.
+bool writeModernPreviewFiles(const QString& previewDir, const QString& siteDir, QString* error);
+
 // Where the record of the pages our runs wrote into `outDir` is kept, for pruning: a file
 // per folder under ~/.local/share/qadora/manifests, never in the site itself.
 QString manifestPath(const QString& outDir);

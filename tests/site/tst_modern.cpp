@@ -188,6 +188,20 @@ void TestModern::balance_data()
     QTest::newRow("script kept, not text") << "<script>if (a<b) x();</script>t" << false << "<script>if (a<b) x();</script>t" << "t";
     QTest::newRow("entities") << "&amp;&lt;&nbsp;&copy;" << false << "&amp;&lt;&nbsp;©" << "&<\u00a0©";
     QTest::newRow("control characters dropped") << "a\x01" "b" << false << "ab" << "ab";
+    QTest::newRow("block in text-level markup")
+        << "<b>1<div>2</div>3</b>" << false << "<b>1</b><div><b>2</b></div><b>3</b>" << "1 2 3";
+    QTest::newRow("table in a span, id once") << "<span id=s>x<table><tr><td>y</table></span>" << false
+                                              << "<span id=\"s\">x</span><table><tbody><tr><td><span>y</span></td></tr></tbody></table>"
+                                              << "x y";
+    QTest::newRow("block ends a heading") << "<h3>見出し<div>塊</div></h3>" << false << "<h3>見出し</h3><div>塊</div>" << "見出し 塊";
+    QTest::newRow("link in a link") << "<a href=x>1<table><tr><td><a href=y>2</a></table></a>" << false
+                                    << "<a href=\"x\">1<table><tbody><tr><td>2</td></tr></tbody></table></a>" << "1 2";
+    QTest::newRow("items without a list") << "<li>一<li>二" << false << "<ul><li>一</li><li>二</li></ul>" << "一 二";
+    QTest::newRow("obsolete markup as style") << "<font color=red size=+1>赤</font><center>中</center><img src=x.png><dd>説明</dd>"
+                                              << false
+                                              << "<span style=\"color:red;font-size:large;\">赤</span><div style=\"text-align:center\">中</div>"
+                                                 "<img src=\"x.png\" alt=\"\"><div>説明</div>"
+                                              << "赤 中 説明";
     QTest::newRow("heading keeps text-level") << "<div>一</div><b>二</b><script>x</script>" << true << "一<b>二</b>" << "一 二";
 }
 
@@ -417,6 +431,21 @@ void TestModern::window_chooseModernTypeAddress_rememberedPerFolder()
     QVERIFY(w->Dir1->setPath(other));
     QVERIFY(w->Option6->isChecked());
     QVERIFY(win->fake.messages().contains(QStringLiteral("ｈｔｍｌ作成しました")));
+    // A record's page previewed alone is seen with the site's sheets, the owner's included.
+    QVERIFY(w->Dir1->setPath(out));
+    QVERIFY(writeBytes(QDir(out).filePath("site.css"), "h1 { color: teal; }\n"));
+    w->SSTab1->setCurrentIndex(3);
+    w->Command2->click();
+    w->List3->setCurrentRow(0);
+    w->Command9->click();
+    win->fake.clear();
+    w->previewRecord->click();
+    QCOMPARE(win->fake.opened().size(), 1);
+    const QString page = win->fake.opened().first().toLocalFile();
+    const QDir preview = QFileInfo(page).dir();
+    QCOMPARE(readBytes(preview.filePath("qadora.css")), readBytes(QDir(out).filePath("qadora.css")));
+    QCOMPARE(readBytes(preview.filePath("site.css")), QByteArray("h1 { color: teal; }\n"));
+    QVERIFY(readBytes(page).contains("href=\"site.css\""));
 }
 
 QTEST_MAIN(TestModern)

@@ -127,8 +127,14 @@ void main1::previewRecord_Click()
         return;
     const QString answer = storedAnswer(Text5->parts(), Check1->isChecked());
     const QString fnum = QString::number(r.no);
+    const PageStyle style = pageStyle();
+    QString failure;
+    if (style.modern && !writeModernPreviewFiles(dir, outputDir(), &failure)) {
+        notice(failure);
+        return;
+    }
     SiteRun run(dir);
-    const WriteOutcome outcome = run.qaPage(pageStyle(), fnum, Text4->text(), answer, Text3->text());
+    const WriteOutcome outcome = run.qaPage(style, fnum, Text4->text(), answer, Text3->text());
     if (outcome.code != WriteOutcome::Written) {
         notice(outcome.message);
         return;

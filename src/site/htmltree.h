@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A record's markup as a tree between the parser and the writer (htmlbalance.cpp), and the
+// pass that moves what the parser left where no element may stand: a block inside text-level
+// markup, a link inside a link, a list item outside a list.
+#pragma once
+
+#include <gumbo.h>
+
+#include <QList>
+#include <QString>
+
+#include <utility>
+
+namespace qadora {
+
+struct HtmlNode {
+    bool element = false;
+    GumboTag tag = GUMBO_TAG_UNKNOWN;
+    bool html = true;  // in the HTML namespace (not inside SVG or MathML)
+    QString name;      // the element's name as written
+    QList<std::pair<QString, QString>> attributes;
+    QString text;      // a text node's text
+    bool raw = false;  // text the parser took literally (inside script, style …)
+    QList<HtmlNode> children;
+};
+
+// The same content with every element where its parent's content model allows it.
+QList<HtmlNode> nestValidly(const QList<HtmlNode>& nodes);
+
+} // namespace qadora
