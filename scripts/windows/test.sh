@@ -64,8 +64,7 @@ fi
 # --- The installer, silently, into a fresh prefix ------------------------------------
 t=$SECONDS
 export WINEPREFIX=$work/wine
-WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
-wineserver -w
+bash "$here/wine-prefix.sh" "$WINEPREFIX"
 log "installing $setup"
 wine "$setup" /S
 wineserver -w

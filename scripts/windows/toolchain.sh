@@ -317,19 +317,7 @@ stage_qtkeychain() {
 }
 
 stage_wine() {
-    # A prefix of our own; no Mono or Gecko prompts.
-    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i
-    wineserver -w
-    # Wine's own dialogs and title bars find Japanese glyphs through FontLink;
-    # Qt itself reads the Noto CJK fonts Wine passes through.
-    local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
-    local link='NotoSansCJK-Regular.ttc,Noto Sans CJK JP'
-    for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI" "Microsoft Sans Serif" "MS UI Gothic"; do
-        wine reg add "$key" /v "$face" /t REG_MULTI_SZ /d "$link" /f >/dev/null
-    done
-    # Qt Test writes to the debugger channel when there is no console.
-    wine reg add 'HKCU\Environment' /v QT_FORCE_STDERR_LOGGING /t REG_SZ /d 1 /f >/dev/null
-    wineserver -w
+    bash "$repo/scripts/windows/wine-prefix.sh" "$WINEPREFIX"
     # Qt's Japanese texts for the programs run from the build tree (Qt looks beside its
     # own prefix); the architecture-independent Debian package has them.
     mkdir -p "$prefix/translations"
