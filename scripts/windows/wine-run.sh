@@ -14,6 +14,11 @@ windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 : "${QT_FORCE_STDERR_LOGGING:=1}"
 : "${QT_QPA_FONTDIR:=$(windows_path /usr/share/fonts/opentype/noto)}"
 export QT_FORCE_STDERR_LOGGING QT_QPA_FONTDIR
+# Wine reads the arguments (Japanese titles, file names) in the locale's character set.
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+*UTF-8* | *utf8*) ;;
+*) export LC_ALL=C.UTF-8 ;;
+esac
 for name in $(env | sed -n 's/^\(QT_[A-Za-z0-9_]*\)=.*/\1/p'); do
     eval "export WINE$name=\"\$$name\""
 done
