@@ -49,8 +49,14 @@ stage() {
         return
     fi
     log "$name: building"
-    local t0=$SECONDS
-    "stage_$name"
+    local t0=$SECONDS rc=0
+    "stage_$name" || rc=$?
+    # 3: the stage could not be done here and is left for a later run (no stamp).
+    if ((rc == 3)); then
+        log "$name: left out"
+        return
+    fi
+    ((rc == 0)) || exit "$rc"
     local secs=$((SECONDS - t0))
     printf '%dm%02ds\n' $((secs / 60)) $((secs % 60)) > "$stamps/$name"
     log "$name: finished in $(cat "$stamps/$name")"
@@ -205,6 +211,33 @@ stage_qt() {
             || cp "$(find /usr/include/wine -name wintab.h | head -n1)" \
                   "$(find /usr/include/wine -name pktdef.h | head -n1)" "$w/"
     fi
+    # Wine's headers are written for its own build: they use Wine's A/W type macros and
+    # lack Wacom's API calling-convention macro, which Qt's tablet support uses.
+    if ! grep -q 'qadora: wine wintab' "$w/wintab.h"; then
+        { cat <<'H'
+/* qadora: wine wintab compatibility */
+#include <windows.h>
+#ifndef WINELIB_NAME_AW
+# ifdef UNICODE
+#  define WINELIB_NAME_AW(func) func##W
+# else
+#  define WINELIB_NAME_AW(func) func##A
+# endif
+#endif
+#ifndef DECL_WINELIB_TYPE_AW
+# ifdef UNICODE
+#  define DECL_WINELIB_TYPE_AW(type) typedef type##W type;
+# else
+#  define DECL_WINELIB_TYPE_AW(type) typedef type##A type;
+# endif
+#endif
+#ifndef API
+# define API WINAPI
+#endif
+H
+          cat "$w/wintab.h"; } > "$w/wintab.h.new"
+        mv "$w/wintab.h.new" "$w/wintab.h"
+    fi
     patch_qt_direct2d "$s"
     cmake -G Ninja -S "$s" -B "$bld/qt" \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain_file" \
@@ -267,7 +300,11 @@ stage_gumbo() {
     local s
     if ! fetch_source gumbo-parser 2>/dev/null; then
         local orig=gumbo-parser_0.10.1+dfsg.orig.tar.gz
-        [[ -e $sources/$orig ]] || { echo "no source of gumbo-parser: put $orig in $sources" >&2; exit 1; }
+        if [[ ! -e $sources/$orig ]]; then
+            echo "no source of gumbo-parser: put $orig in $sources; without it the modern" \
+                 "style shows markup in records as text" >&2
+            return 3
+        fi
         echo "bc03dfa4eeb959b9b1424c11c9450493774b575331e2b24d87aff39dee8c3594  $sources/$orig" | sha256sum -c --quiet
         rm -rf "$src/gumbo-parser-0.10.1" && mkdir -p "$src/gumbo-parser-0.10.1"
         tar xzf "$sources/$orig" -C "$src/gumbo-parser-0.10.1" --strip-components=1
