@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // qadora-build: writes the site of a Q&A database from a script, exactly as the window's
 // "ＨＰ作成" writes it.
+#include "platform/console.h"
 #include "site/sitegeneration.h"
 #include "site/pagefile.h"
 
@@ -25,6 +26,7 @@ int usageError(const QString& text)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    qadora::platform::useUtf8Console();
     QCoreApplication::setApplicationName(QStringLiteral("qadora-build"));
 
     QCommandLineParser parser;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // qadora-csv: writes the records of a Q&A database into a CSV or TSV file that spreadsheets
 // open, and adds the records of such a file to a database, as the window's ファイル menu does.
+#include "platform/console.h"
 #include "exchange/csvexport.h"
 #include "exchange/csvimport.h"
 #include "history/backups.h"
@@ -127,6 +128,7 @@ int importFrom(const QString& database, const QString& file, const qadora::csv::
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    qadora::platform::useUtf8Console();
     QCoreApplication::setApplicationName(kProgram);
     QCoreApplication::setApplicationVersion(QStringLiteral(QADORA_VERSION));
 

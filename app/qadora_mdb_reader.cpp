@@ -3,7 +3,6 @@
 // output for the program. It runs as a separate process so that a damaged file that makes
 // the reading library fail can never take the window down.
 #include "platform/platform.h"
-#include "site/pagefile.h"
 #include "store/jetreader.h"
 
 #include <QFile>
@@ -21,7 +20,7 @@ int main(int argc, char* argv[])
     const int result = qadora::platform::takeStandardOutput();
     if (result < 0)
         return 1;
-    const QByteArray out = qadora::encodeJetResult(qadora::readJetFile(QFile::decodeName(argv[1])));
+    const QByteArray out = qadora::encodeJetResult(qadora::readJetFile(qadora::platform::programArguments(argc, argv).value(1)));
     std::fflush(stdout);
-    return qadora::writeAll(result, out) == 0 ? 0 : 1;
+    return qadora::platform::writeAll(result, out) ? 0 : 1;
 }

@@ -10,28 +10,18 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-#include <atomic>
-#include <csignal>
-#include <cstdio>
+#include "platform/console.h"
+#include "platform/platform.h"
 
-#include <termios.h>
-#include <unistd.h>
+#include <atomic>
+#include <cstdio>
 
 namespace {
 
-termios g_terminal {};
 std::atomic<bool> g_stop{false};
 
-// Ctrl-C at the password prompt: the terminal gets its echo back before the program ends.
-void restoreTerminalAndStop(int signal)
-{
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_terminal);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
 // Ctrl-C while publishing: the publish stops and puts its record in order.
-void stopPublishing(int)
+void stopPublishing()
 {
     g_stop = true;
 }
@@ -62,20 +52,7 @@ QString promptPassword(const QString& prompt)
     QTextStream err(stderr);
     err << prompt;
     err.flush();
-    const bool terminal = ::tcgetattr(STDIN_FILENO, &g_terminal) == 0;
-    auto* const previousInt = std::signal(SIGINT, restoreTerminalAndStop);
-    auto* const previousTerm = std::signal(SIGTERM, restoreTerminalAndStop);
-    if (terminal) {
-        termios silent = g_terminal;
-        silent.c_lflag &= ~tcflag_t(ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
-    }
-    QTextStream in(stdin);
-    const QString password = in.readLine();
-    if (terminal)
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_terminal);
-    std::signal(SIGINT, previousInt);
-    std::signal(SIGTERM, previousTerm);
+    const QString password = qadora::platform::readLineWithoutEcho();
     err << '\n';
     return password;
 }
@@ -85,6 +62,7 @@ QString promptPassword(const QString& prompt)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    qadora::platform::useUtf8Console();
     QCoreApplication::setApplicationName(QStringLiteral("qadora-publish"));
 
     QCommandLineParser parser;
@@ -186,7 +164,7 @@ int main(int argc, char* argv[])
         if (!file.open(QIODevice::ReadOnly))
             return usageError(QStringLiteral("cannot read the password file %1").arg(file.fileName()));
         options.password = QString::fromUtf8(file.readLine()).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
-    } else if (!sftp && !options.url.userName().isEmpty() && ::isatty(STDIN_FILENO)) {
+    } else if (!sftp && !options.url.userName().isEmpty() && qadora::platform::isTerminal(qadora::platform::Stream::Input)) {
         options.password = promptPassword(QStringLiteral("%1@%2 のパスワード: ").arg(options.url.userName(), options.url.host()));
     }
 
@@ -199,11 +177,10 @@ int main(int argc, char* argv[])
         };
     }
     options.stop = &g_stop;
-    std::signal(SIGINT, stopPublishing);
-    std::signal(SIGTERM, stopPublishing);
+    qadora::platform::onInterrupt(stopPublishing);
     qadora::PublishResult result = qadora::publishSite(options, progress);
     // SFTP: keys first; a password typed at the terminal when they were not enough.
-    if (sftp && result.code == qadora::PublishResult::Failed && options.password.isEmpty() && ::isatty(STDIN_FILENO)
+    if (sftp && result.code == qadora::PublishResult::Failed && options.password.isEmpty() && qadora::platform::isTerminal(qadora::platform::Stream::Input)
         && result.message.contains(QStringLiteral("ログインできませんでした"))) {
         line.clear();
         options.password = promptPassword(QStringLiteral("%1@%2 のパスワード: ").arg(options.url.userName(), options.url.host()));

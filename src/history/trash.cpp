@@ -13,10 +13,6 @@
 #include <QStorageInfo>
 #include <QUrl>
 
-#include <cerrno>
-
-#include <sys/stat.h>
-
 namespace qadora {
 
 namespace {
@@ -37,7 +33,7 @@ bool makeOwnFolders(const QString& path)
     if (!QFileInfo(existing).isDir())
         return false;
     for (const QString& folder : missing) {
-        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+        if (!platform::makePrivateFolder(folder))
             return false;
     }
     return QFileInfo(path).isDir();
@@ -90,12 +86,15 @@ void rewriteTrashInfo(const QString& original, const QString& placed)
 
 bool moveToTrash(const QString& path, QString* where)
 {
-    if (!homeTrashReady())
+    // Windows has its Recycle Bin, which Qt uses as it is.
+    const bool freedesktop = platform::hasFreedesktopTrash();
+    if (freedesktop && !homeTrashReady())
         return false;
     QString placed;
     if (!QFile::moveToTrash(path, &placed))
         return false;
-    rewriteTrashInfo(path, placed);
+    if (freedesktop)
+        rewriteTrashInfo(path, placed);
     if (where)
         *where = placed;
     return true;

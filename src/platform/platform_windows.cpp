@@ -1,59 +1,46 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/platform.h"
 
-#include <QThread>
+#include "platform/windowsutil.h"
+
+#include <winsock2.h>
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
+#include <memory>
 
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+#include <sddl.h>
+#include <shellapi.h>
 
 namespace qadora::platform {
 
+using namespace win;
+
 namespace {
 
-const wchar_t* wide(const QString& path)
+// The file's attributes without following a reparse point, or INVALID_FILE_ATTRIBUTES.
+DWORD attributesOf(const QString& path)
 {
-    return reinterpret_cast<const wchar_t*>(path.utf16());
+    return ::GetFileAttributesW(wide(path).c_str());
 }
 
-// FILETIME and LARGE_INTEGER times count 100 ns from 1601; the stamps count ns from 1970.
-qint64 nanoseconds(qint64 ticks)
-{
-    constexpr qint64 k1601To1970 = 116444736000000000LL;
-    return (ticks - k1601To1970) * 100;
-}
-
-QString lastError()
+QString lastErrorText()
 {
     return qt_error_string(int(::GetLastError()));
 }
 
-class Handle {
-public:
-    explicit Handle(HANDLE h) : m_h(h) {}
-    ~Handle()
-    {
-        if (m_h != INVALID_HANDLE_VALUE && m_h != nullptr)
-            ::CloseHandle(m_h);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return m_h; }
-    bool valid() const { return m_h != INVALID_HANDLE_VALUE && m_h != nullptr; }
-
-private:
-    HANDLE m_h;
-};
-
 } // namespace
 
-std::optional<FileStamp> stampOf(const QString& path)
+std::optional<FileStamp> stampOf(const QString& path, Links links)
 {
     // Attributes only, sharing everything: a stamp never stands in another program's way.
-    Handle h(::CreateFileW(wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (links == Links::Follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    Handle h(::CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, flags, nullptr));
     if (!h.valid())
         return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};
@@ -64,32 +51,195 @@ std::optional<FileStamp> stampOf(const QString& path)
     return FileStamp{qint64(info.dwVolumeSerialNumber),
                      qint64((quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow),
                      qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow),
-                     nanoseconds(basic.LastWriteTime.QuadPart), nanoseconds(basic.ChangeTime.QuadPart)};
+                     nanoseconds(basic.LastWriteTime.QuadPart), nanoseconds(basic.ChangeTime.QuadPart),
+                     kindOfAttributes(info.dwFileAttributes)};
 }
 
 bool isRegularFile(const QString& path)
 {
-    const DWORD attributes = ::GetFileAttributesW(wide(path));
+    const DWORD attributes = attributesOf(path);
     return attributes != INVALID_FILE_ATTRIBUTES
         && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
 }
 
 bool replaceFile(const QString& from, const QString& to, QString* error)
 {
-    // A browser showing the page or a virus scanner reading it holds the target for a
-    // moment; a second of retries outlasts them.
-    for (int attempt = 0;; ++attempt) {
-        if (::MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return true;
-        const DWORD code = ::GetLastError();
-        if (attempt >= 20 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION)) {
-            ::SetLastError(code);
-            if (error)
-                *error = lastError();
+    const Error failure = move(from, to, true);
+    if (failure && error)
+        *error = failure.text;
+    return !failure;
+}
+
+EntryKind entryKind(const QString& path, Links links)
+{
+    const auto stamp = stampOf(path, links);
+    return stamp ? stamp->kind : EntryKind::Missing;
+}
+
+QString realPath(const QString& path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+std::optional<QList<FolderEntry>> folderEntries(const QString& path)
+{
+    Folder folder;
+    if (!folder.open(path))
+        return std::nullopt;
+    return folder.entries();
+}
+
+bool readRegularFile(const QString& path, QByteArray* bytes)
+{
+    Handle h(::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!h.valid() || !::GetFileInformationByHandle(h.get(), &info)
+        || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+        return false;
+    // One byte more than the size: a file that grows meanwhile is read whole all the same.
+    bytes->resize(qsizetype((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow) + 1);
+    qsizetype got = 0;
+    for (;;) {
+        if (got == bytes->size())
+            bytes->resize(got * 2 + 4096);
+        DWORD n = 0;
+        if (!::ReadFile(h.get(), bytes->data() + got, DWORD(qMin<qsizetype>(bytes->size() - got, 1 << 30)), &n, nullptr))
+            return false;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    bytes->resize(got);
+    return true;
+}
+
+bool appendLine(const QString& path, QByteArray line, QString* error)
+{
+    Handle h(::CreateFileW(wide(path).c_str(), GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h.valid()) {
+        *error = lastErrorText();
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(h.get(), &size) && size.QuadPart > 0) {
+        OVERLAPPED at{};
+        at.Offset = DWORD(size.QuadPart - 1);
+        at.OffsetHigh = DWORD((size.QuadPart - 1) >> 32);
+        char last = '\n';
+        DWORD n = 0;
+        if (::ReadFile(h.get(), &last, 1, &n, &at) && n == 1 && last != '\n')
+            line.prepend('\n');
+    }
+    for (qsizetype done = 0; done < line.size();) {
+        DWORD n = 0;
+        if (!::WriteFile(h.get(), line.constData() + done, DWORD(line.size() - done), &n, nullptr) || n == 0) {
+            *error = lastErrorText();
             return false;
         }
-        QThread::msleep(50);
+        done += n;
     }
+    return true;
+}
+
+bool makePrivateFolders(const QString& path)
+{
+    // A folder of the user's profile is the user's alone by its inherited access list.
+    return QDir().mkpath(path);
+}
+
+bool makePrivateFolder(const QString& path)
+{
+    return ::CreateDirectoryW(wide(path).c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool hasFreedesktopTrash()
+{
+    return false;
+}
+
+bool isPrivateFolder(const QString& path)
+{
+    const DWORD attributes = attributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    ::_setmode(fd, _O_BINARY);
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const int n = ::_write(fd, p, unsigned(qMin<qsizetype>(left, 1 << 30)));
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+qint64 fileClockNow()
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return nanoseconds(qint64((quint64(now.dwHighDateTime) << 32) | now.dwLowDateTime));
+}
+
+QStringList programArguments(int, char*[])
+{
+    QStringList arguments;
+    int count = 0;
+    if (wchar_t** list = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i)
+            arguments << QString::fromWCharArray(list[i]);
+        ::LocalFree(list);
+    }
+    return arguments;
+}
+
+QByteArray libraryPath(const QString& path)
+{
+    const std::wstring full = wide(path);
+    const DWORD size = ::GetShortPathNameW(full.c_str(), nullptr, 0);
+    std::wstring shortPath(size ? size : 1, L'\0');
+    if (size && ::GetShortPathNameW(full.c_str(), shortPath.data(), size) < size) {
+        shortPath.resize(wcslen(shortPath.c_str()));
+        return QString::fromStdWString(shortPath).toLocal8Bit();
+    }
+    return path.toLocal8Bit();
+}
+
+bool windowsFileNames()
+{
+    return true;
+}
+
+QString programFileName(const QString& base)
+{
+    return base + QStringLiteral(".exe");
+}
+
+QString userKey()
+{
+    // The security identifier of the process's user, as "S-1-5-21-…".
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return QString();
+    Handle owned(token);
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::unique_ptr<char[]> buffer(new char[size ? size : 1]);
+    if (!size || !::GetTokenInformation(token, TokenUser, buffer.get(), size, &size))
+        return QString();
+    wchar_t* text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid, &text))
+        return QString();
+    const QString key = QString::fromWCharArray(text);
+    ::LocalFree(text);
+    return key;
 }
 
 bool processMayBeRunning(qint64 pid)
@@ -105,6 +255,27 @@ bool processMayBeRunning(qint64 pid)
 qint64 currentProcessId()
 {
     return qint64(::GetCurrentProcessId());
+}
+
+qintptr openSocket(int family, int type, int protocol)
+{
+    const SOCKET s = ::WSASocketW(family, type, protocol, nullptr, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    return s == INVALID_SOCKET ? -1 : qintptr(s);
+}
+
+int closeSocket(qintptr socket)
+{
+    return ::closesocket(SOCKET(socket));
+}
+
+void shutdownSocket(qintptr socket)
+{
+    ::shutdown(SOCKET(socket), SD_BOTH);
+}
+
+bool selectCanHold(qintptr)
+{
+    return true; // Windows' sets list sockets, whatever their values
 }
 
 bool isTerminal(Stream stream)

@@ -2,6 +2,7 @@
 #include "curlsession.h"
 
 #include "knownhosts.h"
+#include "platform/platform.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -16,9 +17,6 @@
 #include <thread>
 #include <cstdio>
 
-#include <sys/select.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace qadora {
 
@@ -90,15 +88,15 @@ int onHostKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch ma
 
 curl_socket_t onOpenSocket(void* session, curlsocktype, curl_sockaddr* address)
 {
-    const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-    if (fd < 0)
+    const qintptr fd = platform::openSocket(address->family, address->socktype, address->protocol);
+    if (fd == -1)
         return CURL_SOCKET_BAD;
-    return static_cast<CurlSession*>(session)->openedSocket(fd);
+    return curl_socket_t(static_cast<CurlSession*>(session)->openedSocket(fd));
 }
 
 int onCloseSocket(void* session, curl_socket_t fd)
 {
-    return static_cast<CurlSession*>(session)->closingSocket(fd);
+    return static_cast<CurlSession*>(session)->closingSocket(qintptr(fd));
 }
 
 size_t onRead(char* buffer, size_t size, size_t count, void* session)
@@ -223,13 +221,13 @@ CurlSession::CurlSession(const PublishOptions& options, const std::atomic<bool>*
     if (scheme == QLatin1String("ftps"))
         curl_easy_setopt(m_curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
     if (!options.caFile.isEmpty())
-        curl_easy_setopt(m_curl, CURLOPT_CAINFO, QFile::encodeName(options.caFile).constData());
+        curl_easy_setopt(m_curl, CURLOPT_CAINFO, platform::libraryPath(options.caFile).constData());
     if (m_sftp) {
         curl_easy_setopt(m_curl, CURLOPT_SSH_AUTH_TYPES,
                          long(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT | CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
         // Host keys are checked here against the known hosts, and an accepted one is added by
         // the publisher itself: libcurl would rewrite the whole file.
-        curl_easy_setopt(m_curl, CURLOPT_SSH_KNOWNHOSTS, QFile::encodeName(options.knownHosts).constData());
+        curl_easy_setopt(m_curl, CURLOPT_SSH_KNOWNHOSTS, platform::libraryPath(options.knownHosts).constData());
         curl_easy_setopt(m_curl, CURLOPT_SSH_KEYFUNCTION, onHostKey);
         curl_easy_setopt(m_curl, CURLOPT_SSH_KEYDATA, this);
         QString identity = options.identity;
@@ -238,7 +236,7 @@ CurlSession::CurlSession(const PublishOptions& options, const std::atomic<bool>*
                 identity = QDir::home().filePath(QLatin1String(name));
         }
         if (!identity.isEmpty()) {
-            curl_easy_setopt(m_curl, CURLOPT_SSH_PRIVATE_KEYFILE, QFile::encodeName(identity).constData());
+            curl_easy_setopt(m_curl, CURLOPT_SSH_PRIVATE_KEYFILE, platform::libraryPath(identity).constData());
             // Empty: the public key is taken from the private one.
             curl_easy_setopt(m_curl, CURLOPT_SSH_PUBLIC_KEYFILE, "");
         }
@@ -300,18 +298,18 @@ void CurlSession::heard()
     m_heardAt = steadyMs();
 }
 
-int CurlSession::openedSocket(int fd)
+qintptr CurlSession::openedSocket(qintptr fd)
 {
     std::lock_guard lock(m_socketLock);
     m_sockets.insert(fd);
     return fd;
 }
 
-int CurlSession::closingSocket(int fd)
+int CurlSession::closingSocket(qintptr fd)
 {
     std::lock_guard lock(m_socketLock);
     m_sockets.erase(fd);
-    return ::close(fd);
+    return platform::closeSocket(fd);
 }
 
 size_t CurlSession::readUpload(char* buffer, size_t size)
@@ -354,8 +352,8 @@ void CurlSession::watch(qint64 nowMs)
     m_cutOff = reason;
     // Shut, not closed: the descriptors stay libcurl's until it closes them itself.
     std::lock_guard lock(m_socketLock);
-    for (const int fd : m_sockets)
-        ::shutdown(fd, SHUT_RDWR);
+    for (const qintptr fd : m_sockets)
+        platform::shutdownSocket(fd);
 }
 
 QByteArray CurlSession::urlOf(const QString& name) const
@@ -451,8 +449,9 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
         unsigned extraCount = 0;
         {
             std::lock_guard lock(m_socketLock);
-            for (const int fd : m_sockets) {
-                const bool watched = fd < FD_SETSIZE && (FD_ISSET(fd, &readable) || FD_ISSET(fd, &writable));
+            for (const qintptr socket : m_sockets) {
+                const auto fd = curl_socket_t(socket);
+                const bool watched = platform::selectCanHold(socket) && (FD_ISSET(fd, &readable) || FD_ISSET(fd, &writable));
                 if (!watched && timeout > 5)
                     timeout = 5;
                 if (!m_sftp && extraCount < 8)

@@ -92,8 +92,8 @@ public:
     int checkHostKey(const QByteArray& key, int match);
     void serverSaid(const QByteArray& line);
     void heard();
-    int openedSocket(int fd);
-    int closingSocket(int fd);
+    qintptr openedSocket(qintptr fd);
+    int closingSocket(qintptr fd);
 
     size_t readUpload(char* buffer, size_t size);
     size_t download(const char* data, size_t size);
@@ -143,7 +143,7 @@ private:
     std::atomic<int> m_cutOff{0}; // 1: nothing heard for the deadline, 2: stopped
     std::atomic<int> m_afterStopMs{0};
     std::mutex m_socketLock;
-    std::set<int> m_sockets;
+    std::set<qintptr> m_sockets; // libcurl's sockets (curl_socket_t)
 };
 
 // Milliseconds of a steady clock, for the watchdog.

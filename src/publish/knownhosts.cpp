@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "knownhosts.h"
 
-#include "site/pagefile.h"
+#include "platform/platform.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,11 +10,6 @@
 #include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qadora {
 
@@ -121,31 +116,9 @@ HostKeyMatch matchHostKey(const QString& knownHostsFile, const QString& host, in
 bool rememberHostKey(const QString& knownHostsFile, const QString& host, int port, const QByteArray& blob,
                      QString* error)
 {
-    const QString dir = QFileInfo(knownHostsFile).absolutePath();
-    if (!QFileInfo::exists(dir)) {
-        QDir().mkpath(dir);
-        ::chmod(QFile::encodeName(dir).constData(), 0700);
-    }
-    const QByteArray path = QFile::encodeName(knownHostsFile);
-    const int fd = ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    QByteArray line = hostEntry(host, port).toUtf8() + ' ' + keyType(blob) + ' ' + blob.toBase64() + '\n';
-    // A last line without its newline keeps its bytes; ours starts on a line of its own.
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
-        char last = '\n';
-        if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
-            line.prepend('\n');
-    }
-    if (const int err = writeAll(fd, line)) {
-        *error = QString::fromLocal8Bit(std::strerror(err));
-        ::close(fd);
-        return false;
-    }
-    return ::close(fd) == 0;
+    platform::makePrivateFolders(QFileInfo(knownHostsFile).absolutePath());
+    const QByteArray line = hostEntry(host, port).toUtf8() + ' ' + keyType(blob) + ' ' + blob.toBase64() + '\n';
+    return platform::appendLine(knownHostsFile, line, error);
 }
 
 } // namespace qadora

@@ -3,6 +3,7 @@
 
 #include "curlsession.h"
 #include "publishstate.h"
+#include "platform/platform.h"
 #include "site/sitegeneration.h"
 
 #include <QCryptographicHash>
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <condition_variable>
@@ -21,10 +23,6 @@
 #include <thread>
 #include <vector>
 
-#include <csignal>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qadora {
 
@@ -32,9 +30,7 @@ namespace {
 
 QString localHostName()
 {
-    char name[256] = {};
-    ::gethostname(name, sizeof name - 1);
-    return QString::fromLocal8Bit(name);
+    return QSysInfo::machineHostName();
 }
 
 const QString kLockOwner = kPublishLockName + QStringLiteral("/owner");
@@ -74,36 +70,9 @@ PublishResult::Problem problemOf(CurlSession::Problem p)
 }
 
 // Reads a file once: the bytes that are hashed are the bytes that are sent.
-bool readLocal(const QByteArray& path, QByteArray* bytes)
+bool readLocal(const QString& path, QByteArray* bytes)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    // One byte more than the size: a file that grows meanwhile is read whole all the same.
-    bytes->resize(qsizetype(st.st_size) + 1);
-    qsizetype got = 0;
-    for (;;) {
-        if (got == bytes->size())
-            bytes->resize(got * 2 + 4096);
-        const ssize_t n = ::read(fd, bytes->data() + got, size_t(bytes->size() - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        got += n;
-    }
-    bytes->resize(got);
-    ::close(fd);
-    return true;
+    return platform::readRegularFile(path, bytes);
 }
 
 QByteArray sha256(const QByteArray& bytes)
@@ -113,7 +82,7 @@ QByteArray sha256(const QByteArray& bytes)
 
 struct Job {
     QString name;
-    QByteArray path;
+    QString path;
     QByteArray hash; // at the scan
     qint64 size = 0;
     QString temp;
@@ -350,7 +319,7 @@ void Publish::plan(const PublishState& state)
 bool Publish::writeOwner(bool renew)
 {
     const QByteArray owner = localHostName().toUtf8().toPercentEncoding() + '\t'
-        + QByteArray::number(qint64(::getpid())) + '\t' + m_lockToken + '\t'
+        + QByteArray::number(platform::currentProcessId()) + '\t' + m_lockToken + '\t'
         + QByteArray::number(QDateTime::currentSecsSinceEpoch()) + "\r\n";
     m_ownerWritten = QDateTime::currentSecsSinceEpoch();
     // The lock's folder holds one file; a fresh copy goes in whole.
@@ -412,7 +381,7 @@ bool Publish::takeLock()
         const qint64 since = f.size() == 4 ? f[3].toLongLong() : 0;
         const qint64 age = QDateTime::currentSecsSinceEpoch() - since;
         const bool here = host == localHostName();
-        const bool ownerGone = here && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+        const bool ownerGone = here && pid > 0 && !platform::processMayBeRunning(pid);
         const bool stale = missing || f.size() != 4 || ownerGone || age > kLockStaleSeconds;
         if (!stale || tookOver) {
             m_result.problem = PublishResult::Locked;
@@ -510,7 +479,7 @@ void Publish::sender(CurlSession* session)
         Done done{index, false, {}};
         QString failure;
         if (!ok) {
-            failure = QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + QFile::decodeName(job.path);
+            failure = QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + job.path;
         } else {
             done.sent = {sha256(bytes), bytes.size()};
             ok = session->put(job.name, job.temp, bytes, job.mayExist);
@@ -817,7 +786,7 @@ PublishResult Publish::run()
         if (hash.isEmpty()) {
             QByteArray bytes;
             if (!readLocal(f.path, &bytes))
-                return localFail(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + QFile::decodeName(f.path));
+                return localFail(QStringLiteral("ファイルを読み込めませんでした") + QLatin1Char('\r') + f.path);
             if (looksLikeDatabase(bytes.left(16)) && !matchesPatterns(f.name, m_options.include)) {
                 m_result.skipped << f.name + QStringLiteral(" (database)");
                 continue;

@@ -3,6 +3,7 @@
 #include "store/wholefile.h"
 
 #include "curlsession.h"
+#include "platform/platform.h"
 #include "site/pagefile.h"
 
 #include <QCryptographicHash>
@@ -13,14 +14,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qadora {
 
@@ -292,56 +286,65 @@ QString defaultSkip(const QString& name, bool isFolder)
     return QString();
 }
 
+constexpr qint64 kNanoseconds = 1000000000;
+
+// Whole seconds of a time in ns, rounded down as the system's time stamps are.
+qint64 secondsOf(qint64 ns)
+{
+    return ns >= 0 ? ns / kNanoseconds : -((-ns + kNanoseconds - 1) / kNanoseconds);
+}
+
+// "seconds.nanoseconds"
+QByteArray timeText(qint64 ns)
+{
+    const qint64 seconds = secondsOf(ns);
+    return QByteArray::number(seconds) + '.' + QByteArray::number(ns - seconds * kNanoseconds);
+}
+
 struct Walker {
-    QByteArray root;     // the folder, as resolved
+    QString root;        // the folder, as resolved
     QStringList include;
     QStringList exclude;
     LocalScan scan;
 
-    void walk(const QByteArray& dir, const QString& prefix)
+    void walk(const QString& dir, const QString& prefix)
     {
-        DIR* d = ::opendir(dir.constData());
-        if (!d) {
+        auto listed = platform::folderEntries(dir);
+        if (!listed) {
             scan.problems << (prefix.isEmpty() ? QStringLiteral(".") : prefix) + QStringLiteral(" (cannot read the folder)");
             return;
         }
-        QList<QByteArray> entries;
-        while (dirent* e = ::readdir(d)) {
-            const QByteArray n(e->d_name);
-            if (n != "." && n != "..")
-                entries << n;
-        }
-        ::closedir(d);
-        std::sort(entries.begin(), entries.end());
-        for (const QByteArray& entry : std::as_const(entries)) {
-            const QByteArray path = dir + '/' + entry;
-            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            const QString part = decoder(entry);
-            if (decoder.hasError()) {
-                scan.problems << prefix + QString::fromUtf8(entry) + QStringLiteral(" (the name is not UTF-8)");
+        QList<std::pair<QByteArray, platform::FolderEntry>> entries;
+        entries.reserve(listed->size());
+        for (platform::FolderEntry& e : *listed)
+            entries.append({e.name.toUtf8(), std::move(e)});
+        // In the order of the names' bytes, the same on every system.
+        std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [bytes, entry] : std::as_const(entries)) {
+            const QString path = dir + QLatin1Char('/') + entry.name;
+            if (!entry.exactName) {
+                scan.problems << prefix + entry.name + QStringLiteral(" (the name is not UTF-8)");
                 continue;
             }
-            const QString name = prefix + part;
-            struct stat st {};
-            if (::lstat(path.constData(), &st) != 0)
+            const QString name = prefix + entry.name;
+            auto st = platform::stampOf(path, platform::Links::NotFollowed);
+            if (!st)
                 continue;
-            bool link = S_ISLNK(st.st_mode);
-            if (link) {
+            if (st->kind == platform::EntryKind::Link) {
                 // A link goes up as the file it points to, only when that is inside the folder.
-                char* real = ::realpath(path.constData(), nullptr);
-                const QByteArray target = real ? QByteArray(real) : QByteArray();
-                std::free(real);
-                if (target.isEmpty() || !target.startsWith(root + '/') || ::stat(path.constData(), &st) != 0) {
+                const QString target = platform::realPath(path);
+                st = platform::stampOf(path, platform::Links::Follow);
+                if (target.isEmpty() || !target.startsWith(root + QLatin1Char('/')) || !st) {
                     scan.skipped << name + QStringLiteral(" (a link leading outside the folder)");
                     continue;
                 }
-                if (S_ISDIR(st.st_mode)) {
+                if (st->kind == platform::EntryKind::Directory) {
                     scan.skipped << name + QStringLiteral(" (a link to a folder)");
                     continue;
                 }
             }
-            const bool folder = S_ISDIR(st.st_mode);
-            if (!folder && !S_ISREG(st.st_mode)) {
+            const bool folder = st->kind == platform::EntryKind::Directory;
+            if (!folder && st->kind != platform::EntryKind::Regular) {
                 scan.skipped << name + QStringLiteral(" (not a regular file)");
                 continue;
             }
@@ -365,9 +368,8 @@ struct Walker {
                 scan.problems << name + QStringLiteral(" (cannot be published: ") + problem + QLatin1Char(')');
                 continue;
             }
-            const QByteArray stamp = QByteArray::number(qint64(st.st_size)) + ' ' + QByteArray::number(qint64(st.st_mtim.tv_sec))
-                + '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ' ' + QByteArray::number(qint64(st.st_ctim.tv_sec)) + '.'
-                + QByteArray::number(qint64(st.st_ctim.tv_nsec)) + ' ' + QByteArray::number(quint64(st.st_ino));
+            const QByteArray stamp = QByteArray::number(st->size) + ' ' + timeText(st->modified) + ' '
+                + timeText(st->changed) + ' ' + QByteArray::number(quint64(st->identity));
             scan.files.append({name, path, stamp});
         }
     }
@@ -400,11 +402,10 @@ HashCache::HashCache(const QString& dir)
 {
     // The coarse clock is the one file times are taken from: a file changed after this moment
     // never gets an earlier time.
-    timespec now {};
-    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    m_scan = {qint64(now.tv_sec), qint64(now.tv_nsec)};
+    const qint64 now = platform::fileClockNow();
+    m_scan = {secondsOf(now), now - secondsOf(now) * kNanoseconds};
     const QString canonical = QFileInfo(dir).canonicalFilePath();
-    const QByteArray key = QCryptographicHash::hash(QFile::encodeName(canonical.isEmpty() ? dir : canonical),
+    const QByteArray key = QCryptographicHash::hash((canonical.isEmpty() ? dir : canonical).toUtf8(),
                                                     QCryptographicHash::Sha1)
                                .toHex();
     m_path = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/qadora/publish/")
@@ -456,9 +457,8 @@ void HashCache::save()
 LocalScan scanLocalFolder(const QString& dir, const QStringList& include, const QStringList& exclude)
 {
     Walker walker;
-    char* real = ::realpath(QFile::encodeName(dir).constData(), nullptr);
-    walker.root = real ? QByteArray(real) : QFile::encodeName(dir);
-    std::free(real);
+    const QString real = platform::realPath(dir);
+    walker.root = real.isEmpty() ? dir : real;
     walker.include = include;
     walker.exclude = exclude;
     walker.walk(walker.root, QString());

@@ -63,7 +63,7 @@ QString shownRemoteText(const QByteArray& text);
 // The files of the folder that go up.
 struct LocalFile {
     QString name;      // relative, "/" between folders
-    QByteArray path;   // native
+    QString path;
     QByteArray stamp;  // size, times and inode: the same stamp, the same bytes
 };
 struct LocalScan {

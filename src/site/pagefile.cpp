@@ -9,14 +9,9 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <cerrno>
-#include <cstdlib>
+#include "platform/platform.h"
+
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #ifdef QADORA_HAVE_OPENSSL
 #include <openssl/evp.h>
@@ -111,14 +106,15 @@ QByteArray temporaryName()
     return name;
 }
 
-bool isTemporaryName(const QByteArray& name)
+bool isTemporaryName(const QString& name)
 {
     const qsizetype prefix = qsizetype(sizeof kTempPrefix) - 1;
     const qsizetype suffix = qsizetype(sizeof kTempSuffix) - 1;
-    if (name.size() != prefix + kTempRandomLength + suffix || !name.startsWith(kTempPrefix) || !name.endsWith(kTempSuffix))
+    if (name.size() != prefix + kTempRandomLength + suffix || !name.startsWith(QLatin1String(kTempPrefix))
+        || !name.endsWith(QLatin1String(kTempSuffix)))
         return false;
     for (qsizetype i = prefix; i < prefix + kTempRandomLength; ++i) {
-        if (!std::strchr(kAlphabet, name[i]))
+        if (name[i].unicode() > 0x7F || !std::strchr(kAlphabet, char(name[i].unicode())))
             return false;
     }
     return true;
@@ -126,90 +122,78 @@ bool isTemporaryName(const QByteArray& name)
 
 // The failures a user can mend in their words, as the database's messages say them; the
 // system's own text otherwise.
-QString errorText(int err)
+QString errorText(const platform::Error& error)
 {
-    switch (err) {
-    case ENOSPC:
-    case EDQUOT:
+    switch (error.failure) {
+    case platform::Failure::NoSpace:
         return QStringLiteral("ディスクに空きがありません");
-    case EROFS:
+    case platform::Failure::ReadOnly:
         return QStringLiteral("読み取り専用のため、書き込めません");
-    case EACCES:
-    case EPERM:
+    case platform::Failure::Denied:
         return QStringLiteral("書き込みが許可されていません");
-    case ENOENT:
+    case platform::Failure::Missing:
         return QStringLiteral("フォルダがありません");
-    case ENAMETOOLONG:
+    case platform::Failure::NameTooLong:
         return QStringLiteral("ファイル名が長すぎます");
-    case EISDIR:
+    case platform::Failure::IsFolder:
         return QStringLiteral("同じ名前のフォルダがあります");
     default:
-        return QString::fromLocal8Bit(std::strerror(err));
+        return error.text;
     }
 }
 
-QByteArray directoryOf(const QByteArray& path)
+QString directoryOf(const QString& path)
 {
-    const qsizetype slash = path.lastIndexOf('/');
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : path.left(slash);
+        return QStringLiteral(".");
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-QByteArray withSlash(QByteArray dir)
+QString withSlash(QString dir)
 {
-    if (!dir.endsWith('/'))
-        dir += '/';
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
     return dir;
 }
 
-// Where a file is written: names relative to the folder `at` (an open folder, or AT_FDCWD
-// with `prefix` the folder's path), and whether each temporary file is locked on its own.
+// Where a file is written: names relative to `folder` (open, or closed with `prefix` the
+// folder's path), and whether each temporary file is locked on its own.
 // Writers and cleaners agree thus: a run that holds the folder's shared lock does not lock its
 // temporary files; any other writer locks each one until it has its name; a cleaner removes
 // temporary files only while it holds the folder's exclusive lock, and only those it can lock.
 struct Place {
-    int at = AT_FDCWD;
-    QByteArray prefix;
+    const platform::Folder& folder;
+    QString prefix;
     bool lockEach = true;
 };
 
-struct Temporary {
-    QByteArray name; // relative to the place
-    int fd = -1;
-};
-
 // A new temporary file of the place, open for writing (and locked, when the place says so).
-bool createTemporary(const Place& place, Temporary* temp, QString* error)
+bool createTemporary(const Place& place, platform::NewFile* temp, QString* error)
 {
+    platform::Error failure;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp->name = place.prefix + temporaryName();
-        temp->fd = ::openat(place.at, temp->name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (temp->fd >= 0) {
-            // Held until the file has its name, so that a cleaner never takes a file being written.
-            if (place.lockEach)
-                ::flock(temp->fd, LOCK_EX);
+        failure = temp->create(place.folder, place.prefix + QLatin1String(temporaryName()), place.lockEach);
+        if (!failure)
             return true;
-        }
-        if (errno != EEXIST)
+        if (failure.failure != platform::Failure::Exists)
             break;
     }
-    *error = errorText(errno);
+    *error = errorText(failure);
     return false;
 }
 
-bool abandon(const Place& place, Temporary& temp, int err, QString* error)
+bool abandon(platform::NewFile& temp, const platform::Error& failure, QString* error)
 {
-    ::unlinkat(place.at, temp.name.constData(), 0);
-    ::close(temp.fd);
-    *error = errorText(err);
+    temp.discard();
+    *error = errorText(failure);
     return false;
 }
 
 // Something at `target` that may be replaced: nothing, a regular file or a link.
-bool replaceable(const struct stat& st)
+bool replaceable(platform::EntryKind kind)
 {
-    return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+    return kind == platform::EntryKind::Regular || kind == platform::EntryKind::Link;
 }
 
 const QString& notRegularMessage()
@@ -219,116 +203,69 @@ const QString& notRegularMessage()
 }
 
 // Gives the written temporary file its name and closes it.
-bool rename(const Place& place, Temporary& temp, const QByteArray& target, QString* error)
+bool rename(platform::NewFile& temp, const QString& target, QString* error)
 {
-    if (::renameat(place.at, temp.name.constData(), place.at, target.constData()) != 0)
-        return abandon(place, temp, errno, error);
-    if (::close(temp.fd) != 0) {
-        *error = errorText(errno);
+    if (const platform::Error failure = temp.rename(target))
+        return abandon(temp, failure, error);
+    if (const platform::Error failure = temp.close()) {
+        *error = errorText(failure);
         return false;
     }
     return true;
-}
-
-// The file at `target` (native bytes) replaced by `bytes` through a temporary file beside it.
-bool replaceNative(QByteArray target, const QByteArray& bytes, QString* error, LinkPolicy links)
-{
-    struct stat existing {};
-    bool exists = false;
-    if (links == LinkPolicy::FollowLink) {
-        if (char* real = ::realpath(target.constData(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-        exists = ::stat(target.constData(), &existing) == 0;
-    } else {
-        exists = ::lstat(target.constData(), &existing) == 0;
-    }
-    if (exists && !replaceable(existing)) {
-        *error = notRegularMessage();
-        return false;
-    }
-    const Place place{AT_FDCWD, withSlash(directoryOf(target)), true};
-    Temporary temp;
-    if (!createTemporary(place, &temp, error))
-        return false;
-    const bool userFile = links == LinkPolicy::FollowLink; // the user's own file, not a page
-    if (exists && userFile) {
-        ::fchmod(temp.fd, existing.st_mode & 07777);
-        if (::fchown(temp.fd, existing.st_uid, existing.st_gid) != 0) {
-            // Not permitted for another owner's file; the file becomes ours, as with any editor.
-        }
-    }
-    if (const int err = writeAll(temp.fd, bytes))
-        return abandon(place, temp, err, error);
-    if (userFile && ::fsync(temp.fd) != 0)
-        return abandon(place, temp, errno, error);
-    return rename(place, temp, target, error);
 }
 
 } // namespace
 
-int writeAll(int fd, const QByteArray& bytes)
+bool replaceFile(const QString& path, const QByteArray& bytes, QString* error, LinkPolicy links)
 {
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : ENOSPC;
-        p += n;
-        left -= n;
+    QString target = path;
+    platform::EntryKind existing = platform::EntryKind::Missing;
+    if (links == LinkPolicy::FollowLink) {
+        if (const QString real = platform::realPath(target); !real.isEmpty())
+            target = real;
+        existing = platform::entryKind(target, platform::Links::Follow);
+    } else {
+        existing = platform::entryKind(target, platform::Links::NotFollowed);
     }
-    return 0;
+    const bool exists = existing != platform::EntryKind::Missing;
+    if (exists && !replaceable(existing)) {
+        *error = notRegularMessage();
+        return false;
+    }
+    const platform::Folder cwd;
+    const Place place{cwd, withSlash(directoryOf(target)), true};
+    platform::NewFile temp;
+    if (!createTemporary(place, &temp, error))
+        return false;
+    const bool userFile = links == LinkPolicy::FollowLink; // the user's own file, not a page
+    if (exists && userFile)
+        temp.takeAccessOf(target);
+    if (const platform::Error failure = temp.write(bytes))
+        return abandon(temp, failure, error);
+    if (userFile) {
+        if (const platform::Error failure = temp.sync())
+            return abandon(temp, failure, error);
+    }
+    return rename(temp, target, error);
 }
 
 namespace {
 
-// True when the regular file `name` of the folder `at` holds exactly `bytes`.
-bool holds(int at, const QByteArray& name, const QByteArray& bytes)
-{
-    const int fd = ::openat(at, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == bytes.size();
-    if (same && !bytes.isEmpty()) {
-        thread_local QByteArray buffer;
-        buffer.resize(bytes.size() + 1); // one byte more: a file that grew meanwhile differs
-        qsizetype got = 0;
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer.data() + got, size_t(buffer.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            got += n;
-            if (got == buffer.size())
-                break;
-        }
-        same = got == bytes.size() && std::memcmp(buffer.constData(), bytes.constData(), size_t(got)) == 0;
-    }
-    ::close(fd);
-    return same;
-}
-
 // A temporary file of the place holding `bytes`, still open; none is left on failure.
-bool writeTemporary(const Place& place, const QByteArray& bytes, Temporary* temp, QString* error)
+bool writeTemporary(const Place& place, const QByteArray& bytes, platform::NewFile* temp, QString* error)
 {
     if (!createTemporary(place, temp, error))
         return false;
-    if (const int err = writeAll(temp->fd, bytes))
-        return abandon(place, *temp, err, error);
+    if (const platform::Error failure = temp->write(bytes))
+        return abandon(*temp, failure, error);
     return true;
 }
 
 // False, and why, when something at `target` is not a file that may be replaced.
-bool mayReplace(const Place& place, const QByteArray& target, QString* error)
+bool mayReplace(const Place& place, const QString& target, QString* error)
 {
-    struct stat existing {};
-    if (::fstatat(place.at, target.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && !replaceable(existing)) {
+    const platform::EntryKind kind = place.folder.kindOf(target);
+    if (kind != platform::EntryKind::Missing && !replaceable(kind)) {
         *error = notRegularMessage();
         return false;
     }
@@ -336,127 +273,95 @@ bool mayReplace(const Place& place, const QByteArray& target, QString* error)
 }
 
 // A page at `target` of the place: left alone when it holds `bytes`, else replaced.
-PageWrite writeAt(const Place& place, const QByteArray& target, const QByteArray& bytes, QString* error)
+PageWrite writeAt(const Place& place, const QString& target, const QByteArray& bytes, QString* error)
 {
-    if (holds(place.at, target, bytes))
+    if (place.folder.holds(target, bytes))
         return PageWrite::Unchanged;
     if (!mayReplace(place, target, error))
         return PageWrite::Failed;
-    Temporary temp;
+    platform::NewFile temp;
     if (!writeTemporary(place, bytes, &temp, error))
         return PageWrite::Failed;
-    return rename(place, temp, target, error) ? PageWrite::Written : PageWrite::Failed;
+    return rename(temp, target, error) ? PageWrite::Written : PageWrite::Failed;
 }
 
 // A page at `target`, a name the folder did not hold when the run began: written and renamed
 // without replacing anything. Should a file have come meanwhile, it is treated as writeAt() does.
-PageWrite writeNew(const Place& place, const QByteArray& target, const QByteArray& bytes, bool* noReplace,
+PageWrite writeNew(const Place& place, const QString& target, const QByteArray& bytes, bool* noReplace,
                    QString* error)
 {
-    Temporary temp;
+    platform::NewFile temp;
     if (!writeTemporary(place, bytes, &temp, error))
         return PageWrite::Failed;
-#ifdef RENAME_NOREPLACE
     if (*noReplace) {
-        if (::renameat2(place.at, temp.name.constData(), place.at, target.constData(), RENAME_NOREPLACE) == 0) {
-            if (::close(temp.fd) != 0) {
-                *error = errorText(errno);
+        const platform::Error failure = temp.rename(target, true);
+        if (!failure) {
+            if (const platform::Error closing = temp.close()) {
+                *error = errorText(closing);
                 return PageWrite::Failed;
             }
             return PageWrite::Written;
         }
-        if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)
+        if (failure.failure == platform::Failure::Unsupported)
             *noReplace = false; // this file system cannot; the check below does for it
-        else if (errno != EEXIST) {
-            abandon(place, temp, errno, error);
+        else if (failure.failure != platform::Failure::Exists) {
+            abandon(temp, failure, error);
             return PageWrite::Failed;
         }
     }
-#else
-    *noReplace = false;
-#endif
-    if (holds(place.at, target, bytes)) {
-        ::unlinkat(place.at, temp.name.constData(), 0);
-        ::close(temp.fd);
+    if (place.folder.holds(target, bytes)) {
+        temp.discard();
         return PageWrite::Unchanged;
     }
     if (!mayReplace(place, target, error)) {
-        ::unlinkat(place.at, temp.name.constData(), 0);
-        ::close(temp.fd);
+        temp.discard();
         return PageWrite::Failed;
     }
-    return rename(place, temp, target, error) ? PageWrite::Written : PageWrite::Failed;
-}
-
-// Removes `name` of the open folder `dir` when it is a temporary file no writer holds.
-void removeIfLeftover(int dir, const char* name)
-{
-    const int fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-        ::unlinkat(dir, name, 0);
-    ::close(fd);
+    return rename(temp, target, error) ? PageWrite::Written : PageWrite::Failed;
 }
 
 } // namespace
 
-bool replaceFile(const QString& path, const QByteArray& bytes, QString* error, LinkPolicy links)
+PageWrite writePage(const QString& path, const QByteArray& bytes, QString* error)
 {
-    return replaceNative(QFile::encodeName(path), bytes, error, links);
-}
-
-PageWrite writePage(const QByteArray& nativePath, const QByteArray& bytes, QString* error)
-{
-    const Place place{AT_FDCWD, withSlash(directoryOf(nativePath)), true};
-    return writeAt(place, nativePath, bytes, error);
+    const platform::Folder cwd;
+    const Place place{cwd, withSlash(directoryOf(path)), true};
+    return writeAt(place, path, bytes, error);
 }
 
 PageFolder::PageFolder(const QString& dir, Guard guard)
-    : m_prefix(withSlash(QFile::encodeName(dir)))
+    : m_prefix(withSlash(dir))
 {
-    const int fd = ::open(m_prefix.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    if (!m_folder.open(m_prefix))
         return; // writing will say why
     // Cleaning needs the folder to itself: while another run writes here, its files stay.
-    const bool clean = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    const int listing = ::dup(fd);
-    if (DIR* d = listing >= 0 ? ::fdopendir(listing) : nullptr) {
+    const bool clean = m_folder.tryLock(platform::Folder::Lock::Exclusive);
+    if (const auto entries = m_folder.entries()) {
         m_listed = true;
-        while (const dirent* e = ::readdir(d)) {
-            const QByteArray name = QByteArray::fromRawData(e->d_name, qsizetype(std::strlen(e->d_name)));
-            if (isTemporaryName(name)) {
+        for (const platform::FolderEntry& e : *entries) {
+            if (isTemporaryName(e.name)) {
                 if (clean)
-                    removeIfLeftover(fd, e->d_name);
+                    m_folder.removeIfUnheld(e.name);
             } else {
-                m_present.insert(QByteArray(e->d_name));
+                m_present.insert(e.name);
             }
         }
-        ::closedir(d);
-    } else if (listing >= 0) {
-        ::close(listing);
     }
     // A shared lock, taken without waiting: a folder locked by someone else, or one on a file
     // system without locks, is written with a lock on each temporary file instead.
-    if (guard == Guard::PerRun && ::flock(fd, LOCK_SH | LOCK_NB) == 0) {
-        m_fd = fd;
+    if (guard == Guard::PerRun && m_folder.tryLock(platform::Folder::Lock::Shared)) {
         m_prefix.clear();
         return;
     }
-    ::close(fd);
+    m_folder.close();
 }
 
-PageFolder::~PageFolder()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+PageFolder::~PageFolder() = default;
 
-PageWrite PageFolder::write(const QByteArray& name, const QByteArray& bytes, QString* error)
+PageWrite PageFolder::write(const QString& name, const QByteArray& bytes, QString* error)
 {
-    const Place place{m_fd >= 0 ? m_fd : AT_FDCWD, m_prefix, m_fd < 0};
-    const QByteArray target = m_prefix + name;
+    const Place place{m_folder, m_prefix, !m_folder.isOpen()};
+    const QString target = m_prefix + name;
     if (m_listed && !m_present.contains(name))
         return writeNew(place, target, bytes, &m_noReplace, error);
     return writeAt(place, target, bytes, error);

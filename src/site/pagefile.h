@@ -3,6 +3,8 @@
 // atomically (a temporary file in the same directory, renamed over it).
 #pragma once
 
+#include "platform/folder.h"
+
 #include <QSet>
 #include <QStringList>
 
@@ -38,13 +40,10 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error,
 // level only ("/" and "\\", "." and ".." are refused), and no control character.
 QString directoryNameProblem(const QString& name);
 
-// Writes all of `bytes` to `fd`, resuming after interruptions; 0, or the errno of the failure.
-int writeAll(int fd, const QByteArray& bytes);
-
 enum class PageWrite { Written, Unchanged, Failed };
-// A page at `nativePath` (the path's bytes): a regular file that already holds `bytes` is
-// left alone; anything else is replaced as replaceFile() replaces it, a link included.
-PageWrite writePage(const QByteArray& nativePath, const QByteArray& bytes, QString* error);
+// A page at `path`: a regular file that already holds `bytes` is left alone; anything else is
+// replaced as replaceFile() replaces it, a link included.
+PageWrite writePage(const QString& path, const QByteArray& bytes, QString* error);
 
 // The folder a run writes its pages into, listed once when the run begins. A page whose name
 // was not there is written without first reading the folder for it; one that was is compared
@@ -62,15 +61,15 @@ public:
     PageFolder(const PageFolder&) = delete;
     PageFolder& operator=(const PageFolder&) = delete;
 
-    // Writes the page `name` (native bytes, a plain name of this folder) as writePage() does.
-    PageWrite write(const QByteArray& name, const QByteArray& bytes, QString* error);
+    // Writes the page `name` (a plain name of this folder) as writePage() does.
+    PageWrite write(const QString& name, const QByteArray& bytes, QString* error);
 
 private:
-    QByteArray m_prefix;          // what names are relative to: "" with the folder open, else its path and "/"
-    int m_fd = -1;                // the folder, while the run holds its lock
-    QSet<QByteArray> m_present;   // the names the folder held when the run began
+    QString m_prefix;             // what names are relative to: "" with the folder open, else its path and "/"
+    platform::Folder m_folder;    // the folder, open while the run holds its lock
+    QSet<QString> m_present;      // the names the folder held when the run began
     bool m_listed = false;        // false when the folder could not be read: every name may be there
-    bool m_noReplace = true;      // the file system renames without replacing (RENAME_NOREPLACE)
+    bool m_noReplace = true;      // the file system can rename without replacing
 };
 
 // The SHA-256 of `bytes` in lower-case hex, as the manifest of a site folder keeps it.

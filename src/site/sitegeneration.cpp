@@ -5,6 +5,7 @@
 #include "htmlbalance.h"
 #include "modernpages.h"
 #include "pagefile.h"
+#include "platform/platform.h"
 #include "searchsite.h"
 #include "store/kindstring.h"
 #include "views/listings.h"
@@ -21,9 +22,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qadora {
 
@@ -121,12 +119,11 @@ QByteArray manifestBytes(const QList<ManifestEntry>& entries)
 }
 
 // True when the regular file at `path` still holds what a run wrote there.
-bool stillWritten(const QByteArray& path, const ManifestEntry& entry)
+bool stillWritten(const QString& path, const ManifestEntry& entry)
 {
-    struct stat st {};
-    if (entry.hash.isEmpty() || ::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != entry.size)
+    if (entry.hash.isEmpty() || !platform::isRegularFile(path) || QFileInfo(path).size() != entry.size)
         return false;
-    QFile file(QFile::decodeName(path));
+    QFile file(path);
     QByteArray bytes;
     return file.open(QIODevice::ReadOnly) && readAtMost(file, entry.size, &bytes) == WholeRead::Ok
         && pageHash(bytes) == entry.hash;
@@ -146,7 +143,7 @@ public:
     }
     ~Writer() { finish(); }
 
-    bool put(int sequence, QByteArray name, QByteArray bytes)
+    bool put(int sequence, QString name, QByteArray bytes)
     {
         if (m_failed)
             return false;
@@ -171,7 +168,7 @@ public:
     }
 
     struct Sum {
-        QByteArray name;
+        QString name;
         qint64 size;
         QByteArray hash;
     };
@@ -184,7 +181,7 @@ public:
 private:
     struct Job {
         int sequence;
-        QByteArray name;
+        QString name;
         QByteArray bytes;
     };
     static constexpr size_t kBatchSize = 128;
@@ -231,7 +228,7 @@ private:
                 case PageWrite::Failed: {
                     std::lock_guard lock(m_mutex);
                     m_failedAt = job.sequence;
-                    m_failure = writeFailureMessage(joinPath(m_outDir, QFile::decodeName(job.name)), error);
+                    m_failure = writeFailureMessage(joinPath(m_outDir, job.name), error);
                     m_failed = true;
                     m_queue.clear();
                     m_space.notify_all();
@@ -289,14 +286,25 @@ WriteOutcome SiteRun::put(const QString& fileName, const QByteArray& bytes)
 {
     if (const QString problem = pageNameProblem(fileName); !problem.isEmpty())
         return {WriteOutcome::Stopped, problem};
+    // Where the file system keeps Windows' rules, a name it would refuse, take for a device or
+    // alter, or one that differs from another page's only in case (the later page would
+    // replace the earlier), stops the run as a name refused everywhere does. Elsewhere such
+    // names make files of their own, as they always have.
+    if (platform::windowsFileNames()) {
+        QString problem = windowsNameProblem(fileName);
+        if (problem.isEmpty())
+            problem = m_names.add(fileName);
+        if (!problem.isEmpty())
+            return {WriteOutcome::Stopped, problem};
+    }
     m_pages << fileName;
     if (m_writer) {
-        if (!m_writer->put(nextSequence(), QFile::encodeName(fileName), bytes))
+        if (!m_writer->put(nextSequence(), fileName, bytes))
             return {WriteOutcome::Stopped, QString()};
         return {};
     }
     QString error;
-    const PageWrite outcome = m_folder->write(QFile::encodeName(fileName), bytes, &error);
+    const PageWrite outcome = m_folder->write(fileName, bytes, &error);
     if (outcome != PageWrite::Failed)
         m_sums.insert(fileName, {bytes.size(), pageHash(bytes)});
     switch (outcome) {
@@ -419,7 +427,7 @@ bool SiteRun::writeModernFiles(QString* error)
     for (const auto& [name, bytes] : std::as_const(files)) {
         const QString path = joinPath(m_outDir, name);
         QString failure;
-        const PageWrite outcome = writePage(QFile::encodeName(path), bytes, &failure);
+        const PageWrite outcome = writePage(path, bytes, &failure);
         if (outcome == PageWrite::Failed) {
             *error = writeFailureMessage(path, failure);
             return false;
@@ -458,7 +466,7 @@ RunStats SiteRun::stats() const
 QString manifestPath(const QString& outDir)
 {
     const QString canonical = QFileInfo(outDir).canonicalFilePath();
-    const QByteArray key = QCryptographicHash::hash(QFile::encodeName(canonical.isEmpty() ? outDir : canonical),
+    const QByteArray key = QCryptographicHash::hash((canonical.isEmpty() ? outDir : canonical).toUtf8(),
                                                     QCryptographicHash::Sha1)
                                .toHex();
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/qadora/manifests/")
@@ -500,7 +508,7 @@ bool SiteRun::recordPages(bool prune, QString* error)
     };
     if (m_writer) {
         for (const Writer::Sum& s : m_writer->m_sums)
-            sum(QFile::decodeName(s.name), s.size, s.hash);
+            sum(s.name, s.size, s.hash);
         m_writer->m_sums.clear();
     }
     for (auto it = m_sums.cbegin(); it != m_sums.cend(); ++it)
@@ -518,9 +526,8 @@ bool SiteRun::recordPages(bool prune, QString* error)
             keep << entry;
             continue;
         }
-        const QByteArray path = QFile::encodeName(joinPath(m_outDir, name));
-        struct stat st {};
-        if (::lstat(path.constData(), &st) != 0)
+        const QString path = joinPath(m_outDir, name);
+        if (platform::entryKind(path, platform::Links::NotFollowed) == platform::EntryKind::Missing)
             continue; // gone already
         if (entry.hash.isEmpty()) {
             keep << entry; // an older manifest's: which bytes were written is not known, so it stays
@@ -529,14 +536,14 @@ bool SiteRun::recordPages(bool prune, QString* error)
         // Only the very page a run wrote: a file of the same name that is not is the user's.
         if (!stillWritten(path, entry))
             continue;
-        if (::unlink(path.constData()) == 0)
+        if (QFile::remove(path))
             ++m_removed;
         else
             keep << entry; // still there: a later prune may try again
     }
     QString writeError;
     if (!QDir().mkpath(QFileInfo(manifest).path())
-        || writePage(QFile::encodeName(manifest), manifestBytes(keep), &writeError) == PageWrite::Failed) {
+        || writePage(manifest, manifestBytes(keep), &writeError) == PageWrite::Failed) {
         *error = writeFailureMessage(manifest, writeError);
         return false;
     }

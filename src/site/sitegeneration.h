@@ -3,6 +3,7 @@
 // write into, and the run of qadora-build as a whole.
 #pragma once
 
+#include "pagenames.h"
 #include "pages.h"
 
 #include <QHash>
@@ -84,6 +85,7 @@ private:
     std::unique_ptr<Writer> m_writer;
     int m_sequence = 0;
     QStringList m_pages;   // every page name of this run, in order
+    PageNameClash m_names; // the same, as a case-insensitive file system tells them apart
     QSet<QString> m_qaPages;
     QHash<QString, std::pair<qint64, QByteArray>> m_sums; // each page's size and SHA-256
     RunStats m_direct;  // pages written in the direct mode

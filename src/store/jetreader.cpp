@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "jetreader.h"
 
+#include "platform/platform.h"
 #include "site/cp932.h"
 
 #include <QFile>
@@ -218,7 +219,7 @@ QString decodeJetText(const char* data, qsizetype size, bool jet3)
 
 JetReadResult readJetFile(const QString& path)
 {
-    std::unique_ptr<MdbHandle, HandleCloser> mdb(mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS));
+    std::unique_ptr<MdbHandle, HandleCloser> mdb(mdb_open(platform::libraryPath(path).constData(), MDB_NOFLAGS));
     if (!mdb)
         return {JetReadResult::Damaged, QStringLiteral("cannot open"), {}};
     return readTable(mdb.get(), QFileInfo(path).size());

@@ -19,14 +19,15 @@ constexpr int kReaderTimeoutMs = 60000;
 
 QString readerProgram()
 {
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("qadora-mdb-reader"));
+    const QString program = platform::programFileName(QStringLiteral("qadora-mdb-reader"));
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(program);
     if (QFileInfo(beside).isExecutable())
         return beside;
 #ifdef QADORA_MDB_READER
     if (QFileInfo(QStringLiteral(QADORA_MDB_READER)).isExecutable())
         return QStringLiteral(QADORA_MDB_READER);
 #endif
-    return QStringLiteral("qadora-mdb-reader");
+    return program;
 }
 
 StoreStatus unusable(const QString& message, const QString& path)

@@ -8,10 +8,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
-#include <cerrno>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/instance.h"
 
 namespace qadora {
 
@@ -24,21 +21,10 @@ const QByteArray kPing = "here?\n";
 const QByteArray kPong = "here\n";
 constexpr int kWaitMs = 2000;
 
-// A folder, not a link, of this user's, that no one else may enter or write.
-bool isPrivateFolder(const QByteArray& path)
-{
-    struct stat st {};
-    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
-        && (st.st_mode & 077) == 0;
-}
-
 // True when the other end of the connection is a process of this user.
 bool peerIsThisUser(const QLocalSocket& socket)
 {
-    ucred cred {};
-    socklen_t size = sizeof cred;
-    return ::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0
-        && size == sizeof cred && cred.uid == ::getuid();
+    return platform::peerIsThisUser(socket.socketDescriptor());
 }
 
 // Sends `request` to the window at `name`: true when it is this user's and answers `expected`.
@@ -68,15 +54,7 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::socketFolder()
 {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (runtime.startsWith('/') && isPrivateFolder(runtime))
-        return QFile::decodeName(runtime);
-    // The temporary folder is shared: a folder of the user's own there, and only when it is
-    // theirs alone (a stranger may have made it first).
-    const QByteArray own = QFile::encodeName(QDir::tempPath()) + "/qadora-" + QByteArray::number(::getuid());
-    if (::mkdir(own.constData(), 0700) != 0 && errno != EEXIST)
-        return QString();
-    return isPrivateFolder(own) ? QFile::decodeName(own) : QString();
+    return platform::localServerPlace();
 }
 
 QString SingleInstance::serverName(const QString& path)
@@ -104,9 +82,14 @@ bool SingleInstance::serve(const QString& path)
         return true;
     delete m_server;
     m_server = nullptr;
+    m_claim.release();
     m_path.clear();
     const QString name = path.isEmpty() ? QString() : serverName(path);
     if (name.isEmpty())
+        return false;
+    // Where a second server could listen beside the first, the claim decides; a window
+    // that holds it is alive.
+    if (!m_claim.claim(name))
         return false;
     // No access options: the folder keeps others out, and Qt would put the socket in place
     // with a rename, over a live window's.
@@ -116,11 +99,13 @@ bool SingleInstance::serve(const QString& path)
         // left by a window that ended, one that does not answer — is replaced.
         if (ask(name, kPing, kPong)) {
             delete server;
+            m_claim.release();
             return false;
         }
         QLocalServer::removeServer(name);
         if (!server->listen(name)) {
             delete server;
+            m_claim.release();
             return false;
         }
     }

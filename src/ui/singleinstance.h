@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One window per database: a window answers for its database on a local socket, and a
 // second start on the same database asks that window to come forward instead of opening.
-// The socket lives in a folder only this user can enter ($XDG_RUNTIME_DIR, or a 0700 folder
-// of the user's own in the temporary folder); a peer counts only when it is the same user and
+// The socket lives where only this user's processes can reach it (a folder only this user can
+// enter; on Windows a pipe named for the user); a peer counts only when it is the same user and
 // answers as a window does. Anything else — a stranger's socket, a folder not the user's, a
 // socket that does not answer — and the window opens.
 #pragma once
+
+#include "platform/instance.h"
 
 #include <QObject>
 #include <QString>
@@ -39,6 +41,7 @@ signals:
 
 private:
     QLocalServer* m_server = nullptr;
+    platform::InstanceClaim m_claim; // held while m_server serves
     QString m_path;
 };
 

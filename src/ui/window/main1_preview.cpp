@@ -3,6 +3,7 @@
 #include "ui/main1.h"
 
 #include "editing/linebreaks.h"
+#include "platform/platform.h"
 #include "site/pages.h"
 #include "site/sitegeneration.h"
 #include "store/recordstore.h"
@@ -18,10 +19,6 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace qadora {
 
@@ -45,14 +42,7 @@ bool emptyInPlace(const QString& dir)
 // The folder QTemporaryDir made is still ours alone: a folder, not a link, of this user, 0700.
 bool stillOurs(const QString& dir)
 {
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    return ::lstat(QFile::encodeName(dir).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()
-        && (st.st_mode & 077) == 0;
-#else
-    const QFileInfo info(dir);
-    return info.isDir() && !info.isSymLink();
-#endif
+    return platform::isPrivateFolder(dir);
 }
 
 } // namespace

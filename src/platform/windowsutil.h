@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Pieces the Windows implementation of the platform layer shares; for it only.
+#pragma once
+
+#include "platform/folder.h"
+
+#include <QDir>
+#include <QString>
+
+#include <windows.h>
+
+namespace qadora::platform::win {
+
+// A path as the wide-character calls take it, with "\" between its parts.
+inline std::wstring wide(const QString& path)
+{
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : m_h(h) {}
+    ~Handle()
+    {
+        if (valid())
+            ::CloseHandle(m_h);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return m_h; }
+    bool valid() const { return m_h != INVALID_HANDLE_VALUE && m_h != nullptr; }
+
+private:
+    HANDLE m_h;
+};
+
+inline Error errorOf(DWORD code)
+{
+    Failure failure = Failure::Other;
+    switch (code) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: failure = Failure::Exists; break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: failure = Failure::NoSpace; break;
+    case ERROR_WRITE_PROTECT: failure = Failure::ReadOnly; break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: failure = Failure::Denied; break;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: failure = Failure::Missing; break;
+    case ERROR_FILENAME_EXCED_RANGE: failure = Failure::NameTooLong; break;
+    case ERROR_DIRECTORY: failure = Failure::IsFolder; break;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION: failure = Failure::Unsupported; break;
+    default: break;
+    }
+    return {failure, qt_error_string(int(code))};
+}
+
+inline Error lastError()
+{
+    return errorOf(::GetLastError());
+}
+
+// Moves `from` to `to` (replacing what is there when `replace`), written through to the disk.
+// A browser showing the page or a virus scanner reading it holds the target for a moment; a
+// second of retries outlasts them.
+inline Error move(const QString& from, const QString& to, bool replace)
+{
+    const std::wstring source = wide(from);
+    const std::wstring target = wide(to);
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    for (int attempt = 0;; ++attempt) {
+        if (::MoveFileExW(source.c_str(), target.c_str(), flags))
+            return {};
+        const DWORD code = ::GetLastError();
+        if (attempt >= 20 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION))
+            return errorOf(code);
+        ::Sleep(50);
+    }
+}
+
+inline EntryKind kindOfAttributes(DWORD attributes)
+{
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return EntryKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return EntryKind::Link;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return EntryKind::Directory;
+    return attributes & FILE_ATTRIBUTE_DEVICE ? EntryKind::Other : EntryKind::Regular;
+}
+
+// FILETIME and LARGE_INTEGER times count 100 ns from 1601; the platform layer counts ns from 1970.
+inline qint64 nanoseconds(qint64 ticks)
+{
+    constexpr qint64 k1601To1970 = 116444736000000000LL;
+    return (ticks - k1601To1970) * 100;
+}
+
+} // namespace qadora::platform::win
