@@ -71,7 +71,10 @@ stage_imports() {
 }
 
 for p in "${programs[@]}"; do
-    cp "$build/app/$p.exe" "$stage/bin/"
+    # The build puts its programs beside each other, where Windows finds their DLLs.
+    exe=$(find "$build" -maxdepth 2 -name "$p.exe" -print -quit)
+    [[ -n $exe ]] || { echo "no $p.exe in $build" >&2; exit 1; }
+    cp "$exe" "$stage/bin/"
     stage_imports "$stage/bin/$p.exe"
 done
 # The plugins Qt loads by name: the window system, the native style, the SQLite driver.
