@@ -30,8 +30,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# pkg-config must not hand out the host's libraries.
-set(ENV{PKG_CONFIG_LIBDIR} "${QADORA_WINDOWS_PREFIX}/lib/pkgconfig")
+# pkg-config must not hand out the host's libraries: the toolchain's own, and Debian's
+# mingw-w64 zlib.
+set(ENV{PKG_CONFIG_LIBDIR} "${QADORA_WINDOWS_PREFIX}/lib/pkgconfig:/usr/${_qw_host}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
 # Qt's build tools (moc, rcc, uic) run on the host: Debian's Qt of the same version.

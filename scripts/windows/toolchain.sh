@@ -49,8 +49,14 @@ stage() {
         return
     fi
     log "$name: building"
-    local t0=$SECONDS
-    "stage_$name"
+    local t0=$SECONDS rc=0
+    "stage_$name" || rc=$?
+    # 3: the stage could not be done here and is left for a later run (no stamp).
+    if ((rc == 3)); then
+        log "$name: left out"
+        return
+    fi
+    ((rc == 0)) || exit "$rc"
     local secs=$((SECONDS - t0))
     printf '%dm%02ds\n' $((secs / 60)) $((secs % 60)) > "$stamps/$name"
     log "$name: finished in $(cat "$stamps/$name")"
@@ -87,6 +93,7 @@ stage_apt() {
     apt-get update -q
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
         mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+        libz-mingw-w64-dev \
         binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
         wine wine64 libwine-dev nsis nsis-pluginapi \
         dpkg-dev cmake ninja-build perl make tcl autoconf automake libtool \
@@ -94,18 +101,28 @@ stage_apt() {
         qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libicu-dev
 }
 
+# fetch_source PACKAGE: the Debian source tree of PACKAGE in $src, unless there already.
+fetch_source() {
+    local p=$1
+    (
+        cd "$src"
+        find . -maxdepth 1 -type d -name "$p-[0-9]*" | grep -q . && exit 0
+        # The newest version the mirror actually serves: a security update may be
+        # listed before its files are there.
+        local v
+        for v in $(apt-cache showsrc "$p" | sed -n 's/^Version: //p' | sort -Vr); do
+            apt-get source -q "$p=$v" && exit 0
+        done
+        echo "no source of $p could be fetched" >&2
+        exit 1
+    )
+}
+
 stage_sources() {
     cd "$src"
     local p
-    for p in sqlite3 openssl libssh2 curl qt6-base; do
-        find . -maxdepth 1 -type d -name "$p-[0-9]*" | grep -q . && continue
-        # The newest version the mirror actually serves: a security update may be
-        # listed before its files are there.
-        local v ok=
-        for v in $(apt-cache showsrc "$p" | sed -n 's/^Version: //p' | sort -Vr); do
-            if apt-get source -q "$p=$v"; then ok=1; break; fi
-        done
-        [[ -n $ok ]] || { echo "no source of $p could be fetched" >&2; exit 1; }
+    for p in sqlite3 openssl libssh2 curl qt6-base libzip libxlsxwriter; do
+        fetch_source "$p"
     done
     # The pinned upstream archives, checked before use.
     (cd "$sources" && sha256sum -c --quiet) <<'SUMS'
@@ -194,6 +211,33 @@ stage_qt() {
             || cp "$(find /usr/include/wine -name wintab.h | head -n1)" \
                   "$(find /usr/include/wine -name pktdef.h | head -n1)" "$w/"
     fi
+    # Wine's headers are written for its own build: they use Wine's A/W type macros and
+    # lack Wacom's API calling-convention macro, which Qt's tablet support uses.
+    if ! grep -q 'qadora: wine wintab' "$w/wintab.h"; then
+        { cat <<'H'
+/* qadora: wine wintab compatibility */
+#include <windows.h>
+#ifndef WINELIB_NAME_AW
+# ifdef UNICODE
+#  define WINELIB_NAME_AW(func) func##W
+# else
+#  define WINELIB_NAME_AW(func) func##A
+# endif
+#endif
+#ifndef DECL_WINELIB_TYPE_AW
+# ifdef UNICODE
+#  define DECL_WINELIB_TYPE_AW(type) typedef type##W type;
+# else
+#  define DECL_WINELIB_TYPE_AW(type) typedef type##A type;
+# endif
+#endif
+#ifndef API
+# define API WINAPI
+#endif
+H
+          cat "$w/wintab.h"; } > "$w/wintab.h.new"
+        mv "$w/wintab.h.new" "$w/wintab.h"
+    fi
     patch_qt_direct2d "$s"
     cmake -G Ninja -S "$s" -B "$bld/qt" \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain_file" \
@@ -229,6 +273,64 @@ patch_qt_direct2d() {
     grep -q 'QT_CONFIG(directwrite3) && QT_CONFIG(direct2d)' "$f"
 }
 
+# zlib is Debian's own mingw-w64 build (libz-mingw-w64-dev); libzip and libxlsxwriter
+# read and write the workbooks.
+stage_libzip() {
+    dpkg -s libz-mingw-w64-dev >/dev/null 2>&1 \
+        || DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends libz-mingw-w64-dev
+    fetch_source libzip
+    cmake_cross "$(srcdir libzip)" "$bld/libzip" \
+        -DBUILD_SHARED_LIBS=ON -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF \
+        -DBUILD_DOC=OFF -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
+        -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF \
+        -DENABLE_COMMONCRYPTO=OFF -DENABLE_WINDOWS_CRYPTO=ON
+}
+
+stage_xlsxwriter() {
+    fetch_source libxlsxwriter
+    # Its own minizip and tmpfile code, as in the release.
+    cmake_cross "$(srcdir libxlsxwriter)" "$bld/xlsxwriter" \
+        -DBUILD_SHARED_LIBS=ON -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DUSE_SYSTEM_MINIZIP=OFF
+}
+
+# Gumbo, the HTML5 parser of the modern pages: Debian's source when the mirror serves it,
+# else Debian's original archive of the same release from the sources folder, checked
+# against the checksum in Debian's source description.
+stage_gumbo() {
+    local s
+    if ! fetch_source gumbo-parser 2>/dev/null; then
+        local orig=gumbo-parser_0.10.1+dfsg.orig.tar.gz
+        if [[ ! -e $sources/$orig ]]; then
+            echo "no source of gumbo-parser: put $orig in $sources; without it the modern" \
+                 "style shows markup in records as text" >&2
+            return 3
+        fi
+        echo "bc03dfa4eeb959b9b1424c11c9450493774b575331e2b24d87aff39dee8c3594  $sources/$orig" | sha256sum -c --quiet
+        rm -rf "$src/gumbo-parser-0.10.1" && mkdir -p "$src/gumbo-parser-0.10.1"
+        tar xzf "$sources/$orig" -C "$src/gumbo-parser-0.10.1" --strip-components=1
+    fi
+    s=$(srcdir gumbo-parser)
+    local b=$bld/gumbo
+    rm -rf "$b" && mkdir -p "$b" && cd "$b"
+    # Plain C99 files; one DLL, no autotools needed.
+    $CC -O2 -std=gnu99 -shared -I"$s/src" "$s"/src/*.c -o libgumbo-1.dll \
+        -Wl,--out-implib,libgumbo.dll.a
+    mkdir -p "$prefix/bin" "$prefix/lib/pkgconfig" "$prefix/include"
+    cp libgumbo-1.dll "$prefix/bin/"
+    cp libgumbo.dll.a "$prefix/lib/"
+    cp "$s/src/gumbo.h" "$s/src/tag_enum.h" "$prefix/include/"
+    cat > "$prefix/lib/pkgconfig/gumbo.pc" <<PC
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+Name: gumbo
+Description: Google's HTML5 parser library for C99
+Version: 0.10.1
+Libs: -L\${libdir} -lgumbo
+Cflags: -I\${includedir}
+PC
+}
+
 stage_mdbtools() {
     local s=$src/mdbtools-1.0.0 b=$bld/mdbtools
     [[ -x $s/configure ]] || (cd "$s" && autoreconf -i -f >/dev/null 2>&1)
@@ -252,22 +354,14 @@ stage_qtkeychain() {
 }
 
 stage_wine() {
-    # A prefix of our own; no Mono or Gecko prompts.
-    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i
-    wineserver -w
-    # Wine's own dialogs and title bars find Japanese glyphs through FontLink;
-    # Qt itself reads the Noto CJK fonts Wine passes through.
-    local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
-    local link='NotoSansCJK-Regular.ttc,Noto Sans CJK JP'
-    for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI" "Microsoft Sans Serif" "MS UI Gothic"; do
-        wine reg add "$key" /v "$face" /t REG_MULTI_SZ /d "$link" /f >/dev/null
-    done
-    # Qt Test writes to the debugger channel when there is no console.
-    wine reg add 'HKCU\Environment' /v QT_FORCE_STDERR_LOGGING /t REG_SZ /d 1 /f >/dev/null
-    wineserver -w
+    bash "$repo/scripts/windows/wine-prefix.sh" "$WINEPREFIX"
+    # Qt's Japanese texts for the programs run from the build tree (Qt looks beside its
+    # own prefix); the architecture-independent Debian package has them.
+    mkdir -p "$prefix/translations"
+    cp /usr/share/qt6/translations/qtbase_ja.qm "$prefix/translations/"
 }
 
-all=(apt sources sqlite openssl libssh2 curl qt mdbtools qtkeychain wine)
+all=(apt sources sqlite openssl libssh2 curl qt libzip xlsxwriter gumbo mdbtools qtkeychain wine)
 total0=$SECONDS
 for s in "${@:-${all[@]}}"; do
     stage "$s"

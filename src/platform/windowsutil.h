@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QString>
 
+// Winsock 2 before windows.h, which would otherwise bring the old winsock.h.
+#include <winsock2.h>
 #include <windows.h>
 
 namespace qadora::platform::win {

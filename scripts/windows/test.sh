@@ -1,0 +1,206 @@
+#!/usr/bin/env bash
+# The Windows build under Wine: the test suite, cross-built, through CTest (Wine as the
+# emulator, Xvfb as the display); then the installer, installed silently into a fresh Wine
+# prefix, and its programs: pages byte for byte as the Linux build writes them, a publish
+# to FTP and SFTP servers on 127.0.0.1, and the window, whose picture goes to docs/windows/.
+#
+#   bash scripts/windows/test.sh [--no-suite] [CTEST ARGS...]
+#
+# Builds the toolchain, the programs and the installer first where they are missing
+# (scripts/windows/package.sh).
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+cd "$repo"
+cache=${QADORA_WINDOWS_CACHE:-$HOME/.cache/qadora-windows}
+export QADORA_WINDOWS_CACHE=$cache
+export WINEDEBUG=-all
+jobs=${JOBS:-$(nproc)}
+build=$repo/build-windows
+suite=1
+if [[ ${1:-} == --no-suite ]]; then suite=; shift; fi
+log() { printf '== %s\n' "$*" >&2; }
+t0=$SECONDS
+took() { local s=$((SECONDS - $1)); printf '%dm%02ds' $((s / 60)) $((s % 60)); }
+failures=()
+fail() { printf 'FAIL: %s\n' "$*" >&2; failures+=("$*"); }
+
+work=$(mktemp -d /tmp/qadora-windows-test.XXXXXX)
+pids=()
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    WINEPREFIX=$work/wine wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+bash "$here/package.sh"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+setup=$build/Qadora-$version-setup.exe
+
+# --- The suite -----------------------------------------------------------------------
+# Test programs that cannot apply on Windows, with the reason. Everything else runs.
+declare -A skipped=(
+)
+if [[ -n $suite ]]; then
+    t=$SECONDS
+    log "building the test suite"
+    cmake --build "$build" -j"$jobs"
+    exclude=
+    for name in "${!skipped[@]}"; do
+        printf 'SKIP %s: %s\n' "$name" "${skipped[$name]}" >&2
+        exclude+="${exclude:+|}^$name\$"
+    done
+    log "the suite under Wine"
+    # One Wine server for the whole run, so that every test does not start its own.
+    WINEPREFIX=$cache/wine wineserver -p 600 || true
+    (cd "$build" && xvfb-run -a -s "-screen 0 1280x900x24" \
+        ctest --output-on-failure --timeout 600 -j"$jobs" ${exclude:+-E "$exclude"} "$@") \
+        || fail "the test suite under Wine"
+    log "suite: $(took "$t")"
+fi
+
+# --- The installer, silently, into a fresh prefix ------------------------------------
+t=$SECONDS
+export WINEPREFIX=$work/wine
+bash "$here/wine-prefix.sh" "$WINEPREFIX"
+log "installing $setup"
+wine "$setup" /S
+wineserver -w
+appdata_local=$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
+inst=$(winepath -u "$appdata_local\\Programs\\Qadora" 2>/dev/null)
+for f in bin/qadora.exe bin/qadora-build.exe bin/qadora-publish.exe bin/qadora-mdb-reader.exe \
+         bin/qt.conf plugins/platforms/qwindows.dll plugins/sqldrivers/qsqlite.dll \
+         translations/qtbase_ja.qm share/qadora/sample.mdb share/qadora/sample/index.html uninstall.exe; do
+    [[ -e $inst/$f ]] || fail "the installer did not install $f"
+done
+menu=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs" 2>/dev/null)
+[[ -e $menu/Qadora.lnk ]] || fail "no Start menu entry"
+wine reg query 'HKCU\Software\Classes\.mdb\OpenWithProgids' 2>/dev/null | grep -q Qadora.Database \
+    || fail "Qadora is not offered to open .mdb files"
+log "installed in $(took "$t")"
+# The installed programs run on what the installer put beside them, nothing else.
+export QADORA_WINE_INSTALLED=1
+run_installed() { "$here/wine-run.sh" "$inst/bin/$1.exe" "${@:2}"; }
+
+# --- The same pages as the Linux build -----------------------------------------------
+t=$SECONDS
+log "building the Linux programs to compare with"
+if [[ ! -e build/CMakeCache.txt ]]; then
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build build -j"$jobs" --target qadora-build qadora_make_sample qadora_sample >/dev/null
+# 2,000 records over 40 kinds: markup, line breaks, half-width kana and the characters
+# code page 932 maps in its own way.
+python3 - "$work/big.tsv" <<'PY'
+import sys
+odd = ["～", "－", "∥", "￢", "①", "㈱", "ｱｲｳ", "&amp;", "<b>太字</b>", "髙", "﨑", "\\n"]
+with open(sys.argv[1], "w", encoding="utf-8") as out:
+    for i in range(2000):
+        kind = "sub%03d,種類その%d" % (i % 40, i % 40)
+        q = "質問 %d は何ですか？%s" % (i, odd[i % len(odd)])
+        a = "答え %d。%s\\n二行目 <a href=\"http://example.com/%d\">リンク</a>%s" % (i, odd[(i * 7) % len(odd)], i, odd[(i * 3) % len(odd)])
+        out.write("%s\t%s\t%s\n" % (kind, q, a))
+PY
+build/data/qadora_make_sample "$work/big.tsv" "$work/big.mdb"
+cp build/data/sample.mdb "$work/sample.mdb"
+compared=0
+for db in sample big; do
+    for style in frameless framed modern; do
+        args=(--quiet --style "$style" --title "Qadora よくある質問" --return-url "http://example.com/")
+        mkdir -p "$work/linux-$db-$style" "$work/windows-$db-$style"
+        build/app/qadora-build "${args[@]}" "$work/$db.mdb" "$work/linux-$db-$style"
+        if ! run_installed qadora-build "${args[@]}" "$(winepath -w "$work/$db.mdb")" \
+                "$(winepath -w "$work/windows-$db-$style")"; then
+            fail "the installed qadora-build.exe on $db.mdb ($style)"
+            continue
+        fi
+        pages=$(find "$work/linux-$db-$style" -type f | wc -l)
+        if diff -r -q "$work/linux-$db-$style" "$work/windows-$db-$style" >"$work/diff" 2>&1; then
+            log "$db.mdb, $style: $pages files, the same bytes"
+            compared=$((compared + pages))
+        else
+            fail "$db.mdb, $style: the pages differ ($(wc -l <"$work/diff") files), e.g. $(head -n 3 "$work/diff")"
+        fi
+    done
+done
+log "pages compared in $(took "$t"): $compared files"
+
+# --- Publishing to FTP and SFTP on 127.0.0.1 -----------------------------------------
+t=$SECONDS
+site=$work/windows-sample-framed
+password=tiger-$$
+mkdir -p "$work/ftp-root/www"
+python3 tests/publish/ftpserver.py --root "$work/ftp-root" --user web --password "$password" \
+    >"$work/ftp.port" 2>"$work/ftp.log" &
+pids+=($!)
+for _ in $(seq 100); do [[ -s $work/ftp.port ]] && break; sleep 0.1; done
+ftp_port=$(head -n 1 "$work/ftp.port")
+if QADORA_PUBLISH_PASSWORD=$password run_installed qadora-publish --quiet --yes \
+        "$(winepath -w "$site")" "ftp://web@127.0.0.1:$ftp_port/www/qa" >"$work/ftp.out" 2>&1 \
+   && diff -r -q -x '.qadora-*' "$site" "$work/ftp-root/www/qa" >/dev/null; then
+    log "FTP: $(tail -n 1 "$work/ftp.out")"
+else
+    fail "publishing by FTP: $(tail -n 3 "$work/ftp.out")"
+fi
+
+sshd_dir=$work/sshd
+mkdir -p "$sshd_dir" /run/sshd "$work/sftp-root"
+ssh-keygen -q -t ed25519 -N "" -f "$sshd_dir/hostkey"
+ssh-keygen -q -t ed25519 -N "" -f "$sshd_dir/id_ed25519"
+cp "$sshd_dir/id_ed25519.pub" "$sshd_dir/authorized_keys"
+fingerprint=$(ssh-keygen -lf "$sshd_dir/hostkey.pub" | cut -d' ' -f2)
+sftp_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$sshd_dir/sshd_config" <<CONF
+Port $sftp_port
+ListenAddress 127.0.0.1
+HostKey $sshd_dir/hostkey
+PidFile $sshd_dir/sshd.pid
+AuthorizedKeysFile $sshd_dir/authorized_keys
+PermitRootLogin prohibit-password
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+UsePAM no
+StrictModes no
+Subsystem sftp internal-sftp
+CONF
+/usr/sbin/sshd -D -e -f "$sshd_dir/sshd_config" 2>"$sshd_dir/sshd.log" &
+pids+=($!)
+for _ in $(seq 100); do (echo >"/dev/tcp/127.0.0.1/$sftp_port") 2>/dev/null && break; sleep 0.1; done
+if run_installed qadora-publish --quiet --yes \
+        --identity "$(winepath -w "$sshd_dir/id_ed25519")" \
+        --known-hosts "$(winepath -w "$sshd_dir/known_hosts")" --accept-host-key "$fingerprint" \
+        "$(winepath -w "$site")" "sftp://root@127.0.0.1:$sftp_port$work/sftp-root/www/qa" >"$work/sftp.out" 2>&1 \
+   && diff -r -q -x '.qadora-*' "$site" "$work/sftp-root/www/qa" >/dev/null; then
+    log "SFTP: $(tail -n 1 "$work/sftp.out")"
+else
+    fail "publishing by SFTP: $(tail -n 3 "$work/sftp.out")"
+fi
+log "publishing in $(took "$t")"
+
+# --- The installed window ------------------------------------------------------------
+t=$SECONDS
+mkdir -p docs/windows
+shot=$repo/docs/windows/window.png
+cp "$work/sample.mdb" "$work/サンプル.mdb"
+xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
+    "$1/wine-run.sh" "$2/bin/qadora.exe" "$(winepath -w "$3")" & pid=$!
+    sleep "${QADORA_WINDOW_WAIT:-15}"
+    import -window root "$4"
+    kill $pid 2>/dev/null
+    WINEPREFIX='"$WINEPREFIX"' wineserver -k' _ "$here" "$inst" "$work/サンプル.mdb" "$shot" \
+    || fail "the installed window did not start"
+[[ -s $shot ]] && log "the window: $shot" || fail "no picture of the window"
+log "window in $(took "$t")"
+
+# --- And the uninstaller leaves nothing of the program behind ------------------------
+wine "$inst/uninstall.exe" /S _?="$(winepath -w "$inst")"
+wineserver -w
+[[ ! -e $inst/bin ]] || fail "the uninstaller left $inst/bin"
+
+log "done in $(took "$t0")"
+if ((${#failures[@]})); then
+    printf 'FAILED: %s\n' "${failures[@]}" >&2
+    exit 1
+fi
