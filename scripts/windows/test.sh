@@ -186,7 +186,7 @@ shot=$repo/docs/windows/window.png
 cp "$work/sample.mdb" "$work/サンプル.mdb"
 xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
     "$1/wine-run.sh" "$2/bin/qadora.exe" "$(winepath -w "$3")" & pid=$!
-    sleep "${QADORA_WINDOW_WAIT:-15}"
+    sleep "${QADORA_WINDOW_WAIT:-30}"
     import -window root "$4"
     kill $pid 2>/dev/null
     WINEPREFIX='"$WINEPREFIX"' wineserver -k' _ "$here" "$inst" "$work/サンプル.mdb" "$shot" \
