@@ -132,7 +132,8 @@ t=$SECONDS
 site=$work/windows-sample-framed
 password=tiger-$$
 mkdir -p "$work/ftp-root/www"
-python3 tests/publish/ftpserver.py --root "$work/ftp-root" --user web --password "$password" \
+# Debian's python3, which has python3-pyftpdlib (a pyenv or venv python3 may not).
+/usr/bin/python3 tests/publish/ftpserver.py --root "$work/ftp-root" --user web --password "$password" \
     >"$work/ftp.port" 2>"$work/ftp.log" &
 pids+=($!)
 for _ in $(seq 100); do [[ -s $work/ftp.port ]] && break; sleep 0.1; done
