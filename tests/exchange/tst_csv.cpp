@@ -394,6 +394,11 @@ void TestCsv::importProblems_data()
            "8: ファイル名「A.html」がほかの種類の「a.html」と大文字・小文字だけ違います（同じファイルになります）\n"
            "10: ファイル名「S1.html」がほかの種類の「s1.html」と大文字・小文字だけ違います（同じファイルになります）"
         << QList<qint64>{10, 11, 12};
+    QTest::newRow("the modern style's search page, in any letter case, whatever the style")
+        << head + ",\"search,t\",q1,a\r\n,\"SEARCH,t\",q2,a\r\n,\"searches,t\",q3,a\r\n,\"search.x,t\",q4,a\r\n"
+        << "2: 種類「search,t」：ほかのページと同じファイル名になるため作成できません（search.html）\n"
+           "3: 種類「SEARCH,t」：ほかのページと同じファイル名になるため作成できません（SEARCH.html）"
+        << QList<qint64>{10, 11};
     QTest::newRow("a kind that climbs out of the folder") << head + ",\"../../evil,t\",q,a\r\n"
                                                           << "2: 種類「../../evil,t」：ファイル名に「/」や「\\」は使えません"
                                                           << QList<qint64>{};
