@@ -68,32 +68,42 @@ StoreStatus readExisting(const QString& database, ExistingRecords* out)
     return store->highestNumberGiven(&out->highestGiven);
 }
 
+bool isWorkbookFile(const QByteArray& bytes)
+{
+    return workbook::formatOf(bytes) != workbook::Format::None || bytes.startsWith("PK\x03\x04");
+}
+
+ImportPlan planSheetImport(const workbook::Sheet& sheet, const ImportOptions& options, const ExistingRecords& existing)
+{
+    ImportPlan plan;
+    plan.workbook = true;
+    plan.encoding = Encoding::Utf8;
+    plan.sheets = sheet.names;
+    plan.sheet = sheet.name;
+    if (!sheet.error.isEmpty()) {
+        plan.fatal = sheet.error;
+        return plan;
+    }
+    SheetRows rows(sheet);
+    Planner planner(options, existing, false);
+    QString problem;
+    if (!planner.findHeader(rows, plan, &problem)) {
+        plan.fatal = sheet.rows.isEmpty() ? QStringLiteral("シート「%1」にデータがありません").arg(sheet.name)
+            : problem.contains(QStringLiteral("二つ")) || !options.columns.isEmpty() ? problem
+                                                                                     : kNoHeaderMessage;
+        return plan;
+    }
+    plan.numbered = plan.columns.contains(NoColumn);
+    planner.run(rows, plan);
+    return plan;
+}
+
 ImportPlan planImport(const QByteArray& file, const ImportOptions& options, const ExistingRecords& existing)
 {
     ImportPlan plan;
     // A zip archive is taken for a workbook: one that is none is refused as such, not read as text.
-    if (workbook::formatOf(file) != workbook::Format::None || file.startsWith("PK\x03\x04")) {
-        plan.workbook = true;
-        plan.encoding = Encoding::Utf8;
-        const workbook::Sheet sheet = workbook::readSheet(file, options.sheet);
-        plan.sheets = sheet.names;
-        plan.sheet = sheet.name;
-        if (!sheet.error.isEmpty()) {
-            plan.fatal = sheet.error;
-            return plan;
-        }
-        SheetRows rows(sheet);
-        Planner planner(options, existing, false);
-        QString problem;
-        if (!planner.findHeader(rows, plan, &problem)) {
-            plan.fatal = sheet.rows.isEmpty() ? QStringLiteral("シート「%1」にデータがありません").arg(sheet.name)
-                : problem.contains(QStringLiteral("二つ")) || !options.columns.isEmpty() ? problem
-                                                                                         : kNoHeaderMessage;
-            return plan;
-        }
-        plan.numbered = plan.columns.contains(NoColumn);
-        planner.run(rows, plan);
-        return plan;
+    if (isWorkbookFile(file)) {
+        return planSheetImport(workbook::readSheet(file, options.sheet), options, existing);
     }
     // Excel's "Unicode text" is UTF-16 with a BOM: it is read as the same text in UTF-8.
     plan.utf16 = file.startsWith("\xFF\xFE") || file.startsWith("\xFE\xFF");

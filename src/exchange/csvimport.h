@@ -12,6 +12,10 @@
 
 #include <optional>
 
+namespace qadora::workbook {
+struct Sheet;
+}
+
 namespace qadora::csv {
 
 // What a database already holds that an import must not repeat.
@@ -91,6 +95,13 @@ struct ImportPlan {
 // taken. The header is the first of the first 10 rows that names the kind, question and answer
 // columns; the rows above it are skipped.
 ImportPlan planImport(const QByteArray& bytes, const ImportOptions& options, const ExistingRecords& existing);
+
+// Whether planImport takes `bytes` for a workbook: one, or a zip archive that is none.
+bool isWorkbookFile(const QByteArray& bytes);
+
+// The same for a workbook's sheet already read (workbook::readSheet), so that a preview plans
+// again without reading the workbook again; `options.sheet` is not looked at.
+ImportPlan planSheetImport(const workbook::Sheet& sheet, const ImportOptions& options, const ExistingRecords& existing);
 
 // The bytes of an import file; only a regular file of at most 256 MiB is read. False with the reason.
 bool readImportFile(const QString& path, QByteArray* bytes, QString* error);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "kindpages.h"
 
+#include "site/modernpages.h"
 #include "site/pagefile.h"
 #include "store/kindstring.h"
 
@@ -26,9 +27,12 @@ QString kindPageProblem(const QString& name, const QString& indexName)
         return firstLine(problem);
     if (name.startsWith(QLatin1Char('.')))
         return QStringLiteral("「.」で始まるファイル名のページは公開されません");
-    // The index page as the html tab names it, and the names of the Q&A pages any record may take.
+    // The index page as the html tab names it, the names of the Q&A pages any record may take,
+    // and the modern style's search page. That one is refused in every style: the records stay
+    // when the style is changed, and a kind that breaks the site then would be found too late.
     static const QRegularExpression qaPage(QStringLiteral("^qa[0-9]{3,}$"), QRegularExpression::CaseInsensitiveOption);
-    if (file.compare(indexName, Qt::CaseInsensitive) == 0 || qaPage.match(name).hasMatch())
+    if (file.compare(indexName, Qt::CaseInsensitive) == 0 || qaPage.match(name).hasMatch()
+        || file.compare(kSearchPage, Qt::CaseInsensitive) == 0)
         return QStringLiteral("ほかのページと同じファイル名になるため作成できません（%1）").arg(file);
     return QString();
 }

@@ -11,7 +11,8 @@ namespace qadora::csv {
 
 // Why ＨＰ作成 could not write the sub-index page of `name` (the part before the comma), or
 // an empty string: empty, a hidden dot-file, "/" or "\", a control character, the site's
-// index page `indexName` or a Q&A page (qaNNN), in any letter case.
+// index page `indexName`, a Q&A page (qaNNN) or the modern style's search page (search.html,
+// refused whatever the style, as the style may change after the import), in any letter case.
 QString kindPageProblem(const QString& name, const QString& indexName);
 
 // Page names already used, for the names that differ from one only in letter case: on

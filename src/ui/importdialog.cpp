@@ -4,6 +4,7 @@
 #include "controls.h"
 #include "pathlabel.h"
 #include "views/listings.h"
+#include "workbook/workbookreader.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -146,7 +147,14 @@ csv::ImportPlan ImportDialog::planNow(QString* failure) const
     options.chosenPageNames = m_chosenNames;
     options.lineBreakMarks = lineBreaks->isChecked();
     options.indexName = m_indexName;
-    return csv::planImport(m_bytes, options, existing);
+    if (!csv::isWorkbookFile(m_bytes))
+        return csv::planImport(m_bytes, options, existing);
+    // Only the sheet is read again, and only when another is chosen: a tick or a page name plans again.
+    if (!m_sheet || (!options.sheet.isEmpty() && options.sheet != m_sheet->name)) {
+        m_sheet = std::make_shared<const workbook::Sheet>(workbook::readSheet(m_bytes, options.sheet));
+        ++m_sheetReads;
+    }
+    return csv::planSheetImport(*m_sheet, options, existing);
 }
 
 void ImportDialog::showPlan(const csv::ImportPlan& plan, const QString& failure)

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // ファイル → 取り込み…, after the file is chosen: what the file or workbook adds and which of its
-// rows cannot be taken, read again whenever a choice changes (encoding, sheet, a column's use,
-// a category's page name, the line-break markers). "取り込む" reads the database again; when the
+// rows cannot be taken, planned again whenever a choice changes (encoding, sheet, a column's use,
+// a category's page name, the line-break markers); a workbook's sheet is read once, and again
+// only when another sheet is chosen. "取り込む" reads the database again; when the
 // outcome has changed meanwhile, the dialog shows the new one and stays open.
 #pragma once
 
 #include "exchange/csvimport.h"
 
 #include <QDialog>
+
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -28,6 +31,8 @@ public:
 
     // The plan the user confirmed (after the dialog was accepted).
     const csv::ImportPlan& plan() const { return m_plan; }
+    // How many times a sheet of the workbook was read.
+    int sheetReads() const { return m_sheetReads; }
 
     QComboBox* encoding = nullptr; // 自動判別, Shift_JIS, UTF-8 (a file, not a workbook)
     QComboBox* sheet = nullptr;    // a workbook's sheets
@@ -56,6 +61,8 @@ private:
     QString m_file;
     QString m_indexName;
     QByteArray m_bytes;
+    mutable std::shared_ptr<const workbook::Sheet> m_sheet; // the sheet last read, when the file is a workbook
+    mutable int m_sheetReads = 0;
     csv::ImportPlan m_plan;
     QList<int> m_columns;                    // chosen by hand; empty: by the header's names
     QHash<QString, QString> m_chosenNames;   // category → page name typed

@@ -76,6 +76,14 @@ Sheet Grid::finish(Sheet sheet)
 {
     if (!m_inOrder)
         putInOrder();
+    // A range is copied only into rows that have a text of their own, and only up to the
+    // sheet's last column with a text of its own: a range over a whole row or column (A1:XFD1,
+    // A1:A1048576) costs no more than the cells there are.
+    int lastColumn = -1;
+    for (const SheetRow& row : m_rows) {
+        if (!row.cells.isEmpty())
+            lastColumn = std::max(lastColumn, row.cells.last().column);
+    }
     for (const Range& m : m_merges) {
         const auto top = rowAt(m_rows, m.top);
         if (top == m_rows.end() || top->number != m.top)
@@ -86,7 +94,7 @@ Sheet Grid::finish(Sheet sheet)
         const QString value = corner->text;
         // Only rows that have a text of their own: a merged cell alone makes no record.
         for (auto row = top; row != m_rows.end() && row->number <= m.bottom; ++row) {
-            for (int c = m.left; c <= m.right; ++c) {
+            for (int c = m.left; c <= std::min(m.right, lastColumn); ++c) {
                 const auto at = cellAt(row->cells, c);
                 if (at != row->cells.end() && at->column == c)
                     at->text = value;

@@ -4,6 +4,7 @@
 #include "history/backups.h"
 #include "site/cp932.h"
 #include "store/sqlitestore.h"
+#include "workbook/workbookreader.h"
 #include "testenv.h"
 
 #include <QDir>
@@ -174,6 +175,7 @@ private slots:
     void workbook_refused_data();
     void workbook_refused();
     void workbook_rowsOutOfOrder();
+    void workbook_mergedOverWholeRowsAndColumns();
     void workbook_libreOfficeSavesItAgain();
     void workbook_cellLimit_data();
     void workbook_cellLimit();
@@ -394,6 +396,11 @@ void TestCsv::importProblems_data()
            "8: ファイル名「A.html」がほかの種類の「a.html」と大文字・小文字だけ違います（同じファイルになります）\n"
            "10: ファイル名「S1.html」がほかの種類の「s1.html」と大文字・小文字だけ違います（同じファイルになります）"
         << QList<qint64>{10, 11, 12};
+    QTest::newRow("the modern style's search page, in any letter case, whatever the style")
+        << head + ",\"search,t\",q1,a\r\n,\"SEARCH,t\",q2,a\r\n,\"searches,t\",q3,a\r\n,\"search.x,t\",q4,a\r\n"
+        << "2: 種類「search,t」：ほかのページと同じファイル名になるため作成できません（search.html）\n"
+           "3: 種類「SEARCH,t」：ほかのページと同じファイル名になるため作成できません（SEARCH.html）"
+        << QList<qint64>{10, 11};
     QTest::newRow("a kind that climbs out of the folder") << head + ",\"../../evil,t\",q,a\r\n"
                                                           << "2: 種類「../../evil,t」：ファイル名に「/」や「\\」は使えません"
                                                           << QList<qint64>{};
@@ -718,6 +725,40 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
     QCOMPARE(p.headerLine, 1);
     QCOMPARE(p.additionLines, (QList<int>{2, 3}));
     QCOMPARE(p.additions[0].after, (Record{1, "k,t", "q2", "a2"}));
+    QCOMPARE(p.additions[1].after, (Record{2, "k,t", "q3", "a3"}));
+}
+
+// A range merged down a whole column or across a whole row fills only the rows and columns
+// that have a text of their own, as a category merged down over its rows.
+void TestCsv::workbook_mergedOverWholeRowsAndColumns()
+{
+    const QString file = path("merged.xlsx");
+    const QString script = QStringLiteral(R"(
+import sys, zipfile
+def c(ref, text): return '<c r="%s" t="inlineStr"><is><t>%s</t></is></c>' % (ref, text)
+rows = ('<row r="1">' + c('A1', 'kind') + c('B1', 'quest') + c('C1', 'anser') + '</row>'
+        + '<row r="2">' + c('A2', 'k,t') + c('B2', 'q2') + c('C2', 'a2') + c('D2', 'note') + '</row>'
+        + '<row r="3">' + c('B3', 'q3') + c('C3', 'a3') + '</row>')
+merges = '<mergeCells count="2"><mergeCell ref="A2:A1048576"/><mergeCell ref="D2:XFD1048576"/></mergeCells>'
+ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr('xl/workbook.xml', '<workbook %s xmlns:r="%s"><sheets><sheet name="S" sheetId="1" r:id="rId1"/></sheets></workbook>' % (ns, rel))
+    z.writestr('xl/_rels/workbook.xml.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+               '<Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.xml"/></Relationships>' % rel)
+    z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData>%s</sheetData>%s</worksheet>' % (ns, rows, merges))
+)");
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, file});
+    QVERIFY(python.waitForFinished() && python.exitCode() == 0);
+    const workbook::Sheet sheet = workbook::readSheet(readBytes(file));
+    QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
+    QCOMPARE(sheet.rows.size(), 3);
+    QCOMPARE(sheet.rows[1].cells.size(), 4);
+    QCOMPARE(sheet.rows[2].cells.size(), 4);
+    QCOMPARE(sheet.rows[2].cells[3].text, QStringLiteral("note"));
+    const ImportPlan p = planImport(readBytes(file), {}, {});
+    QVERIFY2(p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(p.fatal + problemsText(p)));
     QCOMPARE(p.additions[1].after, (Record{2, "k,t", "q3", "a3"}));
 }
 
