@@ -185,6 +185,10 @@ t=$SECONDS
 mkdir -p docs/windows
 shot=$repo/docs/windows/window.png
 cp "$work/sample.mdb" "$work/サンプル.mdb"
+# Wine's desktop belongs to the running Wine server, started above without a display: a
+# window would go to no screen. A new server starts with Xvfb's.
+wineserver -k 2>/dev/null || true
+wineserver -w
 xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
     "$1/wine-run.sh" "$2/bin/qadora.exe" "$(winepath -w "$3")" & pid=$!
     sleep "${QADORA_WINDOW_WAIT:-30}"
