@@ -60,6 +60,8 @@ stage_imports() {
         local key=${dll,,}
         [[ -n ${seen[$key]:-} ]] && continue
         seen[$key]=1
+        # API sets (api-ms-win-*, ext-ms-*) are names Windows' loader resolves, never files.
+        [[ $key == api-ms-win-* || $key == ext-ms-* ]] && continue
         if path=$(find_dll "$dll"); then
             cp "$path" "$stage/bin/"
             stage_imports "$path"

@@ -132,7 +132,8 @@ t=$SECONDS
 site=$work/windows-sample-framed
 password=tiger-$$
 mkdir -p "$work/ftp-root/www"
-python3 tests/publish/ftpserver.py --root "$work/ftp-root" --user web --password "$password" \
+# Debian's python3, which has python3-pyftpdlib (a pyenv or venv python3 may not).
+/usr/bin/python3 tests/publish/ftpserver.py --root "$work/ftp-root" --user web --password "$password" \
     >"$work/ftp.port" 2>"$work/ftp.log" &
 pids+=($!)
 for _ in $(seq 100); do [[ -s $work/ftp.port ]] && break; sleep 0.1; done
@@ -184,9 +185,13 @@ t=$SECONDS
 mkdir -p docs/windows
 shot=$repo/docs/windows/window.png
 cp "$work/sample.mdb" "$work/サンプル.mdb"
+# Wine's desktop belongs to the running Wine server, started above without a display: a
+# window would go to no screen. A new server starts with Xvfb's.
+wineserver -k 2>/dev/null || true
+wineserver -w
 xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
     "$1/wine-run.sh" "$2/bin/qadora.exe" "$(winepath -w "$3")" & pid=$!
-    sleep "${QADORA_WINDOW_WAIT:-15}"
+    sleep "${QADORA_WINDOW_WAIT:-30}"
     import -window root "$4"
     kill $pid 2>/dev/null
     WINEPREFIX='"$WINEPREFIX"' wineserver -k' _ "$here" "$inst" "$work/サンプル.mdb" "$shot" \

@@ -94,7 +94,8 @@ bool Folder::holds(const QString& name, const QByteArray& bytes) const
         return false;
     if (bytes.isEmpty())
         return true;
-    thread_local QByteArray buffer;
+    // Not thread_local: mingw-w64 frees emulated thread-local storage before its destructors run.
+    QByteArray buffer;
     buffer.resize(bytes.size() + 1); // one byte more: a file that grew meanwhile differs
     qsizetype got = 0;
     while (got < buffer.size()) {

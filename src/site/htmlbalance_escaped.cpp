@@ -43,7 +43,7 @@ QString collapsed(const QString& text)
 BalancedHtml balanceHtml(const QString& html, HtmlContext)
 {
     const QString text = collapsed(html);
-    return {plainText(html) ? escapeHtml(html) : escapeHtml(text), text};
+    return {plainText(html) ? escapeHtml(html) : escapeHtml(text), text, {}}; // markup is shown as text: no <style> to lift
 }
 
 } // namespace qadora
