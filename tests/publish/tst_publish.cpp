@@ -123,6 +123,7 @@ private slots:
     void passwordPrompt_ctrlCRestoresEcho();
     void silentServer_failsWithinTheDeadline_data();
     void silentServer_failsWithinTheDeadline();
+    void silentRecordWrite_saysWhy();
     void commandLine_refusesAndReports_data();
     void commandLine_refusesAndReports();
     void dialog_publishesWhatIsTyped();
@@ -811,6 +812,15 @@ void TestPublish::silentServer_failsWithinTheDeadline()
     QVERIFY2(err.contains("サーバーから 2 秒間応答がありません（" + step), qPrintable(err));
     if (!live.isEmpty())
         QCOMPARE(readBytes(server->root + "/qa003.html"), live);
+}
+
+// The record's append goes unanswered while the pages go up; the record is put in order on a
+// new connection afterwards, which the server answers: the failure still names the silence.
+void TestPublish::silentRecordWrite_saysWhy()
+{
+    auto server = startFtp(false, {"--silent", "APPE"});
+    QCOMPARE(publishAndWait(*server, {"--timeout", "2"}), 1);
+    QVERIFY2(m_err.contains("サーバーから 2 秒間応答がありません（「.qadora-published」への追記）"), qPrintable(m_err));
 }
 
 void TestPublish::commandLine_refusesAndReports_data()
