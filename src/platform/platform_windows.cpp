@@ -23,6 +23,14 @@ using namespace win;
 
 namespace {
 
+// Qt keeps PCRE2's JIT stack in a thread_local object, and mingw-w64's emulated thread-local
+// storage frees that object's memory before its destructor runs when a thread ends: a
+// worker thread that matched an expression (the publish's) crashed the program as it
+// ended. Without the JIT the object is never made. Set as the program is loaded, before
+// any expression is compiled, in every program and test that links the core; the
+// interpreter matches our few short patterns as well.
+[[maybe_unused]] const bool regexpJitOff = qputenv("QT_ENABLE_REGEXP_JIT", "0");
+
 // The file's attributes without following a reparse point, or INVALID_FILE_ATTRIBUTES.
 DWORD attributesOf(const QString& path)
 {
