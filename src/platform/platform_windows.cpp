@@ -209,15 +209,32 @@ QStringList programArguments(int, char*[])
     return arguments;
 }
 
-QByteArray libraryPath(const QString& path)
+namespace {
+
+// The short form of what is at `path`, or nothing when it is not there.
+std::optional<QString> shortPathOf(const QString& path)
 {
     const std::wstring full = wide(path);
     const DWORD size = ::GetShortPathNameW(full.c_str(), nullptr, 0);
-    std::wstring shortPath(size ? size : 1, L'\0');
-    if (size && ::GetShortPathNameW(full.c_str(), shortPath.data(), size) < size) {
-        shortPath.resize(wcslen(shortPath.c_str()));
-        return QString::fromStdWString(shortPath).toLocal8Bit();
-    }
+    if (!size)
+        return std::nullopt;
+    std::wstring shortPath(size, L'\0');
+    if (::GetShortPathNameW(full.c_str(), shortPath.data(), size) >= size)
+        return std::nullopt;
+    shortPath.resize(wcslen(shortPath.c_str()));
+    return QString::fromStdWString(shortPath);
+}
+
+} // namespace
+
+QByteArray libraryPath(const QString& path)
+{
+    if (const auto shortPath = shortPathOf(path))
+        return shortPath->toLocal8Bit();
+    // A file still to be made has no short form: its folder has.
+    const QFileInfo info(path);
+    if (const auto folder = shortPathOf(info.absolutePath()))
+        return (*folder + QLatin1Char('\\') + info.fileName()).toLocal8Bit();
     return path.toLocal8Bit();
 }
 
