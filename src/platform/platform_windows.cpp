@@ -251,22 +251,33 @@ QString knownFolder(REFKNOWNFOLDERID id)
     return result;
 }
 
+// The folder the environment names (%APPDATA%, %LOCALAPPDATA%: the same folders on any
+// Windows, and what a test points elsewhere for itself and the programs it starts), else
+// the one the shell knows.
+QString userFolder(const char* variable, REFKNOWNFOLDERID id)
+{
+    const QString named = qEnvironmentVariable(variable);
+    if (!named.isEmpty() && QDir::isAbsolutePath(named))
+        return QDir::fromNativeSeparators(named);
+    return knownFolder(id);
+}
+
 } // namespace
 
 QString settingsFile()
 {
-    const QString roaming = knownFolder(FOLDERID_RoamingAppData);
+    const QString roaming = userFolder("APPDATA", FOLDERID_RoamingAppData);
     return roaming.isEmpty() ? QString() : roaming + QStringLiteral("/Qadora/Qadora.conf");
 }
 
 QString dataFolder()
 {
-    return knownFolder(FOLDERID_LocalAppData) + QStringLiteral("/Qadora");
+    return userFolder("LOCALAPPDATA", FOLDERID_LocalAppData) + QStringLiteral("/Qadora");
 }
 
 QString cacheFolder()
 {
-    return knownFolder(FOLDERID_LocalAppData) + QStringLiteral("/Qadora/cache");
+    return userFolder("LOCALAPPDATA", FOLDERID_LocalAppData) + QStringLiteral("/Qadora/cache");
 }
 
 QStringList interfaceFontFamilies()

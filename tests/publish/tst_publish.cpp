@@ -900,13 +900,13 @@ void TestPublish::dialog_publishesWhatIsTyped()
     QCOMPARE(dialog.result->text(), QStringLiteral("送信 %1、削除 0、変更なし 0").arg(filesBelow(m_site).size()));
     QCOMPARE(fake.messages(), QStringList{});
     QCOMPARE(published(server->root), filesBelow(m_site));
-    const QString conf = QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).fileName();
+    const QString conf = qadora::openSettings().fileName();
     QVERIFY(!readBytes(conf).contains("s3cret"));
     // No keyring here: "remember" does not stay ticked on a promise.
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.remember->isChecked(), 20000);
     QVERIFY(dialog.result->text().contains("パスワードをキーリングに記憶できませんでした"));
     // Stored as one URL, as qadora-publish takes it.
-    QCOMPARE(QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).value("publish/address").toString(),
+    QCOMPARE(qadora::openSettings().value("publish/address").toString(),
              QStringLiteral("ftp://127.0.0.1:%1/www/qa").arg(url.port()));
     PublishDialog again(m_site, &fake);
     QCOMPARE(again.where->protocol->currentData().toString(), QStringLiteral("ftp"));
@@ -934,7 +934,7 @@ void TestPublish::dialog_saysWhatWentWrongInJapanese()
     QCOMPARE(dialog.where->server->text(), QStringLiteral("127.0.0.1"));
     QCOMPARE(dialog.user->text(), QStringLiteral("web"));
     QCOMPARE(dialog.password->text(), QStringLiteral("pw1wrong"));
-    QVERIFY(!readBytes(QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).fileName()).contains("pw1wrong"));
+    QVERIFY(!readBytes(qadora::openSettings().fileName()).contains("pw1wrong"));
     const QStringList lines = dialog.result->text().split('\n');
     QCOMPARE(lines.value(0), QStringLiteral("ログインできません"));
     QVERIFY2(dialog.result->text().contains("\n530 "), qPrintable(dialog.result->text()));
@@ -1002,7 +1002,7 @@ void TestPublish::buildAndPublish_inOneStep()
     w->buildPublish->trigger();
     QCOMPARE(win->fake.progresses(), QStringList{});
 
-    QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    QSettings s = qadora::openSettings();
     s.setValue("publish/address", QString(server->url).replace("root@", ""));
     s.setValue("publish/user", "root");
     s.setValue("publish/folder", m_site);

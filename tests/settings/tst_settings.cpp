@@ -203,7 +203,7 @@ void TestSettings::handEditedValues_keepTheirCommas()
 {
     QFETCH(QString, line);
     QFETCH(QString, value);
-    const QString file = QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).fileName();
+    const QString file = qadora::openSettings().fileName();
     QFile f(file);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write("[startup]\n" + line.toUtf8() + "\n");
