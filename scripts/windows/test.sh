@@ -51,8 +51,8 @@ if [[ -n $suite ]]; then
     log "building the test suite"
     cmake --build "$build" -j"$jobs" >/dev/null
     # The tests' second writer, the sqlite3 shell, as a Windows program: Wine does not start
-    # Linux programs. Beside the tests, where Windows looks first; built from the
-    # toolchain's SQLite source against its DLL.
+    # Linux programs. In the tests' working folder, where Windows looks for a program;
+    # built from the toolchain's SQLite source against its DLL.
     if [[ ! -e $build/tests/sqlite3.exe ]]; then
         sqlite_src=$(find "$cache/src" -maxdepth 1 -type d -name 'sqlite3-*' -print -quit)
         tclsh "$sqlite_src/tool/mkshellc.tcl" >"$work/shell.c"
