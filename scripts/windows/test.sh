@@ -51,13 +51,13 @@ if [[ -n $suite ]]; then
     log "building the test suite"
     cmake --build "$build" -j"$jobs" >/dev/null
     # The tests' second writer, the sqlite3 shell, as a Windows program: Wine does not start
-    # Linux programs. In the tests' working folder, where Windows looks for a program;
+    # Linux programs. Beside the test programs, where Windows looks for a program first;
     # built from the toolchain's SQLite source against its DLL.
-    if [[ ! -e $build/tests/sqlite3.exe ]]; then
+    if [[ ! -e $build/sqlite3.exe ]]; then
         sqlite_src=$(find "$cache/src" -maxdepth 1 -type d -name 'sqlite3-*' -print -quit)
         tclsh "$sqlite_src/tool/mkshellc.tcl" >"$work/shell.c"
         x86_64-w64-mingw32-gcc-posix -O1 -DSQLITE_OMIT_LOAD_EXTENSION -I "$cache/prefix/include" "$work/shell.c" \
-            -L "$cache/prefix/lib" -lsqlite3 -o "$build/tests/sqlite3.exe"
+            -L "$cache/prefix/lib" -lsqlite3 -o "$build/sqlite3.exe"
     fi
     log "suite built in $(took "$t")"
     t=$SECONDS
