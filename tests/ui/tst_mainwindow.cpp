@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -425,7 +426,7 @@ void TestMainWindow::picker_followsDirectory()
     QVERIFY(w()->File1->count() == 0);
     // The first entries lead back up.
     emit w()->Dir1->itemActivated(w()->Dir1->topLevelItem(0), 0);
-    QCOMPARE(w()->Label36->text(), QStringLiteral("/"));
+    QCOMPARE(w()->Label36->text(), web.section('/', 0, 0) + "/"); // the root (on Windows the drive's)
 }
 
 void TestMainWindow::picker_rootHasNoTrailingSlash()
@@ -433,7 +434,7 @@ void TestMainWindow::picker_rootHasNoTrailingSlash()
     QVERIFY(w()->Dir1->setPath(m_dir->path() + "/"));
     QCOMPARE(w()->Label36->text(), outputDirForm(m_dir->path()));
     QVERIFY(w()->Dir1->setPath("/"));
-    QCOMPARE(w()->Label36->text(), QStringLiteral("/"));
+    QCOMPARE(w()->Label36->text(), QFileInfo("/").absoluteFilePath()); // on Windows the current drive's root
 }
 
 void TestMainWindow::picker_pasteNetworkPath_isRefused()
