@@ -147,8 +147,10 @@ void TestPages::pathsJoinWithOneSlash()
     QCOMPARE(joinPath("/", "index.html"), QStringLiteral("/index.html"));
     QCOMPARE(joinPath("/web/qa", "index.html"), QStringLiteral("/web/qa/index.html"));
     QCOMPARE(joinPath("/web/qa/", "index.html"), QStringLiteral("/web/qa/index.html"));
-    QCOMPARE(outputDirForm("/web/qa/"), QStringLiteral("/web/qa"));
-    QCOMPARE(outputDirForm("/"), QStringLiteral("/"));
+    // A folder is absolute with the drive on Windows ("C:/").
+    const QString root = QDir::rootPath();
+    QCOMPARE(outputDirForm(root + "web/qa/"), root + "web/qa");
+    QCOMPARE(outputDirForm(root), root);
 }
 
 void TestPages::malformedKind_writesNoQaPage()
