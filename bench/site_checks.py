@@ -46,7 +46,8 @@ OBSOLETE = [
     '<ul type=square compact><li type=circle>一</ul><dir><li>二</dir><a name=top>上へ</a><a href="#top">戻る</a>',
     '<font color="red;background:url(x)" face="a;}b">危ない値</font><table width="1px;x" border=x><tr><td>c</table>',
     '<marquee>流れる</marquee><blink>点滅</blink><xmp>a<b>c</xmp><listing>x</listing><strike>取消</strike><acronym>略</acronym>',
-    '<u>下線</u><s>取消</s><small>小</small><nobr>改行しない</nobr><font size=7>最大</font><basefont size=3>',
+    '<u>下線</u><s>取消</s><small>小</small><nobr>改行しない</nobr><font size=7>最大</font><basefont size=3>'
+    '<applet>代わり</applet><noframes>枠</noframes><img src="y.png" name=pic><script type="text/javascript">1</script>',
 ]
 
 

@@ -272,11 +272,22 @@ QString declarationFor(GumboTag tag, const QString& name, const QString& value, 
         }
         return QString();
     }
+    if (tag == GUMBO_TAG_A && (name == QLatin1String("charset") || name == QLatin1String("coords") || name == QLatin1String("shape")
+                               || name == QLatin1String("rev") || name == QLatin1String("methods") || name == QLatin1String("urn")))
+        return QString();
+    if (tag == GUMBO_TAG_SCRIPT && name == QLatin1String("type")) {
+        // JavaScript's own types say nothing a browser needs; any other type stays.
+        static const QRegularExpression javascript(QStringLiteral("^\\s*(text|application)/(x-)?(java|ecma)script\\s*$"),
+                                                   QRegularExpression::CaseInsensitiveOption);
+        *obsolete = javascript.match(value).hasMatch();
+        return QString();
+    }
     // Obsolete and without a current equivalent worth keeping: dropped.
     static const QSet<QString> dropped = {"cellpadding", "cellspacing", "frame", "rules", "summary", "background", "compact",
                                           "char", "charoff", "axis", "abbr", "scope", "frameborder", "marginheight",
                                           "marginwidth", "scrolling", "longdesc", "lowsrc", "language", "allowtransparency",
-                                          "datapagesize", "datasrc", "datafld", "dataformatas"};
+                                          "datapagesize", "datasrc", "datafld", "dataformatas", "archive", "classid", "codebase",
+                                          "codetype", "declare", "standby"};
     if (!dropped.contains(name))
         *obsolete = false;
     else if ((name == QLatin1String("abbr") || name == QLatin1String("scope")) && tag == GUMBO_TAG_TH)
@@ -309,7 +320,7 @@ void currentAttributes(HtmlNode& n)
         }
         if (lower == QLatin1String("id"))
             hasId = true;
-        if (lower == QLatin1String("name") && n.tag == GUMBO_TAG_A) {
+        if (lower == QLatin1String("name") && (n.tag == GUMBO_TAG_A || n.tag == GUMBO_TAG_IMG)) {
             anchorName = value; // a link's target: an id now
             continue;
         }
@@ -375,6 +386,7 @@ HtmlNode current(HtmlNode n)
         return renamed(std::move(n), GUMBO_TAG_UL, QStringLiteral("ul"));
     case GUMBO_TAG_LISTING:
     case GUMBO_TAG_XMP:
+    case GUMBO_TAG_PLAINTEXT:
         // The text of an xmp was taken literally; in a pre it is written escaped.
         for (HtmlNode& k : n.children)
             k.raw = false;
@@ -406,9 +418,18 @@ QList<HtmlNode> nestOne(const HtmlNode& original, Nesting where)
         return {original};
     const HtmlNode n = current(original);
     // A link in a link, or an element no one knows: its content without it.
+    switch (n.tag) {
+    // Obsolete, and shown by no browser of today (or, for noembed and noframes, only where
+    // embeds or frames are not): nothing of them is written.
+    case GUMBO_TAG_NOFRAMES: case GUMBO_TAG_NOEMBED: case GUMBO_TAG_FRAME: case GUMBO_TAG_FRAMESET:
+    case GUMBO_TAG_ISINDEX: case GUMBO_TAG_KEYGEN: case GUMBO_TAG_NEXTID: case GUMBO_TAG_PARAM: case GUMBO_TAG_MENUITEM:
+        return {};
+    default:
+        break;
+    }
     if ((where.interactive && isInteractive(n.tag)) || (n.tag == GUMBO_TAG_UNKNOWN && !n.name.contains(u'-'))
         || n.tag == GUMBO_TAG_MARQUEE || n.tag == GUMBO_TAG_BLINK || n.tag == GUMBO_TAG_BASEFONT || n.tag == GUMBO_TAG_BGSOUND
-        || n.tag == GUMBO_TAG_SPACER)
+        || n.tag == GUMBO_TAG_SPACER || n.tag == GUMBO_TAG_APPLET || n.tag == GUMBO_TAG_MULTICOL)
         return nest(n.children, where);
     Nesting inner = where;
     inner.interactive = where.interactive || isInteractive(n.tag);

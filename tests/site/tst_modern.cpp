@@ -225,6 +225,9 @@ void TestModern::balance_data()
                                                  "<ul style=\"list-style-type:circle\"><li>二</li></ul>"
                                               << "一 t 二";
     QTest::newRow("marquee and xmp") << "<marquee>流れる</marquee><xmp>a<b</xmp>" << false << "流れる<pre>a&lt;b</pre>" << "流れる a<b";
+    QTest::newRow("frames, plugins, script type")
+        << "<noframes><b>x</b></noframes><applet>代わり</applet><img src=i name=pic><script type=\"text/javascript\">a()</script>"
+        << false << "代わり<img src=\"i\" id=\"pic\" alt=\"\"><script>a()</script>" << "代わり";
     QTest::newRow("heading keeps text-level") << "<div>一</div><b>二</b><script>x</script>" << true << "一<b>二</b>" << "一 二";
 }
 
