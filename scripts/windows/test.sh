@@ -75,6 +75,8 @@ if [[ -n $suite ]]; then
     grep -q '100% tests passed' "$work/ctest.log" || fail "the test suite under Wine"
     # Every program's output, passed or not, is in CTest's own log.
     skips=$(grep -c '^SKIP   :' "$build/Testing/Temporary/LastTest.log" || true)
+    # Each skip with its reason, as the test gave it.
+    grep '^SKIP   :' "$build/Testing/Temporary/LastTest.log" | sed 's/^SKIP   : /   skipped: /' >&2 || true
     log "suite: $(grep -m1 'tests passed' "$work/ctest.log"), $skips single tests skipped, in $(took "$t")"
     wineserver -k 2>/dev/null || true
     unset WINEPREFIX

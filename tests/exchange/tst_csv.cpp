@@ -514,6 +514,7 @@ void TestCsv::libreOfficeRoundTrip()
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty())
         QSKIP("soffice (libreoffice-calc-nogui) is not installed");
+    QADORA_NEEDS_PROGRAM("soffice");
     struct Run {
         Encoding encoding;
         const char* name;
@@ -582,6 +583,8 @@ QString TestCsv::shopWorkbook(const QString& extension)
     if (!QFile::exists(file)) {
         if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
             return QString();
+        if (!programStarts(QStringLiteral("soffice")) || !programStarts(QStringLiteral("python3")))
+            return QString();
         QProcess p;
         p.start(QStringLiteral("python3"), {QStringLiteral(QADORA_SOURCE_DIR "/tests/exchange/make_shop_workbook.py"), path("shop")});
         if (!p.waitForFinished(300000) || p.exitCode() != 0)
@@ -602,9 +605,12 @@ void TestCsv::workbook_shopOwner_data()
 void TestCsv::workbook_shopOwner()
 {
     QFETCH(QString, extension);
-    const QString file = shopWorkbook(extension);
-    if (file.isEmpty())
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
         QSKIP("soffice (libreoffice-calc-nogui) is not installed");
+    QADORA_NEEDS_PROGRAM("soffice");
+    QADORA_NEEDS_PROGRAM("python3");
+    const QString file = shopWorkbook(extension);
+    QVERIFY(!file.isEmpty());
     // A kind of the database already has one of the titles: its page is taken again.
     const QString db = makeNumbered(path("shop.mdb"), {{1, "sub010,既存の種類", "既存の質問", "x"}, {2, "faq,その他", "q", "x"}});
     QByteArray bytes;
@@ -701,6 +707,7 @@ void TestCsv::workbook_refused()
 // and an empty styles part: each row is read at its own number.
 void TestCsv::workbook_rowsOutOfOrder()
 {
+    QADORA_NEEDS_PROGRAM("python3");
     const QString file = path("unordered.xlsx");
     const QString script = QStringLiteral(R"(
 import sys, zipfile
@@ -733,6 +740,7 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
 // that have a text of their own, as a category merged down over its rows.
 void TestCsv::workbook_mergedOverWholeRowsAndColumns()
 {
+    QADORA_NEEDS_PROGRAM("python3");
     const QString file = path("merged.xlsx");
     const QString script = QStringLiteral(R"(
 import sys, zipfile
@@ -770,6 +778,7 @@ void TestCsv::workbook_libreOfficeSavesItAgain()
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty())
         QSKIP("soffice (libreoffice-calc-nogui) is not installed");
+    QADORA_NEEDS_PROGRAM("soffice");
     QList<Record> records;
     qint64 no = 3;
     for (const Hostile& h : hostileTexts()) {

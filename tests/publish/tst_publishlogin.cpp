@@ -66,6 +66,9 @@ private:
 void TestPublishLogin::initTestCase()
 {
     isolateSettings();
+    // The FTP server is pyftpdlib, a Linux program.
+    QADORA_NEEDS_PROGRAM("/usr/bin/python3");
+    QADORA_LINUX_ONLY("a session bus with no keyring on it");
     // A desktop session bus of the test's own, with no keyring on it.
     m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
     QVERIFY2(m_bus.waitForReadyRead(10000), m_bus.readAllStandardError().constData());

@@ -10,7 +10,9 @@
 #include <QTimer>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QInputMethodEvent>
 #include <QWidget>
 #include <QListWidget>
@@ -177,10 +179,19 @@ void onNextModal(std::function<void(QWidget* modal)> act)
 {
     auto* poll = new QTimer;
     poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, act = std::move(act)] {
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, waited, act = std::move(act)] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
+        if (!modal || !modal->isVisible()) {
+            // A dialog that never came: the wait ends instead of acting on a later test's.
+            if (waited.hasExpired(60000)) {
+                qWarning("onNextModal: no modal dialog opened in 60 s");
+                poll->stop();
+                poll->deleteLater();
+            }
             return;
+        }
         poll->stop();
         poll->deleteLater();
         act(modal);
@@ -225,6 +236,36 @@ QMap<QString, QByteArray> filesBelow(const QString& dir)
         files.insert(QDir(dir).relativeFilePath(path), readBytes(path));
     }
     return files;
+}
+
+QString buildPath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    if (path.startsWith(QLatin1Char('/')))
+        return QStringLiteral("Z:") + path;
+#endif
+    return path;
+}
+
+bool programStarts(const QString& program, const QStringList& arguments)
+{
+    static QHash<QString, bool> known;
+    const auto it = known.constFind(program);
+    if (it != known.constEnd())
+        return *it;
+    QProcess p;
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(program, arguments);
+    bool started = p.waitForStarted(10000);
+    // A program that started but never answers counts as not starting (the test would hang).
+    if (started && !p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        started = false;
+    }
+    started = started && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    known.insert(program, started);
+    return started;
 }
 
 bool mountTmpfs(const QString& dir, const QString& options)

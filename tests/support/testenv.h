@@ -59,9 +59,41 @@ bool writeBytes(const QString& path, const QByteArray& bytes);
 // Every file below `dir` (dot-files and subfolders included) by relative name, with its bytes.
 QMap<QString, QByteArray> filesBelow(const QString& dir);
 
+// Whether `program` starts here and ends normally on `arguments` (asked once per program).
+// Wine, for one, does not start Linux programs such as python3, soffice or dbus-daemon.
+bool programStarts(const QString& program, const QStringList& arguments = {QStringLiteral("--version")});
+
+// A path of the build (a CMake path, "/work/..."), for QProcess from any working folder: under
+// Wine a path from the root is on the current drive, and the window may move onto C:, so it
+// gets Z:, Wine's drive for the Linux root.
+QString buildPath(const QString& path);
+
 // True when a tmpfs can be mounted here (root in a namespace that allows it).
 bool mountTmpfs(const QString& dir, const QString& options);
 bool remountReadOnly(const QString& dir);
 void unmount(const QString& dir);
 
 } // namespace qadora::test
+
+// Skips the current test on Windows, where what it checks does not exist; `reason` says what.
+#ifdef Q_OS_WIN
+#define QADORA_LINUX_ONLY(reason) QSKIP("Linux only: " reason)
+#else
+#define QADORA_LINUX_ONLY(reason) do { } while (false)
+#endif
+
+// The current test needs `program` (a string literal) running: on Windows (Wine) it skips
+// when the program cannot be started there; elsewhere that is a failure, never a skip.
+#ifdef Q_OS_WIN
+#define QADORA_NEEDS_PROGRAM(program)                                                              \
+    do {                                                                                           \
+        if (!qadora::test::programStarts(QStringLiteral(program)))                                  \
+            QSKIP("cannot start " program " here (under Wine, a Linux program does not start)");   \
+    } while (false)
+#else
+#define QADORA_NEEDS_PROGRAM(program)                                                              \
+    do {                                                                                           \
+        if (!qadora::test::programStarts(QStringLiteral(program)))                                  \
+            QFAIL("cannot start " program);                                                        \
+    } while (false)
+#endif

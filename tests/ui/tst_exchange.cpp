@@ -160,6 +160,8 @@ void TestExchange::importWorkbook_theShopOwnersFaqInOnePreview()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
         QSKIP("soffice (libreoffice-calc-nogui) is not installed");
+    QADORA_NEEDS_PROGRAM("soffice");
+    QADORA_NEEDS_PROGRAM("python3");
     QProcess maker;
     maker.start(QStringLiteral("python3"), {QStringLiteral(QADORA_SOURCE_DIR "/tests/exchange/make_shop_workbook.py"), path("shop")});
     QVERIFY2(maker.waitForFinished(300000) && maker.exitCode() == 0, maker.readAllStandardError().constData());
@@ -204,7 +206,7 @@ void TestExchange::importWorkbook_theShopOwnersFaqInOnePreview()
     const QString site = path("shop-site");
     QVERIFY(QDir().mkpath(site));
     QProcess build;
-    build.start(QStringLiteral(QADORA_BUILD_EXE), {db, site});
+    build.start(buildPath(QStringLiteral(QADORA_BUILD_EXE)), {db, site});
     QVERIFY(build.waitForFinished(60000) && build.exitCode() == 0);
     const QStringList pages = QDir(site).entryList({QStringLiteral("*.html")}, QDir::Files);
     QCOMPARE(pages.size(), 1 + 6 + 42);
@@ -425,8 +427,9 @@ void TestExchange::viewport_onEveryPageOnlyWhenTicked()
     for (const QString& dir : {plain, phone}) {
         QDir().mkpath(dir);
         QProcess p;
-        p.start(QStringLiteral(QADORA_BUILD_EXE), QStringList{db, dir} << (dir == phone ? QStringList{"--viewport"} : QStringList{}));
-        QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(buildPath(QStringLiteral(QADORA_BUILD_EXE)), QStringList{db, dir} << (dir == phone ? QStringList{"--viewport"} : QStringList{}));
+        QVERIFY2(p.waitForFinished(60000) && p.exitCode() == 0, qPrintable(p.errorString() + " " + p.readAll()));
     }
     QCOMPARE(filesBelow(phone), pages);
     const QMap<QString, QByteArray> before = filesBelow(plain);

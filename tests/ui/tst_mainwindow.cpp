@@ -550,12 +550,13 @@ void TestMainWindow::dbmake_existingFile_yes_replaces()
     QCOMPARE(readAll(path).size(), 0);
     QCOMPARE(w()->databasePath(), path);
     QCOMPARE(dirs::rwpgmname(1), path);
-    const QString trashed = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/old.mdb";
-    QCOMPARE(readBytes(trashed), before);
-    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("元のファイルはごみ箱に移しました"));
     const QList<BackupEntry> backups = backupsOf(path);
     QCOMPARE(backups.size(), 1);
     QCOMPARE(backups[0].records, 1);
+    QADORA_LINUX_ONLY("the freedesktop trash (Wine has no Recycle Bin: the old file stays beside, as without a trash)");
+    QCOMPARE(w()->statusBar()->currentMessage(), QStringLiteral("元のファイルはごみ箱に移しました"));
+    const QString trashed = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/old.mdb";
+    QCOMPARE(readBytes(trashed), before);
 }
 
 // Enter on the real question answers いいえ: the database is adopted as it is.
