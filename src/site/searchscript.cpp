@@ -6,7 +6,9 @@
 
 namespace qadora {
 
-QByteArray searchScript()
+namespace {
+
+QByteArray scriptSource()
 {
     return QByteArrayLiteral(R"JS((function (root) {
   'use strict';
@@ -295,9 +297,11 @@ QByteArray searchScript()
 
   // The page: the index's files are scripts that hand their data to qadoraLoaded.
   var waiting = {};
+  var carried = {}; // files this script brought along, the first of the index among them
   root.qadoraLoaded = function (name, data) {
     var w = waiting[name];
     if (w) { delete waiting[name]; w(data); }
+    else carried[name] = data;
   };
   function loadScript(name, src) {
     return new Promise(function (resolve, reject) {
@@ -317,6 +321,7 @@ QByteArray searchScript()
   var versions = null;
   function load(name) {
     if (name === 'qs-meta.js') {
+      if (carried[name]) return Promise.resolve((versions = carried[name]));
       return loadScript(name, metaLink).then(function (meta) { versions = meta; return meta; });
     }
     var m = /^qs-([gd])(\d+)\.js$/.exec(name);
@@ -427,6 +432,19 @@ QByteArray searchScript()
   else start();
 })(this);
 )JS");
+}
+
+} // namespace
+
+QByteArray searchScript()
+{
+    // Shipped without the lines that are only comments: a phone parses less.
+    QByteArray out;
+    for (const QByteArray& line : scriptSource().split('\n')) {
+        if (!line.trimmed().startsWith("//") && !line.isEmpty())
+            out += line + '\n';
+    }
+    return out;
 }
 
 } // namespace qadora

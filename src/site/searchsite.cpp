@@ -168,7 +168,11 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
         meta += u'"' + contentVersion(files[i].second) + u'"';
     }
     meta += QStringLiteral("]}");
-    files.insert(1, {kSearchMeta, dataFile(kSearchMeta, meta)});
+    const QByteArray metaFile = dataFile(kSearchMeta, meta);
+    files.insert(1, {kSearchMeta, metaFile});
+    // The page's script carries the first file of the index, so that a query in the address
+    // waits for one file fewer. Outside a browser there is nothing to hand it to.
+    files[0].second += "if (typeof qadoraLoaded === 'function') " + metaFile;
 
     return files;
 }
