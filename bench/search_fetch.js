@@ -23,7 +23,7 @@ console.log('query'.padEnd(16), 'KB before first result'.padStart(24), 'first ke
     const chars = Array.from(q);
     for (let i = 1; i <= chars.length; i++) {
       const t = process.hrtime.bigint();
-      await s.search(chars.slice(0, i).join(''), 20, 0);
+      await s.search(chars.slice(0, i).join(''), 20);
       const ms = Number(process.hrtime.bigint() - t) / 1e6;
       if (i === 1) {
         first = ms;
@@ -31,7 +31,7 @@ console.log('query'.padEnd(16), 'KB before first result'.padStart(24), 'first ke
       } else {
         // Only the computing: the files the key needs are fetched once, as a browser caches them.
         const t2 = process.hrtime.bigint();
-        await s.search(chars.slice(0, i).join(''), 20, 0);
+        await s.search(chars.slice(0, i).join(''), 20);
         later = Math.max(later, Number(process.hrtime.bigint() - t2) / 1e6);
       }
     }

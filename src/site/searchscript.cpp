@@ -6,7 +6,9 @@
 
 namespace qadora {
 
-QByteArray searchScript()
+namespace {
+
+QByteArray scriptSource()
 {
     return QByteArrayLiteral(R"JS((function (root) {
   'use strict';
@@ -28,13 +30,17 @@ QByteArray searchScript()
   }
 
   // The pieces the index knows a word by: the word itself when it is one code unit long,
-  // otherwise each pair of neighbouring code units.
-  function grams(word) {
+  // otherwise each pair of neighbouring code units, and each run of three digits. With `from`,
+  // only the pieces that end at or after that unit.
+  var DIGITS = /^[0-9]{3}$/;
+  function grams(word, from) {
     if (word.length === 1) return [word];
     var out = [];
     for (var i = 0; i + 1 < word.length; i++) {
       var g = word.substr(i, 2);
-      if (out.indexOf(g) < 0) out.push(g);
+      if (i + 1 >= (from || 0) && out.indexOf(g) < 0) out.push(g);
+      var t = word.substr(i, 3);
+      if (t.length === 3 && i + 2 >= (from || 0) && DIGITS.test(t) && out.indexOf(t) < 0) out.push(t);
     }
     return out;
   }
@@ -43,10 +49,18 @@ QByteArray searchScript()
     return gram.charCodeAt(0) % shards;
   }
 
-  // Record numbers from their differences in base 36.
+  // Record numbers from their differences in base 36, or from one bit a record after a "~".
+  var SIX = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_';
   function postings(text) {
     var ids = [];
     if (!text) return ids;
+    if (text.charAt(0) === '~') {
+      for (var c = 1; c < text.length; c++) {
+        var bits = SIX.indexOf(text.charAt(c));
+        for (var b = 0; bits; b++, bits >>= 1) if (bits & 1) ids.push((c - 1) * 6 + b);
+      }
+      return ids;
+    }
     var id = 0;
     var parts = text.split(',');
     for (var i = 0; i < parts.length; i++) {
@@ -75,6 +89,7 @@ QByteArray searchScript()
   // Part of a text around the first word found, as pieces [text, marked].
   // Each text folded a character at a time, with where each folded unit came from: made
   // once per text, as the same results are shown again on every key.
+  var JOINS = /[\u0300-\u036f\u3099-\u309c\uff9e\uff9f]/;
   var foldedAt = {};
   var foldedCount = 0;
   function foldWithPlaces(text) {
@@ -84,9 +99,11 @@ QByteArray searchScript()
     var from = [];
     for (var i = 0; i < text.length;) {
       var step = text.codePointAt(i) > 0xffff ? 2 : 1;
+      // A character with the marks that follow it: NFKC joins them (ﾊﾟ is パ).
+      while (i + step < text.length && JOINS.test(text.charAt(i + step))) step++;
       var c = text.substr(i, step);
       // Most characters fold to themselves; NFKC is asked only about the others.
-      var f = c < '\u00a0' ? (c >= 'A' && c <= 'Z' ? c.toLowerCase() : c) : fold(c);
+      var f = step === 1 && c < '\u00a0' ? (c >= 'A' && c <= 'Z' ? c.toLowerCase() : c) : fold(c);
       for (var k = 0; k < f.length; k++) from.push(i);
       folded += f;
       i += step;
@@ -123,80 +140,134 @@ QByteArray searchScript()
     return pieces;
   }
 
+  // The first position in sorted `ids` holding a number above `after`.
+  function firstAfter(ids, after) {
+    var lo = 0, hi = ids.length;
+    while (lo < hi) {
+      var mid = (lo + hi) >> 1;
+      if (ids[mid] <= after) lo = mid + 1; else hi = mid;
+    }
+    return lo;
+  }
+
   // A search over the index files that `load` gives (by name, as a promise of their data).
   function Searcher(load) {
     this.load = load;
     this.files = {};
+    this.data = {}; // the files that have arrived, by name
     this.folded = {};
     this.lists = {}; // each word's candidates, decoded once: the next key reuses them
   }
   Searcher.prototype.get = function (name) {
-    var files = this.files;
+    var files = this.files, data = this.data;
     if (!files[name]) {
-      files[name] = this.load(name).catch(function (e) { delete files[name]; throw e; });
+      files[name] = this.load(name).then(function (d) { data[name] = d; return d; },
+        function (e) { delete files[name]; throw e; });
     }
     return files[name];
+  };
+  Searcher.prototype.chunkName = function (id) {
+    return 'qs-d' + Math.floor(id / this.data['qs-meta.js'].chunk) + '.js';
+  };
+  Searcher.prototype.piece = function (g, meta) {
+    var self = this;
+    if (self.lists['g' + g]) return self.lists['g' + g];
+    return self.get('qs-g' + shardOf(g, meta.shards) + '.js').then(function (shard) {
+      return (self.lists['g' + g] = postings(Object.prototype.hasOwnProperty.call(shard, g) ? shard[g] : ''));
+    });
   };
   Searcher.prototype.candidates = function (ws) {
     var self = this;
     return self.get('qs-meta.js').then(function (meta) {
       return Promise.all(ws.map(function (w) {
         if (self.lists['w' + w]) return self.lists['w' + w];
-        var gs = grams(w);
-        // A word one key longer than one already found: those records, with its last piece.
+        // A word one key longer than one already found: those records, with its last pieces.
         var shorter = w.length > 2 && self.lists['w' + w.slice(0, -1)];
-        if (shorter) gs = [gs[gs.length - 1]];
-        return Promise.all(gs.map(function (g) {
-          if (self.lists['g' + g]) return self.lists['g' + g];
-          return self.get('qs-g' + shardOf(g, meta.shards) + '.js').then(function (shard) {
-            return (self.lists['g' + g] = postings(Object.prototype.hasOwnProperty.call(shard, g) ? shard[g] : ''));
-          });
-        })).then(function (lists) {
+        var gs = shorter ? grams(w, w.length - 1) : grams(w);
+        return Promise.all(gs.map(function (g) { return self.piece(g, meta); })).then(function (lists) {
           // The shortest first: each step then walks less.
           if (shorter) lists.push(shorter);
           lists.sort(function (a, b) { return a.length - b.length; });
           return (self.lists['w' + w] = lists.reduce(intersect));
         });
       })).then(function (lists) {
-        // The next key makes a piece starting with each word's last character: its shard
-        // is fetched now, while the reader types.
-        ws.forEach(function (w) {
-          self.get('qs-g' + shardOf(w.charAt(w.length - 1), meta.shards) + '.js').catch(function () {});
-        });
+        self.prefetch(ws, meta);
         lists.sort(function (a, b) { return a.length - b.length; });
         return { meta: meta, ids: lists.reduce(intersect) };
       });
     });
   };
-  // The first `limit` records from candidate `from` on that hold every word of the query.
-  Searcher.prototype.search = function (query, limit, from) {
+  // The next key makes pieces ending in it, which start with each word's last character or
+  // (three digits) the one before: those shards are fetched now, while the reader types.
+  Searcher.prototype.prefetch = function (ws, meta) {
+    var self = this;
+    ws.forEach(function (w) {
+      var from = /^[0-9]{2}$/.test(w.slice(-2)) ? w.length - 2 : w.length - 1;
+      for (var i = from; i < w.length; i++) {
+        self.get('qs-g' + shardOf(w.charAt(i), meta.shards) + '.js').catch(function () {});
+      }
+    });
+  };
+  // The record `id` as a result when it holds every word; null when it does not, undefined
+  // when its chunk has not arrived.
+  Searcher.prototype.check = function (id, ws) {
+    var meta = this.data['qs-meta.js'];
+    var chunk = this.data['qs-d' + Math.floor(id / meta.chunk) + '.js'];
+    if (!chunk) return undefined;
+    var doc = chunk[id % meta.chunk];
+    var f = this.folded[id] || (this.folded[id] = [fold(doc[2]), fold(doc[3])]);
+    if (!matches(f, ws)) return null;
+    var kind = meta.kinds[doc[0]] || ['', ''];
+    return { id: id, file: doc[1], question: doc[2], answer: doc[3], kind: kind[1], kindFile: kind[0] };
+  };
+  // Without fetching anything: the records a list already decoded for a shorter query holds
+  // (every record holding the words of this one is in it), checked against the chunks that
+  // have arrived. `complete` when no chunk was missing before `limit` results or the list's end.
+  Searcher.prototype.quick = function (query, limit, after) {
+    var ws = words(query);
+    if (!ws.length || !this.data['qs-meta.js']) return null;
+    var best = null;
+    for (var i = 0; i < ws.length; i++) {
+      for (var n = ws[i].length; n > 0; n--) {
+        var l = this.lists['w' + ws[i].slice(0, n)];
+        if (l) { if (!best || l.length < best.length) best = l; break; }
+      }
+    }
+    if (!best) return null;
+    var results = [], pos = firstAfter(best, after === undefined ? -1 : after), next = after === undefined ? -1 : after;
+    for (; pos < best.length && results.length < limit; pos++) {
+      var r = this.check(best[pos], ws);
+      if (r === undefined) return { words: ws, results: results, next: next, more: true, complete: false };
+      if (r) results.push(r);
+      next = best[pos];
+    }
+    return { words: ws, results: results, next: next, more: pos < best.length, complete: true, ids: best, pos: pos };
+  };
+  // The first `limit` records numbered above `after` (none: from the first) that hold every
+  // word of the query; `next` is where the following page starts.
+  Searcher.prototype.search = function (query, limit, after) {
     var self = this;
     var ws = words(query);
-    if (!ws.length) return Promise.resolve({ words: ws, results: [], next: 0, more: false });
+    if (after === undefined) after = -1;
+    if (!ws.length) return Promise.resolve({ words: ws, results: [], next: after, more: false });
     return self.candidates(ws).then(function (c) {
-      var meta = c.meta, ids = c.ids, results = [], pos = from || 0;
+      var ids = c.ids, results = [], pos = firstAfter(ids, after), next = after;
       function step() {
         if (results.length >= limit || pos >= ids.length) {
-          return { words: ws, results: results, next: pos, more: pos < ids.length };
+          return { words: ws, results: results, next: next, more: pos < ids.length, ids: ids, pos: pos };
         }
         var batch = ids.slice(pos, pos + Math.max(limit - results.length, 8));
         var names = [];
         batch.forEach(function (id) {
-          var n = 'qs-d' + Math.floor(id / meta.chunk) + '.js';
+          var n = self.chunkName(id);
           if (names.indexOf(n) < 0) names.push(n);
         });
-        return Promise.all(names.map(function (n) { return self.get(n); })).then(function (chunks) {
-          var byName = {};
-          names.forEach(function (n, i) { byName[n] = chunks[i]; });
+        return Promise.all(names.map(function (n) { return self.get(n); })).then(function () {
           for (var b = 0; b < batch.length && results.length < limit; b++) {
-            var id = batch[b];
+            var r = self.check(batch[b], ws);
             pos++;
-            var doc = byName['qs-d' + Math.floor(id / meta.chunk) + '.js'][id % meta.chunk];
-            var f = self.folded[id] || (self.folded[id] = [fold(doc[2]), fold(doc[3])]);
-            if (matches(f, ws)) {
-              var kind = meta.kinds[doc[0]] || ['', ''];
-              results.push({ id: id, file: doc[1], question: doc[2], answer: doc[3], kind: kind[1], kindFile: kind[0] });
-            }
+            next = batch[b];
+            if (r) results.push(r);
           }
           return step();
         });
@@ -204,9 +275,21 @@ QByteArray searchScript()
       return step();
     });
   };
+  // After a result: the chunks of the next records of the list it came from, so that the
+  // next key, whose records are among them, can be answered without waiting.
+  Searcher.prototype.ahead = function (r, count) {
+    if (!r || !r.ids) return;
+    var names = [];
+    for (var i = r.pos; i < r.ids.length && names.length < count; i++) {
+      var n = this.chunkName(r.ids[i]);
+      if (!this.files[n] && names.indexOf(n) < 0) names.push(n);
+    }
+    var self = this;
+    names.forEach(function (n) { self.get(n).catch(function () {}); });
+  };
 
   var api = { fold: fold, words: words, grams: grams, shardOf: shardOf, postings: postings,
-    intersect: intersect, matches: matches, snippet: snippet, Searcher: Searcher };
+    intersect: intersect, matches: matches, snippet: snippet, firstAfter: firstAfter, Searcher: Searcher };
   if (typeof module !== 'undefined' && module.exports) {
     module.exports = api;
     return;
@@ -214,9 +297,11 @@ QByteArray searchScript()
 
   // The page: the index's files are scripts that hand their data to qadoraLoaded.
   var waiting = {};
+  var carried = {}; // files this script brought along, the first of the index among them
   root.qadoraLoaded = function (name, data) {
     var w = waiting[name];
     if (w) { delete waiting[name]; w(data); }
+    else carried[name] = data;
   };
   function loadScript(name, src) {
     return new Promise(function (resolve, reject) {
@@ -236,6 +321,7 @@ QByteArray searchScript()
   var versions = null;
   function load(name) {
     if (name === 'qs-meta.js') {
+      if (carried[name]) return Promise.resolve((versions = carried[name]));
       return loadScript(name, metaLink).then(function (meta) { versions = meta; return meta; });
     }
     var m = /^qs-([gd])(\d+)\.js$/.exec(name);
@@ -251,7 +337,7 @@ QByteArray searchScript()
     var more = document.getElementById('search-more');
     if (!input || !status || !list) return;
     var searcher = new Searcher(load);
-    var serial = 0, shown = 0, query = '', next = 0, addressTimer = 0;
+    var serial = 0, shown = 0, query = '', next = -1, addressTimer = 0;
 
     var current = []; // the results on the page
 
@@ -293,21 +379,37 @@ QByteArray searchScript()
         : '見つかりませんでした。';
     }
 
+    function failed(mine) {
+      return function () { if (mine === serial) status.textContent = '検索の準備ができませんでした。'; };
+    }
     function run(append) {
       var mine = ++serial;
       query = input.value;
       var ws = words(query);
-      // At once, before any file arrives: of what is shown, what still holds every word.
-      if (!append && current.length && ws.length) {
-        render({ words: ws, results: current.filter(function (res) {
-          return matches(searcher.folded[res.id], ws);
-        }), next: 0, more: false }, false, true);
+      if (append) {
+        searcher.search(query, PAGE, next).then(function (r) {
+          if (mine === serial) { render(r, true, false); searcher.ahead(r, 2); }
+        }, failed(mine));
+        return;
       }
-      searcher.search(query, PAGE, append ? next : 0).then(function (r) {
-        if (mine === serial) render(r, append, false);
-      }, function () {
-        if (mine === serial) status.textContent = '検索の準備ができませんでした。';
-      });
+      // At once, from what has arrived: a query that grew is answered from the records its
+      // shorter form had, checked against the chunks already here.
+      var quick = searcher.quick(query, PAGE);
+      if (quick && quick.complete) {
+        render(quick, false, false);
+        // Then the lists of its own words, for the keys to come, and the chunks they will want.
+        searcher.search(query, PAGE).then(function (r) { if (mine === serial) searcher.ahead(r, 2); }, function () {});
+      } else {
+        if (quick) render(quick, false, true);
+        else if (current.length && ws.length) {
+          render({ words: ws, results: current.filter(function (res) {
+            return matches(searcher.folded[res.id], ws);
+          }), next: -1, more: false }, false, true);
+        }
+        searcher.search(query, PAGE).then(function (r) {
+          if (mine === serial) { render(r, false, false); searcher.ahead(r, 2); }
+        }, failed(mine));
+      }
       // The address follows the query once the reader pauses: changing it takes the browser
       // longer than the search itself.
       if (!append && root.history && root.history.replaceState) {
@@ -330,6 +432,19 @@ QByteArray searchScript()
   else start();
 })(this);
 )JS");
+}
+
+} // namespace
+
+QByteArray searchScript()
+{
+    // Shipped without the lines that are only comments: a phone parses less.
+    QByteArray out;
+    for (const QByteArray& line : scriptSource().split('\n')) {
+        if (!line.trimmed().startsWith("//") && !line.isEmpty())
+            out += line + '\n';
+    }
+    return out;
 }
 
 } // namespace qadora

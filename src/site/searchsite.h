@@ -2,11 +2,12 @@
 // The index behind the site's search page, written by the build. A query's words are folded
 // as the window's search boxes fold them (searchtext.h) and found as substrings: every word
 // of one character through the records holding that character, every longer word through the
-// records holding all of its 2-character pieces, then checked against the text itself. So a
-// query typed the Japanese way, without spaces, finds every record that holds it.
+// records holding all of its 2-character pieces (and its runs of three digits), then checked
+// against the text itself. So a query typed the Japanese way, without spaces, finds every
+// record that holds it.
 //
 // The index is split so that a phone fetches only what a query needs: a small file of
-// figures and kinds, the shards that hold the query's pieces (by a hash of the piece), and
+// figures and kinds, the shards that hold the query's pieces (by the piece's first character), and
 // the chunks of records that are shown. Each file is a script that hands its data to the
 // page, so the search works from a folder opened in the browser as well as from a server.
 #pragma once
