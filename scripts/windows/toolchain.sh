@@ -105,22 +105,37 @@ srcdir() {
     echo "$d"
 }
 
+windows_packages=(
+    mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+    libz-mingw-w64-dev binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+    wine wine64 libwine-dev nsis nsis-pluginapi
+    dpkg-dev cmake ninja-build ccache perl make tcl autoconf automake libtool
+    gettext pkg-config curl zip xvfb xauth imagemagick fonts-noto-cjk
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libicu-dev
+)
+
+# Checked on every run, not stamped: a cache folder kept from another machine says nothing
+# about this machine's packages.
 stage_apt() {
     # apt-get source needs deb-src lines; the machine has binary ones only.
-    local list=/etc/apt/sources.list.d/debian.sources
+    local list=/etc/apt/sources.list.d/debian.sources update=
     if ! grep -qs '^Types:.*deb-src' "$list" /etc/apt/sources.list 2>/dev/null \
         && ! grep -rqs '^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
         sed -i 's/^Types: deb$/Types: deb deb-src/' "$list"
+        update=1
+    fi
+    local p missing=()
+    for p in "${windows_packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        update=1
+    elif [[ -z $update ]]; then
+        return 0
     fi
     apt-get update -q
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-        mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-        libz-mingw-w64-dev \
-        binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
-        wine wine64 libwine-dev nsis nsis-pluginapi \
-        dpkg-dev cmake ninja-build perl make tcl autoconf automake libtool \
-        gettext pkg-config zip xvfb xauth fonts-noto-cjk \
-        qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libicu-dev
+    ((${#missing[@]} == 0)) || DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
 # fetch_source PACKAGE: the Debian source tree of PACKAGE in $src, unless there already.
@@ -196,8 +211,17 @@ stage_openssl() {
     "$s/Configure" mingw64 --prefix="$prefix" --libdir=lib \
         --openssldir="$prefix/ssl" shared no-tests \
         no-legacy no-engine no-module
-    make -j"$jobs" build_libs >/dev/null
-    make install_dev install_runtime_libs >/dev/null
+    # Only the DLLs and their import libraries: `make build_libs` compiles every file twice,
+    # once more for the static libraries, which nothing here links.
+    make build_generated >/dev/null
+    make -j"$jobs" libcrypto.dll.a libssl.dll.a >/dev/null
+    # The .pc files' rule names the static libraries too; they are not remade for them.
+    make -o libcrypto.a -o libssl.a -o apps/libapps.a libcrypto.pc libssl.pc openssl.pc >/dev/null
+    mkdir -p "$prefix/include/openssl" "$prefix/lib/pkgconfig" "$prefix/bin"
+    cp "$s"/include/openssl/*.h include/openssl/*.h "$prefix/include/openssl/"
+    cp libcrypto.dll.a libssl.dll.a "$prefix/lib/"
+    cp libcrypto-3-x64.dll libssl-3-x64.dll "$prefix/bin/"
+    cp libcrypto.pc libssl.pc openssl.pc "$prefix/lib/pkgconfig/"
 }
 
 stage_libssh2() {
@@ -425,6 +449,7 @@ stage_wine() {
 
 all=(apt sources sqlite openssl libssh2 curl qt libzip xlsxwriter gumbo mdbtools qtkeychain wine)
 total0=$SECONDS
+rm -f "$stamps/apt"
 for s in "${@:-${all[@]}}"; do
     stage "$s"
 done
