@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <vector>
 
@@ -39,9 +40,14 @@ Record record(int i)
     return r;
 }
 
+struct Timing {
+    double wall = 0;
+    double cpu = 0; // the process's, all threads, user and system: steadier than the wall on a busy machine
+};
+
 // Into a new folder each time: a folder emptied just before would make the file system search
 // its recently deleted inodes on every create, and time that rather than the writing.
-double generate(const QString& db, const QString& out, bool modern)
+Timing generate(const QString& db, const QString& out, bool modern)
 {
     QDir().mkpath(out);
     SiteOptions options;
@@ -50,7 +56,9 @@ double generate(const QString& db, const QString& out, bool modern)
     options.index.style.frameless = !modern;
     options.index.style.modern = modern;
     options.index.style.siteAddress = modern ? QStringLiteral("https://example.jp/faq/") : QString();
-    return bench::seconds([&] { generateSite(db, options, [](const QString&) {}); });
+    const std::clock_t cpu = std::clock();
+    const double wall = bench::seconds([&] { generateSite(db, options, [](const QString&) {}); });
+    return {wall, double(std::clock() - cpu) / CLOCKS_PER_SEC};
 }
 
 double median(std::vector<double> v)
@@ -82,18 +90,20 @@ int main(int argc, char* argv[])
     const QString base = qEnvironmentVariable("QADORA_BENCH_DIR");
     QTemporaryDir dir(base.isEmpty() ? QDir::tempPath() + QStringLiteral("/qadora-modern-XXXXXX")
                                      : base + QStringLiteral("/qadora-modern-XXXXXX"));
-    std::printf("%-8s %14s %14s %7s %10s %12s %12s\n", "records", "frameless (s)", "modern (s)", "ratio", "idx files",
-                "idx raw KB", "idx gzip KB");
+    std::printf("%-8s %14s %14s %7s %11s %11s %9s %10s %12s %12s\n", "records", "frameless (s)", "modern (s)", "ratio",
+                "fl. CPU (s)", "mod. CPU (s)", "CPU ratio", "idx files", "idx raw KB", "idx gzip KB");
     for (const int n : sizes) {
         const QString db = bench::makeDatabase(dir.filePath(QStringLiteral("b%1.mdb").arg(n)), n, record);
         const QString out = keep.isEmpty() ? dir.filePath(QStringLiteral("site%1").arg(n)) : keep + QStringLiteral("/site%1").arg(n);
         generate(db, dir.filePath(QStringLiteral("warm%1").arg(n)), false); // the page cache and the store
-        std::vector<double> plain, modern;
+        std::vector<double> plain, modern, plainCpu, modernCpu;
         // Alternating which style goes first, so neither always meets the fuller file system.
         for (int run = 0; run < 5; ++run) {
             auto one = [&](bool m) {
                 const QString to = m && run == 4 ? out : dir.filePath(QStringLiteral("%1%2-%3").arg(m ? "modern" : "plain").arg(n).arg(run));
-                (m ? modern : plain).push_back(generate(db, to, m));
+                const Timing t = generate(db, to, m);
+                (m ? modern : plain).push_back(t.wall);
+                (m ? modernCpu : plainCpu).push_back(t.cpu);
             };
             one(run % 2 == 1);
             one(run % 2 == 0);
@@ -108,8 +118,9 @@ int main(int argc, char* argv[])
                 gz += gzipSize(f);
         }
         const double gzKb = (n <= 5000 ? gz : gz * double(files) / std::min(files, 400)) / 1024.0;
-        std::printf("%-8d %14.3f %14.3f %7.2f %10d %12.0f %12.0f\n", n, median(plain), median(modern),
-                    median(modern) / median(plain), files, raw / 1024.0, gzKb);
+        std::printf("%-8d %14.3f %14.3f %7.2f %11.3f %11.3f %9.2f %10d %12.0f %12.0f\n", n, median(plain), median(modern),
+                    median(modern) / median(plain), median(plainCpu), median(modernCpu), median(modernCpu) / median(plainCpu),
+                    files, raw / 1024.0, gzKb);
         std::fflush(stdout);
     }
     return 0;

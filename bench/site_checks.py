@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # The checks of bench/site_checks.sh on sites it has generated; prints the table.
 #   site_checks.py make-records DB N        a database of N made-up records
+#   site_checks.py make-records DB obsolete  records whose answers hold obsolete presentational markup
 #   site_checks.py check --style S --checkers DIR --work DIR --sites "..." [--shots DIR] [--no-lighthouse]
 import argparse, gzip, html.parser, http.server, json, os, random, socket, sqlite3, subprocess, sys, threading, time
 import mimetypes, urllib.parse, urllib.request
@@ -31,6 +32,33 @@ def make_records(db, n):
             anser = "<b>ご案内</b><br>\r\n" + anser
         rows.append((kinds[r.randrange(len(kinds))], quest, anser))
     con.executemany("INSERT INTO tbl1 (kind, quest, anser) VALUES (?,?,?)", rows)
+    con.commit()
+
+
+# Answers as old pages wrote them: each must still give a valid modern page (8 records, so
+# every one is among the record pages checked).
+OBSOLETE = [
+    '<font color=red size=+1 face="ＭＳ ゴシック">赤い字</font>と<center>中央</center><tt>等幅</tt><big>大</big>',
+    '<table border=1 cellpadding=4 cellspacing=0 width=80% bgcolor=#eeeeff align=center><tr bgcolor=yellow>'
+    '<td align=right valign=top nowrap width=30>右</td><td height=20>下</td></tr></table>',
+    '<p align=justify>段落</p><div align=RIGHT>右寄せ</div><h3 align=center>見出し</h3><br clear=all>',
+    '<img src="x.png" align=left border=0 hspace=4 vspace=2 alt="図">図の右に<hr size=2 width=50% noshade color=gray align=left>',
+    '<ul type=square compact><li type=circle>一</ul><dir><li>二</dir><a name=top>上へ</a><a href="#top">戻る</a>',
+    '<font color="red;background:url(x)" face="a;}b">危ない値</font><table width="1px;x" border=x><tr><td>c</table>',
+    '<marquee>流れる</marquee><blink>点滅</blink><xmp>a<b>c</xmp><listing>x</listing><strike>取消</strike><acronym>略</acronym>',
+    '<u>下線</u><s>取消</s><small>小</small><nobr>改行しない</nobr><font size=7>最大</font><basefont size=3>'
+    '<applet>代わり</applet><noframes>枠</noframes><img src="y.png" name=pic><script type="text/javascript">1</script>',
+]
+
+
+def make_obsolete(db):
+    if os.path.exists(db):
+        os.remove(db)
+    con = sqlite3.connect(db)
+    con.execute("CREATE TABLE tbl1 (No INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT, quest TEXT, anser TEXT)")
+    con.execute("CREATE INDEX idx1 ON tbl1 (quest)")
+    con.executemany("INSERT INTO tbl1 (kind, quest, anser) VALUES (?,?,?)",
+                    [("old,古い書き方", f"{i + 1}件目：古い書き方の答え", a) for i, a in enumerate(OBSOLETE)])
     con.commit()
 
 
@@ -243,7 +271,10 @@ def check(a):
 
 def main():
     if len(sys.argv) == 4 and sys.argv[1] == "make-records":
-        make_records(sys.argv[2], int(sys.argv[3]))
+        if sys.argv[3] == "obsolete":
+            make_obsolete(sys.argv[2])
+        else:
+            make_records(sys.argv[2], int(sys.argv[3]))
         return
     p = argparse.ArgumentParser()
     p.add_argument("command")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The web's own checks of the pages Qadora writes, for one page style, on three sites: the
-# sample site (data/sample-records.tsv), a 2,000-record and a 30,000-record site.
+# sample site (data/sample-records.tsv), a 2,000-record and a 30,000-record site; --sites
+# "obsolete" adds a site of answers written with obsolete presentational markup.
 #   Nu HTML Checker (vnu-jar, Debian's Java) over HTTP from 127.0.0.1: errors and warnings
 #   axe-core through puppeteer-core in Debian's Chromium: every rule set, 390x844 and
 #     1280x800, light and dark: rules violated, and whether "bypass" came out incomplete

@@ -76,6 +76,11 @@ public:
     // Creates `name` of `at` (Failure::Exists when the name is taken). With `hold`, the file is
     // locked until it is closed, so that Folder::removeIfUnheld() leaves it alone.
     Error create(const Folder& at, const QString& name, bool hold);
+    // Creates a file of `at` that has no name until rename() links it under one, with
+    // `noReplace` only (Failure::Unsupported where the system has no such files, or they
+    // cannot be linked in this folder). A run killed meanwhile leaves nothing behind, and the
+    // folder is changed once instead of three times (add, remove, add).
+    Error createUnnamed(const Folder& at);
     Error write(const QByteArray& bytes);
     // To the disk, before a rename makes it the user's own file.
     Error sync();
@@ -91,7 +96,7 @@ public:
 
 private:
     const Folder* m_at = nullptr;
-    QString m_name;
+    QString m_name; // empty while the file has no name
     qintptr m_handle = -1;
 };
 

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <atomic>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -165,6 +167,52 @@ Error NewFile::create(const Folder& folder, const QString& name, bool hold)
     return {};
 }
 
+Error NewFile::createUnnamed(const Folder& folder)
+{
+#ifdef O_TMPFILE
+    if (folder.m_handle < 0)
+        return {Failure::Unsupported, QString()};
+    const int fd = ::openat(int(folder.m_handle), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        // EISDIR: a kernel older than such files; the others: a file system without them.
+        if (err == EOPNOTSUPP || err == EISDIR || err == EINVAL)
+            return {Failure::Unsupported, QString::fromLocal8Bit(std::strerror(err))};
+        return errorOf(err);
+    }
+    m_at = &folder;
+    m_name.clear();
+    m_handle = fd;
+    return {};
+#else
+    Q_UNUSED(folder);
+    return {Failure::Unsupported, QString()};
+#endif
+}
+
+namespace {
+
+// Gives the unnamed file `fd` the name `to` in `dir`, failing with EEXIST when taken. By the
+// file itself where this process may (AT_EMPTY_PATH), else through its /proc link.
+int linkUnnamed(int fd, int dir, const char* to)
+{
+    static std::atomic<bool> byProc{false};
+    if (!byProc.load(std::memory_order_relaxed)) {
+#ifdef AT_EMPTY_PATH
+        if (::linkat(fd, "", dir, to, AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != ENOENT && errno != EPERM)
+            return -1;
+#endif
+        byProc.store(true, std::memory_order_relaxed);
+    }
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, path, dir, to, AT_SYMLINK_FOLLOW);
+}
+
+} // namespace
+
 Error NewFile::write(const QByteArray& bytes)
 {
     const char* p = bytes.constData();
@@ -202,6 +250,19 @@ Error NewFile::rename(const QString& target, bool noReplace)
     const int dir = at(m_at, m_at ? m_at->m_handle : -1);
     const QByteArray from = native(m_name);
     const QByteArray to = native(target);
+    if (m_name.isEmpty()) {
+        if (!noReplace)
+            return {Failure::Unsupported, QString()};
+        if (linkUnnamed(int(m_handle), dir, to.constData()) != 0) {
+            const int err = errno;
+            // No /proc, or a file system that will not link such a file.
+            if (err == ENOENT || err == EPERM || err == EOPNOTSUPP || err == EXDEV)
+                return {Failure::Unsupported, QString::fromLocal8Bit(std::strerror(err))};
+            return errorOf(err);
+        }
+        m_name = target;
+        return {};
+    }
 #ifdef RENAME_NOREPLACE
     if (noReplace) {
         if (::renameat2(dir, from.constData(), dir, to.constData(), RENAME_NOREPLACE) == 0) {
@@ -226,7 +287,8 @@ void NewFile::discard()
 {
     if (m_handle < 0)
         return;
-    ::unlinkat(at(m_at, m_at ? m_at->m_handle : -1), native(m_name).constData(), 0);
+    if (!m_name.isEmpty())
+        ::unlinkat(at(m_at, m_at ? m_at->m_handle : -1), native(m_name).constData(), 0);
     ::close(int(m_handle));
     m_handle = -1;
 }

@@ -148,6 +148,12 @@ Error NewFile::create(const Folder& folder, const QString& name, bool hold)
     return {};
 }
 
+Error NewFile::createUnnamed(const Folder& folder)
+{
+    Q_UNUSED(folder);
+    return {Failure::Unsupported, QString()};
+}
+
 Error NewFile::write(const QByteArray& bytes)
 {
     const char* p = bytes.constData();

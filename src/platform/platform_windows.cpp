@@ -23,6 +23,14 @@ using namespace win;
 
 namespace {
 
+// Qt keeps PCRE2's JIT stack in a thread_local object, and mingw-w64's emulated thread-local
+// storage frees that object's memory before its destructor runs when a thread ends: a
+// worker thread that matched an expression (the publish's) crashed the program as it
+// ended. Without the JIT the object is never made. Set as the program is loaded, before
+// any expression is compiled, in every program and test that links the core; the
+// interpreter matches our few short patterns as well.
+[[maybe_unused]] const bool regexpJitOff = qputenv("QT_ENABLE_REGEXP_JIT", "0");
+
 // The file's attributes without following a reparse point, or INVALID_FILE_ATTRIBUTES.
 DWORD attributesOf(const QString& path)
 {
@@ -201,15 +209,32 @@ QStringList programArguments(int, char*[])
     return arguments;
 }
 
-QByteArray libraryPath(const QString& path)
+namespace {
+
+// The short form of what is at `path`, or nothing when it is not there.
+std::optional<QString> shortPathOf(const QString& path)
 {
     const std::wstring full = wide(path);
     const DWORD size = ::GetShortPathNameW(full.c_str(), nullptr, 0);
-    std::wstring shortPath(size ? size : 1, L'\0');
-    if (size && ::GetShortPathNameW(full.c_str(), shortPath.data(), size) < size) {
-        shortPath.resize(wcslen(shortPath.c_str()));
-        return QString::fromStdWString(shortPath).toLocal8Bit();
-    }
+    if (!size)
+        return std::nullopt;
+    std::wstring shortPath(size, L'\0');
+    if (::GetShortPathNameW(full.c_str(), shortPath.data(), size) >= size)
+        return std::nullopt;
+    shortPath.resize(wcslen(shortPath.c_str()));
+    return QString::fromStdWString(shortPath);
+}
+
+} // namespace
+
+QByteArray libraryPath(const QString& path)
+{
+    if (const auto shortPath = shortPathOf(path))
+        return shortPath->toLocal8Bit();
+    // A file still to be made has no short form: its folder has.
+    const QFileInfo info(path);
+    if (const auto folder = shortPathOf(info.absolutePath()))
+        return (*folder + QLatin1Char('\\') + info.fileName()).toLocal8Bit();
     return path.toLocal8Bit();
 }
 
@@ -226,22 +251,33 @@ QString knownFolder(REFKNOWNFOLDERID id)
     return result;
 }
 
+// The folder the environment names (%APPDATA%, %LOCALAPPDATA%: the same folders on any
+// Windows, and what a test points elsewhere for itself and the programs it starts), else
+// the one the shell knows.
+QString userFolder(const char* variable, REFKNOWNFOLDERID id)
+{
+    const QString named = qEnvironmentVariable(variable);
+    if (!named.isEmpty() && QDir::isAbsolutePath(named))
+        return QDir::fromNativeSeparators(named);
+    return knownFolder(id);
+}
+
 } // namespace
 
 QString settingsFile()
 {
-    const QString roaming = knownFolder(FOLDERID_RoamingAppData);
+    const QString roaming = userFolder("APPDATA", FOLDERID_RoamingAppData);
     return roaming.isEmpty() ? QString() : roaming + QStringLiteral("/Qadora/Qadora.conf");
 }
 
 QString dataFolder()
 {
-    return knownFolder(FOLDERID_LocalAppData) + QStringLiteral("/Qadora");
+    return userFolder("LOCALAPPDATA", FOLDERID_LocalAppData) + QStringLiteral("/Qadora");
 }
 
 QString cacheFolder()
 {
-    return knownFolder(FOLDERID_LocalAppData) + QStringLiteral("/Qadora/cache");
+    return userFolder("LOCALAPPDATA", FOLDERID_LocalAppData) + QStringLiteral("/Qadora/cache");
 }
 
 QStringList interfaceFontFamilies()

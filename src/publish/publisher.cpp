@@ -123,6 +123,9 @@ private:
     void releaseLock();
     bool writeOwner(bool renew);
     bool appendJournal(const QByteArray& lines);
+    bool writeJournal(const QByteArray& lines);
+    PublishResult failJournal();
+    void takeFailure(const PublishResult& failure);
     bool sendAll();
     bool removeAll();
     bool removeLeftovers();
@@ -146,6 +149,10 @@ private:
     bool m_stateMissing = true;
     bool m_journalStarted = false;
     qsizetype m_journalLines = 0; // lines of the record on the server, once this run wrote it
+    // Why the record could not be written, as the control connection said it then: later
+    // steps on that connection (the record put in order at the end) clear its error.
+    PublishResult m_journalFailure;
+    bool m_journalFailed = false;
 
     std::vector<std::unique_ptr<CurlSession>> m_sessions;
     std::mutex m_sessionsLock;
@@ -441,6 +448,34 @@ void Publish::releaseLock()
 
 bool Publish::appendJournal(const QByteArray& lines)
 {
+    if (writeJournal(lines))
+        return true;
+    if (!m_journalFailed) {
+        describeFailure(m_journalFailure, QStringLiteral("公開の記録を書けませんでした"), m_control, !m_options.password.isEmpty());
+        m_journalFailed = true;
+    }
+    return false;
+}
+
+PublishResult Publish::failJournal()
+{
+    if (!m_journalFailed)
+        return fail(QStringLiteral("公開の記録を書けませんでした"), m_control);
+    takeFailure(m_journalFailure);
+    return m_result;
+}
+
+void Publish::takeFailure(const PublishResult& failure)
+{
+    m_result.code = failure.code;
+    m_result.problem = failure.problem;
+    m_result.message = failure.message;
+    m_result.serverAnswer = failure.serverAnswer;
+    m_result.fingerprint = failure.fingerprint;
+}
+
+bool Publish::writeJournal(const QByteArray& lines)
+{
     if (lines.isEmpty())
         return true;
     if (m_locked && QDateTime::currentSecsSinceEpoch() - m_ownerWritten > kLockRenewSeconds && !writeOwner(true))
@@ -528,7 +563,6 @@ bool Publish::sendAll()
     qint64 lastFlush = steadyMs();
     int done = 0;
     bool ok = true;
-    QString failure;
     auto flushFinished = [&]() {
         if (!appendJournal(finished))
             return false;
@@ -541,7 +575,6 @@ bool Publish::sendAll()
         for (const Job& job : m_jobs)
             lines += pendingLine(job.name, {job.temp, job.hash, job.size});
         ok = appendJournal(lines);
-        failure = QStringLiteral("公開の記録を書けませんでした");
         if (ok) {
             {
                 std::lock_guard lock(m_lock);
@@ -566,7 +599,6 @@ bool Publish::sendAll()
             // What was finished goes with it.
             if (!appendJournal(finished + lines)) {
                 ok = false;
-                failure = QStringLiteral("公開の記録を書けませんでした");
                 break;
             }
             finished.clear();
@@ -606,7 +638,6 @@ bool Publish::sendAll()
         // What arrived is recorded every few seconds, so that a crash costs little resending.
         if (!finished.isEmpty() && (steadyMs() - lastFlush > 3000 || finished.size() > 64 * 1024) && !flushFinished()) {
             ok = false;
-            failure = QStringLiteral("公開の記録を書けませんでした");
             break;
         }
     }
@@ -633,18 +664,14 @@ bool Publish::sendAll()
         m_control->allowAfterStop(1000);
     const bool recorded = flushFinished();
     if (!ok) {
-        fail(failure, m_control);
+        failJournal();
         return false;
     }
     if (m_senderFailed) {
         if (m_failedLocally) {
             localFail(m_failure);
         } else {
-            m_result.code = m_senderFailure.code;
-            m_result.problem = m_senderFailure.problem;
-            m_result.message = m_senderFailure.message;
-            m_result.serverAnswer = m_senderFailure.serverAnswer;
-            m_result.fingerprint = m_senderFailure.fingerprint;
+            takeFailure(m_senderFailure);
         }
         return false;
     }
@@ -654,7 +681,7 @@ bool Publish::sendAll()
         return false;
     }
     if (!recorded) {
-        fail(QStringLiteral("公開の記録を書けませんでした"), m_control);
+        failJournal();
         return false;
     }
     return true;
@@ -675,7 +702,7 @@ bool Publish::removeLeftovers()
     for (auto it = m_state.pending.begin(); it != m_state.pending.end(); ++it)
         it->temp.clear();
     if (!appendJournal(lines)) {
-        fail(QStringLiteral("公開の記録を書けませんでした"), m_control);
+        failJournal();
         return false;
     }
     return true;
@@ -757,7 +784,7 @@ bool Publish::removeAll()
     if (m_stop)
         m_control->allowAfterStop(1000);
     if (!appendJournal(lines) && m_result.code == PublishResult::Complete)
-        fail(QStringLiteral("公開の記録を書けませんでした"), m_control);
+        failJournal();
     if (m_stop && m_result.code == PublishResult::Complete) {
         m_result.code = PublishResult::Cancelled;
         m_result.message = QStringLiteral("公開を中止しました");

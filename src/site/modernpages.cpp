@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#define QT_USE_QSTRINGBUILDER
 #include "modernpages.h"
 
 #include "htmlbalance.h"
 #include "searchsite.h"
 
 #include <QCryptographicHash>
+#include <QHash>
+#include <QMutex>
 #include <QUrl>
 
 namespace qadora {
@@ -28,9 +31,25 @@ struct Head {
     QString styles; // the record's own
 };
 
+// The visible text of a title the run repeats on every page (the site's, the return link's, a
+// kind's): parsed once, not once a page.
+QString phrasingText(const QString& html)
+{
+    static QMutex mutex;
+    static QHash<QString, QString> known;
+    const QMutexLocker lock(&mutex);
+    if (const auto it = known.constFind(html); it != known.cend())
+        return *it;
+    if (known.size() > 4096)
+        known.clear();
+    const QString text = balanceHtml(html, HtmlContext::Phrasing).text;
+    known.insert(html, text);
+    return text;
+}
+
 QString siteName(const PageStyle& style)
 {
-    const QString text = balanceHtml(style.siteTitle, HtmlContext::Phrasing).text;
+    const QString text = phrasingText(style.siteTitle);
     return text.isEmpty() ? QStringLiteral("よくある質問") : text;
 }
 
@@ -44,7 +63,7 @@ QString returnAddress(const PageStyle& style)
 
 QString returnLabel(const PageStyle& style)
 {
-    const QString label = balanceHtml(style.returnLabel, HtmlContext::Phrasing).text;
+    const QString label = phrasingText(style.returnLabel);
     return label.isEmpty() ? QStringLiteral("HOME") : label;
 }
 
@@ -85,9 +104,9 @@ QString searchForm(const QString& query = QString())
 {
     Q_UNUSED(query)
     return QStringLiteral("<form class=\"search\" action=\"") + kSearchPage
-        + QStringLiteral("\" method=\"get\" role=\"search\">"
+        + QStringLiteral("\" role=\"search\">"
                          "<label class=\"visually-hidden\" for=\"q\">サイト内を検索</label>"
-                         "<input type=\"search\" id=\"q\" name=\"q\" placeholder=\"サイト内を検索\" autocomplete=\"off\" enterkeyhint=\"search\">"
+                         "<input type=\"search\" id=\"q\" name=\"q\" placeholder=\"サイト内を検索\" enterkeyhint=\"search\">"
                          "<button type=\"submit\">検索</button></form>");
 }
 
@@ -111,8 +130,7 @@ QByteArray document(const PageStyle& style, const ModernContext& context, const 
     html += QStringLiteral("<meta property=\"og:locale\" content=\"ja_JP\">\n");
     if (!url.isEmpty())
         html += QStringLiteral("<meta property=\"og:url\" content=") + attribute(url) + QStringLiteral(">\n");
-    html += QStringLiteral("<meta name=\"color-scheme\" content=\"light dark\">\n");
-    html += QStringLiteral("<link rel=\"icon\" href=\"") + kModernIcon + QStringLiteral("\" type=\"image/svg+xml\">\n");
+    html += QStringLiteral("<link rel=\"icon\" href=\"") + kModernIcon + QStringLiteral("\">\n");
     // The sheet is the program's own, the same from run to run: its version changes only
     // with a new Qadora, so a rebuild rewrites no page for it.
     static const QString sheetLink = versionedLink(kModernStyleSheet, modernStyleSheet());
@@ -231,7 +249,7 @@ ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, 
 {
     const BalancedHtml question = balanceHtml(atext, HtmlContext::Phrasing);
     const BalancedHtml answer = balanceHtml(btext, HtmlContext::Flow);
-    const QString kind = balanceHtml(kindTitle, HtmlContext::Phrasing).text;
+    const QString kind = phrasingText(kindTitle);
     const QString site = siteName(style);
 
     QList<Crumb> crumbs = crumbsToSite(style, false);
@@ -262,9 +280,8 @@ ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, 
         + QStringLiteral(",{\"@type\":\"BreadcrumbList\",\"itemListElement\":[") + items + QStringLiteral("]}]}");
 
     const QString main = QStringLiteral("<article class=\"qa\">\n<h1>") + question.html
-        + QStringLiteral("</h1>\n<section class=\"answer\" aria-labelledby=\"answer\">\n<h2 id=\"answer\">答え</h2>\n"
-                         "<div class=\"answer-body\">")
-        + answer.html + QStringLiteral("</div>\n</section>\n</article>\n");
+        + QStringLiteral("</h1>\n<h2>答え</h2>\n<div class=\"answer-body\">") + answer.html
+        + QStringLiteral("</div>\n</article>\n");
     return {document(style, context, head, crumbs, main, backLink(linkTo(backFile), QStringLiteral("戻る"))),
             question.text, answer.text};
 }
@@ -316,6 +333,7 @@ QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context
     head.ogTitle = QStringLiteral("サイト内検索");
     head.description = siteName(style) + QStringLiteral("の質問と答えを検索します。");
     head.fileName = kSearchPage;
+    head.styles = QStringLiteral("<style>") + QString::fromUtf8(modernSearchStyle()).trimmed() + QStringLiteral("</style>");
     QList<Crumb> crumbs = crumbsToSite(style, false);
     crumbs << Crumb{QString(), QStringLiteral("サイト内検索")};
     const QString main = QStringLiteral(

@@ -46,6 +46,8 @@ QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context
                             const QString& metaLink);
 
 QByteArray modernStyleSheet();
+// The rules of the search page's results, which that page holds itself.
+QByteArray modernSearchStyle();
 QByteArray modernIcon();
 // Every page by its file name, at the site's address (which must be set).
 QByteArray sitemap(const QString& siteAddress, const QStringList& pages);

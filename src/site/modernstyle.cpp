@@ -34,159 +34,97 @@ QByteArray compact(const QByteArray& css)
 
 QByteArray modernStyleSheet()
 {
+    // Short custom property names: every page fetches the sheet. --fg text, --mu muted text,
+    // --bg background, --ln lines, --a links (and the focus ring), --v visited links.
     static const QByteArray sheet = compact(QByteArrayLiteral(R"CSS(:root {
   color-scheme: light dark;
-  --text: #1b1b1f;
-  --muted: #4a4a55;
-  --background: #ffffff;
-  --surface: #f3f4f7;
-  --line: #d5d7de;
-  --link: #0842a0;
-  --visited: #6a3ab2;
-  --accent: #0842a0;
-  --mark: #ffe58a;
-  --mark-text: #1b1b1f;
+  --fg: #1b1b1f;
+  --mu: #4a4a55;
+  --bg: #fff;
+  --ln: #d5d7de;
+  --a: #0842a0;
+  --v: #6a3ab2;
 }
 @media (prefers-color-scheme: dark) {
   :root {
-    --text: #e8e8ec;
-    --muted: #b7b8c2;
-    --background: #15161a;
-    --surface: #22242b;
-    --line: #3a3d47;
-    --link: #8ab4f8;
-    --visited: #c9a7ff;
-    --accent: #8ab4f8;
-    --mark: #5a4600;
-    --mark-text: #fff6d5;
+    --fg: #e8e8ec;
+    --mu: #b7b8c2;
+    --bg: #15161a;
+    --ln: #3a3d47;
+    --a: #8ab4f8;
+    --v: #c9a7ff;
   }
 }
-*, *::before, *::after { box-sizing: border-box; }
-html {
-  -webkit-text-size-adjust: 100%;
-  text-size-adjust: 100%;
-}
+*, ::before, ::after { box-sizing: border-box; }
+html { -webkit-text-size-adjust: 100%; text-size-adjust: 100%; }
 body {
   margin: 0;
-  background: var(--background);
-  color: var(--text);
-  font-family: system-ui, -apple-system, BlinkMacSystemFont, "Hiragino Sans", "Hiragino Kaku Gothic ProN",
-    "Noto Sans JP", "Noto Sans CJK JP", "Yu Gothic UI", "Yu Gothic", Meiryo, sans-serif;
-  font-size: 1rem;
-  line-height: 1.8;
+  background: var(--bg);
+  color: var(--fg);
+  font: 1rem/1.8 system-ui, "Hiragino Sans", "Noto Sans JP", "Noto Sans CJK JP", "Yu Gothic UI", Meiryo, sans-serif;
   line-break: strict;
   overflow-wrap: anywhere;
-  word-break: normal;
 }
-a { color: var(--link); text-underline-offset: 0.2em; }
-a:visited { color: var(--visited); }
-a:focus-visible, button:focus-visible, input:focus-visible { outline: 3px solid var(--accent); outline-offset: 2px; }
-.skip {
-  position: absolute;
-  left: 0.5rem;
-  top: -4rem;
-  padding: 0.5rem 1rem;
-  background: var(--background);
-  z-index: 1;
-}
+a { color: var(--a); text-underline-offset: 0.2em; }
+a:visited { color: var(--v); }
+:focus-visible { outline: 3px solid var(--a); outline-offset: 2px; }
+.skip { position: absolute; left: 0.5rem; top: -4rem; padding: 0.5rem 1rem; background: var(--bg); z-index: 1; }
 .skip:focus { top: 0.5rem; }
-.visually-hidden {
-  position: absolute !important;
-  width: 1px;
-  height: 1px;
-  overflow: hidden;
-  clip: rect(0 0 0 0);
-  clip-path: inset(50%);
-  white-space: nowrap;
-}
-.site-header, .breadcrumb, main, .site-footer {
-  max-width: 44rem;
-  margin: 0 auto;
-  padding-left: 1rem;
-  padding-right: 1rem;
-}
+.visually-hidden { position: absolute; width: 1px; height: 1px; overflow: hidden; clip-path: inset(50%); white-space: nowrap; }
+.site-header, .breadcrumb, main, .site-footer { max-width: 44rem; margin: 0 auto; padding: 0 1rem; }
 .site-header {
   display: flex;
   flex-wrap: wrap;
   align-items: center;
   gap: 0.5rem 1rem;
-  padding-top: 0.75rem;
-  padding-bottom: 0.75rem;
-  border-bottom: 1px solid var(--line);
+  padding: 0.75rem 1rem;
+  border-bottom: 1px solid var(--ln);
 }
 .site-title { margin: 0; font-weight: 700; flex: 1 1 12rem; }
-.site-title a { color: var(--text); text-decoration: none; display: inline-block; min-height: 44px; line-height: 44px; }
+.site-title a { color: var(--fg); text-decoration: none; }
+.site-title a, .breadcrumb a, .site-footer a { display: inline-block; min-height: 44px; line-height: 44px; }
 .search { display: flex; flex: 1 1 16rem; gap: 0.5rem; margin: 0; }
-.search input {
-  flex: 1 1 auto;
-  min-width: 0;
-  min-height: 44px;
-  padding: 0.4rem 0.75rem;
-  font: inherit;
-  color: var(--text);
-  background: var(--background);
-  border: 1px solid var(--muted);
-  border-radius: 0.5rem;
-}
-button {
-  min-height: 44px;
-  padding: 0.4rem 1rem;
-  font: inherit;
-  color: #ffffff;
-  background: #0842a0;
-  border: 0;
-  border-radius: 0.5rem;
-  cursor: pointer;
-}
-.breadcrumb ol {
-  display: flex;
-  flex-wrap: wrap;
-  margin: 0;
-  padding: 0.5rem 0;
-  list-style: none;
-  font-size: 0.875rem;
-  color: var(--muted);
-}
+input, button { min-height: 44px; padding: 0.4rem 0.75rem; font: inherit; border-radius: 0.5rem; }
+input { flex: 1; min-width: 0; color: var(--fg); background: var(--bg); border: 1px solid var(--mu); }
+button { color: #fff; background: #0842a0; border: 0; cursor: pointer; }
+.breadcrumb ol { display: flex; flex-wrap: wrap; margin: 0; padding: 0.5rem 0; list-style: none; font-size: 0.875rem; color: var(--mu); }
 .breadcrumb li + li::before { content: "›"; padding: 0 0.5em; }
-.breadcrumb a { display: inline-block; min-height: 44px; line-height: 44px; }
 .breadcrumb li[aria-current] { display: flex; align-items: center; min-height: 44px; }
 main { padding-bottom: 2rem; }
 main > *, .answer-body { max-width: 40em; }
-h1 { font-size: 1.5rem; line-height: 1.5; margin: 1rem 0; }
-h2 { font-size: 1.125rem; line-height: 1.5; margin: 1.5rem 0 0.5rem; color: var(--muted); }
+h1, h2 { line-height: 1.5; }
+h1 { font-size: 1.5rem; margin: 1rem 0; }
+h2 { font-size: 1.125rem; margin: 1.5rem 0 0.5rem; color: var(--mu); }
 .answer-body img, .answer-body video, .answer-body iframe { max-width: 100%; height: auto; }
-.answer-body table { display: block; max-width: 100%; overflow-x: auto; border-collapse: collapse; }
-.answer-body td, .answer-body th { border: 1px solid var(--line); padding: 0.25rem 0.5rem; }
+.answer-body table { display: block; overflow-x: auto; border-collapse: collapse; }
+.answer-body td, .answer-body th { border: 1px solid var(--ln); padding: 0.25rem 0.5rem; }
 .answer-body pre { overflow-x: auto; white-space: pre-wrap; }
-.links, .results { list-style: none; margin: 0; padding: 0; border-top: 1px solid var(--line); }
-.links li, .results li { border-bottom: 1px solid var(--line); }
-.links a {
-  display: flex;
-  align-items: center;
-  min-height: 44px;
-  padding: 0.5rem 0.25rem;
-  text-decoration: none;
-}
+.links, .results { list-style: none; margin: 0; padding: 0; border-top: 1px solid var(--ln); }
+.links li, .results li { border-bottom: 1px solid var(--ln); }
+.links a { display: flex; align-items: center; min-height: 44px; padding: 0.5rem 0.25rem; text-decoration: none; }
 .links a:hover { text-decoration: underline; }
-.results { min-height: 100vh; }
-.results li { padding: 0.75rem 0.25rem; }
-.results a { display: inline-block; min-height: 44px; line-height: 1.6; padding: 0.5rem 0; font-weight: 700; }
-.results .kind { margin: 0; font-size: 0.875rem; color: var(--muted); }
-.results .snippet { margin: 0.25rem 0 0; }
-mark { background: var(--mark); color: var(--mark-text); border-radius: 0.15em; }
-.search-status { color: var(--muted); }
-.site-footer {
-  padding-top: 1rem;
-  padding-bottom: 2rem;
-  border-top: 1px solid var(--line);
-}
-.site-footer a { display: inline-block; min-height: 44px; line-height: 44px; }
+.site-footer { padding-top: 1rem; padding-bottom: 2rem; border-top: 1px solid var(--ln); }
 @media (min-width: 48rem) {
   body { font-size: 1.0625rem; }
   h1 { font-size: 1.75rem; }
 }
 )CSS"));
     return sheet;
+}
+
+QByteArray modernSearchStyle()
+{
+    // Only the search page shows results: its rules stay out of the sheet every page fetches.
+    static const QByteArray style = compact(QByteArrayLiteral(R"CSS(.results { min-height: 100vh; }
+.results li { padding: 0.75rem 0.25rem; }
+.results a { display: inline-block; min-height: 44px; line-height: 1.6; padding: 0.5rem 0; font-weight: 700; }
+.results .kind { margin: 0; font-size: 0.875rem; color: var(--mu); }
+.results .snippet { margin: 0.25rem 0 0; }
+mark { background: #ffe58a; color: #1b1b1f; border-radius: 0.15em; }
+.search-status { color: var(--mu); }
+@media (prefers-color-scheme: dark) { mark { background: #5a4600; color: #fff6d5; } }
+)CSS"));
+    return style;
 }
 
 } // namespace qadora

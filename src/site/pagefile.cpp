@@ -285,11 +285,31 @@ PageWrite writeAt(const Place& place, const QString& target, const QByteArray& b
     return rename(temp, target, error) ? PageWrite::Written : PageWrite::Failed;
 }
 
-// A page at `target`, a name the folder did not hold when the run began: written and renamed
-// without replacing anything. Should a file have come meanwhile, it is treated as writeAt() does.
-PageWrite writeNew(const Place& place, const QString& target, const QByteArray& bytes, bool* noReplace,
+// A page at `target`, a name the folder did not hold when the run began: written and named
+// without replacing anything (as a file without a name, then linked, where the system can). Should a file have come meanwhile, it is treated as writeAt() does.
+PageWrite writeNew(const Place& place, const QString& target, const QByteArray& bytes, NewNames* ways,
                    QString* error)
 {
+    if (ways->unnamed && ways->noReplace) {
+        platform::NewFile file;
+        platform::Error failure = file.createUnnamed(place.folder);
+        if (!failure)
+            failure = file.write(bytes);
+        if (!failure)
+            failure = file.rename(target, true);
+        if (!failure) {
+            if (const platform::Error closing = file.close()) {
+                *error = errorText(closing);
+                return PageWrite::Failed;
+            }
+            return PageWrite::Written;
+        }
+        file.discard();
+        if (failure.failure == platform::Failure::Unsupported)
+            ways->unnamed = false;
+        // Anything else (a file come meanwhile, a full disk) is met, and told, as below.
+    }
+    bool* const noReplace = &ways->noReplace;
     platform::NewFile temp;
     if (!writeTemporary(place, bytes, &temp, error))
         return PageWrite::Failed;
@@ -363,7 +383,7 @@ PageWrite PageFolder::write(const QString& name, const QByteArray& bytes, QStrin
     const Place place{m_folder, m_prefix, !m_folder.isOpen()};
     const QString target = m_prefix + name;
     if (m_listed && !m_present.contains(name))
-        return writeNew(place, target, bytes, &m_noReplace, error);
+        return writeNew(place, target, bytes, &m_ways, error);
     return writeAt(place, target, bytes, error);
 }
 

@@ -50,6 +50,12 @@ PageWrite writePage(const QString& path, const QByteArray& bytes, QString* error
 // first and left alone when it holds the same bytes. The listing also removes the temporary
 // files a killed run left: only names of replaceFile()'s pattern, only while no other run
 // writes here, and only those no running writer holds.
+// How a page is given a name no file has, without replacing one that came meanwhile.
+struct NewNames {
+    bool noReplace = true; // the file system can rename without replacing
+    bool unnamed = true;   // it can make a file without a name and link it under one
+};
+
 class PageFolder {
 public:
     enum class Guard {
@@ -69,7 +75,7 @@ private:
     platform::Folder m_folder;    // the folder, open while the run holds its lock
     QSet<QString> m_present;      // the names the folder held when the run began
     bool m_listed = false;        // false when the folder could not be read: every name may be there
-    bool m_noReplace = true;      // the file system can rename without replacing
+    NewNames m_ways;
 };
 
 // The SHA-256 of `bytes` in lower-case hex, as the manifest of a site folder keeps it.

@@ -272,12 +272,13 @@ struct SiteRun::Modern {
     QList<SearchKind> kinds;
     QHash<QString, int> kindOf;
 
-    int kind(const QString& file, const QString& title)
+    // The kind of the page `file`, by the first title (markup) given for it.
+    int kind(const QString& file, const QString& titleHtml)
     {
         const auto it = kindOf.constFind(file);
         if (it != kindOf.cend())
             return *it;
-        kinds.append({file, title});
+        kinds.append({file, balanceHtml(titleHtml, HtmlContext::Phrasing).text});
         return kindOf[file] = int(kinds.size() - 1);
     }
 };
@@ -323,7 +324,13 @@ WriteOutcome SiteRun::put(const QString& fileName, const QByteArray& bytes)
 // Another page of this run that `fileName` would replace: the index page, or a Q&A page.
 QString SiteRun::clash(const QString& fileName, const QString& indexName) const
 {
-    if (fileName != indexName && !m_qaPages.contains(fileName) && !(m_modern && fileName == kSearchPage))
+    // As the import checks kinds: ignoring letter case, as a case-insensitive disk does. The
+    // older styles keep names that differ only in case where the disk tells them apart, as
+    // they always have; the modern style refuses them everywhere.
+    const bool foldCase = m_modern || platform::windowsFileNames();
+    const Qt::CaseSensitivity cs = foldCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    const bool qaPage = foldCase ? m_qaPagesFolded.contains(fileName.toCaseFolded()) : m_qaPages.contains(fileName);
+    if (fileName.compare(indexName, cs) != 0 && !qaPage && !(m_modern && fileName.compare(kSearchPage, Qt::CaseInsensitive) == 0))
         return QString();
     return QStringLiteral("ほかのページと同じファイル名になるため作成できません") + QLatin1Char('\r') + fileName;
 }
@@ -336,13 +343,14 @@ WriteOutcome SiteRun::qaPage(const PageStyle& style, const QString& fnum, const 
         return {WriteOutcome::Reported, kMalformedKindMessage};
     const QString name = qaFileName(fnum);
     m_qaPages.insert(name);
+    m_qaPagesFolded.insert(name.toCaseFolded());
     const QString back = subIndexFileName(parts.name);
     if (!style.modern)
         return put(name, encodeLines(qadora::qaPage(atext, btext, back, style)));
     Modern& modern = modernFor(style);
     const ModernQaPage page = modernQaPage(style, modern.context, name, atext, btext, back, parts.title);
     const SearchDocument document{name, page.questionText, page.answerText,
-                                  modern.kind(back, balanceHtml(parts.title, HtmlContext::Phrasing).text)};
+                                  modern.kind(back, parts.title)};
     // A later record of the same number takes the page, and its place in the search.
     if (const auto it = modern.documentOf.constFind(name); it != modern.documentOf.cend()) {
         modern.documents[*it] = document;

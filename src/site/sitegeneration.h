@@ -87,6 +87,7 @@ private:
     QStringList m_pages;   // every page name of this run, in order
     PageNameClash m_names; // the same, as a case-insensitive file system tells them apart
     QSet<QString> m_qaPages;
+    QSet<QString> m_qaPagesFolded; // the same, case-folded
     QHash<QString, std::pair<qint64, QByteArray>> m_sums; // each page's size and SHA-256
     RunStats m_direct;  // pages written in the direct mode
     int m_removed = 0;  // pages pruned

@@ -3,6 +3,7 @@
 
 #include "fileprobe.h"
 
+#include <QDir>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -32,7 +33,8 @@ StoreStatus failure(StoreStatus::Code code, const QString& message)
 
 StoreStatus withPath(StoreStatus::Code code, const QString& message, const QString& path)
 {
-    return failure(code, message + QLatin1Char('\r') + path);
+    // The path as the user writes it on this system ("\" on Windows).
+    return failure(code, message + QLatin1Char('\r') + QDir::toNativeSeparators(path));
 }
 
 StoreStatus writeFailure(const QSqlError& error, const QString& path)

@@ -34,15 +34,17 @@ struct SnapshotEntry {
     std::shared_ptr<const AccessRecords> access;
 };
 
-std::vector<SnapshotEntry>& snapshots()
-{
-    thread_local std::vector<SnapshotEntry> entries;
-    return entries;
-}
+// The thread's open snapshots. Only a pointer is thread-local, made with the first snapshot
+// and deleted with the last, so no thread-local object has a destructor: mingw-w64's
+// emulated thread-local storage frees an object's memory before its destructor runs when
+// the thread ends.
+thread_local std::vector<SnapshotEntry>* t_snapshots = nullptr;
 
 SnapshotEntry* snapshotFor(const QString& path)
 {
-    for (SnapshotEntry& e : snapshots()) {
+    if (!t_snapshots)
+        return nullptr;
+    for (SnapshotEntry& e : *t_snapshots) {
         if (e.path == path)
             return &e;
     }
@@ -414,22 +416,31 @@ std::unique_ptr<RecordStore> openStore(const QString& path, StoreStatus* status)
 ReadSnapshot::ReadSnapshot(QString path)
     : m_path(std::move(path))
 {
-    if (SnapshotEntry* e = snapshotFor(m_path))
+    if (SnapshotEntry* e = snapshotFor(m_path)) {
         ++e->depth;
-    else
-        snapshots().push_back({m_path, 1, nullptr, nullptr});
+        return;
+    }
+    if (!t_snapshots)
+        t_snapshots = new std::vector<SnapshotEntry>;
+    t_snapshots->push_back({m_path, 1, nullptr, nullptr});
 }
 
 ReadSnapshot::~ReadSnapshot()
 {
-    auto& entries = snapshots();
+    if (!t_snapshots)
+        return;
+    auto& entries = *t_snapshots;
     for (auto it = entries.begin(); it != entries.end(); ++it) {
         if (it->path != m_path || --it->depth > 0)
             continue;
         if (it->sqlite && it->sqlite->opened.ok())
             it->sqlite->connection.db().rollback(); // nothing was written; this ends the read
         entries.erase(it);
-        return;
+        break;
+    }
+    if (entries.empty()) {
+        delete t_snapshots;
+        t_snapshots = nullptr;
     }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pathlabel.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QHelpEvent>
 #include <QPainter>
@@ -27,10 +28,15 @@ QSize PathLabel::sizeHint() const
     return {qMin(QLabel::sizeHint().width(), 400), QLabel::sizeHint().height()};
 }
 
+QString PathLabel::wholeText() const
+{
+    return QDir::toNativeSeparators(text());
+}
+
 QString PathLabel::shownText() const
 {
     const int room = contentsRect().width() - 2 * margin() - 4;
-    return fontMetrics().elidedText(text(), Qt::ElideMiddle, qMax(room, 0));
+    return fontMetrics().elidedText(wholeText(), Qt::ElideMiddle, qMax(room, 0));
 }
 
 void PathLabel::paintEvent(QPaintEvent*)
@@ -47,8 +53,8 @@ bool PathLabel::event(QEvent* event)
     // The tooltip is the whole path, shown as plain text, and only when it is shortened.
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
-        if (shownText() != text())
-            QToolTip::showText(help->globalPos(), QStringLiteral("<p style='white-space:pre'>%1</p>").arg(text().toHtmlEscaped()),
+        if (shownText() != wholeText())
+            QToolTip::showText(help->globalPos(), QStringLiteral("<p style='white-space:pre'>%1</p>").arg(wholeText().toHtmlEscaped()),
                                this);
         else
             QToolTip::hideText();

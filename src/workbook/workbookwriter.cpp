@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "workbookwriter.h"
 
+#include "platform/platform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QList>
@@ -98,11 +100,12 @@ XlsxWriter::XlsxWriter(const QString& path, const QString& sheetName, const QStr
     : m(std::make_unique<State>())
 {
     // A row at a time: the rows are written to a temporary file, not kept in memory.
-    m->tmpdir = QFile::encodeName(QDir::tempPath());
+    // Paths as the library opens them: narrow ones, which on Windows hold only the code page.
+    m->tmpdir = platform::libraryPath(QDir::tempPath());
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = m->tmpdir.data();
-    m->book = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+    m->book = workbook_new_opt(platform::libraryPath(path).constData(), &options);
     if (!m->book)
         return;
     m->sheet = workbook_add_worksheet(m->book, sheetName.toUtf8().constData());

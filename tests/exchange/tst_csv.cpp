@@ -180,6 +180,7 @@ private slots:
     void workbook_cellLimit_data();
     void workbook_cellLimit();
     void commandLine();
+    void commandLine_workbookUnderJapaneseNames();
 
 private:
     // The shop owner's workbook as LibreOffice wrote it (xlsx and ods), made once.
@@ -846,14 +847,41 @@ void TestCsv::workbook_cellLimit()
 }
 
 // qadora-csv: exit 0 when done, 1 when refused (nothing written), 2 on a usage error.
+// libxlsxwriter opens its files by narrow paths, which on Windows hold only the code page's
+// characters: the workbook and the temporary folder it is made in (the user's, which may be
+// under a Japanese user name) have Japanese names here.
+void TestCsv::commandLine_workbookUnderJapaneseNames()
+{
+    const QString temp = path("一時フォルダ");
+    QVERIFY(QDir().mkpath(temp));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"TMPDIR", "TMP", "TEMP"})
+        env.insert(name, QDir::toNativeSeparators(temp));
+    const auto run = [&](const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(QADORA_CSV_EXE), args);
+        p.waitForFinished(60000);
+        return std::pair(p.exitCode(), QString::fromUtf8(p.readAllStandardError()).remove(QLatin1Char('\r')));
+    };
+    const QList<Record> records{{2, "sub1,一", "〜の質問", "答え"}, {9, "sub2,二", "=1", "a\r\nb"}};
+    const QString db = makeNumbered(path("質問集.mdb"), records);
+    const QString book = path("よくある質問.xlsx");
+    QCOMPARE(run({"export", db, book}), std::pair(0, QStringLiteral("exported 2\n")));
+    QVERIFY(readBytes(book).startsWith("PK"));
+    const QString target = makeNumbered(path("取り込み先.mdb"), {});
+    QCOMPARE(run({"import", target, book}).first, 0);
+    QCOMPARE(readAll(target), records);
+}
+
 void TestCsv::commandLine()
 {
     const auto run = [](const QStringList& args, QString* err = nullptr) {
         QProcess p;
         p.start(QStringLiteral(QADORA_CSV_EXE), args);
         p.waitForFinished(60000);
-        if (err)
-            *err = QString::fromUtf8(p.readAllStandardError());
+        if (err) // a Windows console's lines end in CR LF
+            *err = QString::fromUtf8(p.readAllStandardError()).remove(QLatin1Char('\r'));
         return p.exitCode();
     };
     const QList<Record> records{{2, "sub1,一", "〜の質問", "答え"}, {9, "sub2,二", "=1", "a\r\nb"}};

@@ -22,7 +22,8 @@ parser.add_argument("--refuse-store", type=int, default=0,
 parser.add_argument("--short-store", type=int, default=-1,
                     help="keep this many bytes of a longer page upload, then answer 552")
 parser.add_argument("--silent", default="",
-                    help="never answer this command (STOR, RNTO, SIZE) for a page")
+                    help="never answer this command (STOR, RNTO, SIZE) for a page; APPE: the first "
+                         "append to the placed record, later ones answered")
 parser.add_argument("--no-rename-over", action="store_true",
                     help="refuse to rename onto a name that is taken, as some servers do")
 parser.add_argument("--answer", action="append", default=[],
@@ -40,6 +41,7 @@ data_base = TLS_DTPHandler if args.cert else DTPHandler
 answers = dict(a.split("=", 1) for a in args.answer)
 # A publish puts its record in place before any page goes up: uploads until then are the record.
 record_placed = False
+record_appended = False
 
 
 def is_ours(path):
@@ -88,6 +90,11 @@ class Handler(base):
         return super().ftp_PASS(line)
 
     def ftp_STOR(self, file, mode="w"):
+        global record_appended
+        if (args.silent == "APPE" and mode == "a" and record_placed and not record_appended
+                and file.replace("\\", "/").endswith("/.qadora-published")):
+            record_appended = True
+            return
         if is_page(file) and mode == "w":
             if args.silent == "STOR":
                 return

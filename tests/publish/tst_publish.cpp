@@ -123,6 +123,7 @@ private slots:
     void passwordPrompt_ctrlCRestoresEcho();
     void silentServer_failsWithinTheDeadline_data();
     void silentServer_failsWithinTheDeadline();
+    void silentRecordWrite_saysWhy();
     void commandLine_refusesAndReports_data();
     void commandLine_refusesAndReports();
     void dialog_publishesWhatIsTyped();
@@ -813,6 +814,15 @@ void TestPublish::silentServer_failsWithinTheDeadline()
         QCOMPARE(readBytes(server->root + "/qa003.html"), live);
 }
 
+// The record's append goes unanswered while the pages go up; the record is put in order on a
+// new connection afterwards, which the server answers: the failure still names the silence.
+void TestPublish::silentRecordWrite_saysWhy()
+{
+    auto server = startFtp(false, {"--silent", "APPE"});
+    QCOMPARE(publishAndWait(*server, {"--timeout", "2"}), 1);
+    QVERIFY2(m_err.contains("サーバーから 2 秒間応答がありません（「.qadora-published」への追記）"), qPrintable(m_err));
+}
+
 void TestPublish::commandLine_refusesAndReports_data()
 {
     QTest::addColumn<QString>("setup");
@@ -890,13 +900,13 @@ void TestPublish::dialog_publishesWhatIsTyped()
     QCOMPARE(dialog.result->text(), QStringLiteral("送信 %1、削除 0、変更なし 0").arg(filesBelow(m_site).size()));
     QCOMPARE(fake.messages(), QStringList{});
     QCOMPARE(published(server->root), filesBelow(m_site));
-    const QString conf = QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).fileName();
+    const QString conf = qadora::openSettings().fileName();
     QVERIFY(!readBytes(conf).contains("s3cret"));
     // No keyring here: "remember" does not stay ticked on a promise.
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.remember->isChecked(), 20000);
     QVERIFY(dialog.result->text().contains("パスワードをキーリングに記憶できませんでした"));
     // Stored as one URL, as qadora-publish takes it.
-    QCOMPARE(QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).value("publish/address").toString(),
+    QCOMPARE(qadora::openSettings().value("publish/address").toString(),
              QStringLiteral("ftp://127.0.0.1:%1/www/qa").arg(url.port()));
     PublishDialog again(m_site, &fake);
     QCOMPARE(again.where->protocol->currentData().toString(), QStringLiteral("ftp"));
@@ -924,7 +934,7 @@ void TestPublish::dialog_saysWhatWentWrongInJapanese()
     QCOMPARE(dialog.where->server->text(), QStringLiteral("127.0.0.1"));
     QCOMPARE(dialog.user->text(), QStringLiteral("web"));
     QCOMPARE(dialog.password->text(), QStringLiteral("pw1wrong"));
-    QVERIFY(!readBytes(QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).fileName()).contains("pw1wrong"));
+    QVERIFY(!readBytes(qadora::openSettings().fileName()).contains("pw1wrong"));
     const QStringList lines = dialog.result->text().split('\n');
     QCOMPARE(lines.value(0), QStringLiteral("ログインできません"));
     QVERIFY2(dialog.result->text().contains("\n530 "), qPrintable(dialog.result->text()));
@@ -992,7 +1002,7 @@ void TestPublish::buildAndPublish_inOneStep()
     w->buildPublish->trigger();
     QCOMPARE(win->fake.progresses(), QStringList{});
 
-    QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    QSettings s = qadora::openSettings();
     s.setValue("publish/address", QString(server->url).replace("root@", ""));
     s.setValue("publish/user", "root");
     s.setValue("publish/folder", m_site);

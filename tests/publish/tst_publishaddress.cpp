@@ -123,7 +123,7 @@ void TestPublishAddress::typedAddress_isStoredAsOneUrl()
     // Publishing stores the address first; the server is not there (.invalid never resolves).
     dialog.start();
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.isRunning(), 60000);
-    QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    QSettings s = qadora::openSettings();
     QCOMPARE(s.value("publish/address").toString(), QStringLiteral("sftp://ssh.example.invalid:2022/home/me/www"));
     QCOMPARE(rememberedPublishOptions(dir.path()).url, QUrl("sftp://me@ssh.example.invalid:2022/home/me/www"));
     QVERIFY(!readBytes(s.fileName()).contains("pw1"));

@@ -100,7 +100,7 @@ void TestPublishLogin::cleanup()
 
 void TestPublishLogin::rememberAddress(bool rememberPassword)
 {
-    QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    QSettings s = qadora::openSettings();
     s.setValue("publish/address", QStringLiteral("ftp://127.0.0.1:%1/www").arg(m_server->port));
     s.setValue("publish/user", "web");
     s.setValue("publish/folder", m_site);
@@ -159,7 +159,7 @@ void TestPublishLogin::buildAndPublish_asksOnceAndSendsWhatWasTyped()
     received.removeDuplicates();
     QCOMPARE(received, QStringList{kPassword});
     // Nowhere on disk.
-    QVERIFY(!readBytes(QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).fileName()).contains("s3cret"));
+    QVERIFY(!readBytes(qadora::openSettings().fileName()).contains("s3cret"));
 }
 
 void TestPublishLogin::buildAndPublish_escapeOrAWrongPassword_asksAgain_data()

@@ -972,7 +972,7 @@ void TestGeneration::settings_phonesForAFolderNeverUsed()
     QVERIFY(w()->Check5->isChecked());
     const QString old = m_dir->filePath("old");
     QDir().mkpath(old);
-    QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+    QSettings s = qadora::openSettings();
     s.beginGroup("sites/" + QString::fromLatin1(QCryptographicHash::hash(old.toUtf8(), QCryptographicHash::Sha1).toHex().left(16)));
     s.setValue("folder", old);
     s.setValue("style", "framed");
@@ -1019,7 +1019,7 @@ void TestGeneration::homeFolder_asksFirst()
     if (command == "build") {
         QTest::mouseClick(w()->Command14, Qt::LeftButton);
     } else {
-        QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+        QSettings s = qadora::openSettings();
         s.setValue("publish/address", "ftp://127.0.0.1:1/qa");
         s.setValue("publish/folder", m_out);
         s.sync();

@@ -199,9 +199,35 @@ void TestModern::balance_data()
     QTest::newRow("items without a list") << "<li>一<li>二" << false << "<ul><li>一</li><li>二</li></ul>" << "一 二";
     QTest::newRow("obsolete markup as style") << "<font color=red size=+1>赤</font><center>中</center><img src=x.png><dd>説明</dd>"
                                               << false
-                                              << "<span style=\"color:red;font-size:large;\">赤</span><div style=\"text-align:center\">中</div>"
+                                              << "<span style=\"color:red;font-size:large\">赤</span><div style=\"text-align:center\">中</div>"
                                                  "<img src=\"x.png\" alt=\"\"><div>説明</div>"
                                               << "赤 中 説明";
+    // Obsolete attributes: their style before the element's own, values taken only when well formed.
+    QTest::newRow("align and bgcolor") << "<p align=CENTER>p</p><table bgcolor=#FFeeDD border=1 cellpadding=3><tr><td align=right valign=top nowrap>c</table>"
+                                       << false
+                                       << "<p style=\"text-align:center\">p</p><table style=\"background-color:#ffeedd;border:1px solid\">"
+                                          "<tbody><tr><td style=\"text-align:right;vertical-align:top;white-space:nowrap\">c</td></tr></tbody></table>"
+                                       << "p c";
+    QTest::newRow("own style wins") << "<div align=left style=\"color:blue\">d</div><font color=red style=\"color:green\">f</font>" << false
+                                    << "<div style=\"text-align:left;color:blue\">d</div><span style=\"color:red;color:green\">f</span>"
+                                    << "d f";
+    QTest::newRow("unsafe values dropped")
+        << "<font color=\"red;background:url(x)\" face=\"a;}b\">x</font><td width=\"1px;x\"><img src=i align=\"left;x\" border=\"0\" hspace=4>"
+        << false << "<span>x</span><img src=\"i\" style=\"border:0;margin-left:4px;margin-right:4px\" alt=\"\">" << "x";
+    QTest::newRow("font face, sizes, hr") << "<font face=\"ＭＳ ゴシック, Osaka\">f</font><hr align=left width=50% size=2 noshade color=gray>"
+                                          << false
+                                          << "<span style=\"font-family:'ＭＳ ゴシック','Osaka'\">f</span>"
+                                             "<hr style=\"margin-right:auto;width:50%;height:2px;border-style:solid;color:gray;background-color:gray\">"
+                                          << "f";
+    QTest::newRow("lists, anchors, br clear") << "<dir><li type=square>一</dir><a name=top>t</a><br clear=all><ul type=circle compact><li>二</ul>"
+                                              << false
+                                              << "<ul><li style=\"list-style-type:square\">一</li></ul><a id=\"top\">t</a><br style=\"clear:both\">"
+                                                 "<ul style=\"list-style-type:circle\"><li>二</li></ul>"
+                                              << "一 t 二";
+    QTest::newRow("marquee and xmp") << "<marquee>流れる</marquee><xmp>a<b</xmp>" << false << "流れる<pre>a&lt;b</pre>" << "流れる a<b";
+    QTest::newRow("frames, plugins, script type")
+        << "<noframes><b>x</b></noframes><applet>代わり</applet><img src=i name=pic><script type=\"text/javascript\">a()</script>"
+        << false << "代わり<img src=\"i\" id=\"pic\" alt=\"\"><script>a()</script>" << "代わり";
     QTest::newRow("heading keeps text-level") << "<div>一</div><b>二</b><script>x</script>" << true << "一<b>二</b>" << "一 二";
 }
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/platform.h"
 #include "site/pagefile.h"
 #include "site/pages.h"
 #include "site/sitegeneration.h"
@@ -26,6 +27,8 @@ private slots:
     void malformedKind_writesNoQaPage();
     void nameWithSlash_isRefused_data();
     void nameWithSlash_isRefused();
+    void nameDifferingInCase_data();
+    void nameDifferingInCase();
     void returnAddress_losesOnlySpaces_data();
     void returnAddress_losesOnlySpaces();
 };
@@ -147,8 +150,10 @@ void TestPages::pathsJoinWithOneSlash()
     QCOMPARE(joinPath("/", "index.html"), QStringLiteral("/index.html"));
     QCOMPARE(joinPath("/web/qa", "index.html"), QStringLiteral("/web/qa/index.html"));
     QCOMPARE(joinPath("/web/qa/", "index.html"), QStringLiteral("/web/qa/index.html"));
-    QCOMPARE(outputDirForm("/web/qa/"), QStringLiteral("/web/qa"));
-    QCOMPARE(outputDirForm("/"), QStringLiteral("/"));
+    // A folder is absolute with the drive on Windows ("C:/").
+    const QString root = QDir::rootPath();
+    QCOMPARE(outputDirForm(root + "web/qa/"), root + "web/qa");
+    QCOMPARE(outputDirForm(root), root);
 }
 
 void TestPages::malformedKind_writesNoQaPage()
@@ -200,6 +205,42 @@ void TestPages::nameWithSlash_isRefused()
     QVERIFY(QDir(outDir + "/x").isEmpty());
     QCOMPARE(QDir(outDir).entryList(QDir::Files | QDir::Hidden), QStringList{"qa001.html"});
     QCOMPARE(readBytes(outDir + "/qa001.html"), record);
+}
+
+void TestPages::nameDifferingInCase_data()
+{
+    QTest::addColumn<bool>("modern");
+    QTest::addColumn<QString>("kindPage");
+    QTest::addColumn<bool>("refused");
+    // The older styles keep such pages apart where the disk does, as they always have.
+    const bool folding = platform::windowsFileNames();
+    for (const bool modern : {false, true}) {
+        const QByteArray style = modern ? "modern: " : "frameless: ";
+        QTest::newRow(style + "the index page") << modern << "Index.html" << (modern || folding);
+        QTest::newRow(style + "a record's page") << modern << "QA001.html" << (modern || folding);
+        QTest::newRow(style + "another name") << modern << "Indexes.html" << false;
+    }
+    QTest::newRow("modern: the search page") << true << "Search.html" << true;
+    QTest::newRow("frameless: no search page") << false << "Search.html" << false;
+}
+
+// A kind page whose name differs from another page's only in letter case, as the import's check
+// of kinds tells it.
+void TestPages::nameDifferingInCase()
+{
+    QFETCH(bool, modern);
+    QFETCH(QString, kindPage);
+    QFETCH(bool, refused);
+    QTemporaryDir out;
+    SiteRun run(out.path());
+    PageStyle style;
+    style.modern = modern;
+    QCOMPARE(run.qaPage(style, "1", "Q", "A", "k,t").code, WriteOutcome::Written);
+    const WriteOutcome outcome = run.subIndexPage(kindPage, "t", "index.html", {"Q"}, {"1"}, style);
+    QCOMPARE(outcome.code, refused ? WriteOutcome::Stopped : WriteOutcome::Written);
+    if (refused)
+        QCOMPARE(outcome.message, "ほかのページと同じファイル名になるため作成できません\r" + kindPage);
+    QCOMPARE(QFile::exists(out.filePath(kindPage)), !refused);
 }
 
 void TestPages::returnAddress_losesOnlySpaces_data()

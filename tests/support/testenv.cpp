@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testenv.h"
 
+#include "settings/appsettings.h"
 #include "settings/dirs.h"
 #include "store/recordstore.h"
 
@@ -33,6 +34,11 @@ void isolateSettings()
         QDir().mkpath(folder);
         qputenv((QByteArray("XDG_") + QByteArray(name).toUpper() + "_HOME").constData(), QFile::encodeName(folder));
     }
+    // Windows' counterparts, which the program reads before the shell's own folders: the
+    // settings beside the freedesktop.org ones, data and caches in a folder of their own.
+    qputenv("APPDATA", QFile::encodeName(QDir::toNativeSeparators(dir.filePath(QStringLiteral("config")))));
+    QDir().mkpath(dir.filePath(QStringLiteral("local")));
+    qputenv("LOCALAPPDATA", QFile::encodeName(QDir::toNativeSeparators(dir.filePath(QStringLiteral("local")))));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
     QCoreApplication::setOrganizationName(QStringLiteral("Qadora"));
@@ -42,7 +48,7 @@ void isolateSettings()
 
 void clearSettings()
 {
-    QSettings(QStringLiteral("Qadora"), QStringLiteral("Qadora")).clear();
+    openSettings().clear();
 }
 
 namespace {

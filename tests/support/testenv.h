@@ -3,6 +3,7 @@
 #pragma once
 
 #include "fakeinteraction.h"
+#include "settings/appsettings.h"
 #include "store/record.h"
 #include "ui/answerbox.h"
 #include "ui/main1.h"

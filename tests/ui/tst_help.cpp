@@ -118,7 +118,7 @@ void TestHelp::links()
 {
     QFETCH(QString, entry);
     QFETCH(bool, yes);
-    QSettings settings;
+    QSettings settings = qadora::openSettings();
     settings.setValue("links/home", "https://example.org/qadora/");
     fake().answerNext(yes);
     w()->findChild<QAction*>(entry)->trigger();

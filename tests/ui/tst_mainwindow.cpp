@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -425,7 +426,7 @@ void TestMainWindow::picker_followsDirectory()
     QVERIFY(w()->File1->count() == 0);
     // The first entries lead back up.
     emit w()->Dir1->itemActivated(w()->Dir1->topLevelItem(0), 0);
-    QCOMPARE(w()->Label36->text(), QStringLiteral("/"));
+    QCOMPARE(w()->Label36->text(), web.section('/', 0, 0) + "/"); // the root (on Windows the drive's)
 }
 
 void TestMainWindow::picker_rootHasNoTrailingSlash()
@@ -433,7 +434,7 @@ void TestMainWindow::picker_rootHasNoTrailingSlash()
     QVERIFY(w()->Dir1->setPath(m_dir->path() + "/"));
     QCOMPARE(w()->Label36->text(), outputDirForm(m_dir->path()));
     QVERIFY(w()->Dir1->setPath("/"));
-    QCOMPARE(w()->Label36->text(), QStringLiteral("/"));
+    QCOMPARE(w()->Label36->text(), QFileInfo("/").absoluteFilePath()); // on Windows the current drive's root
 }
 
 void TestMainWindow::picker_pasteNetworkPath_isRefused()
@@ -753,11 +754,12 @@ void TestMainWindow::pathLabels_shortenInTheMiddle()
     const QString shown = label->shownText();
     QCOMPARE(label->text(), path);
     QVERIFY(shown.size() < path.size());
-    QVERIFY(shown.startsWith("/日本語") && shown.endsWith("hpdata1.mdb") && shown.contains(QChar(0x2026)));
+    // Shown with the system's separators ("\" on Windows), kept as it was set.
+    QVERIFY(shown.startsWith(QDir::separator() + QString("日本語")) && shown.endsWith("hpdata1.mdb") && shown.contains(QChar(0x2026)));
     QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), label->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(label, &help);
     QTRY_VERIFY(QToolTip::isVisible());
-    QVERIFY(QToolTip::text().contains(path));
+    QVERIFY(QToolTip::text().contains(QDir::toNativeSeparators(path)));
 }
 
 QTEST_MAIN(TestMainWindow)

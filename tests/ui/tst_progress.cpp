@@ -106,7 +106,7 @@ void TestProgress::messageAloneOnTop_takesEnter()
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const quint16 port = closed.serverPort();
         closed.close();
-        QSettings s(QStringLiteral("Qadora"), QStringLiteral("Qadora"));
+        QSettings s = qadora::openSettings();
         s.setValue("publish/address", QStringLiteral("ftp://127.0.0.1:%1/qa").arg(port));
         s.setValue("publish/user", "web");
         s.setValue("publish/folder", out);
