@@ -116,7 +116,10 @@ cmake --build build -j"$jobs" --target qadora-build qadora_make_sample qadora_sa
 # code page 932 maps in its own way.
 python3 - "$work/big.tsv" <<'PY'
 import sys
-odd = ["～", "－", "∥", "￢", "①", "㈱", "ｱｲｳ", "&amp;", "<b>太字</b>", "髙", "﨑", "\\n"]
+odd = ["～", "－", "∥", "￢", "①", "㈱", "ｱｲｳ", "&amp;", "<b>太字</b>", "髙", "﨑", "\\n",
+       # markup the modern style's HTML parser must balance as Linux's does
+       "<b>閉じない", "</i>", "<table><tr><td>セル", "<ul><li>一<li>二", "<p>段落<div>塊</p>",
+       "<svg><circle r=1></svg>", "&copy;&bogus;"]
 with open(sys.argv[1], "w", encoding="utf-8") as out:
     for i in range(2000):
         kind = "sub%03d,種類その%d" % (i % 40, i % 40)

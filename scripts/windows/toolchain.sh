@@ -7,7 +7,8 @@
 #
 #   QADORA_WINDOWS_CACHE    cache folder (default ~/.cache/qadora-windows)
 #   QADORA_WINDOWS_SOURCES  folder holding the pinned archives
-#                           (default /work/shared/windows-sources)
+#                           (default: shared/windows-sources beside the clone, else
+#                           /work/shared/windows-sources)
 #   JOBS                    parallel jobs (default: number of cores)
 #
 # Usage: scripts/windows/toolchain.sh [stage...]   (default: all stages)
@@ -15,7 +16,11 @@ set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cache=${QADORA_WINDOWS_CACHE:-$HOME/.cache/qadora-windows}
-sources=${QADORA_WINDOWS_SOURCES:-/work/shared/windows-sources}
+sources=${QADORA_WINDOWS_SOURCES:-}
+if [[ -z $sources ]]; then
+    sources=$repo/../shared/windows-sources
+    [[ -d $sources ]] || sources=/work/shared/windows-sources
+fi
 jobs=${JOBS:-$(nproc)}
 host=x86_64-w64-mingw32
 src=$cache/src
@@ -41,7 +46,17 @@ fi
 
 log() { printf '== %s\n' "$*" >&2; }
 
-# stage NAME: runs stage_NAME unless its stamp exists; prints its time.
+# CPU seconds (user + system) of the finished child processes so far, in the variable cpu.
+# `times` must run in this shell itself: a $(...) subshell would report its own.
+child_cpu() {
+    times > "$stamps/.times"
+    cpu=$(tail -n 1 "$stamps/.times" | awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); n += t[1] * 60 + t[2] } printf "%d", n + 0.5 }')
+}
+mmss() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
+
+# stage NAME: runs stage_NAME unless its stamp exists; prints its wall time and the CPU time
+# (user + system) of its processes. On a busy machine the wall time says little; the CPU time
+# divided by the cores a stage keeps busy is what it takes on a quiet one.
 stage() {
     local name=$1
     if [[ -e $stamps/$name ]]; then
@@ -49,8 +64,13 @@ stage() {
         return
     fi
     log "$name: building"
-    local t0=$SECONDS rc=0
-    "stage_$name" || rc=$?
+    local t0=$SECONDS c0 cpu rc=0
+    child_cpu
+    c0=$cpu
+    # In the background, so that set -e holds inside the stage (it is off in a function
+    # called as `f || ...`).
+    ("stage_$name") &
+    wait $! || rc=$?
     # 3: the stage could not be done here and is left for a later run (no stamp).
     if ((rc == 3)); then
         log "$name: left out"
@@ -58,7 +78,9 @@ stage() {
     fi
     ((rc == 0)) || exit "$rc"
     local secs=$((SECONDS - t0))
-    printf '%dm%02ds\n' $((secs / 60)) $((secs % 60)) > "$stamps/$name"
+    child_cpu
+    cpu=$((cpu - c0))
+    echo "$(mmss "$secs") wall, $(mmss "$cpu") cpu" > "$stamps/$name"
     log "$name: finished in $(cat "$stamps/$name")"
 }
 
@@ -83,22 +105,37 @@ srcdir() {
     echo "$d"
 }
 
+windows_packages=(
+    mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+    libz-mingw-w64-dev binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+    wine wine64 libwine-dev nsis nsis-pluginapi
+    dpkg-dev cmake ninja-build ccache perl make tcl autoconf automake libtool
+    gettext pkg-config curl zip xvfb xauth imagemagick fonts-noto-cjk
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libicu-dev
+)
+
+# Checked on every run, not stamped: a cache folder kept from another machine says nothing
+# about this machine's packages.
 stage_apt() {
     # apt-get source needs deb-src lines; the machine has binary ones only.
-    local list=/etc/apt/sources.list.d/debian.sources
+    local list=/etc/apt/sources.list.d/debian.sources update=
     if ! grep -qs '^Types:.*deb-src' "$list" /etc/apt/sources.list 2>/dev/null \
         && ! grep -rqs '^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
         sed -i 's/^Types: deb$/Types: deb deb-src/' "$list"
+        update=1
+    fi
+    local p missing=()
+    for p in "${windows_packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        update=1
+    elif [[ -z $update ]]; then
+        return 0
     fi
     apt-get update -q
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-        mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-        libz-mingw-w64-dev \
-        binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
-        wine wine64 libwine-dev nsis nsis-pluginapi \
-        dpkg-dev cmake ninja-build perl make tcl autoconf automake libtool \
-        gettext pkg-config zip xvfb xauth fonts-noto-cjk \
-        qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libicu-dev
+    ((${#missing[@]} == 0)) || DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
 # fetch_source PACKAGE: the Debian source tree of PACKAGE in $src, unless there already.
@@ -174,8 +211,17 @@ stage_openssl() {
     "$s/Configure" mingw64 --prefix="$prefix" --libdir=lib \
         --openssldir="$prefix/ssl" shared no-tests \
         no-legacy no-engine no-module
-    make -j"$jobs" build_libs >/dev/null
-    make install_dev install_runtime_libs >/dev/null
+    # Only the DLLs and their import libraries: `make build_libs` compiles every file twice,
+    # once more for the static libraries, which nothing here links.
+    make build_generated >/dev/null
+    make -j"$jobs" libcrypto.dll.a libssl.dll.a >/dev/null
+    # The .pc files' rule names the static libraries too; they are not remade for them.
+    make -o libcrypto.a -o libssl.a -o apps/libapps.a libcrypto.pc libssl.pc openssl.pc >/dev/null
+    mkdir -p "$prefix/include/openssl" "$prefix/lib/pkgconfig" "$prefix/bin"
+    cp "$s"/include/openssl/*.h include/openssl/*.h "$prefix/include/openssl/"
+    cp libcrypto.dll.a libssl.dll.a "$prefix/lib/"
+    cp libcrypto-3-x64.dll libssl-3-x64.dll "$prefix/bin/"
+    cp libcrypto.pc libssl.pc openssl.pc "$prefix/lib/pkgconfig/"
 }
 
 stage_libssh2() {
@@ -239,6 +285,7 @@ H
         mv "$w/wintab.h.new" "$w/wintab.h"
     fi
     patch_qt_direct2d "$s"
+    patch_qt_jit_stack "$s"
     cmake -G Ninja -S "$s" -B "$bld/qt" \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain_file" \
         -DCMAKE_BUILD_TYPE=Release \
@@ -256,7 +303,8 @@ H
         -DSQLite3_INCLUDE_DIR="$prefix/include" -DSQLite3_LIBRARY="$prefix/lib/libsqlite3.dll.a" \
         -DFEATURE_style_windowsvista=ON -DFEATURE_direct2d=OFF \
         -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
-        -DFEATURE_vulkan=OFF -DFEATURE_jpeg=OFF
+        -DFEATURE_vulkan=OFF -DFEATURE_jpeg=OFF \
+        -DFEATURE_schannel=OFF -DFEATURE_ssl=OFF -DFEATURE_tuiotouch=OFF -DFEATURE_gif=OFF
     cmake --build "$bld/qt" -j"$jobs"
     cmake --install "$bld/qt"
     for p in windows offscreen minimal; do
@@ -271,6 +319,20 @@ patch_qt_direct2d() {
     grep -q 'QT_CONFIG(directwrite3) && QT_CONFIG(direct2d)' "$f" && return
     sed -i 's/^#\( *\)if QT_CONFIG(directwrite3)$/#\1if QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/' "$f"
     grep -q 'QT_CONFIG(directwrite3) && QT_CONFIG(direct2d)' "$f"
+}
+
+# mingw-w64's emulated thread-local storage frees a thread's objects before their destructors
+# run, so a thread that used a regular expression crashed as it ended, in the destructor of
+# its JIT stack holder. A plain pointer has no destructor; the stack, made only for a match
+# too deep for PCRE's default one, is left to the process.
+patch_qt_jit_stack() {
+    local f=$1/src/corelib/text/qregularexpression.cpp
+    grep -q 'qadora: no thread_local destructor' "$f" && return
+    sed -i \
+        -e 's|^static thread_local std::unique_ptr<pcre2_jit_stack_16, PcreJitStackFree> jitStacks;$|static thread_local pcre2_jit_stack_16 *jitStacks = nullptr; // qadora: no thread_local destructor|' \
+        -e 's|return jitStacks.get();|return jitStacks;|' \
+        -e 's|jitStacks.reset(pcre2_jit_stack_create_16(|jitStacks = (pcre2_jit_stack_create_16(|' "$f"
+    grep -q 'qadora: no thread_local destructor' "$f" && ! grep -q 'jitStacks\.' "$f"
 }
 
 # zlib is Debian's own mingw-w64 build (libz-mingw-w64-dev); libzip and libxlsxwriter
@@ -293,22 +355,46 @@ stage_xlsxwriter() {
         -DBUILD_SHARED_LIBS=ON -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DUSE_SYSTEM_MINIZIP=OFF
 }
 
-# Gumbo, the HTML5 parser of the modern pages: Debian's source when the mirror serves it,
-# else Debian's original archive of the same release from the sources folder, checked
-# against the checksum in Debian's source description.
-stage_gumbo() {
-    local s
-    if ! fetch_source gumbo-parser 2>/dev/null; then
-        local orig=gumbo-parser_0.10.1+dfsg.orig.tar.gz
-        if [[ ! -e $sources/$orig ]]; then
-            echo "no source of gumbo-parser: put $orig in $sources; without it the modern" \
-                 "style shows markup in records as text" >&2
-            return 3
-        fi
-        echo "bc03dfa4eeb959b9b1424c11c9450493774b575331e2b24d87aff39dee8c3594  $sources/$orig" | sha256sum -c --quiet
-        rm -rf "$src/gumbo-parser-0.10.1" && mkdir -p "$src/gumbo-parser-0.10.1"
-        tar xzf "$sources/$orig" -C "$src/gumbo-parser-0.10.1" --strip-components=1
+# Gumbo, the HTML5 parser of the modern pages, in this order: Debian's source when the mirror
+# serves it; Debian's original archive of the same release from the sources folder, checked
+# against the checksum in Debian's source description; else the npm package gumbo-parser
+# 0.3.0, pinned by SHA-256, which carries Google's gumbo 0.10.1 C sources unchanged
+# (deps/gumbo-parser). Only src/*.c is built, as Debian builds it.
+gumbo_npm=gumbo-parser-0.3.0.tgz
+gumbo_npm_sha256=d47101b5182186c4646f7eba5107308dbf93392621ae8c12bd35a7d867c8e913
+gumbo_source() {
+    local orig=gumbo-parser_0.10.1+dfsg.orig.tar.gz d=$src/gumbo-parser-0.10.1
+    fetch_source gumbo-parser >/dev/null 2>&1 && return 0
+    if [[ -e $sources/$orig ]]; then
+        echo "bc03dfa4eeb959b9b1424c11c9450493774b575331e2b24d87aff39dee8c3594  $sources/$orig" \
+            | sha256sum -c --quiet
+        rm -rf "$d" && mkdir -p "$d"
+        tar xzf "$sources/$orig" -C "$d" --strip-components=1
+        log "gumbo: Debian's original archive from $sources"
+        return 0
     fi
+    local tgz=$src/$gumbo_npm
+    if [[ ! -e $tgz ]]; then
+        if [[ -e $sources/$gumbo_npm ]]; then
+            cp "$sources/$gumbo_npm" "$tgz.part"
+        else
+            local url
+            url=$(npm view gumbo-parser@0.3.0 dist.tarball 2>/dev/null) \
+                || url=https://registry.npmjs.org/gumbo-parser/-/$gumbo_npm
+            curl -fsSL --retry 3 -o "$tgz.part" "$url"
+        fi
+        mv "$tgz.part" "$tgz"
+    fi
+    echo "$gumbo_npm_sha256  $tgz" | sha256sum -c --quiet || { rm -f "$tgz"; return 1; }
+    grep -q 'AC_INIT(\[gumbo\], \[0.10.1\]' <(tar xzOf "$tgz" package/deps/gumbo-parser/configure.ac)
+    rm -rf "$d" && mkdir -p "$d"
+    tar xzf "$tgz" -C "$d" --strip-components=3 package/deps/gumbo-parser
+    log "gumbo: gumbo 0.10.1 from the npm package $gumbo_npm"
+}
+
+stage_gumbo() {
+    gumbo_source
+    local s
     s=$(srcdir gumbo-parser)
     local b=$bld/gumbo
     rm -rf "$b" && mkdir -p "$b" && cd "$b"
@@ -363,11 +449,12 @@ stage_wine() {
 
 all=(apt sources sqlite openssl libssh2 curl qt libzip xlsxwriter gumbo mdbtools qtkeychain wine)
 total0=$SECONDS
+rm -f "$stamps/apt"
 for s in "${@:-${all[@]}}"; do
     stage "$s"
 done
 secs=$((SECONDS - total0))
-log "toolchain ready in $cache ($((secs / 60))m$(printf %02d $((secs % 60)))s this run)"
+log "toolchain ready in $cache ($(mmss "$secs") wall this run)"
 for s in "${all[@]}"; do
     if [[ -e $stamps/$s ]]; then printf '  %-10s %s\n' "$s" "$(cat "$stamps/$s")" >&2; fi
 done
