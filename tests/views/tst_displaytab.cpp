@@ -182,7 +182,8 @@ void TestDisplayTab::emptyTable()
     QTest::mouseClick(w()->Command18, Qt::LeftButton);
     const int before = w()->List9->count();
     QVERIFY(before > 0);
-    makeDatabase(m_db); // emptied
+    // Emptied by another program while the window holds the file open (Windows refuses a new file there).
+    QVERIFY(runSqlite(m_db, "DELETE FROM tbl1;").isEmpty());
     QTest::mouseClick(w()->Command18, Qt::LeftButton);
     QCOMPARE(fake().messages(), QStringList{kNoRecords});
     QCOMPARE(w()->List9->count(), allRecords ? 0 : before);
