@@ -74,8 +74,8 @@ stage_imports() {
 
 for p in "${programs[@]}"; do
     # The build puts its programs beside each other, where Windows finds their DLLs.
-    exe=$(find "$build" -maxdepth 2 -name "$p.exe" -print -quit)
-    [[ -n $exe ]] || { echo "no $p.exe in $build" >&2; exit 1; }
+    exe=$build/$p.exe
+    [[ -e $exe ]] || { echo "no $p.exe in $build" >&2; exit 1; }
     cp "$exe" "$stage/bin/"
     stage_imports "$stage/bin/$p.exe"
 done

@@ -38,17 +38,21 @@ export AR=$host-ar RANLIB=$host-ranlib RC=$host-windres
 
 mkdir -p "$src" "$bld" "$prefix" "$stamps"
 
-# A stage built again (after a fix) compiles only what changed.
+# A stage built again (after a fix) compiles only what changed. Decided after the apt stage,
+# which installs ccache on a fresh machine.
 launcher=
-if command -v ccache >/dev/null; then
-    launcher="-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
-fi
+use_ccache() {
+    if command -v ccache >/dev/null; then
+        launcher="-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+    fi
+}
 
 log() { printf '== %s\n' "$*" >&2; }
 
 # CPU seconds (user + system) of the finished child processes so far, in the variable cpu.
 # `times` must run in this shell itself: a $(...) subshell would report its own.
 child_cpu() {
+    local LC_ALL=C # a decimal point, whatever the locale
     times > "$stamps/.times"
     cpu=$(tail -n 1 "$stamps/.times" | awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); n += t[1] * 60 + t[2] } printf "%d", n + 0.5 }')
 }
@@ -67,10 +71,12 @@ stage() {
     local t0=$SECONDS c0 cpu rc=0
     child_cpu
     c0=$cpu
-    # In the background, so that set -e holds inside the stage (it is off in a function
-    # called as `f || ...`).
-    ("stage_$name") &
-    wait $! || rc=$?
+    # In a subshell of its own with set -e on, not as `f || ...` (where set -e is off inside
+    # f); in the foreground, so that Ctrl-C stops what it runs.
+    set +e
+    (set -e; "stage_$name")
+    rc=$?
+    set -e
     # 3: the stage could not be done here and is left for a later run (no stamp).
     if ((rc == 3)); then
         log "$name: left out"
@@ -450,8 +456,10 @@ stage_wine() {
 all=(apt sources sqlite openssl libssh2 curl qt libzip xlsxwriter gumbo mdbtools qtkeychain wine)
 total0=$SECONDS
 rm -f "$stamps/apt"
+use_ccache
 for s in "${@:-${all[@]}}"; do
     stage "$s"
+    if [[ $s == apt ]]; then use_ccache; fi
 done
 secs=$((SECONDS - total0))
 log "toolchain ready in $cache ($(mmss "$secs") wall this run)"
