@@ -176,6 +176,7 @@ private slots:
     void workbook_refused();
     void workbook_rowsOutOfOrder();
     void workbook_mergedOverWholeRowsAndColumns();
+    void workbook_cellsPastTheLastColumn();
     void workbook_libreOfficeSavesItAgain();
     void workbook_cellLimit_data();
     void workbook_cellLimit();
@@ -774,6 +775,21 @@ merges = '<mergeCells count="2"><mergeCell ref="A2:A1048576"/><mergeCell ref="D2
     const ImportPlan p = planImport(readBytes(file), {}, {});
     QVERIFY2(p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(p.fatal + problemsText(p)));
     QCOMPARE(p.additions[1].after, (Record{2, "k,t", "q3", "a3"}));
+}
+
+// Cells without a reference count on from the last one: past Excel's last column the sheet is
+// damaged, not a row millions of cells wide.
+void TestCsv::workbook_cellsPastTheLastColumn()
+{
+    QADORA_NEEDS_PROGRAM("python3");
+    const QString file = path("wide.xlsx");
+    QVERIFY(writeWorkbookByPython(file, QStringLiteral(R"(
+rows = '<row r="1">' + '<c t="inlineStr"><is><t>x</t></is></c>' * 16385 + '</row>'
+)"), QStringLiteral(R"(
+    z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (ns, rows))
+)")));
+    const QString fatal = planImport(readBytes(file), {}, {}).fatal;
+    QVERIFY2(fatal.startsWith(QStringLiteral("ブックが壊れているため読み込めません")), qPrintable(fatal));
 }
 
 // An xlsx written by Qadora, opened and saved again by LibreOffice, reads back unchanged in
