@@ -196,6 +196,11 @@ void TestModern::balance_data()
     QTest::newRow("block ends a heading") << "<h3>見出し<div>塊</div></h3>" << false << "<h3>見出し</h3><div>塊</div>" << "見出し 塊";
     QTest::newRow("link in a link") << "<a href=x>1<table><tr><td><a href=y>2</a></table></a>" << false
                                     << "<a href=\"x\">1<table><tbody><tr><td>2</td></tr></tbody></table></a>" << "1 2";
+    QTest::newRow("links in details and a label")
+        << "<details><summary>開く</summary><a href=x>1</a></details><label><a href=y>2</a></label>" << false
+        << "<details><summary>開く</summary><a href=\"x\">1</a></details><label><a href=\"y\">2</a></label>" << "開く 1 2";
+    QTest::newRow("iframe in a link, its text escaped") << "<a href=x><iframe>a</div><!--</a>" << false
+                                                        << "<a href=\"x\">a&lt;/div&gt;&lt;!--&lt;/a&gt;</a>" << "a</div><!--</a>";
     QTest::newRow("items without a list") << "<li>一<li>二" << false << "<ul><li>一</li><li>二</li></ul>" << "一 二";
     QTest::newRow("obsolete markup as style") << "<font color=red size=+1>赤</font><center>中</center><img src=x.png><dd>説明</dd>"
                                               << false
