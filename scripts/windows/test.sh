@@ -14,6 +14,7 @@ repo=$(cd "$here/../.." && pwd)
 cd "$repo"
 cache=${QADORA_WINDOWS_CACHE:-$HOME/.cache/qadora-windows}
 export QADORA_WINDOWS_CACHE=$cache
+export CCACHE_DIR=${CCACHE_DIR:-$cache/ccache} CCACHE_BASEDIR=$repo # as package.sh builds
 export WINEDEBUG=-all
 jobs=${JOBS:-$(nproc)}
 build=$repo/build-windows
