@@ -4,6 +4,7 @@
 // page's own script answers (run in node when it is there).
 #include "search/searchtext.h"
 #include "site/htmlbalance.h"
+#include "site/modernpages.h"
 #include "site/sitegeneration.h"
 #include "testenv.h"
 #include "ui/folderpicker.h"
@@ -136,6 +137,8 @@ private slots:
     void initTestCase();
     void balance_data();
     void balance();
+    void linkTo_isAPathOfThisFolder_data();
+    void linkTo_isAPathOfThisFolder();
 
     void hostileSite_everyPageIsAWellFormedDocument();
     void hostileSite_structuredDataIsWhatThePageShows();
@@ -245,6 +248,26 @@ void TestModern::balance()
     QTEST(b.text, "text");
     // Written back, it reads as itself.
     QCOMPARE(balanceHtml(b.html, phrasing ? HtmlContext::Phrasing : HtmlContext::Flow).html, b.html);
+}
+
+void TestModern::linkTo_isAPathOfThisFolder_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a colon is no scheme") << "javascript:alert(1).html";
+    QTest::newRow("a colon inside") << "a:b.html";
+    QTest::newRow("spaces and Japanese") << "よくある 質問.html";
+    QTest::newRow("query and fragment signs") << "a?b#c%d.html";
+}
+
+// A page's link, in pages and in the search index, names that file of the site's folder and
+// nothing else, whatever its kind page is called.
+void TestModern::linkTo_isAPathOfThisFolder()
+{
+    QFETCH(QString, name);
+    const QUrl link(linkTo(name), QUrl::StrictMode);
+    QVERIFY2(link.isValid() && link.isRelative() && link.scheme().isEmpty(), qPrintable(linkTo(name)));
+    QCOMPARE(link.path(QUrl::FullyDecoded), name);
+    QVERIFY(!link.hasQuery() && !link.hasFragment());
 }
 
 void TestModern::hostileSite_everyPageIsAWellFormedDocument()
