@@ -94,8 +94,8 @@ qint64 currentProcessId();
 QStringList programArguments(int argc, char* argv[]);
 
 // A path as a library that opens files by a narrow path takes it: the path's bytes here; on
-// Windows its short form, which the code page can hold whatever the characters of the name
-// (for a file still to be made, its folder's short form and the name).
+// Windows its code page's bytes, or where the code page cannot hold a character of it, its
+// short form (for a file still to be made, its folder's short form and the name).
 QByteArray libraryPath(const QString& path);
 
 // Whether file names follow Windows' rules (device names, characters refused, case not told

@@ -229,6 +229,12 @@ std::optional<QString> shortPathOf(const QString& path)
 
 QByteArray libraryPath(const QString& path)
 {
+    // The short form only where the code page cannot hold the name: a short name is found
+    // again by the system's own matching, which on some file systems (and under Wine, whose
+    // short names are hashes) can name another folder of a similar long name.
+    const QByteArray local = path.toLocal8Bit();
+    if (QString::fromLocal8Bit(local) == path)
+        return local;
     if (const auto shortPath = shortPathOf(path))
         return shortPath->toLocal8Bit();
     // A file still to be made has no short form: its folder has.
