@@ -155,7 +155,7 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
     QList<std::pair<QString, QByteArray>> files;
     files.append({kSearchScript, searchScript()});
 
-    // Each piece (a character, two, or three digits) with the records that hold it, in record
+    // Each piece (a character, two, or one followed by two digits) with the records that hold it, in record
     // order. A key is the piece's code units, 16 bits each, the first highest.
     PieceLists postings(documents.size() * 8);
     auto digit = [](char16_t u) { return u >= u'0' && u <= u'9'; };
@@ -170,9 +170,10 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
                 postings.add(quint64(s[i]) << 32, int(id));
                 if (i + 1 < n && !htmlSpace(s[i + 1]))
                     postings.add((quint64(s[i]) << 32) | (quint64(s[i + 1]) << 16), int(id));
-                // Numbers share a few pairs of digits; three in a row keep a query of digits
-                // from matching nearly every record that has numbers.
-                if (i + 2 < n && digit(s[i]) && digit(s[i + 1]) && digit(s[i + 2]))
+                // Numbers share a few pairs of digits: two digits with what comes before them
+                // keep a query of a number (受付番号123) from matching nearly every record that
+                // has numbers.
+                if (i + 2 < n && digit(s[i + 1]) && digit(s[i + 2]))
                     postings.add((quint64(s[i]) << 32) | (quint64(s[i + 1]) << 16) | s[i + 2], int(id));
             }
         }
