@@ -30,9 +30,9 @@ QByteArray scriptSource()
   }
 
   // The pieces the index knows a word by: the word itself when it is one code unit long,
-  // otherwise each pair of neighbouring code units, and each run of three digits. With `from`,
-  // only the pieces that end at or after that unit.
-  var DIGITS = /^[0-9]{3}$/;
+  // otherwise each pair of neighbouring code units, and each unit followed by two digits. With
+  // `from`, only the pieces that end at or after that unit.
+  var DIGITS = /^[\s\S][0-9]{2}$/;
   function grams(word, from) {
     if (word.length === 1) return [word];
     var out = [];
@@ -198,11 +198,11 @@ QByteArray scriptSource()
     });
   };
   // The next key makes pieces ending in it, which start with each word's last character or
-  // (three digits) the one before: those shards are fetched now, while the reader types.
+  // (after a digit) the one before: those shards are fetched now, while the reader types.
   Searcher.prototype.prefetch = function (ws, meta) {
     var self = this;
     ws.forEach(function (w) {
-      var from = /^[0-9]{2}$/.test(w.slice(-2)) ? w.length - 2 : w.length - 1;
+      var from = /[0-9]$/.test(w) ? Math.max(0, w.length - 2) : w.length - 1;
       for (var i = from; i < w.length; i++) {
         self.get('qs-g' + shardOf(w.charAt(i), meta.shards) + '.js').catch(function () {});
       }
@@ -244,8 +244,9 @@ QByteArray scriptSource()
     return { words: ws, results: results, next: next, more: pos < best.length, complete: true, ids: best, pos: pos };
   };
   // The first `limit` records numbered above `after` (none: from the first) that hold every
-  // word of the query; `next` is where the following page starts.
-  Searcher.prototype.search = function (query, limit, after) {
+  // word of the query; `next` is where the following page starts. `progress`, when given, is
+  // told the results found so far whenever a chunk arrives: the first of them, in order.
+  Searcher.prototype.search = function (query, limit, after, progress) {
     var self = this;
     var ws = words(query);
     if (after === undefined) after = -1;
@@ -262,7 +263,24 @@ QByteArray scriptSource()
           var n = self.chunkName(id);
           if (names.indexOf(n) < 0) names.push(n);
         });
-        return Promise.all(names.map(function (n) { return self.get(n); })).then(function () {
+        var shownUpTo = -1;
+        function partial() {
+          // The records before the first one whose chunk is still missing.
+          var found = results.slice(), b = 0;
+          for (; b < batch.length && found.length < limit; b++) {
+            var r = self.check(batch[b], ws);
+            if (r === undefined) break;
+            if (r) found.push(r);
+          }
+          if (b > shownUpTo && found.length > results.length) {
+            shownUpTo = b;
+            progress({ words: ws, results: found, next: -1, more: true });
+          }
+        }
+        return Promise.all(names.map(function (n) {
+          var got = self.get(n);
+          return progress ? got.then(function (d) { partial(); return d; }) : got;
+        })).then(function () {
           for (var b = 0; b < batch.length && results.length < limit; b++) {
             var r = self.check(batch[b], ws);
             pos++;
@@ -339,38 +357,61 @@ QByteArray scriptSource()
     var searcher = new Searcher(load);
     var serial = 0, shown = 0, query = '', next = -1, addressTimer = 0;
 
-    var current = []; // the results on the page
+    var current = []; // the results on the page, each with its item and the words it shows
 
-    function render(r, append, provisional) {
-      if (!append) { list.textContent = ''; shown = 0; current = []; }
-      r.results.forEach(function (res) {
-        var li = document.createElement('li');
-        var a = document.createElement('a');
-        a.href = res.file;
-        a.textContent = res.question;
-        li.appendChild(a);
-        if (res.kind) {
-          var k = document.createElement('p');
-          k.className = 'kind';
-          k.textContent = res.kind;
-          li.appendChild(k);
+    // One result's item: its link, kind and snippet.
+    function item(res) {
+      var li = document.createElement('li');
+      var a = document.createElement('a');
+      a.href = res.file;
+      a.textContent = res.question;
+      li.appendChild(a);
+      if (res.kind) {
+        var k = document.createElement('p');
+        k.className = 'kind';
+        k.textContent = res.kind;
+        li.appendChild(k);
+      }
+      var p = document.createElement('p');
+      p.className = 'snippet';
+      li.appendChild(p);
+      return li;
+    }
+    function mark(p, res, ws) {
+      p.textContent = '';
+      snippet(res.answer || res.question, ws, 90).forEach(function (piece) {
+        if (piece[1]) {
+          var m = document.createElement('mark');
+          m.textContent = piece[0];
+          p.appendChild(m);
+        } else {
+          p.appendChild(document.createTextNode(piece[0]));
         }
-        var p = document.createElement('p');
-        p.className = 'snippet';
-        snippet(res.answer || res.question, r.words, 90).forEach(function (piece) {
-          if (piece[1]) {
-            var m = document.createElement('mark');
-            m.textContent = piece[0];
-            p.appendChild(m);
-          } else {
-            p.appendChild(document.createTextNode(piece[0]));
-          }
-        });
-        li.appendChild(p);
-        list.appendChild(li);
-        current.push(res);
-        shown++;
       });
+    }
+
+    // The page's list made to show `r`: items already there for the same records are kept, and
+    // their snippets marked anew only when the words changed, so a key costs the browser the
+    // items that changed rather than a new list.
+    function render(r, append, provisional) {
+      var key = r.words.join('\u0000');
+      var at = append ? current.length : 0;
+      r.results.forEach(function (res) {
+        var old = current[at];
+        if (old && old.res.id === res.id) {
+          if (old.key !== key) { mark(old.li.lastChild, res, r.words); old.key = key; }
+        } else {
+          var li = item(res);
+          mark(li.lastChild, res, r.words);
+          if (old) list.replaceChild(li, old.li); else list.appendChild(li);
+          current[at] = { res: res, li: li, key: key };
+        }
+        at++;
+      });
+      if (!append) {
+        while (current.length > at) list.removeChild(current.pop().li);
+      }
+      shown = current.length;
       next = r.next;
       if (more) more.hidden = provisional || !r.more;
       status.textContent = provisional ? '検索しています…'
@@ -402,11 +443,14 @@ QByteArray scriptSource()
       } else {
         if (quick) render(quick, false, true);
         else if (current.length && ws.length) {
-          render({ words: ws, results: current.filter(function (res) {
+          render({ words: ws, results: current.map(function (c) { return c.res; }).filter(function (res) {
             return matches(searcher.folded[res.id], ws);
           }), next: -1, more: false }, false, true);
         }
-        searcher.search(query, PAGE).then(function (r) {
+        // Shown as the chunks arrive, the first results first.
+        searcher.search(query, PAGE, undefined, function (p) {
+          if (mine === serial) render(p, false, true);
+        }).then(function (r) {
           if (mine === serial) { render(r, false, false); searcher.ahead(r, 2); }
         }, failed(mine));
       }

@@ -4,8 +4,6 @@
 #include "modernpages.h"
 #include "search/searchtext.h"
 
-#include <QHash>
-
 #include <algorithm>
 #include <vector>
 
@@ -26,39 +24,114 @@ int shardOf(char16_t first, int shards)
     return int(quint32(first) % quint32(shards));
 }
 
-QString base36(int n)
+// Appends `n` in base 36, as JavaScript's parseInt(…, 36) reads it.
+void appendBase36(QByteArray& out, int n)
 {
-    return QString::number(n, 36);
+    char digits[8];
+    int used = 0;
+    do {
+        const int d = n % 36;
+        digits[used++] = char(d < 10 ? '0' + d : 'a' + d - 10);
+        n /= 36;
+    } while (n > 0);
+    while (used > 0)
+        out += digits[--used];
 }
 
-// The records of a piece, whichever is shorter: their differences in base 36, or (after a
-// "~") one bit a record, six to a character, for the pieces that most records hold.
-QString postingText(const std::vector<int>& ids)
+// Appends the records of a piece, whichever is shorter: their differences in base 36, or
+// (after a "~") one bit a record, six to a character, for the pieces that most records hold.
+void appendPostings(QByteArray& out, const std::vector<int>& ids)
 {
     static const char kSixBits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    QString list;
+    const qsizetype start = out.size();
+    const int last = ids.empty() ? 0 : ids.back();
+    const qsizetype bitmapSize = last / 6 + 2;
     int previous = 0;
     for (size_t i = 0; i < ids.size(); ++i) {
         if (i > 0)
-            list += u',';
-        list += base36(i == 0 ? ids[i] : ids[i] - previous);
+            out += ',';
+        appendBase36(out, i == 0 ? ids[i] : ids[i] - previous);
         previous = ids[i];
+        if (out.size() - start > bitmapSize)
+            break;
     }
-    const int last = ids.empty() ? 0 : ids.back();
-    if (list.size() <= last / 6 + 2)
-        return list;
+    if (out.size() - start <= bitmapSize)
+        return;
+    out.truncate(start);
     std::vector<int> bits(size_t(last / 6 + 1), 0);
     for (const int id : ids)
         bits[size_t(id / 6)] |= 1 << (id % 6);
-    QString bitmap(qsizetype(bits.size() + 1), u'~');
-    for (size_t i = 0; i < bits.size(); ++i)
-        bitmap[qsizetype(i + 1)] = QLatin1Char(kSixBits[bits[i]]);
-    return bitmap;
+    out += '~';
+    for (const int b : bits)
+        out += kSixBits[b];
+}
+
+// The records of each piece, by the piece's key. Open addressing: the writer looks a piece up
+// for every character of every record, and a node-based table spends most of its time there.
+class PieceLists {
+public:
+    explicit PieceLists(qsizetype expected)
+    {
+        size_t size = 1024;
+        while (size < size_t(expected) * 2)
+            size *= 2;
+        m_slots.assign(size, -1);
+    }
+    void add(quint64 key, int id)
+    {
+        std::vector<int>& ids = m_lists[size_t(find(key))];
+        if (ids.empty() || ids.back() != id)
+            ids.push_back(id);
+    }
+    const std::vector<int>& ids(quint64 key) { return m_lists[size_t(find(key))]; }
+    size_t size() const { return m_keys.size(); }
+    quint64 key(size_t list) const { return m_keys[list]; }
+
+private:
+    int find(quint64 key)
+    {
+        size_t mask = m_slots.size() - 1;
+        size_t at = size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+        for (;; at = (at + 1) & mask) {
+            const int list = m_slots[at];
+            if (list < 0)
+                break;
+            if (m_keys[size_t(list)] == key)
+                return list;
+        }
+        const int list = int(m_keys.size());
+        m_keys.push_back(key);
+        m_lists.emplace_back();
+        m_slots[at] = list;
+        if (m_keys.size() * 2 > m_slots.size())
+            grow();
+        return list;
+    }
+    void grow()
+    {
+        m_slots.assign(m_slots.size() * 2, -1);
+        const size_t mask = m_slots.size() - 1;
+        for (size_t list = 0; list < m_keys.size(); ++list) {
+            size_t at = size_t((m_keys[list] * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+            while (m_slots[at] >= 0)
+                at = (at + 1) & mask;
+            m_slots[at] = int(list);
+        }
+    }
+
+    std::vector<int> m_slots; // a list's place, or -1
+    std::vector<quint64> m_keys;
+    std::vector<std::vector<int>> m_lists;
+};
+
+QByteArray dataFile(const QString& name, const QByteArray& json)
+{
+    return "qadoraLoaded(" + jsonString(name).toUtf8() + ',' + json + ");\n";
 }
 
 QByteArray dataFile(const QString& name, const QString& json)
 {
-    return (QStringLiteral("qadoraLoaded(") + jsonString(name) + u',' + json + QStringLiteral(");\n")).toUtf8();
+    return dataFile(name, json.toUtf8());
 }
 
 } // namespace
@@ -82,15 +155,9 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
     QList<std::pair<QString, QByteArray>> files;
     files.append({kSearchScript, searchScript()});
 
-    // Each piece (a character, two, or three digits) with the records that hold it, in record
+    // Each piece (a character, two, or one followed by two digits) with the records that hold it, in record
     // order. A key is the piece's code units, 16 bits each, the first highest.
-    QHash<quint64, std::vector<int>> postings;
-    postings.reserve(documents.size() * 64);
-    auto add = [&](quint64 key, int id) {
-        std::vector<int>& ids = postings[key];
-        if (ids.empty() || ids.back() != id)
-            ids.push_back(id);
-    };
+    PieceLists postings(documents.size() * 8);
     auto digit = [](char16_t u) { return u >= u'0' && u <= u'9'; };
     for (qsizetype id = 0; id < documents.size(); ++id) {
         for (const QString* field : {&documents[id].question, &documents[id].answer}) {
@@ -100,40 +167,48 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
             for (qsizetype i = 0; i < n; ++i) {
                 if (htmlSpace(s[i]))
                     continue;
-                add(quint64(s[i]) << 32, int(id));
+                postings.add(quint64(s[i]) << 32, int(id));
                 if (i + 1 < n && !htmlSpace(s[i + 1]))
-                    add((quint64(s[i]) << 32) | (quint64(s[i + 1]) << 16), int(id));
-                // Numbers share a few pairs of digits; three in a row keep a query of digits
-                // from matching nearly every record that has numbers.
-                if (i + 2 < n && digit(s[i]) && digit(s[i + 1]) && digit(s[i + 2]))
-                    add((quint64(s[i]) << 32) | (quint64(s[i + 1]) << 16) | s[i + 2], int(id));
+                    postings.add((quint64(s[i]) << 32) | (quint64(s[i + 1]) << 16), int(id));
+                // Numbers share a few pairs of digits: two digits with what comes before them
+                // keep a query of a number (受付番号123) from matching nearly every record that
+                // has numbers.
+                if (i + 2 < n && digit(s[i + 1]) && digit(s[i + 2]))
+                    postings.add((quint64(s[i]) << 32) | (quint64(s[i + 1]) << 16) | s[i + 2], int(id));
             }
         }
     }
     std::vector<std::vector<quint64>> shardKeys(size_t(layout.shards));
-    for (auto it = postings.cbegin(); it != postings.cend(); ++it) {
-        shardKeys[size_t(shardOf(char16_t(it.key() >> 32), layout.shards))].push_back(it.key());
+    for (size_t list = 0; list < postings.size(); ++list) {
+        const quint64 key = postings.key(list);
+        shardKeys[size_t(shardOf(char16_t(key >> 32), layout.shards))].push_back(key);
     }
     for (int shard = 0; shard < layout.shards; ++shard) {
         std::vector<quint64>& keys = shardKeys[size_t(shard)];
         std::sort(keys.begin(), keys.end());
-        QString json = QStringLiteral("{");
+        QByteArray json = "{";
         for (size_t k = 0; k < keys.size(); ++k) {
+            if (k > 0)
+                json += ',';
+            json += '"';
             // A piece can be half of a character outside the BMP: such a unit is written as an
             // escape, which the page reads back as that same unit (as UTF-8 it would be lost).
-            QString piece = QStringLiteral("\"");
             for (int shift = 32; shift >= 0; shift -= 16) {
                 const char16_t u = char16_t(keys[k] >> shift);
                 if (u && QChar::isSurrogate(u))
-                    piece += QStringLiteral("\\u%1").arg(unsigned(u), 4, 16, QLatin1Char('0'));
+                    json += QByteArray("\\u") + QByteArray::number(unsigned(u), 16).rightJustified(4, '0');
+                else if (u >= 0x800 && u != 0x2028 && u != 0x2029) { // most pieces: as UTF-8, unescaped
+                    const char utf8[] = {char(0xe0 | (u >> 12)), char(0x80 | ((u >> 6) & 0x3f)), char(0x80 | (u & 0x3f))};
+                    json += QByteArrayView(utf8, 3);
+                }
                 else if (u)
-                    piece += jsonString(QString(QChar(u))).mid(1).chopped(1);
+                    json += jsonString(QString(QChar(u))).mid(1).chopped(1).toUtf8();
             }
-            if (k > 0)
-                json += u',';
-            json += piece + QStringLiteral("\":\"") + postingText(postings.value(keys[k])) + u'"';
+            json += "\":\"";
+            appendPostings(json, postings.ids(keys[k]));
+            json += '"';
         }
-        json += u'}';
+        json += '}';
         const QString name = QStringLiteral("qs-g%1.js").arg(shard);
         files.append({name, dataFile(name, json)});
     }

@@ -2,8 +2,8 @@
 // The index behind the site's search page, written by the build. A query's words are folded
 // as the window's search boxes fold them (searchtext.h) and found as substrings: every word
 // of one character through the records holding that character, every longer word through the
-// records holding all of its 2-character pieces (and its runs of three digits), then checked
-// against the text itself. So a query typed the Japanese way, without spaces, finds every
+// records holding all of its 2-character pieces (and each character followed by two digits),
+// then checked against the text itself. So a query typed the Japanese way, without spaces, finds every
 // record that holds it.
 //
 // The index is split so that a phone fetches only what a query needs: a small file of

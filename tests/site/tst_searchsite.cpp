@@ -125,6 +125,7 @@ void TestSearchSite::typedKeyByKey_findsExactlyTheRecordsHoldingEveryWord_data()
     QTest::newRow("two words, full-width space") << "注文　領収書";
     QTest::newRow("a word and a number") << "番号1 12";
     QTest::newRow("digits after a word") << "受付番号123";
+    QTest::newRow("a character and two digits") << "号12";
     QTest::newRow("three digits") << "123";
     QTest::newRow("five digits") << "12345";
     QTest::newRow("one character everywhere") << "の";
