@@ -2,7 +2,8 @@
 // The modern style beside the frameless style: the time to write a new site of the same
 // records in each (the modern one with its stylesheet and search index), and the size of
 // what the search page fetches. Run: build/bench/qadora_modern_bench [records...] (default
-// 2000 30000); bench/search_fetch.js then measures the queries on the site it leaves.
+// 2000 30000); bench/search_fetch.js then measures the queries on the site it leaves
+// (QADORA_BENCH_KEEP=DIR leaves DIR/siteN and its database DIR/bN.mdb).
 #include "benchdata.h"
 #include "site/sitegeneration.h"
 
@@ -93,7 +94,10 @@ int main(int argc, char* argv[])
     std::printf("%-8s %14s %14s %7s %11s %11s %9s %10s %12s %12s\n", "records", "frameless (s)", "modern (s)", "ratio",
                 "fl. CPU (s)", "mod. CPU (s)", "CPU ratio", "idx files", "idx raw KB", "idx gzip KB");
     for (const int n : sizes) {
-        const QString db = bench::makeDatabase(dir.filePath(QStringLiteral("b%1.mdb").arg(n)), n, record);
+        // A kept site keeps its database beside it, so that the same records can be built again.
+        const QString db = bench::makeDatabase(keep.isEmpty() ? dir.filePath(QStringLiteral("b%1.mdb").arg(n))
+                                                              : keep + QStringLiteral("/b%1.mdb").arg(n),
+                                               n, record);
         const QString out = keep.isEmpty() ? dir.filePath(QStringLiteral("site%1").arg(n)) : keep + QStringLiteral("/site%1").arg(n);
         generate(db, dir.filePath(QStringLiteral("warm%1").arg(n)), false); // the page cache and the store
         std::vector<double> plain, modern, plainCpu, modernCpu;

@@ -4,6 +4,8 @@
 // markup, a link inside a link, a list item outside a list.
 #pragma once
 
+#include "htmlbalance.h"
+
 #include <gumbo.h>
 
 #include <QList>
@@ -23,6 +25,9 @@ struct HtmlNode {
     bool raw = false;  // text the parser took literally (inside script, style …)
     QList<HtmlNode> children;
 };
+
+// balanceHtml() always through the parser, which its shortcuts must equal.
+BalancedHtml balanceHtmlByParser(const QString& html, HtmlContext context);
 
 // The same content with every element where its parent's content model allows it.
 QList<HtmlNode> nestValidly(const QList<HtmlNode>& nodes);

@@ -4,6 +4,7 @@
 // page's own script answers (run in node when it is there).
 #include "search/searchtext.h"
 #include "site/htmlbalance.h"
+#include "site/htmltree.h"
 #include "site/modernpages.h"
 #include "site/sitegeneration.h"
 #include "testenv.h"
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -137,6 +139,8 @@ private slots:
     void initTestCase();
     void balance_data();
     void balance();
+    void balance_asTheParserGivesIt_data();
+    void balance_asTheParserGivesIt();
     void linkTo_isAPathOfThisFolder_data();
     void linkTo_isAPathOfThisFolder();
 
@@ -248,6 +252,66 @@ void TestModern::balance()
     QTEST(b.text, "text");
     // Written back, it reads as itself.
     QCOMPARE(balanceHtml(b.html, phrasing ? HtmlContext::Phrasing : HtmlContext::Flow).html, b.html);
+}
+
+// Answers made at random of elements opened and closed and pieces between them: whatever way
+// balanceHtml takes, it gives what the parser gives.
+void TestModern::balance_asTheParserGivesIt_data()
+{
+    QTest::addColumn<QStringList>("elements"); // opened, and mostly closed in order, as spelt here
+    QTest::addColumn<QStringList>("pieces");
+    const QStringList text = {"答え", "ABC", " ", "\n", "\r\n", "\t", "ﾊﾟｽ", "😀", ">", "\"", "'", "\u00a0", "=", "/", "<br>"};
+    QTest::newRow("text-level markup") << QStringList{"b", "B", "i", "span", "em", "strong", "small", "sub", "sup", "code", "q",
+                                                      "time", "data", "bdo", "bdi", "u", "s", "mark", "kbd", "abbr", "Strong"}
+                                       << text + QStringList{"<BR>", "<br/>", "<br />", "<wbr>", "<WBR/>"};
+    QTest::newRow("elements with rules of their own")
+        << QStringList{"b", "p", "ruby", "rt", "rp", "a", "font", "big", "tt", "nobr", "div", "li", "table", "pre", "script", "style",
+                       "xmp", "textarea", "title", "h1", "svg", "math", "template", "noscript", "x-y", "blink"}
+        << text;
+    QTest::newRow("ruby") << QStringList{"ruby", "rt", "rp", "b"} << text;
+    QTest::newRow("references") << QStringList{"b", "i"}
+                                << text + QStringList{"&amp;", "&lt;", "&gt;", "&quot;", "&nbsp;", "&amp", "&lt", "&", "&copy;",
+                                                      "&#60;", "&AMP;", "&nbsp", "&quot", "&ltx;"};
+    QTest::newRow("near misses") << QStringList{"b", "i"}
+                                 << text + QStringList{"<b >", "<b/>", "</b >", "< b>", "<1>", "<b1>", "<b-x>", "</br>", "<br/ >",
+                                                       "<br  />", "<br / >", "<br x>", "<b x>", "<!-- c -->", "<", "</", "<b", "</i",
+                                                       "<br", "<wbr></wbr>", "<br></br>", "</>", "<?x>"};
+    QTest::newRow("characters") << QStringList{"b", "sub"}
+                                << QStringList{"a", "<br>", "\x01", "\x7f", "\u0085", "\f", QString(QChar(0)),
+                                               QString(QChar(0xd800)), QString(QChar(0xdc00)), "\ufffe", "\ufdd0", "\ufdef",
+                                               "\U0001fffe", "\U0010ffff", "\U0001f600", "\ufffd", "\u2028", "\u3000", "\u00a0"};
+}
+
+void TestModern::balance_asTheParserGivesIt()
+{
+    QFETCH(QStringList, elements);
+    QFETCH(QStringList, pieces);
+    QRandomGenerator random(25);
+    for (int round = 0; round < 3000; ++round) {
+        QString html;
+        QStringList open;
+        for (int k = int(random.bounded(1, 24)); k > 0; --k) {
+            const int what = int(random.bounded(10));
+            if (what < 3 && open.size() < 6) {
+                open << elements[random.bounded(int(elements.size()))];
+                html += u'<' + open.last() + u'>';
+            } else if (what < 5 && !open.isEmpty()) {
+                html += QStringLiteral("</") + open.takeLast() + u'>';
+            } else {
+                html += pieces[random.bounded(int(pieces.size()))];
+            }
+        }
+        while (!open.isEmpty() && random.bounded(4) > 0)
+            html += QStringLiteral("</") + open.takeLast() + u'>';
+        for (const HtmlContext context : {HtmlContext::Flow, HtmlContext::Phrasing}) {
+            const BalancedHtml quick = balanceHtml(html, context);
+            const BalancedHtml parsed = balanceHtmlByParser(html, context);
+            const QByteArray what = html.toUtf8().toPercentEncoding("<>/ &;=\"!");
+            QVERIFY2(quick.html == parsed.html, what + " → " + quick.html.toUtf8() + " ≠ " + parsed.html.toUtf8());
+            QVERIFY2(quick.text == parsed.text, what + " → " + quick.text.toUtf8() + " ≠ " + parsed.text.toUtf8());
+            QVERIFY2(quick.styles == parsed.styles, what.constData());
+        }
+    }
 }
 
 void TestModern::linkTo_isAPathOfThisFolder_data()
