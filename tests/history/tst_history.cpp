@@ -371,6 +371,8 @@ void TestHistory::backups_foundByEverySpellingOfThePath()
     QVERIFY(QFile::link(real, link));
 #endif
     QString error;
+    if (madeBy == "old folder")
+        QADORA_LINUX_ONLY("backup folders keyed on the spelling, which only earlier Linux versions made");
     if (madeBy == "old folder") {
         // As backups were kept before: keyed on the spelling, noted in database.txt.
         const QString key = QCryptographicHash::hash(link.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);

@@ -71,7 +71,8 @@ struct Server {
 
 QString lastLine(QProcess* p)
 {
-    const QStringList lines = QString::fromUtf8(p->readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    // Windows' console lines end in CR LF.
+    const QStringList lines = QString::fromUtf8(p->readAllStandardOutput()).remove('\r').split('\n', Qt::SkipEmptyParts);
     return lines.isEmpty() ? QString() : lines.last();
 }
 
@@ -340,7 +341,7 @@ int TestPublish::publishAndWait(const Server& server, const QStringList& extra)
     QProcess* p = publish(server, extra);
     if (!p->waitForFinished(120000))
         return -1;
-    m_err = QString::fromUtf8(p->readAllStandardError());
+    m_err = QString::fromUtf8(p->readAllStandardError()).remove(QLatin1Char('\r'));
     return p->exitCode();
 }
 
@@ -441,7 +442,7 @@ void TestPublish::loginRefused_saysWhy()
     QProcess* p = publish(*server, {}, password);
     QVERIFY(p->waitForFinished(60000));
     QCOMPARE(p->exitCode(), 1);
-    const QString err = QString::fromUtf8(p->readAllStandardError());
+    const QString err = QString::fromUtf8(p->readAllStandardError()).remove(QLatin1Char('\r'));
     QVERIFY2(err.startsWith(said), qPrintable(err));
     QVERIFY(!QDir(server->root).exists());
 }
@@ -857,7 +858,7 @@ void TestPublish::silentServer_failsWithinTheDeadline()
     for (const QString& pid : stopped)
         ::kill(pid_t(pid.toLongLong()), SIGCONT);
 #endif
-    const QString err = QString::fromUtf8(p->readAllStandardError());
+    const QString err = QString::fromUtf8(p->readAllStandardError()).remove(QLatin1Char('\r'));
     QCOMPARE(p->exitCode(), 1);
     QVERIFY2(took.elapsed() < 20000, qPrintable(QString::number(took.elapsed())));
     QVERIFY2(err.contains("サーバーから 2 秒間応答がありません（" + step), qPrintable(err));
