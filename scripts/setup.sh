@@ -14,6 +14,8 @@ packages=(
     fonts-noto-cjk
     # tests: a second writer, FTP/FTPS/SFTP servers on 127.0.0.1, a display
     sqlite3 python3 python3-pyftpdlib python3-openssl openssl openssh-server openssh-client
+    # tests: the site search page's script, run key by key
+    nodejs
     xvfb xauth imagemagick
     # tests: the spreadsheet that reads the exported files and writes them back
     libreoffice-calc-nogui

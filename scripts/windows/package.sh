@@ -27,6 +27,9 @@ t0=$SECONDS
 bash "$here/toolchain.sh"
 
 log "cross-building Qadora in $build"
+# The compiler cache beside the toolchain, with paths taken from this clone: a kept toolchain
+# folder then rebuilds an unchanged Qadora from any clone in moments.
+export CCACHE_DIR=${CCACHE_DIR:-$cache/ccache} CCACHE_BASEDIR=$repo
 export WINEPREFIX=$cache/wine WINEDEBUG=-all
 cmake --preset windows -DBUILD_TESTING="${QADORA_WINDOWS_TESTS:-ON}" >/dev/null
 programs=(qadora qadora-build qadora-publish qadora-csv qadora-mdb-reader)
@@ -74,8 +77,8 @@ stage_imports() {
 
 for p in "${programs[@]}"; do
     # The build puts its programs beside each other, where Windows finds their DLLs.
-    exe=$(find "$build" -maxdepth 2 -name "$p.exe" -print -quit)
-    [[ -n $exe ]] || { echo "no $p.exe in $build" >&2; exit 1; }
+    exe=$build/$p.exe
+    [[ -e $exe ]] || { echo "no $p.exe in $build" >&2; exit 1; }
     cp "$exe" "$stage/bin/"
     stage_imports "$stage/bin/$p.exe"
 done

@@ -14,6 +14,7 @@ repo=$(cd "$here/../.." && pwd)
 cd "$repo"
 cache=${QADORA_WINDOWS_CACHE:-$HOME/.cache/qadora-windows}
 export QADORA_WINDOWS_CACHE=$cache
+export CCACHE_DIR=${CCACHE_DIR:-$cache/ccache} CCACHE_BASEDIR=$repo # as package.sh builds
 export WINEDEBUG=-all
 jobs=${JOBS:-$(nproc)}
 build=$repo/build-windows
@@ -48,7 +49,8 @@ setup=$build/Qadora-$version-setup.exe
 if [[ -n $suite ]]; then
     t=$SECONDS
     log "building the test suite"
-    cmake --build "$build" -j"$jobs" >/dev/null
+    cmake --build "$build" -j"$jobs" >"$work/suite-build.log" 2>&1 \
+        || { tail -n 40 "$work/suite-build.log" >&2; exit 1; }
     # The tests' second writer, the sqlite3 shell, as a Windows program: Wine does not start
     # Linux programs. Beside the test programs, where Windows looks for a program first;
     # built from the toolchain's SQLite source against its DLL.
@@ -115,10 +117,12 @@ run_installed() { "$here/wine-run.sh" "$inst/bin/$1.exe" "${@:2}"; }
 # --- The same pages as the Linux build -----------------------------------------------
 t=$SECONDS
 log "building the Linux programs to compare with"
+bash scripts/setup.sh # their libraries, the FTP and SSH servers
 if [[ ! -e build/CMakeCache.txt ]]; then
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build build -j"$jobs" --target qadora-build qadora_make_sample qadora_sample >/dev/null
+cmake --build build -j"$jobs" --target qadora-build qadora_make_sample qadora_sample >"$work/linux-build.log" 2>&1 \
+    || { tail -n 40 "$work/linux-build.log" >&2; exit 1; }
 # 2,000 records over 40 kinds: markup, line breaks, half-width kana and the characters
 # code page 932 maps in its own way.
 python3 - "$work/big.tsv" <<'PY'
@@ -215,6 +219,7 @@ log "publishing in $(took "$t")"
 t=$SECONDS
 mkdir -p docs/windows
 shot=$repo/docs/windows/window.png
+rm -f "$shot" # the picture kept in the repository says nothing of this run
 cp "$work/sample.mdb" "$work/サンプル.mdb"
 # Wine's desktop belongs to the running Wine server, started above without a display: a
 # window would go to no screen. A new server starts with Xvfb's.
@@ -223,7 +228,8 @@ wineserver -w
 xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
     "$1/wine-run.sh" "$2/bin/qadora.exe" "$(winepath -w "$3")" & pid=$!
     sleep "${QADORA_WINDOW_WAIT:-30}"
-    import -window root "$4"
+    kill -0 $pid || exit 1 # the window ended before it could be seen
+    import -window root "$4" || exit 1
     kill $pid 2>/dev/null
     WINEPREFIX='"$WINEPREFIX"' wineserver -k' _ "$here" "$inst" "$work/サンプル.mdb" "$shot" \
     || fail "the installed window did not start"

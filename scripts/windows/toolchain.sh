@@ -38,17 +38,21 @@ export AR=$host-ar RANLIB=$host-ranlib RC=$host-windres
 
 mkdir -p "$src" "$bld" "$prefix" "$stamps"
 
-# A stage built again (after a fix) compiles only what changed.
+# A stage built again (after a fix) compiles only what changed. Decided after the apt stage,
+# which installs ccache on a fresh machine.
 launcher=
-if command -v ccache >/dev/null; then
-    launcher="-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
-fi
+use_ccache() {
+    if command -v ccache >/dev/null; then
+        launcher="-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+    fi
+}
 
 log() { printf '== %s\n' "$*" >&2; }
 
 # CPU seconds (user + system) of the finished child processes so far, in the variable cpu.
 # `times` must run in this shell itself: a $(...) subshell would report its own.
 child_cpu() {
+    local LC_ALL=C # a decimal point, whatever the locale
     times > "$stamps/.times"
     cpu=$(tail -n 1 "$stamps/.times" | awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); n += t[1] * 60 + t[2] } printf "%d", n + 0.5 }')
 }
@@ -57,20 +61,30 @@ mmss() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
 # stage NAME: runs stage_NAME unless its stamp exists; prints its wall time and the CPU time
 # (user + system) of its processes. On a busy machine the wall time says little; the CPU time
 # divided by the cores a stage keeps busy is what it takes on a quiet one.
+# The stamp's second line is a digest of the stage's own commands: a kept cache folder builds
+# a stage again once its commands have changed (a stamp without one is taken as it is).
 stage() {
-    local name=$1
+    local name=$1 recipe
+    recipe=$(declare -f "stage_$name" | sha256sum | cut -c1-16)
     if [[ -e $stamps/$name ]]; then
-        log "$name: done ($(cat "$stamps/$name"))"
-        return
+        local kept
+        kept=$(sed -n 2p "$stamps/$name")
+        if [[ -z $kept || $kept == "$recipe" ]]; then
+            log "$name: done ($(head -n 1 "$stamps/$name"))"
+            return
+        fi
+        log "$name: its commands have changed"
     fi
     log "$name: building"
     local t0=$SECONDS c0 cpu rc=0
     child_cpu
     c0=$cpu
-    # In the background, so that set -e holds inside the stage (it is off in a function
-    # called as `f || ...`).
-    ("stage_$name") &
-    wait $! || rc=$?
+    # In a subshell of its own with set -e on, not as `f || ...` (where set -e is off inside
+    # f); in the foreground, so that Ctrl-C stops what it runs.
+    set +e
+    (set -e; "stage_$name")
+    rc=$?
+    set -e
     # 3: the stage could not be done here and is left for a later run (no stamp).
     if ((rc == 3)); then
         log "$name: left out"
@@ -80,8 +94,8 @@ stage() {
     local secs=$((SECONDS - t0))
     child_cpu
     cpu=$((cpu - c0))
-    echo "$(mmss "$secs") wall, $(mmss "$cpu") cpu" > "$stamps/$name"
-    log "$name: finished in $(cat "$stamps/$name")"
+    printf '%s\n%s\n' "$(mmss "$secs") wall, $(mmss "$cpu") cpu" "$recipe" > "$stamps/$name"
+    log "$name: finished in $(head -n 1 "$stamps/$name")"
 }
 
 cmake_cross() {  # cmake_cross SOURCE BUILD [args...]
@@ -180,8 +194,9 @@ stage_sqlite() {
     # once as a DLL.
     CC=gcc "$s/configure" --disable-tcl --disable-readline >/dev/null
     make CC=gcc sqlite3.c sqlite3.h >/dev/null
+    # URI authority: a database on a network share (\\server\share) opens as file://server/share/….
     local defs="-DSQLITE_ENABLE_COLUMN_METADATA -DSQLITE_ENABLE_FTS5 -DSQLITE_ENABLE_RTREE \
-        -DSQLITE_ENABLE_JSON1 -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION=0"
+        -DSQLITE_ENABLE_JSON1 -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION=0 -DSQLITE_ALLOW_URI_AUTHORITY=1"
     $CC -O2 -shared $defs -DSQLITE_API='__declspec(dllexport)' sqlite3.c \
         -o libsqlite3-0.dll -Wl,--out-implib,libsqlite3.dll.a
     mkdir -p "$prefix/bin" "$prefix/lib" "$prefix/include" "$prefix/lib/pkgconfig"
@@ -450,11 +465,13 @@ stage_wine() {
 all=(apt sources sqlite openssl libssh2 curl qt libzip xlsxwriter gumbo mdbtools qtkeychain wine)
 total0=$SECONDS
 rm -f "$stamps/apt"
+use_ccache
 for s in "${@:-${all[@]}}"; do
     stage "$s"
+    if [[ $s == apt ]]; then use_ccache; fi
 done
 secs=$((SECONDS - total0))
 log "toolchain ready in $cache ($(mmss "$secs") wall this run)"
 for s in "${all[@]}"; do
-    if [[ -e $stamps/$s ]]; then printf '  %-10s %s\n' "$s" "$(cat "$stamps/$s")" >&2; fi
+    if [[ -e $stamps/$s ]]; then printf '  %-10s %s\n' "$s" "$(head -n 1 "$stamps/$s")" >&2; fi
 done

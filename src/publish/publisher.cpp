@@ -28,6 +28,11 @@ namespace qadora {
 
 namespace {
 
+bool isPage(const QString& name)
+{
+    return name.endsWith(QLatin1String(".html"), Qt::CaseInsensitive) || name.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive);
+}
+
 QString localHostName()
 {
     return QSysInfo::machineHostName();
@@ -311,6 +316,9 @@ void Publish::plan(const PublishState& state)
         job.mayExist = published != state.published.cend() || pending;
         m_jobs.push_back(job);
     }
+    // Pages last: a page names its style sheet and scripts with their version (name?v=…), and
+    // a visitor who met the new page before them would keep the old file under the new name.
+    std::stable_partition(m_jobs.begin(), m_jobs.end(), [](const Job& j) { return !isPage(j.name); });
     for (auto it = state.published.cbegin(); it != state.published.cend(); ++it) {
         if (!present.contains(it.key()))
             m_toRemove << it.key();

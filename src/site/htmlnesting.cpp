@@ -429,10 +429,16 @@ QList<HtmlNode> nestOne(const HtmlNode& original, Nesting where)
     }
     if ((where.interactive && isInteractive(n.tag)) || (n.tag == GUMBO_TAG_UNKNOWN && !n.name.contains(u'-'))
         || n.tag == GUMBO_TAG_MARQUEE || n.tag == GUMBO_TAG_BLINK || n.tag == GUMBO_TAG_BASEFONT || n.tag == GUMBO_TAG_BGSOUND
-        || n.tag == GUMBO_TAG_SPACER || n.tag == GUMBO_TAG_APPLET || n.tag == GUMBO_TAG_MULTICOL)
-        return nest(n.children, where);
+        || n.tag == GUMBO_TAG_SPACER || n.tag == GUMBO_TAG_APPLET || n.tag == GUMBO_TAG_MULTICOL) {
+        // Text an iframe held literally is text once the iframe is gone: written escaped.
+        QList<HtmlNode> content = n.children;
+        for (HtmlNode& k : content)
+            k.raw = false;
+        return nest(content, where);
+    }
     Nesting inner = where;
-    inner.interactive = where.interactive || isInteractive(n.tag);
+    // Only a link and a button may hold nothing interactive; details or a label may hold links.
+    inner.interactive = where.interactive || n.tag == GUMBO_TAG_A || n.tag == GUMBO_TAG_BUTTON;
     // A link or an insertion is as its parent; other text-level elements and the blocks
     // that hold only text take text; every other block takes blocks.
     const bool transparent = n.tag == GUMBO_TAG_A || n.tag == GUMBO_TAG_INS || n.tag == GUMBO_TAG_DEL;

@@ -209,7 +209,8 @@ QString normalizedSiteAddress(const QString& address)
 
 QString linkTo(const QString& fileName)
 {
-    return QString::fromLatin1(QUrl::toPercentEncoding(fileName, QByteArrayLiteral("!$&'()*+,;=:@")));
+    // ":" encoded too: "a:b.html" would be read as a link of the scheme "a" (javascript: among them).
+    return QString::fromLatin1(QUrl::toPercentEncoding(fileName, QByteArrayLiteral("!$&'()*+,;=@")));
 }
 
 QString contentVersion(const QByteArray& bytes)

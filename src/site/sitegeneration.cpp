@@ -490,7 +490,7 @@ bool writeModernPreviewFiles(const QString& previewDir, const QString& siteDir, 
     for (const auto& [name, bytes] : std::as_const(files)) {
         const QString path = joinPath(previewDir, name);
         QString failure;
-        if (writePage(QFile::encodeName(path), bytes, &failure) == PageWrite::Failed) {
+        if (writePage(path, bytes, &failure) == PageWrite::Failed) {
             *error = writeFailureMessage(path, failure);
             return false;
         }

@@ -273,6 +273,8 @@ Sheet readXlsx(const ZipReader& zip, const QString& wanted)
                 int r = row;
                 if (const QStringView ref = a.value(QLatin1String("r")); !ref.isEmpty() && !parseReference(ref, &c, &r))
                     return kDamaged + QStringLiteral("（セル %1）").arg(ref.toString());
+                if (c >= kMaxColumn) // cells without a reference counted past the last column
+                    return kDamaged + QStringLiteral("（%1 行目の列が多すぎます）").arg(r);
                 column = c;
                 const QStringView type = a.value(QLatin1String("t"));
                 QString value;

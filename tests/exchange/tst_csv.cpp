@@ -176,6 +176,7 @@ private slots:
     void workbook_refused();
     void workbook_rowsOutOfOrder();
     void workbook_mergedOverWholeRowsAndColumns();
+    void workbook_cellsPastTheLastColumn();
     void workbook_libreOfficeSavesItAgain();
     void workbook_cellLimit_data();
     void workbook_cellLimit();
@@ -703,31 +704,46 @@ void TestCsv::workbook_refused()
     QVERIFY2(broken.startsWith(QStringLiteral("ブックが壊れているため読み込めません")), qPrintable(broken));
 }
 
-// A workbook whose rows and cells are not in order, with a cell given twice (the last counts)
-// and an empty styles part: each row is read at its own number.
-void TestCsv::workbook_rowsOutOfOrder()
+namespace {
+
+// Writes a one-sheet workbook at `file` through Python's zipfile, as a tool other than Qadora
+// would: `definitions` make `rows` (and what else the sheet needs) with c(ref, text) for a text
+// cell; `parts` add the sheet and any further parts to the open zip `z`.
+bool writeWorkbookByPython(const QString& file, const QString& definitions, const QString& parts)
 {
-    QADORA_NEEDS_PROGRAM("python3");
-    const QString file = path("unordered.xlsx");
     const QString script = QStringLiteral(R"(
 import sys, zipfile
 def c(ref, text): return '<c r="%s" t="inlineStr"><is><t>%s</t></is></c>' % (ref, text)
-rows = ('<row r="3">' + c('A3', 'k,t') + c('C3', 'a3') + c('B3', 'q3') + '</row>'
-        + '<row r="1">' + c('A1', 'kind') + c('B1', 'quest') + c('C1', 'anser') + '</row>'
-        + '<row r="2">' + c('A2', 'k,t') + c('C2', 'old') + c('B2', 'q2') + c('C2', 'a2') + '</row>'
-        + '<row r="3">' + c('D3', 'ignored') + '</row>')
+)") + definitions + QStringLiteral(R"(
 ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
 rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
 with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr('xl/workbook.xml', '<workbook %s xmlns:r="%s"><sheets><sheet name="S" sheetId="1" r:id="rId1"/></sheets></workbook>' % (ns, rel))
     z.writestr('xl/_rels/workbook.xml.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
                '<Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.xml"/></Relationships>' % rel)
-    z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (ns, rows))
-    z.writestr('xl/styles.xml', '')
-)");
+)") + parts;
     QProcess python;
     python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, file});
-    QVERIFY(python.waitForFinished() && python.exitCode() == 0);
+    return python.waitForFinished() && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0;
+}
+
+} // namespace
+
+// A workbook whose rows and cells are not in order, with a cell given twice (the last counts)
+// and an empty styles part: each row is read at its own number.
+void TestCsv::workbook_rowsOutOfOrder()
+{
+    QADORA_NEEDS_PROGRAM("python3");
+    const QString file = path("unordered.xlsx");
+    QVERIFY(writeWorkbookByPython(file, QStringLiteral(R"(
+rows = ('<row r="3">' + c('A3', 'k,t') + c('C3', 'a3') + c('B3', 'q3') + '</row>'
+        + '<row r="1">' + c('A1', 'kind') + c('B1', 'quest') + c('C1', 'anser') + '</row>'
+        + '<row r="2">' + c('A2', 'k,t') + c('C2', 'old') + c('B2', 'q2') + c('C2', 'a2') + '</row>'
+        + '<row r="3">' + c('D3', 'ignored') + '</row>')
+)"), QStringLiteral(R"(
+    z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (ns, rows))
+    z.writestr('xl/styles.xml', '')
+)")));
     const ImportPlan p = planImport(readBytes(file), {}, {});
     QVERIFY2(p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(p.fatal + problemsText(p)));
     QCOMPARE(p.headerLine, 1);
@@ -742,24 +758,14 @@ void TestCsv::workbook_mergedOverWholeRowsAndColumns()
 {
     QADORA_NEEDS_PROGRAM("python3");
     const QString file = path("merged.xlsx");
-    const QString script = QStringLiteral(R"(
-import sys, zipfile
-def c(ref, text): return '<c r="%s" t="inlineStr"><is><t>%s</t></is></c>' % (ref, text)
+    QVERIFY(writeWorkbookByPython(file, QStringLiteral(R"(
 rows = ('<row r="1">' + c('A1', 'kind') + c('B1', 'quest') + c('C1', 'anser') + '</row>'
         + '<row r="2">' + c('A2', 'k,t') + c('B2', 'q2') + c('C2', 'a2') + c('D2', 'note') + '</row>'
         + '<row r="3">' + c('B3', 'q3') + c('C3', 'a3') + '</row>')
 merges = '<mergeCells count="2"><mergeCell ref="A2:A1048576"/><mergeCell ref="D2:XFD1048576"/></mergeCells>'
-ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
-rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
-with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
-    z.writestr('xl/workbook.xml', '<workbook %s xmlns:r="%s"><sheets><sheet name="S" sheetId="1" r:id="rId1"/></sheets></workbook>' % (ns, rel))
-    z.writestr('xl/_rels/workbook.xml.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-               '<Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.xml"/></Relationships>' % rel)
+)"), QStringLiteral(R"(
     z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData>%s</sheetData>%s</worksheet>' % (ns, rows, merges))
-)");
-    QProcess python;
-    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, file});
-    QVERIFY(python.waitForFinished() && python.exitCode() == 0);
+)")));
     const workbook::Sheet sheet = workbook::readSheet(readBytes(file));
     QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
     QCOMPARE(sheet.rows.size(), 3);
@@ -769,6 +775,21 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
     const ImportPlan p = planImport(readBytes(file), {}, {});
     QVERIFY2(p.fatal.isEmpty() && p.problems.isEmpty(), qPrintable(p.fatal + problemsText(p)));
     QCOMPARE(p.additions[1].after, (Record{2, "k,t", "q3", "a3"}));
+}
+
+// Cells without a reference count on from the last one: past Excel's last column the sheet is
+// damaged, not a row millions of cells wide.
+void TestCsv::workbook_cellsPastTheLastColumn()
+{
+    QADORA_NEEDS_PROGRAM("python3");
+    const QString file = path("wide.xlsx");
+    QVERIFY(writeWorkbookByPython(file, QStringLiteral(R"(
+rows = '<row r="1">' + '<c t="inlineStr"><is><t>x</t></is></c>' * 16385 + '</row>'
+)"), QStringLiteral(R"(
+    z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (ns, rows))
+)")));
+    const QString fatal = planImport(readBytes(file), {}, {}).fatal;
+    QVERIFY2(fatal.startsWith(QStringLiteral("ブックが壊れているため読み込めません")), qPrintable(fatal));
 }
 
 // An xlsx written by Qadora, opened and saved again by LibreOffice, reads back unchanged in

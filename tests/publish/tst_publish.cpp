@@ -121,6 +121,7 @@ private slots:
     void killedPublish_isFinishedByTheNext();
     void secretsAndOtherFiles_needConsent();
     void passwordIsNeverShown();
+    void pagesGoUpAfterWhatTheyName();
     void passwordPrompt_ctrlCRestoresEcho();
     void silentServer_failsWithinTheDeadline_data();
     void silentServer_failsWithinTheDeadline();
@@ -711,6 +712,25 @@ void TestPublish::passwordIsNeverShown()
     QCOMPARE(usage.exitCode(), 2);
     const QByteArray said = usage.readAllStandardError() + usage.readAllStandardOutput();
     QVERIFY2(said.contains("ftp://web@127.0.0.1:0/www") && !said.contains("pw1secret"), said.constData());
+}
+
+// Style sheets and scripts go up before the pages that name them by version (name?v=…).
+void TestPublish::pagesGoUpAfterWhatTheyName()
+{
+    QVERIFY(writeBytes(m_site + "/qadora.css", "body {}\n"));
+    QVERIFY(writeBytes(m_site + "/zz-search.js", "go()\n"));
+    auto server = start("ftp");
+    QProcess* p = publish(*server, {"--dry-run"});
+    QVERIFY(p->waitForFinished(120000));
+    QCOMPARE(p->exitCode(), 0);
+    QStringList uploads;
+    for (const QString& line : QString::fromUtf8(p->readAllStandardOutput()).split(u'\n'))
+        if (line.startsWith("upload "))
+            uploads << line.mid(7);
+    const auto page = [](const QString& name) { return name.endsWith(".html"); };
+    const auto firstPage = std::find_if(uploads.cbegin(), uploads.cend(), page);
+    QVERIFY2(uploads.contains("qadora.css") && uploads.contains("zz-search.js") && firstPage != uploads.cend(), qPrintable(uploads.join(' ')));
+    QVERIFY2(std::all_of(firstPage, uploads.cend(), page), qPrintable(uploads.join(' ')));
 }
 
 // Ctrl-C at the password prompt ends the program and gives the terminal its echo back.

@@ -4,6 +4,7 @@
 // page's own script answers (run in node when it is there).
 #include "search/searchtext.h"
 #include "site/htmlbalance.h"
+#include "site/modernpages.h"
 #include "site/sitegeneration.h"
 #include "testenv.h"
 #include "ui/folderpicker.h"
@@ -136,6 +137,8 @@ private slots:
     void initTestCase();
     void balance_data();
     void balance();
+    void linkTo_isAPathOfThisFolder_data();
+    void linkTo_isAPathOfThisFolder();
 
     void hostileSite_everyPageIsAWellFormedDocument();
     void hostileSite_structuredDataIsWhatThePageShows();
@@ -196,6 +199,11 @@ void TestModern::balance_data()
     QTest::newRow("block ends a heading") << "<h3>見出し<div>塊</div></h3>" << false << "<h3>見出し</h3><div>塊</div>" << "見出し 塊";
     QTest::newRow("link in a link") << "<a href=x>1<table><tr><td><a href=y>2</a></table></a>" << false
                                     << "<a href=\"x\">1<table><tbody><tr><td>2</td></tr></tbody></table></a>" << "1 2";
+    QTest::newRow("links in details and a label")
+        << "<details><summary>開く</summary><a href=x>1</a></details><label><a href=y>2</a></label>" << false
+        << "<details><summary>開く</summary><a href=\"x\">1</a></details><label><a href=\"y\">2</a></label>" << "開く 1 2";
+    QTest::newRow("iframe in a link, its text escaped") << "<a href=x><iframe>a</div><!--</a>" << false
+                                                        << "<a href=\"x\">a&lt;/div&gt;&lt;!--&lt;/a&gt;</a>" << "a</div><!--</a>";
     QTest::newRow("items without a list") << "<li>一<li>二" << false << "<ul><li>一</li><li>二</li></ul>" << "一 二";
     QTest::newRow("obsolete markup as style") << "<font color=red size=+1>赤</font><center>中</center><img src=x.png><dd>説明</dd>"
                                               << false
@@ -240,6 +248,26 @@ void TestModern::balance()
     QTEST(b.text, "text");
     // Written back, it reads as itself.
     QCOMPARE(balanceHtml(b.html, phrasing ? HtmlContext::Phrasing : HtmlContext::Flow).html, b.html);
+}
+
+void TestModern::linkTo_isAPathOfThisFolder_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a colon is no scheme") << "javascript:alert(1).html";
+    QTest::newRow("a colon inside") << "a:b.html";
+    QTest::newRow("spaces and Japanese") << "よくある 質問.html";
+    QTest::newRow("query and fragment signs") << "a?b#c%d.html";
+}
+
+// A page's link, in pages and in the search index, names that file of the site's folder and
+// nothing else, whatever its kind page is called.
+void TestModern::linkTo_isAPathOfThisFolder()
+{
+    QFETCH(QString, name);
+    const QUrl link(linkTo(name), QUrl::StrictMode);
+    QVERIFY2(link.isValid() && link.isRelative() && link.scheme().isEmpty(), qPrintable(linkTo(name)));
+    QCOMPARE(link.path(QUrl::FullyDecoded), name);
+    QVERIFY(!link.hasQuery() && !link.hasFragment());
 }
 
 void TestModern::hostileSite_everyPageIsAWellFormedDocument()

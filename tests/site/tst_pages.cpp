@@ -240,7 +240,8 @@ void TestPages::nameDifferingInCase()
     QCOMPARE(outcome.code, refused ? WriteOutcome::Stopped : WriteOutcome::Written);
     if (refused)
         QCOMPARE(outcome.message, "ほかのページと同じファイル名になるため作成できません\r" + kindPage);
-    QCOMPARE(QFile::exists(out.filePath(kindPage)), !refused);
+    // By the names the folder holds: where the disk ignores case, the record's page answers to both.
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files).contains(kindPage), !refused);
 }
 
 void TestPages::returnAddress_losesOnlySpaces_data()

@@ -91,7 +91,9 @@ void main1::importCsv_Click()
         notice(error);
         return;
     }
-    ImportDialog dialog(m_dbPath, file, std::move(bytes), this, Check1->isChecked(), Text8->text());
+    // With no index name set yet, the one the html tab starts with: a kind must not take it.
+    const QString indexName = Text8->text().isEmpty() ? QStringLiteral("index.html") : Text8->text();
+    ImportDialog dialog(m_dbPath, file, std::move(bytes), this, Check1->isChecked(), indexName);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const ChangeSet& additions = dialog.plan().additions;
