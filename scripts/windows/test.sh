@@ -44,9 +44,8 @@ setup=$build/Qadora-$version-setup.exe
 # --- The suite -----------------------------------------------------------------------
 # Every test program cross-built and run by CTest through wine-run.sh (the build's
 # emulator), in a Wine prefix of its own; the FTP, FTPS and SFTP servers the tests start run
-# on the Linux side at 127.0.0.1, which Wine shares. Test programs not built for Windows yet
-# are listed with the reason in tests/CMakeLists.txt; single tests that cannot apply there
-# skip themselves and say why.
+# on the Linux side at 127.0.0.1, which Wine shares, started by tests/support/linuxlauncher.py.
+# Single tests that cannot apply on Windows skip themselves and say why.
 if [[ -n $suite ]]; then
     t=$SECONDS
     log "building the test suite"
@@ -66,6 +65,14 @@ if [[ -n $suite ]]; then
     export WINEPREFIX=$work/suite-wine
     bash "$here/wine-prefix.sh" "$WINEPREFIX"
     log "the suite under Wine"
+    # The Linux programs the tests start (the FTP/FTPS servers, sshd, ssh-keygen, openssl),
+    # which Wine does not start: the launcher starts them here, on the tests' word through
+    # 127.0.0.1. Wine passes the variable on to the tests (it keeps back only QT_* ones).
+    QADORA_LINUX_LAUNCHER_TOKEN=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n') \
+        /usr/bin/python3 tests/support/linuxlauncher.py >"$work/launcher.address" 2>"$work/launcher.log" &
+    pids+=($!)
+    for _ in $(seq 100); do [[ -s $work/launcher.address ]] && break; sleep 0.1; done
+    export QADORA_LINUX_LAUNCHER=$(head -n 1 "$work/launcher.address")
     # One Wine server for the whole run, so that every test does not start its own.
     wineserver -p 600 || true
     # Wine's own services start with the first program and outlive it, holding its standard
@@ -81,7 +88,7 @@ if [[ -n $suite ]]; then
     grep '^SKIP   :' "$build/Testing/Temporary/LastTest.log" | sed 's/^SKIP   : /   skipped: /' >&2 || true
     log "suite: $(grep -m1 'tests passed' "$work/ctest.log"), $skips single tests skipped, in $(took "$t")"
     wineserver -k 2>/dev/null || true
-    unset WINEPREFIX
+    unset WINEPREFIX QADORA_LINUX_LAUNCHER
 fi
 
 # --- The installer, silently, into a fresh prefix ------------------------------------

@@ -156,11 +156,12 @@ bool newerThan(const BackupName& a, const BackupName& b)
 
 QString canonicalDatabasePath(const QString& database)
 {
+    // Links resolved, and on Windows the letter case the disk keeps: every spelling one folder.
     const QFileInfo info(database);
-    if (const QString canonical = info.canonicalFilePath(); !canonical.isEmpty())
+    if (const QString canonical = platform::realPath(database); !canonical.isEmpty())
         return canonical;
     // Not there (yet): its folder's real path.
-    if (const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath(); !folder.isEmpty())
+    if (const QString folder = platform::realPath(info.absolutePath()); !folder.isEmpty())
         return folder + QLatin1Char('/') + info.fileName();
     return QDir::cleanPath(info.absoluteFilePath());
 }

@@ -87,7 +87,27 @@ EntryKind entryKind(const QString& path, Links links)
 
 QString realPath(const QString& path)
 {
-    return QFileInfo(path).canonicalFilePath();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        return canonical;
+    // The spelling the disk keeps (letter case, long names), so that one file has one path
+    // however it was typed.
+    Handle h(::CreateFileW(wide(canonical).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!h.valid())
+        return canonical;
+    std::wstring buffer(32768, L'\0');
+    const DWORD n = ::GetFinalPathNameByHandleW(h.get(), buffer.data(), DWORD(buffer.size()),
+                                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0 || n >= buffer.size())
+        return canonical;
+    QString final = QString::fromWCharArray(buffer.data(), int(n));
+    if (final.startsWith(QLatin1String("\\\\?\\UNC\\")))
+        final = QLatin1String("\\\\") + final.mid(8);
+    else if (final.startsWith(QLatin1String("\\\\?\\")))
+        final = final.mid(4);
+    return QDir::fromNativeSeparators(final);
 }
 
 std::optional<QList<FolderEntry>> folderEntries(const QString& path)

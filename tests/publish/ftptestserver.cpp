@@ -9,12 +9,6 @@
 
 namespace qadora::test {
 
-FtpTestServer::~FtpTestServer()
-{
-    process.kill();
-    process.waitForFinished();
-}
-
 QStringList FtpTestServer::passwordsReceived() const
 {
     QStringList passwords;
@@ -35,7 +29,7 @@ std::unique_ptr<FtpTestServer> startFtpTestServer(const QString& top, const QStr
     server->passwordLog = top + QStringLiteral(".passwords");
     QDir().mkpath(top);
     const QString log = top + QStringLiteral(".log");
-    server->process.setStandardErrorFile(log, QIODevice::Append);
+    server->process.setStandardErrorFile(log);
     // pyftpdlib changes into folders for real, and fails in a working folder that is gone (the
     // window moves into its output folder, which an earlier test removed).
     server->process.setWorkingDirectory(top);

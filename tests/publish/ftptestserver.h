@@ -3,7 +3,8 @@
 // was sent, for tests that look at one server at a time.
 #pragma once
 
-#include <QProcess>
+#include "linuxprogram.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,12 +13,11 @@
 namespace qadora::test {
 
 struct FtpTestServer {
-    QProcess process;
+    LinuxProgram process;
     QString top;         // the server's whole tree on this machine
     int port = 0;
     QString passwordLog; // one line per PASS received, as Python's repr of its argument
 
-    ~FtpTestServer();
     // The passwords sent at each login, in order (the empty string: a PASS without one).
     QStringList passwordsReceived() const;
 };
