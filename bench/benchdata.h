@@ -6,6 +6,7 @@
 #include "store/recordstore.h"
 
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -35,6 +36,19 @@ QString makeDatabase(const QString& path, int n, Make&& make)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("bench"));
     return path;
+}
+
+// The k-th word of FAQ record i of the modern and search benches: words a shop's FAQ uses,
+// spread so that queries meet both common and rare ones.
+inline QString faqWord(int i, int k)
+{
+    static const QStringList words = {
+        QStringLiteral("パスワード"), QStringLiteral("変更"), QStringLiteral("ログイン"), QStringLiteral("注文"),
+        QStringLiteral("配送"), QStringLiteral("返品"), QStringLiteral("支払い"), QStringLiteral("領収書"),
+        QStringLiteral("会員登録"), QStringLiteral("メール"), QStringLiteral("ｱｶｳﾝﾄ"), QStringLiteral("Wi-Fi"),
+        QStringLiteral("設定"), QStringLiteral("画面"), QStringLiteral("方法"), QStringLiteral("できません"),
+    };
+    return words[(i * 7 + k * 13 + i / 5) % words.size()];
 }
 
 template<typename F>

@@ -22,16 +22,9 @@ using namespace qadora;
 
 namespace {
 
-const QStringList kWords = {
-    QStringLiteral("パスワード"), QStringLiteral("変更"), QStringLiteral("ログイン"), QStringLiteral("注文"),
-    QStringLiteral("配送"), QStringLiteral("返品"), QStringLiteral("支払い"), QStringLiteral("領収書"),
-    QStringLiteral("会員登録"), QStringLiteral("メール"), QStringLiteral("ｱｶｳﾝﾄ"), QStringLiteral("Wi-Fi"),
-    QStringLiteral("設定"), QStringLiteral("画面"), QStringLiteral("方法"), QStringLiteral("できません"),
-};
-
 Record record(int i)
 {
-    auto word = [&](int k) { return kWords[(i * 7 + k * 13 + i / 5) % kWords.size()]; };
+    auto word = [&](int k) { return bench::faqWord(i, k); };
     Record r;
     r.kind = QStringLiteral("k%1,カテゴリ%1").arg(i % 40);
     r.quest = word(0) + QStringLiteral("の") + word(1) + QStringLiteral("について（%1）").arg(i);
