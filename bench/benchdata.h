@@ -51,6 +51,15 @@ inline QString faqWord(int i, int k)
     return words[(i * 7 + k * 13 + i / 5) % words.size()];
 }
 
+// The record counts the command line gives, else `defaults`.
+inline QList<int> recordCounts(int argc, char* argv[], const QList<int>& defaults)
+{
+    QList<int> counts;
+    for (int i = 1; i < argc; ++i)
+        counts << QString::fromLocal8Bit(argv[i]).toInt();
+    return counts.isEmpty() ? defaults : counts;
+}
+
 template<typename F>
 double seconds(F&& f)
 {

@@ -74,11 +74,7 @@ qint64 gzipSize(const QString& path)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    QList<int> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes << QString::fromLocal8Bit(argv[i]).toInt();
-    if (sizes.isEmpty())
-        sizes = {2000, 30000};
+    const QList<int> sizes = bench::recordCounts(argc, argv, {2000, 30000});
     const QString keep = qEnvironmentVariable("QADORA_BENCH_KEEP");
     // QADORA_BENCH_DIR puts the sites elsewhere (a tmpfs shows the cost without the disk's).
     const QString base = qEnvironmentVariable("QADORA_BENCH_DIR");

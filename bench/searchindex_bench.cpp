@@ -36,11 +36,7 @@ SearchDocument document(int i)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    QList<int> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes << QString::fromLocal8Bit(argv[i]).toInt();
-    if (sizes.isEmpty())
-        sizes = {2000, 30000};
+    const QList<int> sizes = bench::recordCounts(argc, argv, {2000, 30000});
     std::printf("%-8s %16s %8s %10s  %s\n", "records", "CPU s (best of 3)", "files", "raw KB", "digest of the files");
     for (const int n : sizes) {
         QList<SearchKind> kinds;
