@@ -38,6 +38,14 @@ export AR=$host-ar RANLIB=$host-ranlib RC=$host-windres
 
 mkdir -p "$src" "$bld" "$prefix" "$stamps"
 
+# One build of the cache at a time: two clones building the same stage would remove each
+# other's build folders.
+exec 9>"$cache/.lock"
+if ! flock -n 9; then
+    printf '== waiting for another toolchain build in %s\n' "$cache" >&2
+    flock 9
+fi
+
 # A stage built again (after a fix) compiles only what changed. Decided after the apt stage,
 # which installs ccache on a fresh machine.
 launcher=
