@@ -184,6 +184,10 @@ stage_sources() {
         fetch_source "$p"
     done
     # The pinned upstream archives, checked before use.
+    local a
+    for a in mdbtools-1.0.0.tar.gz qtkeychain-0.13.2.tar.gz; do
+        [[ -e $sources/$a ]] || { echo "$a is not in $sources: set QADORA_WINDOWS_SOURCES to the folder holding it" >&2; exit 1; }
+    done
     (cd "$sources" && sha256sum -c --quiet) <<'SUMS'
 5664b04c22ae4e5f20bc78fac1112a6fbf094ad2e83afb60398bc428f43d1eb0  mdbtools-1.0.0.tar.gz
 a281d1663dc7d85039a63e130daed30162128213719dd11e7817cf7b69be14f3  qtkeychain-0.13.2.tar.gz
