@@ -3,6 +3,7 @@
 #include "htmltree.h"
 
 #include <QByteArray>
+#include <cstdlib>
 
 #include <optional>
 #include <utility>
@@ -420,11 +421,31 @@ BalancedHtml balanceHtml(const QString& html, HtmlContext context)
     return balanceHtmlByParser(html, context);
 }
 
+namespace {
+
+// The parser leaves the document's quirks mode unset when it parses a fragment, and reads it
+// at a <table> (which closes an open <p> unless the document is in quirks mode): with memory
+// as malloc leaves it, the same answer would give different trees from run to run and on
+// Windows. Zeroed memory reads as no quirks, as a page with <!DOCTYPE html> is.
+void* zeroedMemory(void*, size_t size)
+{
+    return std::calloc(1, size);
+}
+
+void freeMemory(void*, void* memory)
+{
+    std::free(memory);
+}
+
+} // namespace
+
 BalancedHtml balanceHtmlByParser(const QString& html, HtmlContext context)
 {
     // The parser would turn control characters into U+FFFD; a document may hold neither.
     const QByteArray utf8 = withoutControls(html).toUtf8();
     GumboOptions options = kGumboDefaultOptions;
+    options.allocator = zeroedMemory;
+    options.deallocator = freeMemory;
     options.fragment_context = GUMBO_TAG_DIV;
     options.fragment_namespace = GUMBO_NAMESPACE_HTML;
     options.max_errors = 0;

@@ -27,7 +27,10 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
+#include <cstdlib>
 #include <gumbo.h>
+#include <vector>
 
 using namespace qadora;
 using namespace qadora::test;
@@ -141,6 +144,7 @@ private slots:
     void balance();
     void balance_asTheParserGivesIt_data();
     void balance_asTheParserGivesIt();
+    void balance_sameWhateverTheMemoryHeld();
     void linkTo_isAPathOfThisFolder_data();
     void linkTo_isAPathOfThisFolder();
 
@@ -311,6 +315,28 @@ void TestModern::balance_asTheParserGivesIt()
             QVERIFY2(quick.text == parsed.text, what + " → " + quick.text.toUtf8() + " ≠ " + parsed.text.toUtf8());
             QVERIFY2(quick.styles == parsed.styles, what.constData());
         }
+    }
+}
+
+// The parser reads a setting of its own that it never sets for a fragment; memory freed just
+// before, full of 32-bit ones, must not change how a <table> ends an open <p>.
+void TestModern::balance_sameWhateverTheMemoryHeld()
+{
+    const QString answer = QStringLiteral("<p>前<table><tr><td>表</td></tr></table>後");
+    const QString fresh = balanceHtmlByParser(answer, HtmlContext::Flow).html;
+    QVERIFY2(fresh.startsWith(u"<p>前</p><table>"), qPrintable(fresh));
+    for (int round = 0; round < 20; ++round) {
+        std::vector<void*> blocks;
+        for (size_t size = 8; size <= 1024; size += 8) {
+            for (int k = 0; k < 4; ++k) {
+                auto* block = static_cast<quint32*>(std::malloc(size));
+                std::fill(block, block + size / 4, 1u);
+                blocks.push_back(block);
+            }
+        }
+        for (void* block : blocks)
+            std::free(block);
+        QCOMPARE(balanceHtmlByParser(answer, HtmlContext::Flow).html, fresh);
     }
 }
 
