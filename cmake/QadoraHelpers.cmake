@@ -20,6 +20,6 @@ function(qadora_add_test name)
     add_dependencies(${name} qadora-mdb-reader)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QADORA_FIXTURES=${PROJECT_SOURCE_DIR}/tests/data"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QADORA_FIXTURES=${QADORA_TEST_ROOT}${PROJECT_SOURCE_DIR}/tests/data"
         TIMEOUT 300)
 endfunction()

@@ -34,6 +34,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # mingw-w64 zlib.
 set(ENV{PKG_CONFIG_LIBDIR} "${QADORA_WINDOWS_PREFIX}/lib/pkgconfig:/usr/${_qw_host}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
+# The .pc files name the prefix they were installed into; a cache folder that was moved or
+# copied (QADORA_WINDOWS_CACHE pointing elsewhere) would hand out the old folder's headers and
+# libraries. pkgconf takes the prefix from where each .pc file lies instead.
+set(PKG_CONFIG_ARGN --define-prefix CACHE STRING "Arguments to supply to pkg-config")
 
 # Qt's build tools (moc, rcc, uic) run on the host: Debian's Qt of the same version.
 if(NOT QT_HOST_PATH)

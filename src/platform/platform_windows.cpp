@@ -231,7 +231,23 @@ QStringList programArguments(int, char*[])
 
 namespace {
 
-// The short form of what is at `path`, or nothing when it is not there.
+// The long form of what is at `path` as the system spells it, or nothing.
+std::optional<std::wstring> longPathOf(const std::wstring& path)
+{
+    const DWORD size = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (!size)
+        return std::nullopt;
+    std::wstring longPath(size, L'\0');
+    if (::GetLongPathNameW(path.c_str(), longPath.data(), size) >= size)
+        return std::nullopt;
+    longPath.resize(wcslen(longPath.c_str()));
+    return longPath;
+}
+
+// The short form of what is at `path`, or nothing when it is not there or when the short
+// form, looked up again, names something else: short names are found again by the system's
+// matching, and under Wine (whose short names are hashes) a folder of a similar long name
+// can answer to the same one.
 std::optional<QString> shortPathOf(const QString& path)
 {
     const std::wstring full = wide(path);
@@ -242,6 +258,11 @@ std::optional<QString> shortPathOf(const QString& path)
     if (::GetShortPathNameW(full.c_str(), shortPath.data(), size) >= size)
         return std::nullopt;
     shortPath.resize(wcslen(shortPath.c_str()));
+    const auto named = longPathOf(full);
+    const auto found = longPathOf(shortPath);
+    if (!named || !found
+        || QString::fromStdWString(*named).compare(QString::fromStdWString(*found), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
     return QString::fromStdWString(shortPath);
 }
 
@@ -249,9 +270,8 @@ std::optional<QString> shortPathOf(const QString& path)
 
 QByteArray libraryPath(const QString& path)
 {
-    // The short form only where the code page cannot hold the name: a short name is found
-    // again by the system's own matching, which on some file systems (and under Wine, whose
-    // short names are hashes) can name another folder of a similar long name.
+    // The short form only where the code page cannot hold the name, and only one that names
+    // the same file again (shortPathOf): never a path to another folder.
     const QByteArray local = path.toLocal8Bit();
     if (QString::fromLocal8Bit(local) == path)
         return local;

@@ -71,6 +71,14 @@ inline Error move(const QString& from, const QString& to, bool replace)
     const std::wstring source = wide(from);
     const std::wstring target = wide(to);
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    // Windows refuses to replace a file with the read-only attribute; Wine, run by root,
+    // would replace it. Refused here as Windows does, and at once: waiting cannot help.
+    if (replace) {
+        const DWORD attributes = ::GetFileAttributesW(target.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
+            && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return errorOf(ERROR_ACCESS_DENIED);
+    }
     for (int attempt = 0;; ++attempt) {
         if (::MoveFileExW(source.c_str(), target.c_str(), flags))
             return {};

@@ -28,6 +28,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -164,8 +165,11 @@ main1::main1(Interaction* interaction, QWidget* parent)
 {
     setObjectName(QStringLiteral("main1"));
     setWindowTitle(QStringLiteral("Qadora"));
-    // The installed theme icon; the program's own copy where none is installed.
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("qadora"), QIcon(QStringLiteral(":/qadora/qadora.svg"))));
+    // The installed theme icon; the program's own copy where none is installed: the drawing
+    // where Qt can read SVG, else its picture (the Windows build has no SVG plugin).
+    const bool svg = QImageReader::supportedImageFormats().contains("svg");
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("qadora"),
+                                   QIcon(svg ? QStringLiteral(":/qadora/qadora.svg") : QStringLiteral(":/qadora/windows/qadora.png"))));
     buildMenus();
 
     auto* central = new QWidget(this);

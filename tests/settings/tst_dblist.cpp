@@ -23,6 +23,15 @@
 using namespace qadora;
 using namespace qadora::test;
 
+namespace {
+// The lists' database paths from the root of the disk: on Windows from the system drive's, as
+// a path without a drive would be taken on the current one.
+QString rooted(QString text)
+{
+    return text.replace(QLatin1String("/db/"), QDir::rootPath() + QLatin1String("db/"));
+}
+} // namespace
+
 class TestDbList : public QObject {
     Q_OBJECT
 
@@ -386,8 +395,10 @@ void TestDbList::switchToEntry()
     QFETCH(bool, movesDir);
     const QString dir = m_dir->filePath("other");
     QDir().mkpath(dir);
-    line.replace("DIR", dir);
+    line = rooted(line.replace("DIR", dir));
     expected.replaceInStrings("DIR", dir);
+    for (QString& e : expected)
+        e = rooted(e);
     w()->Text12->setText("keep12");
     w()->Text10->setText("keep10");
     w()->List11->addItem(line);
@@ -433,26 +444,26 @@ void TestDbList::switch_refusals()
 void TestDbList::switch_missingDirectory_keepsOutputDirectory()
 {
     const QString gone = m_dir->filePath("gone");
-    w()->List11->addItem("A,/db/a.mdb,u,l," + gone);
+    w()->List11->addItem(rooted("A,/db/a.mdb,u,l,") + gone);
     w()->List11->setCurrentRow(0);
     QTest::mouseClick(w()->Command24, Qt::LeftButton);
     QCOMPARE(fake().messages(), QStringList{"html作成Dirが見つかりません。現在のDirのままにします\r" + gone});
     QCOMPARE(w()->Dir1->path(), m_out);
     QCOMPARE(w()->Label36->text(), m_out);
     QCOMPARE(w()->Label38->text(), m_out);
-    QCOMPARE(w()->databasePath(), QStringLiteral("/db/a.mdb"));
+    QCOMPARE(w()->databasePath(), rooted("/db/a.mdb"));
     QCOMPARE(w()->Text12->text(), QStringLiteral("u"));
 }
 
 void TestDbList::switch_byDoubleClick()
 {
-    w()->List11->addItem("A,/db/a.mdb");
+    w()->List11->addItem(rooted("A,/db/a.mdb"));
     w()->show();
     QListWidgetItem* item = w()->List11->item(0);
     const QPoint at = w()->List11->visualItemRect(item).center();
     QTest::mouseClick(w()->List11->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(w()->List11->viewport(), Qt::LeftButton, {}, at);
-    QCOMPARE(w()->databasePath(), QStringLiteral("/db/a.mdb"));
+    QCOMPARE(w()->databasePath(), rooted("/db/a.mdb"));
 }
 
 void TestDbList::listFile_dotName_isOrdinary()
@@ -560,12 +571,12 @@ void TestDbList::switch_missingDatabase_keepsGoodSetting()
 {
     const QString good = makeDatabase(m_dir->filePath("good.mdb"));
     dirs::rwpgmname(2, good);
-    w()->List11->addItem("A,/db/2024&#12316;2025/a.mdb");
+    w()->List11->addItem(rooted("A,/db/2024&#12316;2025/a.mdb"));
     w()->List11->setCurrentRow(0);
     QTest::mouseClick(w()->Command24, Qt::LeftButton);
     QCOMPARE(dirs::rwpgmname(1), good);
     QCOMPARE(fake().messages(), QStringList{"データベースファイルが見つかりません。次回の起動時は前のデータベースを使います\r"
-                                            "/db/2024&#12316;2025/a.mdb"});
+                                            + rooted("/db/2024&#12316;2025/a.mdb")});
 }
 
 void TestDbList::listFile_symlink_followedAndModeKept()

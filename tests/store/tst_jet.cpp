@@ -335,6 +335,8 @@ void TestJet::readerCrash_isReportedAsDamaged()
 {
     // Found by fuzzing: libmdb dereferences a null pointer while reading this file's catalog.
     // The reader runs in its own process, so the program only sees a damaged file.
+    QADORA_LINUX_ONLY("the file faults Debian's libmdb; the Windows build of the same libmdb reads past its "
+                      "usage map without faulting, and no file is known that faults it");
     const QString path = fixture("crash-catalog.mdb");
     const QByteArray before = readBytes(path);
     QString message;
@@ -569,7 +571,10 @@ void TestJet::zeroedDataPage_isCounted()
     build.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", path, m_dir.filePath("site")});
     QVERIFY(build.waitForFinished(60000));
     QCOMPARE(build.exitCode(), 1);
-    const QString err = QString::fromUtf8(build.readAllStandardError());
+    QString err = QString::fromUtf8(build.readAllStandardError());
+#ifdef Q_OS_WIN
+    err.replace(QLatin1String("\r\n"), QLatin1String("\n")); // console text lines end in CR LF there
+#endif
     QVERIFY2(err.startsWith(said + "\n" + path + "\n"), qPrintable(err.left(300)));
     QVERIFY(!err.contains("ｈｔｍｌ作成しました"));
 

@@ -128,6 +128,22 @@ QList<Record> readAll(const QString& path)
     return records;
 }
 
+namespace {
+int windowsOpen = 0;
+}
+
+Window::Window()
+{
+    ++windowsOpen;
+}
+
+Window::~Window()
+{
+    w.reset();
+    if (--windowsOpen == 0)
+        QDir::setCurrent(QDir::tempPath());
+}
+
 std::unique_ptr<Window> openWindow(const QString& databasePath, const QString& outDir)
 {
     dirs::rwpgmname(2, databasePath);

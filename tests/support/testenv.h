@@ -30,8 +30,14 @@ QByteArray runSqlite(const QString& path, const QString& sql);
 // Every record of the file in store order, read directly.
 QList<Record> readAll(const QString& path);
 
-// The main window on a fake interaction, with the database set and start-up run.
+// The main window on a fake interaction, with the database set and start-up run. The window
+// makes its output folder the current one; as the last window goes, the test program leaves
+// that folder, which Windows would otherwise keep from being removed with the test's folder.
 struct Window {
+    Window();
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
     FakeInteraction fake;
     std::unique_ptr<main1> w;
 };
