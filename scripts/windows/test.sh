@@ -79,7 +79,7 @@ if [[ -n $suite ]]; then
     # output: CTest would wait for that test until its timeout. Started here, they hold none.
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     (cd "$build" && xvfb-run -a -s "-screen 0 1280x900x24" \
-        ctest --output-on-failure --timeout 600 -j"$jobs" "$@") 2>&1 | tee "$work/ctest.log" >&2 \
+        ctest --output-on-failure -j"$jobs" "$@") 2>&1 | tee "$work/ctest.log" >&2 \
         || true
     grep -q '100% tests passed' "$work/ctest.log" || fail "the test suite under Wine"
     # Every program's output, passed or not, is in CTest's own log.
