@@ -87,7 +87,7 @@ const ids = (r) => r.results.map((x) => x.id);
   // As the page does on each key: at once from what has arrived when it can, then from the files.
   for (let i = 1; i <= chars.length; i++) {
     const typed = chars.slice(0, i).join('');
-    const q = s.quick(typed, 20);
+    const q = s.now(typed, 20);
     const full = await s.search(typed, 20);
     if (q && q.complete) {
       quick++;
@@ -96,6 +96,7 @@ const ids = (r) => r.results.map((x) => x.id);
     } else {
       r = full;
     }
+    s.prefetch(typed);
     s.ahead(full, 2);
     await new Promise((done) => setTimeout(done, 1));
   }
