@@ -139,7 +139,7 @@ QByteArray searcher()
     if (!ws.length || !this.data['qs-meta.js']) return null;
     var exact = this.candidatesNow(ws), ids = exact;
     for (var i = 0; !ids && i < ws.length; i++) {
-      for (var n = ws[i].length - 1; n > 0; n--) {
+      for (var n = ws[i].length; n > 0; n--) {
         var l = this.lists['w' + ws[i].slice(0, n)];
         if (l) { if (!ids || l.length < ids.length) ids = l; break; }
       }
