@@ -3,7 +3,10 @@
 // Lighthouse's mobile preset does), the site served over loopback. For each query typed a key
 // at a time it prints the gzip bytes of the files fetched before the first results were shown
 // (page, stylesheet and script included), the time from the first key to its results, and the
-// slowest of the later keys, typed QADORA_KEY_GAP_MS (150) apart. Run through bench/search_browser.sh.
+// slowest of the later keys, typed QADORA_KEY_GAP_MS (150) apart: to the first change of the
+// list, to the list being final (its first screen; the status no longer 「…」), and to the last
+// change of the status before the next key (the rest of the first page filled in below).
+// Run through bench/search_browser.sh.
 'use strict';
 const fs = require('fs'), path = require('path'), zlib = require('zlib');
 const puppeteer = require('puppeteer-core');
@@ -22,7 +25,8 @@ const gz = (name) => {
     args: ['--no-sandbox', '--disable-gpu', '--no-first-run'],
   });
   console.log('query'.padEnd(16), 'KB gzip before first'.padStart(22), 'first key ms'.padStart(14),
-    'later: update ms (max)'.padStart(24), 'later: complete ms (max)'.padStart(26), 'delivery (max)'.padStart(14));
+    'later: update ms (max)'.padStart(24), 'later: complete ms (max)'.padStart(26), 'later: filled ms (max)'.padStart(24),
+    'delivery (max)'.padStart(14));
   for (const q of queries) {
     const page = await browser.newPage();
     await page.setViewport({ width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
@@ -46,11 +50,14 @@ const gz = (name) => {
         .observe(document.getElementById('search-status'), { childList: true, characterData: true, subtree: true });
     });
     await page.focus('#q');
-    let first = 0, later = 0, complete = 0, firstBytes = 0, transport = 0;
+    let first = 0, later = 0, complete = 0, filled = 0, firstBytes = 0, transport = 0, lastKey = 0;
     const chars = Array.from(q);
     for (let i = 0; i < chars.length; i++) {
       if (i > 0) await new Promise((r) => setTimeout(r, gap));
-      const [before, done] = await page.evaluate(() => [window.__shown.length, window.__done.length]);
+      const [before, done, last] = await page.evaluate(() => [window.__shown.length, window.__done.length,
+        window.__done[window.__done.length - 1]]);
+      // The previous later key's last status change, read just before this key.
+      if (lastKey) filled = Math.max(filled, last - lastKey);
       const t = await page.evaluate(() => performance.now());
       await page.keyboard.sendCharacter(chars[i]);
       await page.waitForFunction((n) => window.__done.length > n, { polling: 'mutation' }, done);
@@ -65,10 +72,14 @@ const gz = (name) => {
       } else {
         later = Math.max(later, ms);
         complete = Math.max(complete, finished - key);
+        lastKey = key;
       }
     }
+    await new Promise((r) => setTimeout(r, gap));
+    filled = Math.max(filled, (await page.evaluate(() => window.__done[window.__done.length - 1])) - lastKey);
     console.log(q.padEnd(16), (firstBytes / 1024).toFixed(1).padStart(22), first.toFixed(0).padStart(14),
-      later.toFixed(1).padStart(24), complete.toFixed(1).padStart(26), transport.toFixed(1).padStart(14));
+      later.toFixed(1).padStart(24), complete.toFixed(1).padStart(26), filled.toFixed(1).padStart(24),
+      transport.toFixed(1).padStart(14));
     await page.close();
   }
   await browser.close();

@@ -24,46 +24,49 @@ int shardOf(char16_t first, int shards)
     return int(quint32(first) % quint32(shards));
 }
 
-// Appends `n` in base 36, as JavaScript's parseInt(…, 36) reads it.
-void appendBase36(QByteArray& out, int n)
-{
-    char digits[8];
-    int used = 0;
-    do {
-        const int d = n % 36;
-        digits[used++] = char(d < 10 ? '0' + d : 'a' + d - 10);
-        n /= 36;
-    } while (n > 0);
-    while (used > 0)
-        out += digits[--used];
-}
-
-// Appends the records of a piece, whichever is shorter: their differences in base 36, or
-// (after a "~") one bit a record, six to a character, for the pieces that most records hold.
+// Appends the records of a piece, whichever is shorter: their differences in base 36 (as
+// JavaScript's parseInt(…, 36) reads them), or (after a "~") one bit a record, six to a
+// character, for the pieces that most records hold. Written straight into `out`, grown once:
+// this runs for every piece of the site.
 void appendPostings(QByteArray& out, const std::vector<int>& ids)
 {
     static const char kSixBits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    const qsizetype start = out.size();
+    static const char kBase36[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     const int last = ids.empty() ? 0 : ids.back();
     const qsizetype bitmapSize = last / 6 + 2;
+    const qsizetype start = out.size();
+    // A number of up to 31 bits is at most 6 base-36 digits and a comma.
+    out.resize(start + std::min<qsizetype>(qsizetype(ids.size()) * 7, bitmapSize + 8));
+    char* const begin = out.data() + start;
+    char* at = begin;
+    char* const limit = begin + bitmapSize;
     int previous = 0;
-    for (size_t i = 0; i < ids.size(); ++i) {
+    for (size_t i = 0; i < ids.size() && at <= limit; ++i) {
         if (i > 0)
-            out += ',';
-        appendBase36(out, i == 0 ? ids[i] : ids[i] - previous);
+            *at++ = ',';
+        unsigned n = unsigned(i == 0 ? ids[i] : ids[i] - previous);
         previous = ids[i];
-        if (out.size() - start > bitmapSize)
-            break;
+        char digits[8];
+        int used = 0;
+        do {
+            digits[used++] = kBase36[n % 36];
+            n /= 36;
+        } while (n > 0);
+        while (used > 0)
+            *at++ = digits[--used];
     }
-    if (out.size() - start <= bitmapSize)
+    if (at - begin <= bitmapSize) {
+        out.truncate(start + (at - begin));
         return;
-    out.truncate(start);
-    std::vector<int> bits(size_t(last / 6 + 1), 0);
+    }
+    out.resize(start + 1 + last / 6 + 1);
+    char* bits = out.data() + start;
+    *bits++ = '~';
+    std::fill(bits, bits + last / 6 + 1, char(0));
     for (const int id : ids)
-        bits[size_t(id / 6)] |= 1 << (id % 6);
-    out += '~';
-    for (const int b : bits)
-        out += kSixBits[b];
+        bits[id / 6] = char(bits[id / 6] | (1 << (id % 6)));
+    for (qsizetype b = 0; b <= last / 6; ++b)
+        bits[b] = kSixBits[int(bits[b])];
 }
 
 // The records of each piece, by the piece's key. Open addressing: the writer looks a piece up

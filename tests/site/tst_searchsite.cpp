@@ -54,6 +54,7 @@ private slots:
     void initTestCase();
     void typedKeyByKey_findsExactlyTheRecordsHoldingEveryWord_data();
     void typedKeyByKey_findsExactlyTheRecordsHoldingEveryWord();
+    void queryInTheAddress_usesTheIndexTheScriptCarries();
 
 private:
     QTemporaryDir m_dir;
@@ -87,7 +88,7 @@ const ids = (r) => r.results.map((x) => x.id);
   // As the page does on each key: at once from what has arrived when it can, then from the files.
   for (let i = 1; i <= chars.length; i++) {
     const typed = chars.slice(0, i).join('');
-    const q = s.quick(typed, 20);
+    const q = s.now(typed, 20);
     const full = await s.search(typed, 20);
     if (q && q.complete) {
       quick++;
@@ -96,6 +97,7 @@ const ids = (r) => r.results.map((x) => x.id);
     } else {
       r = full;
     }
+    s.prefetch(typed);
     s.ahead(full, 2);
     await new Promise((done) => setTimeout(done, 1));
   }
@@ -164,6 +166,41 @@ void TestSearchSite::typedKeyByKey_findsExactlyTheRecordsHoldingEveryWord()
     QCOMPARE(list("once"), expected);
     QCOMPARE(out.value("differ").toArray(), QJsonArray());
     QVERIFY(out.value("marked").toBool());
+}
+
+// The page opened as search.html?q=…: its script, run on a stand-in of the page's elements,
+// must ask for the query's shard at once, never for the index's first file that it carries.
+void TestSearchSite::queryInTheAddress_usesTheIndexTheScriptCarries()
+{
+    QVERIFY(writeBytes(m_dir.filePath("page.js"), R"JS(
+const fs = require('fs'), path = require('path'), vm = require('vm');
+const dir = process.argv[2];
+const asked = [];
+const element = () => ({ children: [], style: {}, appendChild(c) { this.children.push(c); return c; },
+  removeChild() {}, replaceChild() {}, addEventListener() {}, focus() {}, getAttribute() { return null; },
+  set textContent(t) { this.text = t; }, get textContent() { return this.text || ''; } });
+const byId = { q: Object.assign(element(), { value: '' }), 'search-status': element(), 'search-results': element() };
+const document = {
+  readyState: 'complete', currentScript: null,
+  head: { appendChild(s) { asked.push(s.src); } },
+  getElementById: (id) => byId[id] || null, createElement: element, createTextNode: (t) => ({ t }),
+  createDocumentFragment: element, addEventListener() {},
+};
+const window = { document, location: { search: '?q=' + encodeURIComponent('パスワード'), pathname: '/search.html' },
+  URLSearchParams, setTimeout, clearTimeout, Promise };
+window.window = window;
+vm.runInNewContext(fs.readFileSync(path.join(dir, 'qadora-search.js'), 'utf8'), window);
+setTimeout(() => console.log(JSON.stringify(asked)), 50);
+)JS"));
+    QProcess p;
+    p.start(m_node, {m_dir.filePath("page.js"), m_dir.path()});
+    QVERIFY(p.waitForFinished(60000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    const QJsonArray asked = QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+    QVERIFY(!asked.isEmpty());
+    QVERIFY2(asked.first().toString().startsWith("qs-g"), qPrintable(asked.first().toString()));
+    for (const QJsonValue v : asked)
+        QVERIFY2(!v.toString().startsWith("qs-meta"), qPrintable(v.toString()));
 }
 
 QTEST_MAIN(TestSearchSite)
