@@ -36,8 +36,22 @@ void readParagraph(QXmlStreamReader& xml, QString& text)
     }
 }
 
-// The names of the tables into `sheet`, the cells of the one wanted into `grid`.
-void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid& grid)
+// How many times a row or a cell repeats: LibreOffice writes the sheet's empty remainder as
+// one row or cell repeated to the last row or column. A count no integer holds is more than
+// any sheet has.
+qint64 repeats(QStringView count)
+{
+    bool ok = false;
+    const qint64 n = count.toLongLong(&ok);
+    if (!ok)
+        return !count.isEmpty() && std::all_of(count.begin(), count.end(), [](QChar c) { return c.isDigit(); }) ? qint64(1) << 40 : 1;
+    return std::clamp(n, qint64(1), qint64(1) << 40);
+}
+
+// The names of the tables into `sheet`, the cells of the one wanted into `grid`; why the
+// sheet cannot be read, or nothing. Empty rows and cells cost nothing however often they
+// repeat; those with text are counted out, within the sheet's rows, columns and cells.
+QString readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid& grid)
 {
     int tableDepth = 0;
     bool reading = false;
@@ -62,10 +76,10 @@ void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid
                 row = 0;
             }
         } else if (reading && n == QLatin1String("table-row")) {
-            const int repeat = std::clamp(attribute(xml.attributes(), QLatin1String("number-rows-repeated")).toInt(), 1, kMaxRow);
+            const qint64 repeat = repeats(attribute(xml.attributes(), QLatin1String("number-rows-repeated")));
             const int first = row + 1;
             QList<SheetCell> cells;
-            int column = 0;
+            qint64 column = 0;
             while (xml.readNext() != QXmlStreamReader::Invalid && !(xml.isEndElement() && xml.name() == QLatin1String("table-row"))) {
                 if (!xml.isStartElement())
                     continue;
@@ -75,7 +89,7 @@ void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid
                     continue;
                 }
                 const auto a = xml.attributes();
-                const int columns = std::clamp(attribute(a, QLatin1String("number-columns-repeated")).toInt(), 1, kMaxColumn);
+                const qint64 columns = repeats(attribute(a, QLatin1String("number-columns-repeated")));
                 const int spanColumns = attribute(a, QLatin1String("number-columns-spanned")).toInt();
                 const int spanRows = attribute(a, QLatin1String("number-rows-spanned")).toInt();
                 const QStringView type = attribute(a, QLatin1String("value-type"));
@@ -100,20 +114,25 @@ void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid
                         text = d.toString(QStringLiteral("yyyy/MM/dd"));
                 }
                 if (!text.isEmpty()) {
-                    for (int i = 0; i < columns && column + i < kMaxColumn; ++i)
-                        cells.append({column + i, text});
+                    if (column + columns > kMaxColumn)
+                        return kDamaged + QStringLiteral("（%1 行目の列が多すぎます）").arg(first);
+                    for (qint64 i = 0; i < columns; ++i)
+                        cells.append({int(column + i), text});
                 }
-                if (spanColumns > 1 || spanRows > 1)
-                    grid.merge({first, column, first + std::max(spanRows, 1) - 1, column + std::max(spanColumns, 1) - 1});
-                column = std::min(column + columns, kMaxColumn);
+                if (column < kMaxColumn && (spanColumns > 1 || spanRows > 1))
+                    grid.merge({first, int(column), first + std::max(spanRows, 1) - 1, int(column) + std::max(spanColumns, 1) - 1});
+                column = std::min(column + columns, qint64(kMaxColumn));
             }
             if (!cells.isEmpty()) {
-                for (int i = 0; i < repeat && first + i <= kMaxRow; ++i)
-                    grid.addRow(first + i, cells);
+                if (first + repeat - 1 > kMaxRow)
+                    return kDamaged + QStringLiteral("（%1 行目より後に行があります）").arg(kMaxRow);
+                if (!grid.addRows(first, repeat, cells))
+                    return tooManyCellsMessage(sheet.name);
             }
-            row = std::min(row + repeat, kMaxRow);
+            row = int(std::min(row + repeat, qint64(kMaxRow)));
         }
     }
+    return QString();
 }
 
 } // namespace
@@ -123,8 +142,7 @@ Sheet readOds(const ZipReader& zip, const QString& wanted)
     Sheet sheet;
     Grid grid;
     if (!parsePart(zip, QStringLiteral("content.xml"), true, &sheet.error, [&](QXmlStreamReader& xml) {
-            readTables(xml, wanted, sheet, grid);
-            return QString();
+            return readTables(xml, wanted, sheet, grid);
         }))
         return sheet;
     if (sheet.names.isEmpty()) {
