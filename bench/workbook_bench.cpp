@@ -119,7 +119,7 @@ import sys, zipfile
 def c(text, n=1): return '<table:table-cell table:number-columns-repeated="%d" office:value-type="string"><text:p>%s</text:p></table:table-cell>' % (n, text)
 def r(cells, n=1): return '<table:table-row table:number-rows-repeated="%d">%s</table:table-row>' % (n, cells)
 head = r(c('kind') + c('quest') + c('anser'))
-rows = {'whole': r(c('x', 16384), 1048576), 'bound': head + r(c('k,t') + c('q') + c('a') + c('x'), 1048575)}[sys.argv[2]]
+rows = {'whole': r(c('x', 16384), 1048576), 'wide': head + r(c('k,t') + c('q') + c('a') + c('x', 16381), 1048575), 'bound': head + r(c('k,t') + c('q') + c('a') + c('x'), 1048575)}[sys.argv[2]]
 with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr(zipfile.ZipInfo('mimetype'), 'application/vnd.oasis.opendocument.spreadsheet', zipfile.ZIP_STORED)
     z.writestr('content.xml', '<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
@@ -147,6 +147,7 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
         const char* file;
     } books[] = {
         {"ods: one character over 1,048,576 × 16,384", ods, "whole", "whole.ods"},
+        {"ods: the same with a header above", ods, "wide", "wide.ods"},
         {"ods: a record repeated to the last row", ods, "bound", "bound.ods"},
         {"xlsx: 100,000 records with a cell in XFD", xlsx, "", "far.xlsx"},
     };
