@@ -8,9 +8,14 @@ namespace qadora::workbook {
 
 namespace {
 
+// Spaces a sheet's <text:s c="…"/> may stand for, all together: a few bytes of the file for
+// a thousand characters, over and over, would take all memory.
+constexpr qint64 kMaxSpaces = qint64(1) << 24;
+
 // The text of an ODF paragraph: spans and links read through, <text:s> as its spaces, tabs
-// and line breaks as themselves; notes and annotations left out.
-void readParagraph(QXmlStreamReader& xml, QString& text)
+// and line breaks as themselves; notes and annotations left out. `spaces` counts those of
+// <text:s>.
+void readParagraph(QXmlStreamReader& xml, QString& text, qint64& spaces)
 {
     int depth = 1;
     while (depth > 0 && xml.readNext() != QXmlStreamReader::Invalid) {
@@ -19,8 +24,11 @@ void readParagraph(QXmlStreamReader& xml, QString& text)
         } else if (xml.isStartElement()) {
             const QStringView n = xml.name();
             if (n == QLatin1String("s")) {
-                const int c = attribute(xml.attributes(), QLatin1String("c")).toInt();
-                text += QString(std::clamp(c, 1, 1024), u' ');
+                const int c = std::clamp(attribute(xml.attributes(), QLatin1String("c")).toInt(), 1, 1024);
+                spaces += c;
+                if (spaces > kMaxSpaces)
+                    return;
+                text += QString(c, u' ');
             } else if (n == QLatin1String("tab")) {
                 text += u'\t';
             } else if (n == QLatin1String("line-break")) {
@@ -54,6 +62,7 @@ qint64 repeats(QStringView count)
 QString readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid& grid)
 {
     int tableDepth = 0;
+    qint64 spaces = 0;
     bool reading = false;
     int row = 0;
     while (!xml.atEnd()) {
@@ -103,7 +112,9 @@ QString readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, G
                         if (!firstParagraph)
                             text += u'\n';
                         firstParagraph = false;
-                        readParagraph(xml, text);
+                        readParagraph(xml, text, spaces);
+                        if (spaces > kMaxSpaces)
+                            return partMessage(ZipReader::Read::TooLarge, QStringLiteral("content.xml"));
                     } else {
                         xml.skipCurrentElement(); // an annotation, a drawing
                     }

@@ -823,6 +823,9 @@ void TestCsv::workbook_hostileRepeats_data()
     QTest::newRow("ods: a count no integer holds")
         << "ods" << head + " + '<table:table-row table:number-rows-repeated=\"99999999999999999999\">' + c('k,t') + c('q') + c('a') + '</table:table-row>'"
         << "ブックが壊れているため読み込めません（1048576 行目より後に行があります）" << 0 << 0;
+    QTest::newRow("ods: runs of spaces standing for 17 million")
+        << "ods" << head + " + r(c('k,t') + c('q') + c('<text:s text:c=\"1024\"/>' * 17000))"
+        << "ブックの中身（content.xml）が大きすぎるため読み込めません" << 0 << 0;
     // Excel's own references: one cell far away, or one in every row, costs no more than the cell.
     QTest::newRow("xlsx: a cell at XFD1048576")
         << "xlsx" << "x(1, ['kind', 'quest', 'anser']) + x(2, ['k,t', 'q', 'a']) + '<row r=\"1048576\">' + c('XFD1048576', 'x') + '</row>'"
