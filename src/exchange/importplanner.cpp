@@ -184,6 +184,10 @@ void Planner::run(RowSource& source, ImportPlan& plan)
     taken.reserve(source.rowsHint());
     takenLines.reserve(source.rowsHint());
     qint64 highest = m_existing.highestGiven;
+    int used = 0;
+    for (const int i : m_header.index)
+        used = std::max(used, i + 1);
+    source.keepColumns(used);
     TextRow row;
     while (source.next(row)) {
         if (blank(row))

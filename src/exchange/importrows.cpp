@@ -41,7 +41,7 @@ bool blank(const TextRow& row)
         if (!f.isEmpty())
             return false;
     }
-    return row.damage.isEmpty();
+    return row.damage.isEmpty() && !row.textBeyond;
 }
 
 qint64 numberIn(const QString& cell)

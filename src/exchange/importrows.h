@@ -19,6 +19,7 @@ struct TextRow {
     QStringList cells;
     QList<int> undecodable; // cells whose bytes are not text in the file's encoding
     QString damage;
+    bool textBeyond = false; // a sheet's row has text in a column past those given
 };
 
 class RowSource {
@@ -26,6 +27,8 @@ public:
     virtual ~RowSource() = default;
     virtual bool next(TextRow& row) = 0;
     virtual qsizetype rowsHint() const { return 0; } // how many rows there are, when known
+    // Only the first `columns` cells of the rows after are looked at.
+    virtual void keepColumns(int columns) { Q_UNUSED(columns); }
 };
 
 class CsvRows : public RowSource {
@@ -66,24 +69,31 @@ public:
     {
     }
     qsizetype rowsHint() const override { return m_sheet.rows.size(); }
+    void keepColumns(int columns) override { m_columns = columns; }
+    // From column A: a sheet keeps only its cells with text. A cell far to the right (XFD) of
+    // every row costs nothing once the header is known.
     bool next(TextRow& row) override
     {
         if (m_at >= m_sheet.rows.size())
             return false;
         const workbook::SheetRow& r = m_sheet.rows[m_at++];
         row.line = r.number;
-        // From column A: a sheet keeps only its cells with text.
         row.cells.clear();
-        if (!r.cells.isEmpty())
-            row.cells.resize(r.cells.last().column + 1);
-        for (const workbook::SheetCell& c : r.cells)
-            row.cells[c.column] = c.text;
+        qsizetype given = 0;
+        while (given < r.cells.size() && r.cells[given].column < m_columns)
+            ++given;
+        row.textBeyond = given < r.cells.size();
+        if (given > 0)
+            row.cells.resize(r.cells[given - 1].column + 1);
+        for (qsizetype i = 0; i < given; ++i)
+            row.cells[r.cells[i].column] = r.cells[i].text;
         return true;
     }
 
 private:
     const workbook::Sheet& m_sheet;
     qsizetype m_at = 0;
+    int m_columns = std::numeric_limits<int>::max();
 };
 
 struct Header {

@@ -8,9 +8,14 @@ namespace qadora::workbook {
 
 namespace {
 
+// Spaces a sheet's <text:s c="…"/> may stand for, all together: a few bytes of the file for
+// a thousand characters, over and over, would take all memory.
+constexpr qint64 kMaxSpaces = qint64(1) << 24;
+
 // The text of an ODF paragraph: spans and links read through, <text:s> as its spaces, tabs
-// and line breaks as themselves; notes and annotations left out.
-void readParagraph(QXmlStreamReader& xml, QString& text)
+// and line breaks as themselves; notes and annotations left out. `spaces` counts those of
+// <text:s>.
+void readParagraph(QXmlStreamReader& xml, QString& text, qint64& spaces)
 {
     int depth = 1;
     while (depth > 0 && xml.readNext() != QXmlStreamReader::Invalid) {
@@ -19,8 +24,11 @@ void readParagraph(QXmlStreamReader& xml, QString& text)
         } else if (xml.isStartElement()) {
             const QStringView n = xml.name();
             if (n == QLatin1String("s")) {
-                const int c = attribute(xml.attributes(), QLatin1String("c")).toInt();
-                text += QString(std::clamp(c, 1, 1024), u' ');
+                const int c = std::clamp(attribute(xml.attributes(), QLatin1String("c")).toInt(), 1, 1024);
+                spaces += c;
+                if (spaces > kMaxSpaces)
+                    return;
+                text += QString(c, u' ');
             } else if (n == QLatin1String("tab")) {
                 text += u'\t';
             } else if (n == QLatin1String("line-break")) {
@@ -36,10 +44,25 @@ void readParagraph(QXmlStreamReader& xml, QString& text)
     }
 }
 
-// The names of the tables into `sheet`, the cells of the one wanted into `grid`.
-void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid& grid)
+// How many times a row or a cell repeats: LibreOffice writes the sheet's empty remainder as
+// one row or cell repeated to the last row or column. A count no integer holds is more than
+// any sheet has.
+qint64 repeats(QStringView count)
+{
+    bool ok = false;
+    const qint64 n = count.toLongLong(&ok);
+    if (!ok)
+        return !count.isEmpty() && std::all_of(count.begin(), count.end(), [](QChar c) { return c.isDigit(); }) ? qint64(1) << 40 : 1;
+    return std::clamp(n, qint64(1), qint64(1) << 40);
+}
+
+// The names of the tables into `sheet`, the cells of the one wanted into `grid`; why the
+// sheet cannot be read, or nothing. Empty rows and cells cost nothing however often they
+// repeat; those with text are counted out, within the sheet's rows, columns and cells.
+QString readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid& grid)
 {
     int tableDepth = 0;
+    qint64 spaces = 0;
     bool reading = false;
     int row = 0;
     while (!xml.atEnd()) {
@@ -62,10 +85,10 @@ void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid
                 row = 0;
             }
         } else if (reading && n == QLatin1String("table-row")) {
-            const int repeat = std::clamp(attribute(xml.attributes(), QLatin1String("number-rows-repeated")).toInt(), 1, kMaxRow);
+            const qint64 repeat = repeats(attribute(xml.attributes(), QLatin1String("number-rows-repeated")));
             const int first = row + 1;
             QList<SheetCell> cells;
-            int column = 0;
+            qint64 column = 0;
             while (xml.readNext() != QXmlStreamReader::Invalid && !(xml.isEndElement() && xml.name() == QLatin1String("table-row"))) {
                 if (!xml.isStartElement())
                     continue;
@@ -75,7 +98,7 @@ void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid
                     continue;
                 }
                 const auto a = xml.attributes();
-                const int columns = std::clamp(attribute(a, QLatin1String("number-columns-repeated")).toInt(), 1, kMaxColumn);
+                const qint64 columns = repeats(attribute(a, QLatin1String("number-columns-repeated")));
                 const int spanColumns = attribute(a, QLatin1String("number-columns-spanned")).toInt();
                 const int spanRows = attribute(a, QLatin1String("number-rows-spanned")).toInt();
                 const QStringView type = attribute(a, QLatin1String("value-type"));
@@ -89,7 +112,9 @@ void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid
                         if (!firstParagraph)
                             text += u'\n';
                         firstParagraph = false;
-                        readParagraph(xml, text);
+                        readParagraph(xml, text, spaces);
+                        if (spaces > kMaxSpaces)
+                            return partMessage(ZipReader::Read::TooLarge, QStringLiteral("content.xml"));
                     } else {
                         xml.skipCurrentElement(); // an annotation, a drawing
                     }
@@ -100,20 +125,25 @@ void readTables(QXmlStreamReader& xml, const QString& wanted, Sheet& sheet, Grid
                         text = d.toString(QStringLiteral("yyyy/MM/dd"));
                 }
                 if (!text.isEmpty()) {
-                    for (int i = 0; i < columns && column + i < kMaxColumn; ++i)
-                        cells.append({column + i, text});
+                    if (column + columns > kMaxColumn)
+                        return kDamaged + QStringLiteral("（%1 行目の列が多すぎます）").arg(first);
+                    for (qint64 i = 0; i < columns; ++i)
+                        cells.append({int(column + i), text});
                 }
-                if (spanColumns > 1 || spanRows > 1)
-                    grid.merge({first, column, first + std::max(spanRows, 1) - 1, column + std::max(spanColumns, 1) - 1});
-                column = std::min(column + columns, kMaxColumn);
+                if (column < kMaxColumn && (spanColumns > 1 || spanRows > 1))
+                    grid.merge({first, int(column), first + std::max(spanRows, 1) - 1, int(column) + std::max(spanColumns, 1) - 1});
+                column = std::min(column + columns, qint64(kMaxColumn));
             }
             if (!cells.isEmpty()) {
-                for (int i = 0; i < repeat && first + i <= kMaxRow; ++i)
-                    grid.addRow(first + i, cells);
+                if (first + repeat - 1 > kMaxRow)
+                    return kDamaged + QStringLiteral("（%1 行目より後に行があります）").arg(kMaxRow);
+                if (!grid.addRows(first, repeat, cells))
+                    return tooManyCellsMessage(sheet.name);
             }
-            row = std::min(row + repeat, kMaxRow);
+            row = int(std::min(row + repeat, qint64(kMaxRow)));
         }
     }
+    return QString();
 }
 
 } // namespace
@@ -123,8 +153,7 @@ Sheet readOds(const ZipReader& zip, const QString& wanted)
     Sheet sheet;
     Grid grid;
     if (!parsePart(zip, QStringLiteral("content.xml"), true, &sheet.error, [&](QXmlStreamReader& xml) {
-            readTables(xml, wanted, sheet, grid);
-            return QString();
+            return readTables(xml, wanted, sheet, grid);
         }))
         return sheet;
     if (sheet.names.isEmpty()) {

@@ -8,9 +8,10 @@ namespace qadora::workbook {
 namespace {
 
 // The cell of `column` in cells kept by column: where it is, or where it would go.
-QList<SheetCell>::iterator cellAt(QList<SheetCell>& cells, int column)
+qsizetype cellAt(const QList<SheetCell>& cells, int column)
 {
-    return std::lower_bound(cells.begin(), cells.end(), column, [](const SheetCell& c, int k) { return c.column < k; });
+    return std::lower_bound(cells.cbegin(), cells.cend(), column, [](const SheetCell& c, int k) { return c.column < k; })
+        - cells.cbegin();
 }
 
 QList<SheetRow>::iterator rowAt(QList<SheetRow>& rows, int number)
@@ -20,10 +21,18 @@ QList<SheetRow>::iterator rowAt(QList<SheetRow>& rows, int number)
 
 } // namespace
 
-void Grid::set(int row, int column, const QString& text)
+bool Grid::count(qint64 cells)
+{
+    m_cells += cells;
+    return m_cells <= kMaxCells;
+}
+
+bool Grid::set(int row, int column, const QString& text)
 {
     if (text.isEmpty())
-        return;
+        return true;
+    if (!count(1))
+        return false;
     if (m_rows.isEmpty() || m_rows.last().number != row) {
         if (!m_rows.isEmpty() && row < m_rows.last().number)
             m_inOrder = false;
@@ -33,15 +42,21 @@ void Grid::set(int row, int column, const QString& text)
     if (!cells.isEmpty() && column <= cells.last().column)
         m_inOrder = false;
     cells.append({column, text});
+    return true;
 }
 
-void Grid::addRow(int row, const QList<SheetCell>& cells)
+bool Grid::addRows(int row, qint64 repeat, const QList<SheetCell>& cells)
 {
     if (cells.isEmpty())
-        return;
+        return true;
+    // Counted before a row is kept: a row of text repeated down the whole sheet is refused at once.
+    if (!count(repeat * cells.size()))
+        return false;
     if (!m_rows.isEmpty() && row <= m_rows.last().number)
         m_inOrder = false;
-    m_rows.append(SheetRow{row, cells});
+    for (qint64 i = 0; i < repeat; ++i)
+        m_rows.append(SheetRow{int(row + i), cells});
+    return true;
 }
 
 // Rows by number, cells by column; a row or a cell given twice keeps what came last.
@@ -72,6 +87,41 @@ void Grid::putInOrder()
     m_inOrder = true;
 }
 
+// Copies the range's corner into the cells of the range in rows that have a text of their
+// own, up to `lastColumn`; false when that makes the sheet too large.
+bool Grid::fill(const Range& m, int lastColumn)
+{
+    const int right = std::min(m.right, lastColumn);
+    const auto top = rowAt(m_rows, m.top);
+    if (right < m.left || top == m_rows.end() || top->number != m.top)
+        return true;
+    const qsizetype corner = cellAt(top->cells, m.left);
+    if (corner == top->cells.size() || top->cells[corner].column != m.left)
+        return true;
+    const QString value = top->cells[corner].text;
+    const int width = right - m.left + 1;
+    for (auto row = top; row != m_rows.end() && row->number <= m.bottom; ++row) {
+        const QList<SheetCell>& cells = row->cells;
+        const qsizetype from = cellAt(cells, m.left);
+        const qsizetype to = cellAt(cells, right + 1);
+        // Ranges of a sound sheet do not overlap: all their cells together are no more than the
+        // sheet's. Those of a hostile one may, over and over; each fill is counted as a cell.
+        const qsizetype added = width - (to - from);
+        if (!count(width + added))
+            return false;
+        QList<SheetCell> filled;
+        filled.reserve(cells.size() + added);
+        for (qsizetype i = 0; i < from; ++i)
+            filled.append(cells[i]);
+        for (int c = m.left; c <= right; ++c)
+            filled.append({c, value});
+        for (qsizetype i = to; i < cells.size(); ++i)
+            filled.append(cells[i]);
+        row->cells = std::move(filled);
+    }
+    return true;
+}
+
 Sheet Grid::finish(Sheet sheet)
 {
     if (!m_inOrder)
@@ -85,27 +135,22 @@ Sheet Grid::finish(Sheet sheet)
             lastColumn = std::max(lastColumn, row.cells.last().column);
     }
     for (const Range& m : m_merges) {
-        const auto top = rowAt(m_rows, m.top);
-        if (top == m_rows.end() || top->number != m.top)
-            continue;
-        const auto corner = cellAt(top->cells, m.left);
-        if (corner == top->cells.end() || corner->column != m.left)
-            continue;
-        const QString value = corner->text;
-        // Only rows that have a text of their own: a merged cell alone makes no record.
-        for (auto row = top; row != m_rows.end() && row->number <= m.bottom; ++row) {
-            for (int c = m.left; c <= std::min(m.right, lastColumn); ++c) {
-                const auto at = cellAt(row->cells, c);
-                if (at != row->cells.end() && at->column == c)
-                    at->text = value;
-                else
-                    row->cells.insert(at, {c, value});
-            }
+        if (!fill(m, lastColumn)) {
+            m_rows = {};
+            sheet.error = tooManyCellsMessage(sheet.name);
+            return sheet;
         }
     }
     sheet.rows = std::move(m_rows);
     m_rows = {};
     return sheet;
+}
+
+QString tooManyCellsMessage(const QString& sheet)
+{
+    return QStringLiteral("シート「%1」は文字の入ったセルが多すぎるため読み込めません（繰り返しと結合を数えて %2 個まで）")
+        .arg(sheet)
+        .arg(kMaxCells);
 }
 
 QString partMessage(ZipReader::Read read, const QString& part)

@@ -15,8 +15,13 @@ constexpr qint64 kPartLimit = qint64(768) << 20;
 // Rows and columns of the largest sheet either program makes.
 constexpr int kMaxRow = 1048576;
 constexpr int kMaxColumn = 16384;
+// Cells with text a sheet may hold once its repeats and merged ranges are counted out: every
+// row of the largest sheet with a whole record (number, kind, question, answer). A sheet of
+// records has no more; a file whose repeats make more is refused, never read in part.
+constexpr qint64 kMaxCells = qint64(kMaxRow) * 4;
 
 inline const QString kDamaged = QStringLiteral("ブックが壊れているため読み込めません");
+QString tooManyCellsMessage(const QString& sheet);
 
 // The cells of a sheet as they are read, with the merged ranges to fill. Both programs write
 // rows and cells in order; those of a file that does not are put in order once it is read.
@@ -25,16 +30,21 @@ public:
     struct Range {
         int top, left, bottom, right;
     };
-    void set(int row, int column, const QString& text);
-    // A row whose cells are known at once; rows repeated share them.
-    void addRow(int row, const QList<SheetCell>& cells);
+    // False, with nothing kept, once the sheet would hold more than kMaxCells cells with text.
+    bool set(int row, int column, const QString& text);
+    // A row whose cells are known at once, `repeat` times from `row`; the rows share them.
+    bool addRows(int row, qint64 repeat, const QList<SheetCell>& cells);
     void merge(const Range& range) { m_merges << range; }
+    // The sheet with its merged ranges filled in, or its error when they make too many cells.
     Sheet finish(Sheet sheet);
 
 private:
+    bool count(qint64 cells);
     void putInOrder();
+    bool fill(const Range& range, int lastColumn);
     QList<SheetRow> m_rows;
     QList<Range> m_merges;
+    qint64 m_cells = 0;
     bool m_inOrder = true;
 };
 

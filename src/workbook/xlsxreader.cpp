@@ -294,25 +294,28 @@ Sheet readXlsx(const ZipReader& zip, const QString& wanted)
                 }
                 if (!haveValue)
                     continue;
+                QString shown;
                 if (type == QLatin1String("s")) {
                     bool ok = false;
                     const int index = value.toInt(&ok);
                     if (!ok || index < 0 || index >= shared.size())
                         return kDamaged + QStringLiteral("（セルの文字列 %1 がありません）").arg(value);
-                    grid.set(r, c, shared[index]);
+                    shown = shared[index];
                 } else if (type == QLatin1String("inlineStr") || type == QLatin1String("e")) {
-                    grid.set(r, c, value);
+                    shown = value;
                 } else if (type == QLatin1String("str")) {
-                    grid.set(r, c, unescapeOoxml(value));
+                    shown = unescapeOoxml(value);
                 } else if (type == QLatin1String("b")) {
-                    grid.set(r, c, value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
+                    shown = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
                 } else if (type == QLatin1String("d")) {
                     const QDate d = QDate::fromString(value.left(10), Qt::ISODate);
-                    grid.set(r, c, d.isValid() ? d.toString(QStringLiteral("yyyy/MM/dd")) : value);
+                    shown = d.isValid() ? d.toString(QStringLiteral("yyyy/MM/dd")) : value;
                 } else {
                     const int s = a.value(QLatin1String("s")).toInt();
-                    grid.set(r, c, showNumber(value, s >= 0 && s < styles.size() ? styles[s] : NumberStyle{}, date1904));
+                    shown = showNumber(value, s >= 0 && s < styles.size() ? styles[s] : NumberStyle{}, date1904);
                 }
+                if (!grid.set(r, c, shown))
+                    return tooManyCellsMessage(sheet.name);
             } else if (name == QLatin1String("mergeCell")) {
                 const QStringList corners = xml.attributes().value(QLatin1String("ref")).toString().split(QLatin1Char(':'));
                 Grid::Range m{};

@@ -177,6 +177,8 @@ private slots:
     void workbook_rowsOutOfOrder();
     void workbook_mergedOverWholeRowsAndColumns();
     void workbook_cellsPastTheLastColumn();
+    void workbook_hostileRepeats_data();
+    void workbook_hostileRepeats();
     void workbook_libreOfficeSavesItAgain();
     void workbook_cellLimit_data();
     void workbook_cellLimit();
@@ -790,6 +792,98 @@ rows = '<row r="1">' + '<c t="inlineStr"><is><t>x</t></is></c>' * 16385 + '</row
 )")));
     const QString fatal = planImport(readBytes(file), {}, {}).fatal;
     QVERIFY2(fatal.startsWith(QStringLiteral("ブックが壊れているため読み込めません")), qPrintable(fatal));
+}
+
+void TestCsv::workbook_hostileRepeats_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("rows"); // Python making `rows`: c(text, n) a cell repeated, e(n) empty ones, r(cells, n) a row
+    QTest::addColumn<QString>("fatal");
+    QTest::addColumn<int>("additions");
+    QTest::addColumn<int>("problems");
+    const QString head = QStringLiteral("r(c('kind') + c('quest') + c('anser') + e(16381))");
+    const QString tooMany = QStringLiteral("シート「S」は文字の入ったセルが多すぎるため読み込めません（繰り返しと結合を数えて 4194304 個まで）");
+    // As LibreOffice writes a sheet: each row's empty rest, then the empty rows to the last one.
+    QTest::newRow("ods: the empty rest of every row and of the sheet")
+        << "ods" << head + " + r(c('k,t') + c('q1') + c('a') + e(16381)) + r(c('k,t') + c('q2') + c('a') + e(16381)) + r(e(16384), 1048573)"
+        << QString() << 2 << 0;
+    QTest::newRow("ods: a record repeated 100,000 times") << "ods" << head + " + r(c('k,t') + c('q') + c('a') + e(16381), 100000)"
+                                                          << QString() << 1 << 99999;
+    QTest::newRow("ods: one character over the whole sheet") << "ods" << "r(c('x', 16384), 1048576)" << tooMany << 0 << 0;
+    QTest::newRow("ods: a note across every column of 300 rows")
+        << "ods" << head + " + r(c('k,t') + c('q') + c('a') + c('note', 16381), 300)" << tooMany << 0 << 0;
+    QTest::newRow("ods: a range merged over a repeated sheet")
+        << "ods"
+        << "r('<table:table-cell table:number-columns-spanned=\"16384\" table:number-rows-spanned=\"1048576\" office:value-type=\"string\">"
+           "<text:p>kind</text:p></table:table-cell>' + c('quest') + c('anser') + e(16381))"
+           " + r(c('k,t') + c('q') + c('a') + e(16380) + c('x'), 300)"
+        << tooMany << 0 << 0;
+    QTest::newRow("ods: rows past the last one") << "ods" << head + " + r(c('k,t') + c('q') + c('a'), 1048576)"
+                                                 << "ブックが壊れているため読み込めません（1048576 行目より後に行があります）" << 0 << 0;
+    QTest::newRow("ods: a count no integer holds")
+        << "ods" << head + " + '<table:table-row table:number-rows-repeated=\"99999999999999999999\">' + c('k,t') + c('q') + c('a') + '</table:table-row>'"
+        << "ブックが壊れているため読み込めません（1048576 行目より後に行があります）" << 0 << 0;
+    QTest::newRow("ods: runs of spaces standing for 17 million")
+        << "ods" << head + " + r(c('k,t') + c('q') + c('<text:s text:c=\"1024\"/>' * 17000))"
+        << "ブックの中身（content.xml）が大きすぎるため読み込めません" << 0 << 0;
+    // Excel's own references: one cell far away, or one in every row, costs no more than the cell.
+    QTest::newRow("xlsx: a cell at XFD1048576")
+        << "xlsx" << "x(1, ['kind', 'quest', 'anser']) + x(2, ['k,t', 'q', 'a']) + '<row r=\"1048576\">' + c('XFD1048576', 'x') + '</row>'"
+        << QString() << 1 << 1;
+    QTest::newRow("xlsx: a cell in column XFD of 100,000 rows")
+        << "xlsx"
+        << "x(1, ['kind', 'quest', 'anser']) + ''.join('<row r=\"%d\">%s%s%s%s</row>' % (n, c('A%d' % n, 'k,t'), c('B%d' % n, 'q%d' % n), "
+           "c('C%d' % n, 'a'), c('XFD%d' % n, 'x')) for n in range(2, 100002))"
+        << QString() << 100000 << 0;
+    QTest::newRow("xlsx: a range merged over 300 rows to column XFD")
+        << "xlsx"
+        << "x(1, ['kind', 'quest', 'anser']) + ''.join('<row r=\"%d\">%s%s</row>' % (n, c('A%d' % n, 'k,t'), c('XFD%d' % n, 'x')) "
+           "for n in range(2, 302))\n"
+           "merges = '<mergeCells count=\"1\"><mergeCell ref=\"A2:XFD1048576\"/></mergeCells>'"
+        << tooMany << 0 << 0;
+}
+
+// Repeats and references that would make a sheet of rows × columns cells: empty ones cost
+// nothing, those with text are counted out within a bound the refusal names, and a sheet past
+// it is refused whole.
+void TestCsv::workbook_hostileRepeats()
+{
+    QFETCH(QString, extension);
+    QFETCH(QString, rows);
+    QFETCH(QString, fatal);
+    QFETCH(int, additions);
+    QFETCH(int, problems);
+    QADORA_NEEDS_PROGRAM("python3");
+    const QString file = path("hostile." + extension);
+    if (extension == "xlsx") {
+        QVERIFY(writeWorkbookByPython(file, QStringLiteral(R"(
+def x(n, texts): return '<row r="%d">%s</row>' % (n, ''.join(c('%s%d' % ('ABC'[i], n), t) for i, t in enumerate(texts)))
+merges = ''
+rows = )") + rows + '\n', QStringLiteral(R"(
+    z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData>%s</sheetData>%s</worksheet>' % (ns, rows, merges))
+)")));
+    } else {
+        const QString script = QStringLiteral(R"(
+import sys, zipfile
+def c(text, n=1): return '<table:table-cell table:number-columns-repeated="%d" office:value-type="string"><text:p>%s</text:p></table:table-cell>' % (n, text)
+def e(n): return '<table:table-cell table:number-columns-repeated="%d"/>' % n
+def r(cells, n=1): return '<table:table-row table:number-rows-repeated="%d">%s</table:table-row>' % (n, cells)
+rows = )") + rows + QStringLiteral(R"(
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr(zipfile.ZipInfo('mimetype'), 'application/vnd.oasis.opendocument.spreadsheet', zipfile.ZIP_STORED)
+    z.writestr('content.xml', '<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+               'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0">'
+               '<office:body><office:spreadsheet><table:table table:name="S">%s</table:table></office:spreadsheet></office:body>'
+               '</office:document-content>' % rows)
+)");
+        QProcess python;
+        python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, file});
+        QVERIFY(python.waitForFinished() && python.exitCode() == 0);
+    }
+    const ImportPlan p = planImport(readBytes(file), {}, {});
+    QCOMPARE(p.fatal, fatal);
+    QCOMPARE(p.additions.size(), additions);
+    QCOMPARE(p.problems.size(), problems);
 }
 
 // An xlsx written by Qadora, opened and saved again by LibreOffice, reads back unchanged in

@@ -75,7 +75,7 @@ void TestRestorePoints::import(const QByteArray& csv)
 {
     writeBytes(path("in.csv"), "No,kind,quest,anser\n" + csv);
     fake().fileNameNext(path("in.csv"));
-    onNextModal([](QWidget* dialog) {
+    const auto preview = onNextModal([](QWidget* dialog) {
         QVERIFY(qobject_cast<ImportDialog*>(dialog));
         pressOnDialog(dialog, Qt::Key_Return);
     });
@@ -87,17 +87,18 @@ QStringList TestRestorePoints::restoreWith(const QList<Qt::Key>& keys, bool yes)
     QtInteraction shown(w());
     fake().showQuestionsWith(&shown);
     QStringList seen;
-    onNextModal([&](QWidget* chooser) {
+    std::optional<ModalWait> confirming;
+    const auto choosing = onNextModal([&](QWidget* chooser) {
         auto* list = chooser->findChild<QListWidget*>("backups");
         seen = itemsOf(list);
         for (Qt::Key key : keys)
             pressOnDialog(chooser, key);
-        onNextModal([yes](QWidget* question) {
+        confirming.emplace(onNextModal([yes](QWidget* question) {
             if (yes)
                 QTest::mouseClick(question->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Yes), Qt::LeftButton);
             else
                 pressOnDialog(question, Qt::Key_Return);
-        });
+        }));
         pressOnDialog(chooser, Qt::Key_Return);
     });
     w()->findChild<QAction*>("restore")->trigger();
@@ -122,7 +123,7 @@ void TestRestorePoints::everyImportRenameAndRestore_makesAPointThatSaysWhy()
     QCOMPARE(fake().messages(), (QStringList{"1 件のデータを取り込みました", "1 件のデータを取り込みました"}));
     QCOMPARE(reasonsAndCounts(), (QStringList{"取り込み前 4", "取り込み前 3"}));
 
-    onNextModal([](QWidget* dialog) {
+    const auto rename = onNextModal([](QWidget* dialog) {
         auto* d = qobject_cast<RenameKindDialog*>(dialog);
         QVERIFY(d);
         d->newKind->setFocus();
@@ -171,7 +172,7 @@ void TestRestorePoints::unreadableBackups_cannotBeChosen()
     }
     const QByteArray before = readBytes(m_db);
     bool disabled = false;
-    onNextModal([&](QWidget* chooser) {
+    const auto choosing = onNextModal([&](QWidget* chooser) {
         disabled = !chooser->findChild<QPushButton*>("restoreButton")->isEnabled();
         pressOnDialog(chooser, Qt::Key_Return);
         QVERIFY(chooser->isVisible());

@@ -132,7 +132,7 @@ void TestPublishLogin::buildAndPublish_asksOnceAndSendsWhatWasTyped()
     QtInteraction shown(m_win->w.get());
     m_win->fake.showQuestionsWith(&shown);
     QLineEdit::EchoMode echo = QLineEdit::Normal;
-    onNextModal([&](QWidget* modal) {
+    const auto prompt = onNextModal([&](QWidget* modal) {
         auto* edit = modal->findChild<QLineEdit*>("passwordText");
         QVERIFY(edit);
         echo = edit->echoMode();
@@ -183,7 +183,7 @@ void TestPublishLogin::buildAndPublish_escapeOrAWrongPassword_asksAgain()
     prepareWindow();
     QtInteraction shown(m_win->w.get());
     m_win->fake.showQuestionsWith(&shown);
-    onNextModal([&](QWidget* modal) {
+    const auto prompt = onNextModal([&](QWidget* modal) {
         if (!typed.isEmpty())
             typeText(modal->findChild<QLineEdit*>("passwordText"), typed);
         pressOnDialog(modal, typed.isEmpty() ? Qt::Key_Escape : Qt::Key_Return);

@@ -398,7 +398,7 @@ void TestGeneration::deleteAllFiles_enterKeepsEverything()
     QtInteraction shown(w());
     fake().showQuestionsWith(&shown);
     QString title;
-    onNextModal([&](QWidget* modal) {
+    const auto question = onNextModal([&](QWidget* modal) {
         title = modal->windowTitle();
         pressOnDialog(modal, Qt::Key_Return);
     });

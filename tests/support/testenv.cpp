@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QInputMethodEvent>
@@ -197,28 +196,40 @@ void showActive(QWidget* w)
     QVERIFY(QTest::qWaitForWindowActive(w));
 }
 
-void onNextModal(std::function<void(QWidget* modal)> act)
+struct ModalWait::State {
+    QTimer poll;
+    bool opened = false;
+};
+
+ModalWait::ModalWait(std::function<void(QWidget* modal)> act, std::source_location where)
+    : m_state(std::make_shared<State>())
+    , m_where(where)
 {
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QElapsedTimer waited;
-    waited.start();
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, waited, act = std::move(act)] {
+    State* state = m_state.get();
+    state->poll.setInterval(10);
+    QObject::connect(&state->poll, &QTimer::timeout, &state->poll, [state, act = std::move(act)] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible()) {
-            // A dialog that never came: the wait ends instead of acting on a later test's.
-            if (waited.hasExpired(60000)) {
-                qWarning("onNextModal: no modal dialog opened in 60 s");
-                poll->stop();
-                poll->deleteLater();
-            }
+        if (!modal || !modal->isVisible())
             return;
-        }
-        poll->stop();
-        poll->deleteLater();
+        state->poll.stop();
+        state->opened = true;
         act(modal);
     });
-    poll->start();
+    state->poll.start();
+}
+
+ModalWait::~ModalWait()
+{
+    if (!m_state)
+        return; // moved from
+    m_state->poll.stop();
+    if (!m_state->opened && !QTest::currentTestFailed())
+        QTest::qFail("no modal dialog opened while one was awaited here", m_where.file_name(), int(m_where.line()));
+}
+
+ModalWait onNextModal(std::function<void(QWidget* modal)> act, std::source_location where)
+{
+    return ModalWait(std::move(act), where);
 }
 
 void pressOnDialog(QWidget* modal, Qt::Key key)

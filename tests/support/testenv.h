@@ -13,6 +13,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <source_location>
 
 namespace qadora::test {
 
@@ -50,9 +52,25 @@ void typeText(QWidget* w, const QString& text);
 void pressKey(QWidget* w, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 // Shows the window and waits until it is active, so focus moves as for a person.
 void showActive(QWidget* w);
+// The wait for one modal dialog (onNextModal). Should it end, out of scope, with no dialog
+// having opened, the test fails there, naming the line that waited (unless it failed already);
+// a dialog of a later test is never acted on.
+class [[nodiscard]] ModalWait {
+public:
+    ModalWait(std::function<void(QWidget* modal)> act, std::source_location where);
+    ModalWait(ModalWait&& other) noexcept = default;
+    ModalWait& operator=(ModalWait&&) = delete;
+    ~ModalWait();
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+    std::source_location m_where;
+};
 // Once a modal dialog is open (a question, a message, a chooser), runs `act` on it, as a
-// person at the keyboard would act on it; call before the code that opens the dialog.
-void onNextModal(std::function<void(QWidget* modal)> act);
+// person at the keyboard would act on it; call before the code that opens the dialog and keep
+// what it returns while the dialog is due.
+ModalWait onNextModal(std::function<void(QWidget* modal)> act, std::source_location where = std::source_location::current());
 // Presses `key` on a dialog: on the widget that has the keyboard focus in it.
 void pressOnDialog(QWidget* modal, Qt::Key key);
 

@@ -390,7 +390,7 @@ void TestMainWindow::close_unsavedInput_asksAndEnterKeepsTheWindow()
     typeText(input, "x");
     const QString question = "終了確認	追加または保存していない入力があります。終了しますか？	(default No)";
     QString asked;
-    onNextModal([&](QWidget* modal) {
+    const auto asking = onNextModal([&](QWidget* modal) {
         asked = modal->windowTitle();
         pressOnDialog(modal, Qt::Key_Return);
     });
@@ -400,7 +400,7 @@ void TestMainWindow::close_unsavedInput_asksAndEnterKeepsTheWindow()
     QVERIFY(w()->isVisible());
     clearSettings();
     // The window's own button asks too; はい closes it, as a close does.
-    onNextModal([](QWidget* modal) { QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Yes), Qt::LeftButton); });
+    const auto closing = onNextModal([](QWidget* modal) { QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Yes), Qt::LeftButton); });
     QVERIFY(w()->close());
     QCOMPARE(fake().questions(), (QStringList{question, question}));
     QCOMPARE(dirs::rwfirstdir(1), w()->Dir1->path());
@@ -569,7 +569,7 @@ void TestMainWindow::dbmake_enterOnQuestion_keepsTheDatabase()
     fake().showQuestionsWith(&shown);
     fake().fileNameNext(path);
     QString focused;
-    onNextModal([&](QWidget* modal) {
+    const auto question = onNextModal([&](QWidget* modal) {
         focused = modal->focusWidget()->property("text").toString();
         pressOnDialog(modal, Qt::Key_Return);
     });
@@ -691,7 +691,7 @@ void TestMainWindow::progress_stepsAsideForAMessage()
     QVERIFY(box && box->isVisible());
     bool progressHidden = false;
     QString shown;
-    onNextModal([&](QWidget* modal) {
+    const auto notice = onNextModal([&](QWidget* modal) {
         progressHidden = !box->isVisible();
         shown = modal->findChild<QLabel*>("messageText")->text();
         pressOnDialog(modal, Qt::Key_Return);

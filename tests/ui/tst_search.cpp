@@ -316,7 +316,7 @@ void TestSearch::delete_recordsChangeUnderSearch_listFollows()
     if (change == "undo")
         pressKey(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
     if (change == "rename") {
-        onNextModal([](QWidget* dialog) {
+        const auto dialog = onNextModal([](QWidget* dialog) {
             auto* rename = qobject_cast<RenameKindDialog*>(dialog);
             rename->kind->setCurrentIndex(rename->kind->findText(QStringLiteral("sub200,中級編")));
             rename->newKind->selectAll();

@@ -258,21 +258,22 @@ void TestUndo::backups_firstChangeOfASession_andRestoreByKeys()
     QtInteraction shown(w());
     fake().showQuestionsWith(&shown);
     QStringList seen;
+    std::optional<ModalWait> confirming;
     auto chooseFirstThen = [&](std::function<void(QWidget*)> answer) {
-        onNextModal([&, answer](QWidget* chooser) {
+        return onNextModal([&, answer](QWidget* chooser) {
             auto* list = chooser->findChild<QListWidget*>("backups");
             seen = itemsOf(list);
-            onNextModal(answer);
+            confirming.emplace(onNextModal(answer));
             pressOnDialog(chooser, Qt::Key_Return);
         });
     };
-    chooseFirstThen([](QWidget* question) { pressOnDialog(question, Qt::Key_Return); });
+    const auto first = chooseFirstThen([](QWidget* question) { pressOnDialog(question, Qt::Key_Return); });
     action("restore")->trigger();
     QCOMPARE(seen, QStringList{backupLine(backups[0])});
     QVERIFY(seen[0].endsWith("　3 件"));
     QCOMPARE(readAll(m_db).size(), 5);
 
-    chooseFirstThen([](QWidget* question) {
+    const auto second = chooseFirstThen([](QWidget* question) {
         QTest::mouseClick(question->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Yes), Qt::LeftButton);
     });
     action("restore")->trigger();
