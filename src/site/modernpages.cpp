@@ -197,6 +197,26 @@ QString linkItem(const PageStyle& style, int position, const QString& name, cons
 
 } // namespace
 
+QString siteAddressProblem(const QString& address)
+{
+    const QString a = address.trimmed();
+    if (a.isEmpty())
+        return {};
+    // A line break would add lines of its own to robots.txt; without a scheme and host every
+    // canonical link would be taken as a path of the page's own site.
+    for (const QChar c : a) {
+        if (c.unicode() <= 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control
+            || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
+            return kSiteAddressMessage;
+    }
+    const QUrl url(a, QUrl::StrictMode);
+    const QString scheme = url.scheme();
+    if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty() || url.hasQuery()
+        || url.hasFragment() || !url.userInfo().isEmpty())
+        return kSiteAddressMessage;
+    return {};
+}
+
 QString normalizedSiteAddress(const QString& address)
 {
     QString a = address.trimmed();

@@ -55,6 +55,11 @@ QByteArray robots(const QString& siteAddress);
 
 // The site's address as pages link to it, ending in "/"; empty when none is set.
 QString normalizedSiteAddress(const QString& address);
+inline const QString kSiteAddressMessage =
+    QStringLiteral("サイトのアドレスは http:// か https:// で始まるアドレスにして下さい");
+// Why the address cannot stand before every page's link, in robots.txt and the sitemap: the
+// message above; empty for no address or a whole http(s) one.
+QString siteAddressProblem(const QString& address);
 // A file name as a link to it: percent-encoded where a URL needs it.
 QString linkTo(const QString& fileName);
 // A file's link that changes with its content ("name?v=…"): a browser's cached copy of an

@@ -347,6 +347,8 @@ WriteOutcome SiteRun::qaPage(const PageStyle& style, const QString& fnum, const 
     const QString back = subIndexFileName(parts.name);
     if (!style.modern)
         return put(name, encodeLines(qadora::qaPage(atext, btext, back, style)));
+    if (const QString refused = siteAddressProblem(style.siteAddress); !refused.isEmpty())
+        return {WriteOutcome::Stopped, refused};
     Modern& modern = modernFor(style);
     const ModernQaPage page = modernQaPage(style, modern.context, name, atext, btext, back, parts.title);
     const SearchDocument document{name, page.questionText, page.answerText,
@@ -378,6 +380,8 @@ WriteOutcome SiteRun::indexPage(const QString& indexName, const IndexSettings& s
     const IndexPage page = qadora::indexPage(settings, kinds);
     WriteOutcome outcome;
     if (settings.style.modern) {
+        if (const QString refused = siteAddressProblem(settings.style.siteAddress); !refused.isEmpty())
+            return {WriteOutcome::Stopped, refused};
         // The same kinds as the older styles list: those before a malformed one.
         const PageStyle style = withSiteFrame(settings.style, indexName, settings);
         Modern& modern = modernFor(style);
@@ -406,6 +410,8 @@ WriteOutcome SiteRun::subIndexPage(const QString& htm, const QString& tit, const
         return {WriteOutcome::Stopped, refused};
     if (!style.modern)
         return put(htm, encodeLines(qadora::subIndexPage(tit, indexName, questions, numbers, style)));
+    if (const QString refused = siteAddressProblem(style.siteAddress); !refused.isEmpty())
+        return {WriteOutcome::Stopped, refused};
     Modern& modern = modernFor(style);
     if (const QString refused = clash(htm, indexName); !refused.isEmpty())
         return {WriteOutcome::Stopped, refused};

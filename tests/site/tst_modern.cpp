@@ -151,6 +151,8 @@ private slots:
     void hostileSite_everyPageIsAWellFormedDocument();
     void hostileSite_structuredDataIsWhatThePageShows();
     void hostileSite_sitemapAndRobots();
+    void siteAddress_onlyAWholeHttpAddress_data();
+    void siteAddress_onlyAWholeHttpAddress();
     void search_answersAsThePageScript_data();
     void search_answersAsThePageScript();
     void rebuild_writesOnlyWhatChanged_andPruneTakesTheSearchFiles();
@@ -182,6 +184,42 @@ QString TestModern::build(const QStringList& extra)
                 << extra << m_db << m_out);
     p.waitForFinished(60000);
     return p.exitCode() == 0 ? QString() : QString::fromUtf8(p.readAllStandardError());
+}
+
+void TestModern::siteAddress_onlyAWholeHttpAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("https with a folder") << "https://example.jp/faq" << true;
+    QTest::newRow("http, spaces around") << " http://example.jp " << true;
+    QTest::newRow("a line of robots.txt of its own") << "https://e.jp/faq\nDisallow: /" << false;
+    QTest::newRow("no scheme") << "e.jp/faq" << false;
+    QTest::newRow("another scheme") << "javascript:alert(1)//" << false;
+    QTest::newRow("ftp") << "ftp://e.jp/" << false;
+    QTest::newRow("a query") << "https://e.jp/?a=1" << false;
+    QTest::newRow("a space inside") << "https://e.jp/よくある 質問/" << false;
+}
+
+// The address stands before every canonical link and in robots.txt: one that would not name
+// this site's pages stops the run before any page is written.
+void TestModern::siteAddress_onlyAWholeHttpAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, taken);
+    QTemporaryDir out;
+    QProcess p;
+    p.start(QStringLiteral(QADORA_BUILD_EXE), {"--quiet", "--style", "modern", "--site-url", address, m_db, out.path()});
+    QVERIFY(p.waitForFinished(60000));
+    const QString error = QString::fromUtf8(p.readAllStandardError());
+    const QStringList written = QDir(out.path()).entryList({"*.html", "robots.txt"}, QDir::Files);
+    if (taken) {
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(written.contains("robots.txt"));
+    } else {
+        QVERIFY(p.exitCode() != 0);
+        QVERIFY2(error.contains(kSiteAddressMessage), qPrintable(error));
+        QCOMPARE(written, QStringList());
+    }
 }
 
 void TestModern::balance_data()
