@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include <optional>
+#include <vector>
 #include <utility>
 
 namespace qadora {
@@ -131,14 +132,44 @@ QString collapseSpaces(const QString& text)
     return out;
 }
 
+// Elements nested deeper than this give way to their text, as a browser builds no deeper a
+// tree; every pass over the tree recurses, and a record nested a hundred thousand deep would
+// overflow the stack.
+constexpr int kMaxDepth = 512;
+
+// The text a reader sees of a subtree, in order, gathered without recursion.
+void appendTextOf(const GumboNode* top, GumboTag parent, QList<HtmlNode>& out)
+{
+    std::vector<const GumboNode*> pending{top};
+    while (!pending.empty()) {
+        const GumboNode* n = pending.back();
+        pending.pop_back();
+        if (n->type == GUMBO_NODE_TEXT || n->type == GUMBO_NODE_WHITESPACE || n->type == GUMBO_NODE_CDATA) {
+            HtmlNode node;
+            node.text = withoutControls(QString::fromUtf8(n->v.text.text));
+            node.tag = parent;
+            out.append(std::move(node));
+        } else if ((n->type == GUMBO_NODE_ELEMENT || n->type == GUMBO_NODE_TEMPLATE) && !isHidden(n->v.element.tag)
+                   && !isRawText(n->v.element.tag)) {
+            const GumboVector& children = n->v.element.children;
+            for (unsigned i = children.length; i > 0; --i)
+                pending.push_back(static_cast<const GumboNode*>(children.data[i - 1]));
+        }
+    }
+}
+
 // The parser's tree as ours: names as written, attributes that can be written back, text
 // without the controls a document may not hold; comments dropped (they are not seen, and
 // their text could end them early when written back).
-QList<HtmlNode> treeOf(const GumboVector& nodes, GumboTag parent)
+QList<HtmlNode> treeOf(const GumboVector& nodes, GumboTag parent, int depth = 0)
 {
     QList<HtmlNode> out;
     for (unsigned i = 0; i < nodes.length; ++i) {
         const auto& n = *static_cast<const GumboNode*>(nodes.data[i]);
+        if (depth >= kMaxDepth && (n.type == GUMBO_NODE_ELEMENT || n.type == GUMBO_NODE_TEMPLATE)) {
+            appendTextOf(&n, parent, out);
+            continue;
+        }
         HtmlNode node;
         switch (n.type) {
         case GUMBO_NODE_TEXT:
@@ -164,7 +195,7 @@ QList<HtmlNode> treeOf(const GumboVector& nodes, GumboTag parent)
                     attr = QStringLiteral("xlink:") + attr.section(u':', -1);
                 node.attributes.append({attr, withoutControls(QString::fromUtf8(a->value))});
             }
-            node.children = treeOf(e.children, e.tag);
+            node.children = treeOf(e.children, e.tag, depth + 1);
             break;
         }
         default:

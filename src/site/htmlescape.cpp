@@ -4,8 +4,25 @@
 
 namespace qadora {
 
+namespace {
+
+bool needsEscape(const QString& text, bool quote)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'&' || u == u'<' || u == u'>' || u == 0xa0 || (quote && u == u'"'))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 QString escapeHtml(const QString& text)
 {
+    // Most text holds nothing to escape: it is handed back shared, not copied.
+    if (!needsEscape(text, false))
+        return text;
     QString out;
     out.reserve(text.size() + text.size() / 8);
     for (const QChar c : text) {
@@ -22,6 +39,8 @@ QString escapeHtml(const QString& text)
 
 QString escapeAttribute(const QString& text)
 {
+    if (!needsEscape(text, true))
+        return text;
     return escapeHtml(text).replace(u'"', QLatin1String("&quot;"));
 }
 

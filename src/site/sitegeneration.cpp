@@ -19,6 +19,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -271,6 +272,7 @@ struct SiteRun::Modern {
     QHash<QString, qsizetype> documentOf; // a page name's place in documents
     QList<SearchKind> kinds;
     QHash<QString, int> kindOf;
+    std::future<QList<std::pair<QString, QByteArray>>> search; // the index of documents and kinds as they are now
 
     // The kind of the page `file`, by the first title (markup) given for it.
     int kind(const QString& file, const QString& titleHtml)
@@ -350,6 +352,7 @@ WriteOutcome SiteRun::qaPage(const PageStyle& style, const QString& fnum, const 
     if (const QString refused = siteAddressProblem(style.siteAddress); !refused.isEmpty())
         return {WriteOutcome::Stopped, refused};
     Modern& modern = modernFor(style);
+    modern.search = {}; // a page after the index was started: it is built again with it
     const ModernQaPage page = modernQaPage(style, modern.context, name, atext, btext, back, parts.title);
     const SearchDocument document{name, page.questionText, page.answerText,
                                   modern.kind(back, parts.title)};
@@ -418,14 +421,24 @@ WriteOutcome SiteRun::subIndexPage(const QString& htm, const QString& tit, const
     return put(htm, modernSubIndexPage(style, modern.context, htm, tit, questions, numbers));
 }
 
+void SiteRun::startSearchIndex()
+{
+    if (!m_modern)
+        return;
+    m_modern->search = std::async(std::launch::async, [kinds = m_modern->kinds, documents = m_modern->documents] {
+        return searchFiles(kinds, documents);
+    });
+}
+
 bool SiteRun::writeModernFiles(QString* error)
 {
-    const Modern& modern = *m_modern;
+    Modern& modern = *m_modern;
     QList<std::pair<QString, QByteArray>> files = {
         {kModernStyleSheet, modernStyleSheet()},
         {kModernIcon, modernIcon()},
     };
-    const QList<std::pair<QString, QByteArray>> search = searchFiles(modern.kinds, modern.documents);
+    const QList<std::pair<QString, QByteArray>> search = modern.search.valid() ? modern.search.get()
+                                                                             : searchFiles(modern.kinds, modern.documents);
     QString scriptLink, metaLink;
     for (const auto& [name, bytes] : search) {
         if (name == kSearchScript)
@@ -686,6 +699,7 @@ SiteResult generateSite(const QString& databasePath, const SiteOptions& options,
     });
     if (!goOn || !storeOk(status))
         return finish(false);
+    run.startSearchIndex();
 
     QStringList kinds;
     n = count();

@@ -55,6 +55,10 @@ public:
     WriteOutcome subIndexPage(const QString& htm, const QString& tit, const QString& indexName,
                               const QStringList& questions, const QStringList& numbers, const PageStyle& style);
 
+    // Once every record's page is made: the modern style's search index is built on another
+    // core while the kinds' pages are made and written.
+    void startSearchIndex();
+
     // The place of the next page or message in the run's order (background mode).
     int nextSequence() { return m_sequence++; }
     // Waits until every page handed over is on disk. False when a write failed: failure()

@@ -145,6 +145,8 @@ private slots:
     void balance_asTheParserGivesIt_data();
     void balance_asTheParserGivesIt();
     void balance_sameWhateverTheMemoryHeld();
+    void balance_deepNestingKeepsItsText_data();
+    void balance_deepNestingKeepsItsText();
     void linkTo_isAPathOfThisFolder_data();
     void linkTo_isAPathOfThisFolder();
 
@@ -375,6 +377,31 @@ void TestModern::balance_sameWhateverTheMemoryHeld()
         for (void* block : blocks)
             std::free(block);
         QCOMPARE(balanceHtmlByParser(answer, HtmlContext::Flow).html, fresh);
+    }
+}
+
+void TestModern::balance_deepNestingKeepsItsText_data()
+{
+    QTest::addColumn<QString>("open");
+    QTest::addColumn<QString>("close");
+    QTest::newRow("text-level, unclosed") << "<b>" << "";
+    QTest::newRow("spans, closed") << "<span>" << "</span>";
+    QTest::newRow("svg") << "<svg><g>" << "";
+}
+
+// An answer nested a hundred thousand deep is written (not a crash) with all of its text,
+// as a valid page: only so deep as a browser builds it.
+void TestModern::balance_deepNestingKeepsItsText()
+{
+    QFETCH(QString, open);
+    QFETCH(QString, close);
+    const int depth = 100000;
+    const QString html = open.repeated(depth) + QStringLiteral("底") + close.repeated(depth) + QStringLiteral("後");
+    for (const HtmlContext context : {HtmlContext::Flow, HtmlContext::Phrasing}) {
+        const BalancedHtml b = balanceHtml(html, context);
+        QVERIFY(b.text.contains(QStringLiteral("底")));
+        QVERIFY(b.text.endsWith(QStringLiteral("後")));
+        QCOMPARE(balanceHtml(b.html, context).html, b.html);
     }
 }
 
