@@ -303,6 +303,35 @@ QString summary(const QString& lead, const QList<Crumb>& links)
     return shortened(list.isEmpty() ? lead : lead + QStringLiteral("：") + list, kDescriptionLength);
 }
 
+// The visible text of each record's question as its page showed it, for its kind's list of
+// links, which a run makes after the record pages: each question is parsed once a run. A run
+// starts again with record pages, and then the texts of the one before are let go.
+struct QuestionTexts {
+    QHash<QString, QString> texts;
+    bool listing = false;
+
+    static QuestionTexts& mine()
+    {
+        thread_local QuestionTexts kept;
+        return kept;
+    }
+    void remember(const QString& html, const QString& text)
+    {
+        if (listing || texts.size() >= 100000) {
+            texts.clear();
+            listing = false;
+        }
+        texts.insert(html, text);
+    }
+    QString text(const QString& html)
+    {
+        listing = true;
+        if (const auto it = texts.constFind(html); it != texts.cend())
+            return *it;
+        return balanceHtml(html, HtmlContext::Phrasing).text;
+    }
+};
+
 // What a record page repeats of its kind: the kind's crumb, its ListItem and the footer.
 struct KindFrame {
     QString kind; // the visible text of the kind's title
@@ -445,6 +474,7 @@ ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, 
 {
     const BalancedHtml question = balanceHtml(atext, HtmlContext::Phrasing);
     const BalancedHtml answer = balanceHtml(btext, HtmlContext::Flow);
+    QuestionTexts::mine().remember(atext, question.text);
     const Frame& frame = frameFor(style, context);
     const KindFrame& kind = kindFrameFor(style, frame, backFile, kindTitle);
 
@@ -516,9 +546,11 @@ QByteArray modernSubIndexPage(const PageStyle& style, const ModernContext& conte
 {
     const BalancedHtml title = balanceHtml(tit, HtmlContext::Phrasing);
     const Frame& frame = frameFor(style, context);
+    QuestionTexts& texts = QuestionTexts::mine();
     QList<Crumb> links;
+    links.reserve(questions.size());
     for (qsizetype i = 0; i < questions.size() && i < numbers.size(); ++i)
-        links << Crumb{linkTo(qaFileName(numbers[i])), balanceHtml(questions[i], HtmlContext::Phrasing).text};
+        links << Crumb{linkTo(qaFileName(numbers[i])), texts.text(questions[i])};
     Head head;
     head.title = title.text + QStringLiteral(" | ") + frame.site;
     head.ogTitle = title.text;

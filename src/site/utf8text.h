@@ -71,6 +71,27 @@ private:
     QByteArray m_bytes;
 };
 
+namespace utf8text {
+
+// Which ASCII characters each escape writes as something else.
+struct Specials {
+    bool html[128] = {};
+    bool attribute[128] = {};
+    bool json[128] = {};
+    constexpr Specials()
+    {
+        for (const char c : {'&', '<', '>'})
+            html[int(c)] = attribute[int(c)] = json[int(c)] = true;
+        attribute[int('"')] = true;
+        json[int('"')] = json[int('\\')] = true;
+        for (int c = 0; c < 0x20; ++c)
+            json[c] = true;
+    }
+};
+inline constexpr Specials kSpecials;
+
+} // namespace utf8text
+
 inline Utf8Text& Utf8Text::add(QStringView text, Escape escape)
 {
     // The worst case, a character of three bytes per UTF-16 unit or a six-byte escape, is
@@ -81,6 +102,12 @@ inline Utf8Text& Utf8Text::add(QStringView text, Escape escape)
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
     static constexpr char hex[] = "0123456789abcdef";
+    static constexpr bool none[128] = {};
+    const bool* const special = escape == Escape::Html     ? utf8text::kSpecials.html
+        : escape == Escape::Attribute                      ? utf8text::kSpecials.attribute
+        : escape == Escape::Json                           ? utf8text::kSpecials.json
+                                                           : none;
+    const bool markup = escape == Escape::Html || escape == Escape::Attribute;
     auto literal = [&out](const char* s) {
         while (*s)
             *out++ = *s++;
@@ -88,48 +115,27 @@ inline Utf8Text& Utf8Text::add(QStringView text, Escape escape)
     while (p < end) {
         const char16_t u = *p++;
         if (u < 0x80) {
-            switch (escape) {
-            case Escape::None:
-                break;
-            case Escape::Html:
-            case Escape::Attribute:
-                if (u == u'&') {
-                    literal("&amp;");
-                    continue;
-                }
-                if (u == u'<') {
-                    literal("&lt;");
-                    continue;
-                }
-                if (u == u'>') {
-                    literal("&gt;");
-                    continue;
-                }
-                if (u == u'"' && escape == Escape::Attribute) {
-                    literal("&quot;");
-                    continue;
-                }
-                break;
-            case Escape::Json:
-                switch (u) {
-                case u'"': literal("\\\""); continue;
-                case u'\\': literal("\\\\"); continue;
-                case u'\n': literal("\\n"); continue;
-                case u'\r': literal("\\r"); continue;
-                case u'\t': literal("\\t"); continue;
-                default:
-                    if (u < 0x20 || u == u'<' || u == u'>' || u == u'&') {
-                        literal("\\u00");
-                        *out++ = hex[u >> 4];
-                        *out++ = hex[u & 15];
-                        continue;
-                    }
-                }
-                break;
+            if (!special[u]) {
+                *out++ = char(u);
+                continue;
             }
-            *out++ = char(u);
+            if (markup) {
+                literal(u == u'&' ? "&amp;" : u == u'<' ? "&lt;" : u == u'>' ? "&gt;" : "&quot;");
+                continue;
+            }
+            switch (u) {
+            case u'"': literal("\\\""); break;
+            case u'\\': literal("\\\\"); break;
+            case u'\n': literal("\\n"); break;
+            case u'\r': literal("\\r"); break;
+            case u'\t': literal("\\t"); break;
+            default:
+                literal("\\u00");
+                *out++ = hex[u >> 4];
+                *out++ = hex[u & 15];
+            }
         } else if (u < 0x800) {
-            if (u == 0xa0 && (escape == Escape::Html || escape == Escape::Attribute)) {
+            if (u == 0xa0 && markup) {
                 literal("&nbsp;");
                 continue;
             }
