@@ -135,7 +135,6 @@ struct Frame {
     QByteArray crumbsAtSite;  // the same on the index page, where the site is the page itself
     QByteArray jsonSiteItems; // the record page's ListItems of the return link and the site, each with its ","
     int nextPosition = 2;     // the position of the item after them
-    quint64 generation = 0;   // which frame of its thread this is
 };
 
 Frame makeFrame(const PageStyle& style, const ModernContext& context)
@@ -190,27 +189,6 @@ Frame makeFrame(const PageStyle& style, const ModernContext& context)
     f.jsonSiteItems = items.take();
     f.nextPosition = position + 1;
     return f;
-}
-
-// The frame of `style`, kept for the last style each thread wrote a page of.
-const Frame& frameFor(const PageStyle& style, const ModernContext& context)
-{
-    struct Kept {
-        PageStyle style;
-        bool ownStyleSheet = false;
-        Frame frame;
-        bool made = false;
-    };
-    thread_local Kept kept;
-    thread_local quint64 made = 0;
-    if (!kept.made || kept.ownStyleSheet != context.ownStyleSheet || !(kept.style == style)) {
-        kept.frame = makeFrame(style, context);
-        kept.frame.generation = ++made;
-        kept.style = style;
-        kept.ownStyleSheet = context.ownStyleSheet;
-        kept.made = true;
-    }
-    return kept.frame;
 }
 
 // The page's address at the site's, as an attribute's value (with its quotes); empty when no
@@ -303,35 +281,6 @@ QString summary(const QString& lead, const QList<Crumb>& links)
     return shortened(list.isEmpty() ? lead : lead + QStringLiteral("：") + list, kDescriptionLength);
 }
 
-// The visible text of each record's question as its page showed it, for its kind's list of
-// links, which a run makes after the record pages: each question is parsed once a run. A run
-// starts again with record pages, and then the texts of the one before are let go.
-struct QuestionTexts {
-    QHash<QString, QString> texts;
-    bool listing = false;
-
-    static QuestionTexts& mine()
-    {
-        thread_local QuestionTexts kept;
-        return kept;
-    }
-    void remember(const QString& html, const QString& text)
-    {
-        if (listing || texts.size() >= 100000) {
-            texts.clear();
-            listing = false;
-        }
-        texts.insert(html, text);
-    }
-    QString text(const QString& html)
-    {
-        listing = true;
-        if (const auto it = texts.constFind(html); it != texts.cend())
-            return *it;
-        return balanceHtml(html, HtmlContext::Phrasing).text;
-    }
-};
-
 // What a record page repeats of its kind: the kind's crumb, its ListItem and the footer.
 struct KindFrame {
     QString kind; // the visible text of the kind's title
@@ -340,29 +289,80 @@ struct KindFrame {
     QByteArray footer;
 };
 
-const KindFrame& kindFrameFor(const PageStyle& style, const Frame& frame, const QString& backFile, const QString& kindTitle)
+} // namespace
+
+// What a run repeats: the frame of the style its pages were last made in, the kinds' parts
+// made in it, and the visible text of each record's question as its page showed it (the
+// kind's list of links, made after the record pages, parses no question again). Pages may be
+// made on more than one thread: each takes the parts it needs under the lock.
+struct ModernParts {
+    QMutex mutex;
+    PageStyle style;
+    bool ownStyleSheet = false;
+    std::shared_ptr<const Frame> frame;
+    QHash<std::pair<QString, QString>, std::shared_ptr<const KindFrame>> kinds;
+    QHash<QString, QString> questionTexts;
+};
+
+std::shared_ptr<ModernParts> newModernParts()
 {
-    struct Kept {
-        quint64 generation = 0;
-        QHash<std::pair<QString, QString>, KindFrame> kinds;
-    };
-    // Made for the frame in use: another style's kinds may link elsewhere.
-    thread_local Kept kept;
-    if (kept.generation != frame.generation || kept.kinds.size() > 4096) {
-        kept.kinds.clear();
-        kept.generation = frame.generation;
+    return std::make_shared<ModernParts>();
+}
+
+namespace {
+
+std::shared_ptr<const Frame> frameFor(const PageStyle& style, const ModernContext& context)
+{
+    ModernParts& parts = *context.parts;
+    const QMutexLocker lock(&parts.mutex);
+    if (!parts.frame || parts.ownStyleSheet != context.ownStyleSheet || !(parts.style == style)) {
+        parts.frame = std::make_shared<const Frame>(makeFrame(style, context));
+        parts.style = style;
+        parts.ownStyleSheet = context.ownStyleSheet;
+        parts.kinds.clear(); // another style's kinds may link elsewhere
     }
+    return parts.frame;
+}
+
+std::shared_ptr<const KindFrame> kindFrameFor(const PageStyle& style, const ModernContext& context, const Frame& frame,
+                                              const QString& backFile, const QString& kindTitle)
+{
+    ModernParts& parts = *context.parts;
     const std::pair<QString, QString> key{backFile, kindTitle};
-    if (const auto it = kept.kinds.constFind(key); it != kept.kinds.cend())
-        return *it;
-    KindFrame k;
-    k.kind = phrasingText(kindTitle);
-    k.link = linkTo(backFile);
+    {
+        const QMutexLocker lock(&parts.mutex);
+        if (const auto it = parts.kinds.constFind(key); it != parts.kinds.cend())
+            return *it;
+    }
+    auto k = std::make_shared<KindFrame>();
+    k->kind = phrasingText(kindTitle);
+    k->link = linkTo(backFile);
     Utf8Text item;
-    item << linkItem(style, frame.nextPosition, k.kind, backFile) << ',';
-    k.jsonItem = item.take();
-    k.footer = backLink(k.link, QStringLiteral("戻る"));
-    return *kept.kinds.insert(key, k);
+    item << linkItem(style, frame.nextPosition, k->kind, backFile) << ',';
+    k->jsonItem = item.take();
+    k->footer = backLink(k->link, QStringLiteral("戻る"));
+    const QMutexLocker lock(&parts.mutex);
+    if (parts.frame.get() == &frame)
+        parts.kinds.insert(key, k);
+    return k;
+}
+
+void rememberQuestion(const ModernContext& context, const QString& html, const QString& text)
+{
+    ModernParts& parts = *context.parts;
+    const QMutexLocker lock(&parts.mutex);
+    parts.questionTexts.insert(html, text);
+}
+
+QString questionText(const ModernContext& context, const QString& html)
+{
+    {
+        ModernParts& parts = *context.parts;
+        const QMutexLocker lock(&parts.mutex);
+        if (const auto it = parts.questionTexts.constFind(html); it != parts.questionTexts.cend())
+            return *it;
+    }
+    return balanceHtml(html, HtmlContext::Phrasing).text;
 }
 
 } // namespace
@@ -370,18 +370,15 @@ const KindFrame& kindFrameFor(const PageStyle& style, const Frame& frame, const 
 QString siteAddressProblem(const QString& address)
 {
     // Asked for every page of a run, about the same address.
-    struct Kept {
-        QString address;
-        QString problem;
-        bool made = false;
-    };
-    thread_local Kept kept;
-    if (!kept.made || kept.address != address) {
-        kept.problem = addressProblem(address);
-        kept.address = address;
-        kept.made = true;
+    static QMutex mutex;
+    static QString known;
+    static QString problem = addressProblem(known);
+    const QMutexLocker lock(&mutex);
+    if (address != known) {
+        problem = addressProblem(address);
+        known = address;
     }
-    return kept.problem;
+    return problem;
 }
 
 namespace {
@@ -474,9 +471,11 @@ ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, 
 {
     const BalancedHtml question = balanceHtml(atext, HtmlContext::Phrasing);
     const BalancedHtml answer = balanceHtml(btext, HtmlContext::Flow);
-    QuestionTexts::mine().remember(atext, question.text);
-    const Frame& frame = frameFor(style, context);
-    const KindFrame& kind = kindFrameFor(style, frame, backFile, kindTitle);
+    rememberQuestion(context, atext, question.text);
+    const std::shared_ptr<const Frame> kept = frameFor(style, context);
+    const Frame& frame = *kept;
+    const std::shared_ptr<const KindFrame> keptKind = kindFrameFor(style, context, frame, backFile, kindTitle);
+    const KindFrame& kind = *keptKind;
 
     Head head;
     head.title = question.text + QStringLiteral(" | ") + frame.site;
@@ -511,7 +510,8 @@ ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, 
 QByteArray modernIndexPage(const PageStyle& style, const ModernContext& context, const QList<ModernKind>& kinds)
 {
     const BalancedHtml title = balanceHtml(style.siteTitle, HtmlContext::Phrasing);
-    const Frame& frame = frameFor(style, context);
+    const std::shared_ptr<const Frame> kept = frameFor(style, context);
+    const Frame& frame = *kept;
     const QString& site = frame.site;
     QList<Crumb> links;
     for (const ModernKind& k : kinds)
@@ -545,12 +545,12 @@ QByteArray modernSubIndexPage(const PageStyle& style, const ModernContext& conte
                               const QString& tit, const QStringList& questions, const QStringList& numbers)
 {
     const BalancedHtml title = balanceHtml(tit, HtmlContext::Phrasing);
-    const Frame& frame = frameFor(style, context);
-    QuestionTexts& texts = QuestionTexts::mine();
+    const std::shared_ptr<const Frame> kept = frameFor(style, context);
+    const Frame& frame = *kept;
     QList<Crumb> links;
     links.reserve(questions.size());
     for (qsizetype i = 0; i < questions.size() && i < numbers.size(); ++i)
-        links << Crumb{linkTo(qaFileName(numbers[i])), texts.text(questions[i])};
+        links << Crumb{linkTo(qaFileName(numbers[i])), questionText(context, questions[i])};
     Head head;
     head.title = title.text + QStringLiteral(" | ") + frame.site;
     head.ogTitle = title.text;
@@ -566,7 +566,8 @@ QByteArray modernSubIndexPage(const PageStyle& style, const ModernContext& conte
 QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context, const QString& scriptLink,
                             const QString& metaLink)
 {
-    const Frame& frame = frameFor(style, context);
+    const std::shared_ptr<const Frame> kept = frameFor(style, context);
+    const Frame& frame = *kept;
     Head head;
     head.title = QStringLiteral("サイト内検索 | ") + frame.site;
     head.ogTitle = QStringLiteral("サイト内検索");
