@@ -591,11 +591,15 @@ QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context
 QByteArray sitemap(const QString& siteAddress, const QStringList& pages)
 {
     const QString address = normalizedSiteAddress(siteAddress);
-    QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                 "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n");
-    for (const QString& page : pages)
-        xml += QStringLiteral("<url><loc>") + escapeAttribute(address + linkTo(page)) + QStringLiteral("</loc></url>\n");
-    return (xml + QStringLiteral("</urlset>\n")).toUtf8();
+    Utf8Text xml(256 + pages.size() * (address.size() + 40));
+    xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
+    for (const QString& page : pages) {
+        xml << "<url><loc>";
+        xml.add(address, Utf8Text::Escape::Attribute).add(linkTo(page), Utf8Text::Escape::Attribute) << "</loc></url>\n";
+    }
+    xml << "</urlset>\n";
+    return xml.take();
 }
 
 QByteArray robots(const QString& siteAddress)
