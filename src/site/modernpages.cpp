@@ -206,28 +206,31 @@ QByteArray document(const Frame& frame, const Head& head, const QByteArray& crum
     Utf8Text html(4096 + main.size() + head.jsonLd.size() * 3 + head.styles.size() * 3);
     html << frame.headStart;
     html.html(head.title) << "</title>\n";
+    // The description and the address stand twice: escaped once, copied the second time.
     html << "<meta name=\"description\" content=";
-    html.attribute(head.description) << ">\n";
+    const qsizetype description = html.bytes().size();
+    html.attribute(head.description);
+    const QByteArray describe = html.bytes().sliced(description);
+    html << ">\n";
     const bool url = !frame.address.isEmpty();
+    QByteArray address;
     if (url) {
         html << "<link rel=\"canonical\" href=";
+        const qsizetype at = html.bytes().size();
         absoluteUrlAttribute(html, frame, head.fileName);
+        address = html.bytes().sliced(at);
         html << ">\n";
     }
     html << "<meta property=\"og:title\" content=";
     html.attribute(head.ogTitle) << ">\n";
-    html << "<meta property=\"og:description\" content=";
-    html.attribute(head.description) << ">\n";
+    html << "<meta property=\"og:description\" content=" << describe << ">\n";
     html << "<meta property=\"og:type\" content=";
     html.attribute(head.ogType) << ">\n";
     html << "<meta property=\"og:site_name\" content=";
     html.attribute(frame.site) << ">\n";
     html << "<meta property=\"og:locale\" content=\"ja_JP\">\n";
-    if (url) {
-        html << "<meta property=\"og:url\" content=";
-        absoluteUrlAttribute(html, frame, head.fileName);
-        html << ">\n";
-    }
+    if (url)
+        html << "<meta property=\"og:url\" content=" << address << ">\n";
     html << frame.links;
     if (!head.styles.isEmpty())
         html << QStringView(head.styles) << '\n';
@@ -488,12 +491,14 @@ ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, 
     Utf8Text json(256 + (question.text.size() * 2 + answer.text.size()) * 3);
     json << "{\"@context\":\"https://schema.org\",\"@graph\":["
             "{\"@type\":\"FAQPage\",\"mainEntity\":[{\"@type\":\"Question\",\"name\":";
-    json.json(question.text) << ",\"acceptedAnswer\":{\"@type\":\"Answer\",\"text\":";
+    const qsizetype name = json.bytes().size();
+    json.json(question.text);
+    const QByteArray questionJson = json.bytes().sliced(name); // the last crumb's name too
+    json << ",\"acceptedAnswer\":{\"@type\":\"Answer\",\"text\":";
     json.json(answer.text) << "}}]}";
     json << ",{\"@type\":\"BreadcrumbList\",\"itemListElement\":[" << frame.jsonSiteItems << kind.jsonItem;
     json << "{\"@type\":\"ListItem\",\"position\":";
-    json.number(frame.nextPosition + 1) << ",\"name\":";
-    json.json(question.text) << "}]}]}";
+    json.number(frame.nextPosition + 1) << ",\"name\":" << questionJson << "}]}]}";
     head.jsonLd = json.take();
 
     Utf8Text main(128 + (question.html.size() + answer.html.size()) * 3);
