@@ -274,10 +274,6 @@ struct SiteRun::Modern {
     QList<SearchKind> kinds;
     QHash<QString, int> kindOf;
     std::future<QList<std::pair<QString, QByteArray>>> search; // the index of documents and kinds as they are now
-    struct Pending {
-        QString name, atext, btext, back, kindTitle;
-    };
-    std::vector<Pending> pending;
 
     // The kind of the page `file`, by the first title (markup) given for it.
     int kind(const QString& file, const QString& titleHtml)
@@ -346,12 +342,8 @@ WriteOutcome SiteRun::qaPage(const PageStyle& style, const QString& fnum, const 
                              const QString& ctext)
 {
     const KindParts parts = splitKind(ctext);
-    if (!parts.ok) {
-        // The pages before it are handed over first: its message follows them.
-        if (const WriteOutcome out = makePendingPages(); out.code == WriteOutcome::Stopped)
-            return out;
+    if (!parts.ok)
         return {WriteOutcome::Reported, kMalformedKindMessage};
-    }
     const QString name = qaFileName(fnum);
     m_qaPages.insert(name);
     m_qaPagesFolded.insert(name.toCaseFolded());
@@ -361,47 +353,18 @@ WriteOutcome SiteRun::qaPage(const PageStyle& style, const QString& fnum, const 
     if (const QString refused = siteAddressProblem(style.siteAddress); !refused.isEmpty())
         return {WriteOutcome::Stopped, refused};
     Modern& modern = modernFor(style);
-    modern.pending.push_back({name, atext, btext, back, parts.title});
-    if (!m_writer || modern.pending.size() >= 256)
-        return makePendingPages();
-    return {};
-}
-
-WriteOutcome SiteRun::makePendingPages()
-{
-    if (!m_modern || m_modern->pending.empty())
-        return {};
-    Modern& modern = *m_modern;
-    const std::vector<Modern::Pending> jobs = std::exchange(modern.pending, {});
-    std::vector<ModernQaPage> pages(jobs.size());
-    auto make = [&](size_t from, size_t to) {
-        for (size_t i = from; i < to; ++i) {
-            const Modern::Pending& j = jobs[i];
-            pages[i] = modernQaPage(modern.style, modern.context, j.name, j.atext, j.btext, j.back, j.kindTitle);
-        }
-    };
-    // Half of them on another core, while this one makes the rest.
-    const size_t half = jobs.size() / 2;
-    std::future<void> first = half > 0 ? std::async(std::launch::async, make, 0, half) : std::future<void>();
-    make(half, jobs.size());
-    if (first.valid())
-        first.get();
     modern.search = {}; // a page after the index was started: it is built again with it
-    for (size_t i = 0; i < jobs.size(); ++i) {
-        const QString& name = jobs[i].name;
-        const SearchDocument document{name, pages[i].questionText, pages[i].answerText,
-                                      modern.kind(jobs[i].back, jobs[i].kindTitle)};
-        // A later record of the same number takes the page, and its place in the search.
-        if (const auto it = modern.documentOf.constFind(name); it != modern.documentOf.cend()) {
-            modern.documents[*it] = document;
-        } else {
-            modern.documentOf.insert(name, modern.documents.size());
-            modern.documents.append(document);
-        }
-        if (const WriteOutcome out = put(name, pages[i].bytes); out.code == WriteOutcome::Stopped)
-            return out;
+    const ModernQaPage page = modernQaPage(style, modern.context, name, atext, btext, back, parts.title);
+    const SearchDocument document{name, page.questionText, page.answerText,
+                                  modern.kind(back, parts.title)};
+    // A later record of the same number takes the page, and its place in the search.
+    if (const auto it = modern.documentOf.constFind(name); it != modern.documentOf.cend()) {
+        modern.documents[*it] = document;
+    } else {
+        modern.documentOf.insert(name, modern.documents.size());
+        modern.documents.append(document);
     }
-    return {};
+    return put(name, page.bytes);
 }
 
 SiteRun::Modern& SiteRun::modernFor(const PageStyle& style)
@@ -463,7 +426,6 @@ void SiteRun::startSearchIndex()
 {
     if (!m_modern)
         return;
-    makePendingPages(); // a write that failed stops the run at the next page
     m_modern->search = std::async(std::launch::async, [kinds = m_modern->kinds, documents = m_modern->documents] {
         return searchFiles(kinds, documents);
     });
@@ -472,7 +434,6 @@ void SiteRun::startSearchIndex()
 bool SiteRun::writeModernFiles(QString* error)
 {
     Modern& modern = *m_modern;
-    makePendingPages();
     QList<std::pair<QString, QByteArray>> files = {
         {kModernStyleSheet, modernStyleSheet()},
         {kModernIcon, modernIcon()},
@@ -521,7 +482,6 @@ bool SiteRun::writeModernFiles(QString* error)
 
 bool SiteRun::finish()
 {
-    makePendingPages();
     return m_writer ? m_writer->finish() : true;
 }
 

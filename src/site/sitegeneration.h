@@ -81,9 +81,6 @@ private:
     bool writeModernFiles(QString* error);
     struct Modern;
     Modern& modernFor(const PageStyle& style);
-    // The modern record pages waiting to be made (background mode): made two at a time and
-    // handed over in order.
-    WriteOutcome makePendingPages();
 
     class Writer;
     QString m_outDir;
