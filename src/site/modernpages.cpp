@@ -4,17 +4,22 @@
 
 #include "htmlbalance.h"
 #include "searchsite.h"
+#include "utf8text.h"
 
 #include <QCryptographicHash>
 #include <QHash>
 #include <QMutex>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace qadora {
 
 namespace {
 
 constexpr int kDescriptionLength = 120;
+
+QString addressProblem(const QString& address);
 
 struct Crumb {
     QString href; // empty for the page itself
@@ -27,7 +32,7 @@ struct Head {
     QString ogTitle;
     QString ogType = QStringLiteral("website");
     QString fileName;
-    QString jsonLd;
+    QByteArray jsonLd; // as UTF-8
     QString styles; // the record's own
 };
 
@@ -83,74 +88,13 @@ QString absoluteUrl(const PageStyle& style, const QString& fileName)
     return address.isEmpty() ? QString() : address + linkTo(fileName);
 }
 
-QString attribute(const QString& value)
+QString searchForm()
 {
-    return u'"' + escapeAttribute(value) + u'"';
-}
-
-QString breadcrumb(const QList<Crumb>& crumbs)
-{
-    QString html = QStringLiteral("<nav class=\"breadcrumb\" aria-label=\"現在位置\"><ol>");
-    for (const Crumb& c : crumbs) {
-        if (c.href.isEmpty())
-            html += QStringLiteral("<li aria-current=\"page\">") + escapeHtml(c.text) + QStringLiteral("</li>");
-        else
-            html += QStringLiteral("<li><a href=") + attribute(c.href) + u'>' + escapeHtml(c.text) + QStringLiteral("</a></li>");
-    }
-    return html + QStringLiteral("</ol></nav>\n");
-}
-
-QString searchForm(const QString& query = QString())
-{
-    Q_UNUSED(query)
     return QStringLiteral("<form class=\"search\" action=\"") + kSearchPage
         + QStringLiteral("\" role=\"search\">"
                          "<label class=\"visually-hidden\" for=\"q\">サイト内を検索</label>"
                          "<input type=\"search\" id=\"q\" name=\"q\" placeholder=\"サイト内を検索\" enterkeyhint=\"search\">"
                          "<button type=\"submit\">検索</button></form>");
-}
-
-QByteArray document(const PageStyle& style, const ModernContext& context, const Head& head, const QList<Crumb>& crumbs,
-                    const QString& main, const QString& footer, const QString& tail = QString())
-{
-    const QString site = siteName(style);
-    const QString url = absoluteUrl(style, head.fileName);
-    QString html;
-    html.reserve(4096 + main.size());
-    html += QStringLiteral("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
-                           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
-    html += QStringLiteral("<title>") + escapeHtml(head.title) + QStringLiteral("</title>\n");
-    html += QStringLiteral("<meta name=\"description\" content=") + attribute(head.description) + QStringLiteral(">\n");
-    if (!url.isEmpty())
-        html += QStringLiteral("<link rel=\"canonical\" href=") + attribute(url) + QStringLiteral(">\n");
-    html += QStringLiteral("<meta property=\"og:title\" content=") + attribute(head.ogTitle) + QStringLiteral(">\n");
-    html += QStringLiteral("<meta property=\"og:description\" content=") + attribute(head.description) + QStringLiteral(">\n");
-    html += QStringLiteral("<meta property=\"og:type\" content=") + attribute(head.ogType) + QStringLiteral(">\n");
-    html += QStringLiteral("<meta property=\"og:site_name\" content=") + attribute(site) + QStringLiteral(">\n");
-    html += QStringLiteral("<meta property=\"og:locale\" content=\"ja_JP\">\n");
-    if (!url.isEmpty())
-        html += QStringLiteral("<meta property=\"og:url\" content=") + attribute(url) + QStringLiteral(">\n");
-    html += QStringLiteral("<link rel=\"icon\" href=\"") + kModernIcon + QStringLiteral("\">\n");
-    // The sheet is the program's own, the same from run to run: its version changes only
-    // with a new Qadora, so a rebuild rewrites no page for it.
-    static const QString sheetLink = versionedLink(kModernStyleSheet, modernStyleSheet());
-    html += QStringLiteral("<link rel=\"stylesheet\" href=") + attribute(sheetLink) + QStringLiteral(">\n");
-    if (context.ownStyleSheet)
-        html += QStringLiteral("<link rel=\"stylesheet\" href=\"") + kOwnStyleSheet + QStringLiteral("\">\n");
-    if (!head.styles.isEmpty())
-        html += head.styles + u'\n';
-    if (!head.jsonLd.isEmpty())
-        html += QStringLiteral("<script type=\"application/ld+json\">") + head.jsonLd + QStringLiteral("</script>\n");
-    html += QStringLiteral("</head>\n<body>\n<a class=\"skip\" href=\"#main\">本文へ移動</a>\n<header class=\"site-header\">\n"
-                           "<p class=\"site-title\"><a href=")
-        + attribute(linkTo(style.indexName)) + u'>' + escapeHtml(site) + QStringLiteral("</a></p>\n") + searchForm()
-        + QStringLiteral("\n</header>\n");
-    html += breadcrumb(crumbs);
-    html += QStringLiteral("<main id=\"main\">\n") + main + QStringLiteral("</main>\n");
-    html += QStringLiteral("<footer class=\"site-footer\">") + footer + QStringLiteral("</footer>\n");
-    html += tail;
-    html += QStringLiteral("</body>\n</html>\n");
-    return html.toUtf8();
 }
 
 QList<Crumb> crumbsToSite(const PageStyle& style, bool siteIsCurrent)
@@ -162,17 +106,173 @@ QList<Crumb> crumbsToSite(const PageStyle& style, bool siteIsCurrent)
     return crumbs;
 }
 
-QString listOfLinks(const QList<Crumb>& links)
+QByteArray linkItem(const PageStyle& style, int position, const QString& name, const QString& fileName)
 {
-    QString html = QStringLiteral("<ul class=\"links\">\n");
-    for (const Crumb& l : links)
-        html += QStringLiteral("<li><a href=") + attribute(l.href) + u'>' + escapeHtml(l.text) + QStringLiteral("</a></li>\n");
-    return html + QStringLiteral("</ul>\n");
+    Utf8Text item;
+    item << "{\"@type\":\"ListItem\",\"position\":";
+    item.number(position) << ",\"name\":";
+    item.json(name);
+    if (!fileName.isEmpty()) {
+        const QString url = absoluteUrl(style, fileName);
+        item << ",\"item\":";
+        item.json(url.isEmpty() ? linkTo(fileName) : url);
+    }
+    item << '}';
+    return item.take();
 }
 
-QString backLink(const QString& href, const QString& text)
+// What every page of a run repeats, ready as the bytes it is written as: made once a style
+// (and once a thread), not once a page.
+struct Frame {
+    QString site;
+    QString address;        // the site's, normalized; empty for none
+    QString homeAddress;    // the return link's; empty for none
+    QString homeLabel;
+    QByteArray headStart;   // up to "<title>"
+    QByteArray links;       // the icon's and the sheets' lines
+    QByteArray header;      // "</head>" to the end of the header
+    QByteArray crumbsToSite;  // the breadcrumb's opening, the return link and the site's link
+    QByteArray crumbsAtSite;  // the same on the index page, where the site is the page itself
+    QByteArray jsonSiteItems; // the record page's ListItems of the return link and the site, each with its ","
+    int nextPosition = 2;     // the position of the item after them
+};
+
+Frame makeFrame(const PageStyle& style, const ModernContext& context)
 {
-    return QStringLiteral("<p><a href=") + attribute(href) + u'>' + escapeHtml(text) + QStringLiteral("</a></p>");
+    Frame f;
+    f.site = siteName(style);
+    f.address = normalizedSiteAddress(style.siteAddress);
+    f.homeAddress = returnAddress(style);
+    f.homeLabel = returnLabel(style);
+    f.headStart = QByteArrayLiteral("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
+                                    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>");
+    // The sheet is the program's own, the same from run to run: its version changes only
+    // with a new Qadora, so a rebuild rewrites no page for it.
+    static const QString sheetLink = versionedLink(kModernStyleSheet, modernStyleSheet());
+    Utf8Text links;
+    links << "<link rel=\"icon\" href=\"" << kModernIcon << "\">\n";
+    links << "<link rel=\"stylesheet\" href=";
+    links.attribute(sheetLink) << ">\n";
+    if (context.ownStyleSheet)
+        links << "<link rel=\"stylesheet\" href=\"" << kOwnStyleSheet << "\">\n";
+    f.links = links.take();
+    Utf8Text header;
+    header << "</head>\n<body>\n<a class=\"skip\" href=\"#main\">本文へ移動</a>\n<header class=\"site-header\">\n"
+              "<p class=\"site-title\"><a href=";
+    header.attribute(linkTo(style.indexName)) << '>';
+    header.html(f.site) << "</a></p>\n" << searchForm() << "\n</header>\n";
+    f.header = header.take();
+    for (const bool siteIsCurrent : {false, true}) {
+        Utf8Text crumbs;
+        crumbs << "<nav class=\"breadcrumb\" aria-label=\"現在位置\"><ol>";
+        for (const Crumb& c : crumbsToSite(style, siteIsCurrent)) {
+            if (c.href.isEmpty()) {
+                crumbs << "<li aria-current=\"page\">";
+                crumbs.html(c.text) << "</li>";
+            } else {
+                crumbs << "<li><a href=";
+                crumbs.attribute(c.href) << '>';
+                crumbs.html(c.text) << "</a></li>";
+            }
+        }
+        (siteIsCurrent ? f.crumbsAtSite : f.crumbsToSite) = crumbs.take();
+    }
+    Utf8Text items;
+    int position = 1;
+    if (!f.homeAddress.isEmpty()) {
+        items << "{\"@type\":\"ListItem\",\"position\":1,\"name\":";
+        items.json(f.homeLabel) << ",\"item\":";
+        items.json(f.homeAddress) << "},";
+        ++position;
+    }
+    items << linkItem(style, position, f.site, style.indexName) << ',';
+    f.jsonSiteItems = items.take();
+    f.nextPosition = position + 1;
+    return f;
+}
+
+// The page's address at the site's, as an attribute's value (with its quotes); empty when no
+// address is set.
+void absoluteUrlAttribute(Utf8Text& out, const Frame& frame, const QString& fileName)
+{
+    out.attribute(QString(frame.address + linkTo(fileName)));
+}
+
+// A page: its head, the header every page shows, the breadcrumb (`crumbs` opens it with the
+// site's own crumbs; `more` are the rest), main and the footer.
+QByteArray document(const Frame& frame, const Head& head, const QByteArray& crumbs, const QList<Crumb>& more,
+                    const QByteArray& main, const QByteArray& footer, const QByteArray& tail = QByteArray())
+{
+    Utf8Text html(4096 + main.size() + head.jsonLd.size() * 3 + head.styles.size() * 3);
+    html << frame.headStart;
+    html.html(head.title) << "</title>\n";
+    // The description and the address stand twice: escaped once, copied the second time.
+    html << "<meta name=\"description\" content=";
+    const qsizetype description = html.bytes().size();
+    html.attribute(head.description);
+    const QByteArray describe = html.bytes().sliced(description);
+    html << ">\n";
+    const bool url = !frame.address.isEmpty();
+    QByteArray address;
+    if (url) {
+        html << "<link rel=\"canonical\" href=";
+        const qsizetype at = html.bytes().size();
+        absoluteUrlAttribute(html, frame, head.fileName);
+        address = html.bytes().sliced(at);
+        html << ">\n";
+    }
+    html << "<meta property=\"og:title\" content=";
+    html.attribute(head.ogTitle) << ">\n";
+    html << "<meta property=\"og:description\" content=" << describe << ">\n";
+    html << "<meta property=\"og:type\" content=";
+    html.attribute(head.ogType) << ">\n";
+    html << "<meta property=\"og:site_name\" content=";
+    html.attribute(frame.site) << ">\n";
+    html << "<meta property=\"og:locale\" content=\"ja_JP\">\n";
+    if (url)
+        html << "<meta property=\"og:url\" content=" << address << ">\n";
+    html << frame.links;
+    if (!head.styles.isEmpty())
+        html << QStringView(head.styles) << '\n';
+    if (!head.jsonLd.isEmpty())
+        html << "<script type=\"application/ld+json\">" << head.jsonLd << "</script>\n";
+    html << frame.header << crumbs;
+    for (const Crumb& c : more) {
+        if (c.href.isEmpty()) {
+            html << "<li aria-current=\"page\">";
+            html.html(c.text) << "</li>";
+        } else {
+            html << "<li><a href=";
+            html.attribute(c.href) << '>';
+            html.html(c.text) << "</a></li>";
+        }
+    }
+    html << "</ol></nav>\n";
+    html << "<main id=\"main\">\n" << main << "</main>\n";
+    html << "<footer class=\"site-footer\">" << footer << "</footer>\n";
+    html << tail;
+    html << "</body>\n</html>\n";
+    return html.take();
+}
+
+void listOfLinks(Utf8Text& html, const QList<Crumb>& links)
+{
+    html << "<ul class=\"links\">\n";
+    for (const Crumb& l : links) {
+        html << "<li><a href=";
+        html.attribute(l.href) << '>';
+        html.html(l.text) << "</a></li>\n";
+    }
+    html << "</ul>\n";
+}
+
+QByteArray backLink(const QString& href, const QString& text)
+{
+    Utf8Text html;
+    html << "<p><a href=";
+    html.attribute(href) << '>';
+    html.html(text) << "</a></p>";
+    return html.take();
 }
 
 QString summary(const QString& lead, const QList<Crumb>& links)
@@ -184,20 +284,109 @@ QString summary(const QString& lead, const QList<Crumb>& links)
     return shortened(list.isEmpty() ? lead : lead + QStringLiteral("：") + list, kDescriptionLength);
 }
 
-QString linkItem(const PageStyle& style, int position, const QString& name, const QString& fileName)
+// What a record page repeats of its kind: the kind's crumb, its ListItem and the footer.
+struct KindFrame {
+    QString kind; // the visible text of the kind's title
+    QString link;
+    QByteArray jsonItem; // with its ","
+    QByteArray footer;
+};
+
+} // namespace
+
+// What a run repeats: the frame of the style its pages were last made in, the kinds' parts
+// made in it, and the visible text of each record's question as its page showed it (the
+// kind's list of links, made after the record pages, parses no question again). Pages may be
+// made on more than one thread: each takes the parts it needs under the lock.
+struct ModernParts {
+    QMutex mutex;
+    PageStyle style;
+    bool ownStyleSheet = false;
+    std::shared_ptr<const Frame> frame;
+    QHash<std::pair<QString, QString>, std::shared_ptr<const KindFrame>> kinds;
+    QHash<QString, QString> questionTexts;
+};
+
+std::shared_ptr<ModernParts> newModernParts()
 {
-    QString item = QStringLiteral("{\"@type\":\"ListItem\",\"position\":") + QString::number(position)
-        + QStringLiteral(",\"name\":") + jsonString(name);
-    if (!fileName.isEmpty()) {
-        const QString url = absoluteUrl(style, fileName);
-        item += QStringLiteral(",\"item\":") + jsonString(url.isEmpty() ? linkTo(fileName) : url);
+    return std::make_shared<ModernParts>();
+}
+
+namespace {
+
+std::shared_ptr<const Frame> frameFor(const PageStyle& style, const ModernContext& context)
+{
+    ModernParts& parts = *context.parts;
+    const QMutexLocker lock(&parts.mutex);
+    if (!parts.frame || parts.ownStyleSheet != context.ownStyleSheet || !(parts.style == style)) {
+        parts.frame = std::make_shared<const Frame>(makeFrame(style, context));
+        parts.style = style;
+        parts.ownStyleSheet = context.ownStyleSheet;
+        parts.kinds.clear(); // another style's kinds may link elsewhere
     }
-    return item + u'}';
+    return parts.frame;
+}
+
+std::shared_ptr<const KindFrame> kindFrameFor(const PageStyle& style, const ModernContext& context, const Frame& frame,
+                                              const QString& backFile, const QString& kindTitle)
+{
+    ModernParts& parts = *context.parts;
+    const std::pair<QString, QString> key{backFile, kindTitle};
+    {
+        const QMutexLocker lock(&parts.mutex);
+        if (const auto it = parts.kinds.constFind(key); it != parts.kinds.cend())
+            return *it;
+    }
+    auto k = std::make_shared<KindFrame>();
+    k->kind = phrasingText(kindTitle);
+    k->link = linkTo(backFile);
+    Utf8Text item;
+    item << linkItem(style, frame.nextPosition, k->kind, backFile) << ',';
+    k->jsonItem = item.take();
+    k->footer = backLink(k->link, QStringLiteral("戻る"));
+    const QMutexLocker lock(&parts.mutex);
+    if (parts.frame.get() == &frame)
+        parts.kinds.insert(key, k);
+    return k;
+}
+
+void rememberQuestion(const ModernContext& context, const QString& html, const QString& text)
+{
+    ModernParts& parts = *context.parts;
+    const QMutexLocker lock(&parts.mutex);
+    parts.questionTexts.insert(html, text);
+}
+
+QString questionText(const ModernContext& context, const QString& html)
+{
+    {
+        ModernParts& parts = *context.parts;
+        const QMutexLocker lock(&parts.mutex);
+        if (const auto it = parts.questionTexts.constFind(html); it != parts.questionTexts.cend())
+            return *it;
+    }
+    return balanceHtml(html, HtmlContext::Phrasing).text;
 }
 
 } // namespace
 
 QString siteAddressProblem(const QString& address)
+{
+    // Asked for every page of a run, about the same address.
+    static QMutex mutex;
+    static QString known;
+    static QString problem = addressProblem(known);
+    const QMutexLocker lock(&mutex);
+    if (address != known) {
+        problem = addressProblem(address);
+        known = address;
+    }
+    return problem;
+}
+
+namespace {
+
+QString addressProblem(const QString& address)
 {
     const QString a = address.trimmed();
     if (a.isEmpty())
@@ -217,6 +406,8 @@ QString siteAddressProblem(const QString& address)
     return {};
 }
 
+} // namespace
+
 QString normalizedSiteAddress(const QString& address)
 {
     QString a = address.trimmed();
@@ -229,6 +420,14 @@ QString normalizedSiteAddress(const QString& address)
 
 QString linkTo(const QString& fileName)
 {
+    // Most names ("qa12.html", "k3.html") need no encoding: handed back as they are.
+    const auto plain = [](char16_t u) {
+        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'-' || u == u'.'
+            || u == u'_' || u == u'~' || u == u'!' || u == u'$' || u == u'&' || u == u'\'' || u == u'(' || u == u')'
+            || u == u'*' || u == u'+' || u == u',' || u == u';' || u == u'=' || u == u'@';
+    };
+    if (std::all_of(fileName.utf16(), fileName.utf16() + fileName.size(), plain))
+        return fileName;
     // ":" encoded too: "a:b.html" would be read as a link of the scheme "a" (javascript: among them).
     return QString::fromLatin1(QUrl::toPercentEncoding(fileName, QByteArrayLiteral("!$&'()*+,;=@")));
 }
@@ -245,6 +444,11 @@ QString versionedLink(const QString& fileName, const QByteArray& bytes)
 
 QString jsonString(const QString& text)
 {
+    const auto plain = [](char16_t u) {
+        return u >= 0x20 && u != u'"' && u != u'\\' && u != u'<' && u != u'>' && u != u'&' && u != 0x2028 && u != 0x2029;
+    };
+    if (std::all_of(text.utf16(), text.utf16() + text.size(), plain))
+        return u'"' + text + u'"';
     QString out = QStringLiteral("\"");
     out.reserve(text.size() + 16);
     for (const QChar c : text) {
@@ -270,47 +474,50 @@ ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, 
 {
     const BalancedHtml question = balanceHtml(atext, HtmlContext::Phrasing);
     const BalancedHtml answer = balanceHtml(btext, HtmlContext::Flow);
-    const QString kind = phrasingText(kindTitle);
-    const QString site = siteName(style);
-
-    QList<Crumb> crumbs = crumbsToSite(style, false);
-    crumbs << Crumb{linkTo(backFile), kind} << Crumb{QString(), question.text};
+    rememberQuestion(context, atext, question.text);
+    const std::shared_ptr<const Frame> kept = frameFor(style, context);
+    const Frame& frame = *kept;
+    const std::shared_ptr<const KindFrame> keptKind = kindFrameFor(style, context, frame, backFile, kindTitle);
+    const KindFrame& kind = *keptKind;
 
     Head head;
-    head.title = question.text + QStringLiteral(" | ") + site;
+    head.title = question.text + QStringLiteral(" | ") + frame.site;
     head.ogTitle = question.text;
     head.ogType = QStringLiteral("article");
     head.description = shortened(answer.text.isEmpty() ? question.text : answer.text, kDescriptionLength);
     head.fileName = fileName;
     head.styles = answer.styles;
     // One question with its answer, as the page shows them, and the way to it.
-    const QString faq = QStringLiteral("{\"@type\":\"FAQPage\",\"mainEntity\":[{\"@type\":\"Question\",\"name\":")
-        + jsonString(question.text) + QStringLiteral(",\"acceptedAnswer\":{\"@type\":\"Answer\",\"text\":")
-        + jsonString(answer.text) + QStringLiteral("}}]}");
-    const bool home = !returnAddress(style).isEmpty();
-    int position = 1;
-    QString items;
-    if (home) {
-        items += QStringLiteral("{\"@type\":\"ListItem\",\"position\":1,\"name\":") + jsonString(returnLabel(style))
-            + QStringLiteral(",\"item\":") + jsonString(returnAddress(style)) + QStringLiteral("},");
-        ++position;
-    }
-    items += linkItem(style, position, site, style.indexName) + u',' + linkItem(style, position + 1, kind, backFile) + u','
-        + linkItem(style, position + 2, question.text, QString());
-    head.jsonLd = QStringLiteral("{\"@context\":\"https://schema.org\",\"@graph\":[") + faq
-        + QStringLiteral(",{\"@type\":\"BreadcrumbList\",\"itemListElement\":[") + items + QStringLiteral("]}]}");
+    Utf8Text json(256 + (question.text.size() * 2 + answer.text.size()) * 3);
+    json << "{\"@context\":\"https://schema.org\",\"@graph\":["
+            "{\"@type\":\"FAQPage\",\"mainEntity\":[{\"@type\":\"Question\",\"name\":";
+    const qsizetype name = json.bytes().size();
+    json.json(question.text);
+    const QByteArray questionJson = json.bytes().sliced(name); // the last crumb's name too
+    json << ",\"acceptedAnswer\":{\"@type\":\"Answer\",\"text\":";
+    json.json(answer.text) << "}}]}";
+    json << ",{\"@type\":\"BreadcrumbList\",\"itemListElement\":[" << frame.jsonSiteItems << kind.jsonItem;
+    json << "{\"@type\":\"ListItem\",\"position\":";
+    json.number(frame.nextPosition + 1) << ",\"name\":" << questionJson << "}]}]}";
+    head.jsonLd = json.take();
 
-    const QString main = QStringLiteral("<article class=\"qa\">\n<h1>") + question.html
-        + QStringLiteral("</h1>\n<h2>答え</h2>\n<div class=\"answer-body\">") + answer.html
-        + QStringLiteral("</div>\n</article>\n");
-    return {document(style, context, head, crumbs, main, backLink(linkTo(backFile), QStringLiteral("戻る"))),
+    Utf8Text main(128 + (question.html.size() + answer.html.size()) * 3);
+    main << "<article class=\"qa\">\n<h1>" << QStringView(question.html) << "</h1>\n<h2>答え</h2>\n<div class=\"answer-body\">"
+         << QStringView(answer.html) << "</div>\n</article>\n";
+    Utf8Text crumbs(frame.crumbsToSite.size() + 256);
+    crumbs << frame.crumbsToSite << "<li><a href=";
+    crumbs.attribute(kind.link) << '>';
+    crumbs.html(kind.kind) << "</a></li>";
+    return {document(frame, head, crumbs.bytes(), {Crumb{QString(), question.text}}, main.bytes(), kind.footer),
             question.text, answer.text};
 }
 
 QByteArray modernIndexPage(const PageStyle& style, const ModernContext& context, const QList<ModernKind>& kinds)
 {
     const BalancedHtml title = balanceHtml(style.siteTitle, HtmlContext::Phrasing);
-    const QString site = siteName(style);
+    const std::shared_ptr<const Frame> kept = frameFor(style, context);
+    const Frame& frame = *kept;
+    const QString& site = frame.site;
     QList<Crumb> links;
     for (const ModernKind& k : kinds)
         links << Crumb{linkTo(k.file), balanceHtml(k.title, HtmlContext::Phrasing).text};
@@ -319,63 +526,85 @@ QByteArray modernIndexPage(const PageStyle& style, const ModernContext& context,
     head.ogTitle = site;
     head.description = summary(site, links);
     head.fileName = style.indexName;
-    const QString main = QStringLiteral("<h1>") + (title.text.isEmpty() ? escapeHtml(site) : title.html)
-        + QStringLiteral("</h1>\n") + listOfLinks(links);
-    const QString home = returnAddress(style);
-    const QString footer = home.isEmpty() ? QStringLiteral("<p>") + escapeHtml(site) + QStringLiteral("</p>")
-                                          : backLink(home, returnLabel(style));
-    return document(style, context, head, crumbsToSite(style, true), main, footer);
+    Utf8Text main;
+    main << "<h1>";
+    if (title.text.isEmpty())
+        main.html(site);
+    else
+        main << QStringView(title.html);
+    main << "</h1>\n";
+    listOfLinks(main, links);
+    QByteArray footer;
+    if (frame.homeAddress.isEmpty()) {
+        Utf8Text text;
+        text << "<p>";
+        text.html(site) << "</p>";
+        footer = text.take();
+    } else {
+        footer = backLink(frame.homeAddress, frame.homeLabel);
+    }
+    return document(frame, head, frame.crumbsAtSite, {}, main.bytes(), footer);
 }
 
 QByteArray modernSubIndexPage(const PageStyle& style, const ModernContext& context, const QString& fileName,
                               const QString& tit, const QStringList& questions, const QStringList& numbers)
 {
     const BalancedHtml title = balanceHtml(tit, HtmlContext::Phrasing);
-    const QString site = siteName(style);
+    const std::shared_ptr<const Frame> kept = frameFor(style, context);
+    const Frame& frame = *kept;
     QList<Crumb> links;
+    links.reserve(questions.size());
     for (qsizetype i = 0; i < questions.size() && i < numbers.size(); ++i)
-        links << Crumb{linkTo(qaFileName(numbers[i])), balanceHtml(questions[i], HtmlContext::Phrasing).text};
+        links << Crumb{linkTo(qaFileName(numbers[i])), questionText(context, questions[i])};
     Head head;
-    head.title = title.text + QStringLiteral(" | ") + site;
+    head.title = title.text + QStringLiteral(" | ") + frame.site;
     head.ogTitle = title.text;
     head.description = summary(title.text, links);
     head.fileName = fileName;
-    QList<Crumb> crumbs = crumbsToSite(style, false);
-    crumbs << Crumb{QString(), title.text};
-    const QString main = QStringLiteral("<h1>") + title.html + QStringLiteral("</h1>\n") + listOfLinks(links);
-    return document(style, context, head, crumbs, main, backLink(linkTo(style.indexName), QStringLiteral("戻る")));
+    Utf8Text main(links.size() * 160);
+    main << "<h1>" << QStringView(title.html) << "</h1>\n";
+    listOfLinks(main, links);
+    return document(frame, head, frame.crumbsToSite, {Crumb{QString(), title.text}}, main.bytes(),
+                    backLink(linkTo(style.indexName), QStringLiteral("戻る")));
 }
 
 QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context, const QString& scriptLink,
                             const QString& metaLink)
 {
+    const std::shared_ptr<const Frame> kept = frameFor(style, context);
+    const Frame& frame = *kept;
     Head head;
-    head.title = QStringLiteral("サイト内検索 | ") + siteName(style);
+    head.title = QStringLiteral("サイト内検索 | ") + frame.site;
     head.ogTitle = QStringLiteral("サイト内検索");
-    head.description = siteName(style) + QStringLiteral("の質問と答えを検索します。");
+    head.description = frame.site + QStringLiteral("の質問と答えを検索します。");
     head.fileName = kSearchPage;
     head.styles = QStringLiteral("<style>") + QString::fromUtf8(modernSearchStyle()).trimmed() + QStringLiteral("</style>");
-    QList<Crumb> crumbs = crumbsToSite(style, false);
-    crumbs << Crumb{QString(), QStringLiteral("サイト内検索")};
-    const QString main = QStringLiteral(
+    const QByteArray main = QByteArrayLiteral(
         "<h1>サイト内検索</h1>\n"
         "<p id=\"search-status\" class=\"search-status\" role=\"status\">上の検索欄に言葉を入れて下さい。</p>\n"
         "<ol id=\"search-results\" class=\"results\"></ol>\n"
         "<p><button type=\"button\" id=\"search-more\" class=\"more\" hidden>さらに表示</button></p>\n"
         "<noscript><p>検索にはJavaScriptを有効にして下さい。</p></noscript>\n");
-    const QString tail = QStringLiteral("<script src=") + attribute(scriptLink) + QStringLiteral(" data-index=")
-        + attribute(metaLink) + QStringLiteral(" defer></script>\n");
-    return document(style, context, head, crumbs, main, backLink(linkTo(style.indexName), QStringLiteral("戻る")), tail);
+    Utf8Text tail;
+    tail << "<script src=";
+    tail.attribute(scriptLink) << " data-index=";
+    tail.attribute(metaLink) << " defer></script>\n";
+    return document(frame, head, frame.crumbsToSite, {Crumb{QString(), QStringLiteral("サイト内検索")}}, main,
+                    backLink(linkTo(style.indexName), QStringLiteral("戻る")), tail.bytes());
 }
 
 QByteArray sitemap(const QString& siteAddress, const QStringList& pages)
 {
     const QString address = normalizedSiteAddress(siteAddress);
-    QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                 "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n");
-    for (const QString& page : pages)
-        xml += QStringLiteral("<url><loc>") + escapeAttribute(address + linkTo(page)) + QStringLiteral("</loc></url>\n");
-    return (xml + QStringLiteral("</urlset>\n")).toUtf8();
+    Utf8Text xml(256 + pages.size() * (address.size() + 40));
+    xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
+    for (const QString& page : pages) {
+        xml << "<url><loc>";
+        xml.add(address, Utf8Text::Escape::Attribute).add(linkTo(page), Utf8Text::Escape::Attribute) << "</loc></url>\n";
+    }
+    xml << "</urlset>\n";
+    return xml.take();
 }
 
 QByteArray robots(const QString& siteAddress)

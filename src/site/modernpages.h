@@ -11,6 +11,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <memory>
+
 namespace qadora {
 
 inline const QString kModernStyleSheet = QStringLiteral("qadora.css");
@@ -20,9 +22,14 @@ inline const QString kSearchPage = QStringLiteral("search.html");
 inline const QString kSitemap = QStringLiteral("sitemap.xml");
 inline const QString kRobots = QStringLiteral("robots.txt");
 
+// The parts of pages that a run repeats on every page, made once a run (modernpages.cpp).
+struct ModernParts;
+std::shared_ptr<ModernParts> newModernParts();
+
 // What a modern page needs to know about the folder it goes into.
 struct ModernContext {
     bool ownStyleSheet = false; // site.css is there: linked after ours
+    std::shared_ptr<ModernParts> parts = newModernParts();
 };
 
 struct ModernQaPage {

@@ -77,7 +77,24 @@ PageStyle withSiteFrame(PageStyle style, const QString& indexName, const IndexSe
 
 QString qaFileName(const QString& fnum)
 {
-    return QStringLiteral("qa") + padded(leadingNumber(fnum)) + QStringLiteral(".html");
+    // Made for every record twice a run (its page, its kind's list): without QString::arg.
+    const qint64 number = leadingNumber(fnum);
+    if (number < 0) // more digits than a number holds
+        return QStringLiteral("qa") + padded(number) + QStringLiteral(".html");
+    char digits[24];
+    qsizetype n = 0;
+    for (quint64 v = quint64(number); v != 0 || n < 3; v /= 10)
+        digits[n++] = char('0' + v % 10);
+    QString name(n + 7, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(name.data());
+    *out++ = u'q';
+    *out++ = u'a';
+    while (n > 0)
+        *out++ = char16_t(digits[--n]);
+    for (const char16_t c : u".html")
+        if (c != 0)
+            *out++ = c;
+    return name;
 }
 
 QStringList qaPage(const QString& atext, const QString& btext, const QString& back, const PageStyle& style)

@@ -21,6 +21,7 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -451,11 +452,16 @@ bool SiteRun::writeModernFiles(QString* error)
     if (!normalizedSiteAddress(modern.style.siteAddress).isEmpty()) {
         QStringList pages = m_pages;
         pages.removeDuplicates();
-        // A sitemap or robots.txt of the owner's own stays as it is.
-        const QSet<QString> ours = pagesWrittenInto(m_outDir);
+        // A sitemap or robots.txt of the owner's own stays as it is. (The manifest is read only
+        // when there is one: a new folder has neither.)
+        std::optional<QSet<QString>> ours;
         for (const QString& name : {kSitemap, kRobots}) {
-            if (QFileInfo::exists(joinPath(m_outDir, name)) && !ours.contains(name))
-                continue;
+            if (QFileInfo::exists(joinPath(m_outDir, name))) {
+                if (!ours)
+                    ours = pagesWrittenInto(m_outDir);
+                if (!ours->contains(name))
+                    continue;
+            }
             files.append({name, name == kSitemap ? sitemap(modern.style.siteAddress, pages) : robots(modern.style.siteAddress)});
         }
     }

@@ -7,6 +7,7 @@
 #include "site/htmltree.h"
 #include "site/modernpages.h"
 #include "site/sitegeneration.h"
+#include "site/utf8text.h"
 #include "testenv.h"
 #include "ui/folderpicker.h"
 
@@ -149,6 +150,8 @@ private slots:
     void balance_deepNestingKeepsItsText();
     void linkTo_isAPathOfThisFolder_data();
     void linkTo_isAPathOfThisFolder();
+    void utf8Text_givesTheBytesOfTheEscapedText_data();
+    void utf8Text_givesTheBytesOfTheEscapedText();
 
     void hostileSite_everyPageIsAWellFormedDocument();
     void hostileSite_structuredDataIsWhatThePageShows();
@@ -406,6 +409,36 @@ void TestModern::balance_deepNestingKeepsItsText()
         QVERIFY(b.text.endsWith(QStringLiteral("後")));
         QCOMPARE(balanceHtml(b.html, context).html, b.html);
     }
+}
+
+void TestModern::utf8Text_givesTheBytesOfTheEscapedText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("plain ASCII") << "qa12.html";
+    QTest::newRow("markup signs") << "<b class=\"x\">A&amp;B</b> 'q'";
+    QTest::newRow("controls and JSON signs") << QString("tab\tline\r\nbell\x07 back\\slash \x01\x1f");
+    QTest::newRow("no-break space, 2 bytes") << QString("a\u00a0b \u00e9 \u07ff");
+    QTest::newRow("Japanese, line and paragraph separators") << QString("質問\u2028答え\u2029ｶﾅ\uffff");
+    QTest::newRow("a pair of surrogates") << QString("絵文字😀と𠮷");
+    QTest::newRow("lone surrogates") << (QString(QChar(0xd800)) + "a" + QChar(0xdc00) + QChar(0xdbff));
+    QTest::newRow("a high surrogate last") << (QString("x") + QChar(0xd83d));
+    QTest::newRow("name signs") << "a&b's(1)+~x_y-z;=@$!*,.html";
+}
+
+// The page writer's UTF-8 is the bytes of the text escaped as the escaping functions do it.
+void TestModern::utf8Text_givesTheBytesOfTheEscapedText()
+{
+    QFETCH(QString, text);
+    Utf8Text out;
+    out << QStringView(text) << '|';
+    out.html(text) << '|';
+    out.attribute(text) << '|';
+    out.json(text);
+    const QString expected = text + u'|' + escapeHtml(text) + u'|' + u'"' + escapeAttribute(text) + u'"' + u'|'
+        + jsonString(text);
+    QCOMPARE(out.bytes(), expected.toUtf8());
+    QCOMPARE(linkTo(text), QString::fromLatin1(QUrl::toPercentEncoding(text, QByteArrayLiteral("!$&'()*+,;=@"))));
 }
 
 void TestModern::linkTo_isAPathOfThisFolder_data()
