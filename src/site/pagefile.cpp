@@ -120,6 +120,23 @@ bool isTemporaryName(const QString& name)
     return true;
 }
 
+// Removes a folder of temporary files: the files no writer holds, then the folder if that
+// leaves it empty (a run still writing there keeps it).
+void removeScratch(const QString& path)
+{
+    platform::Folder scratch;
+    if (!scratch.open(path))
+        return;
+    if (const auto entries = scratch.entries()) {
+        for (const platform::FolderEntry& e : *entries) {
+            if (isTemporaryName(e.name))
+                scratch.removeIfUnheld(e.name);
+        }
+    }
+    scratch.close();
+    QDir().rmdir(path);
+}
+
 // The failures a user can mend in their words, as the database's messages say them; the
 // system's own text otherwise.
 QString errorText(const platform::Error& error)
@@ -166,16 +183,26 @@ struct Place {
     const platform::Folder& folder;
     QString prefix;
     bool lockEach = true;
+    QString scratch = QString(); // a folder of the place's own for temporary files ("" for none), a path
+    QString scratchName = QString(); // the same as a name of the place
 };
 
 // A new temporary file of the place, open for writing (and locked, when the place says so).
 bool createTemporary(const Place& place, platform::NewFile* temp, QString* error)
 {
     platform::Error failure;
+    const QString in = place.scratch.isEmpty() ? place.prefix : place.prefix + place.scratchName + QLatin1Char('/');
+    bool remade = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        failure = temp->create(place.folder, place.prefix + QLatin1String(temporaryName()), place.lockEach);
+        failure = temp->create(place.folder, in + QLatin1String(temporaryName()), place.lockEach);
         if (!failure)
             return true;
+        // A run that began meanwhile took the scratch folder for a killed run's: made again.
+        if (failure.failure == platform::Failure::Missing && !place.scratch.isEmpty() && !remade) {
+            remade = true;
+            if (QDir().mkdir(place.scratch))
+                continue;
+        }
         if (failure.failure != platform::Failure::Exists)
             break;
     }
@@ -360,11 +387,25 @@ PageFolder::PageFolder(const QString& dir, Guard guard)
         m_listed = true;
         for (const platform::FolderEntry& e : *entries) {
             if (isTemporaryName(e.name)) {
-                if (clean)
+                if (!clean)
+                    continue;
+                if (m_folder.kindOf(e.name) == platform::EntryKind::Directory)
+                    removeScratch(m_prefix + e.name);
+                else
                     m_folder.removeIfUnheld(e.name);
             } else {
                 m_present.insert(e.name);
             }
+        }
+    }
+    // Where each name a folder does not hold is looked for by reading the folder, a temporary
+    // file beside thousands of pages costs a read of them all: they are made in a small folder
+    // of the run's own, removed when the run ends (and by the next run, should it be killed).
+    if (platform::missingNamesReadFolder() && m_listed) {
+        const QString name = QString::fromLatin1(temporaryName());
+        if (QDir().mkdir(m_prefix + name)) {
+            m_scratchName = name;
+            m_scratch = m_prefix + name;
         }
     }
     // A shared lock, taken without waiting: a folder locked by someone else, or one on a file
@@ -376,11 +417,15 @@ PageFolder::PageFolder(const QString& dir, Guard guard)
     m_folder.close();
 }
 
-PageFolder::~PageFolder() = default;
+PageFolder::~PageFolder()
+{
+    if (!m_scratch.isEmpty())
+        removeScratch(m_scratch);
+}
 
 PageWrite PageFolder::write(const QString& name, const QByteArray& bytes, QString* error)
 {
-    const Place place{m_folder, m_prefix, !m_folder.isOpen()};
+    const Place place{m_folder, m_prefix, !m_folder.isOpen(), m_scratch, m_scratchName};
     const QString target = m_prefix + name;
     if (m_listed && !m_present.contains(name))
         return writeNew(place, target, bytes, &m_ways, error);
