@@ -65,6 +65,12 @@ private:
     qintptr m_handle = -1;
 };
 
+// Whether looking for a name a folder does not hold may read the whole folder: so on Windows,
+// under Wine (which matches names without regard to case by reading the folder) and on FAT
+// drives (whose folders have no index). A writer of thousands of files into one folder then
+// makes its temporary files in a small folder of their own.
+bool missingNamesReadFolder();
+
 // A file created under a name that was free, open for writing in binary mode.
 class NewFile {
 public:

@@ -33,6 +33,11 @@ QByteArray native(const QString& name)
 
 } // namespace
 
+bool missingNamesReadFolder()
+{
+    return false;
+}
+
 Folder::~Folder()
 {
     close();

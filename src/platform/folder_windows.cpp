@@ -21,6 +21,11 @@ QString pathOf(const Folder* folder, const QString& folderPath, const QString& n
 
 } // namespace
 
+bool missingNamesReadFolder()
+{
+    return true;
+}
+
 Folder::~Folder()
 {
     close();
@@ -138,7 +143,8 @@ Error NewFile::create(const Folder& folder, const QString& name, bool hold)
     // A writer always holds its file: without write or delete sharing no cleaner can open it,
     // and its own rename (with delete sharing) still goes through. So `hold` needs no lock here.
     Q_UNUSED(hold);
-    HANDLE h = ::CreateFileW(wide(pathOf(&folder, folder.m_path, name)).c_str(), GENERIC_WRITE,
+    // DELETE: renamed by its handle (see renameOpen).
+    HANDLE h = ::CreateFileW(wide(pathOf(&folder, folder.m_path, name)).c_str(), GENERIC_WRITE | DELETE,
                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return lastError();
@@ -190,9 +196,8 @@ void NewFile::takeAccessOf(const QString& path)
 
 Error NewFile::rename(const QString& target, bool noReplace)
 {
-    const QString from = pathOf(m_at, m_at ? m_at->m_path : QString(), m_name);
     const QString to = pathOf(m_at, m_at ? m_at->m_path : QString(), target);
-    if (const Error e = move(from, to, !noReplace))
+    if (const Error e = renameOpen(HANDLE(m_handle), to, !noReplace))
         return e;
     m_name = target;
     return {};

@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QString>
 
+#include <cstring>
+#include <vector>
+
 // Winsock 2 before windows.h, which would otherwise bring the old winsock.h.
 #include <winsock2.h>
 #include <windows.h>
@@ -63,30 +66,58 @@ inline Error lastError()
     return errorOf(::GetLastError());
 }
 
+// Windows refuses to replace a file with the read-only attribute; Wine, run by root, would
+// replace it. Refused here as Windows does, and at once: waiting cannot help.
+inline bool readOnlyTarget(const std::wstring& target)
+{
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
+        && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Runs `attempt` until it succeeds or fails for good. A browser showing the page or a virus
+// scanner reading it holds the target for a moment; a second of retries outlasts them.
+template <typename Attempt>
+Error retriedWhileHeld(Attempt attempt)
+{
+    for (int tries = 0;; ++tries) {
+        if (attempt())
+            return {};
+        const DWORD code = ::GetLastError();
+        if (tries >= 20 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION))
+            return errorOf(code);
+        ::Sleep(50);
+    }
+}
+
 // Moves `from` to `to` (replacing what is there when `replace`), written through to the disk.
-// A browser showing the page or a virus scanner reading it holds the target for a moment; a
-// second of retries outlasts them.
 inline Error move(const QString& from, const QString& to, bool replace)
 {
     const std::wstring source = wide(from);
     const std::wstring target = wide(to);
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    // Windows refuses to replace a file with the read-only attribute; Wine, run by root,
-    // would replace it. Refused here as Windows does, and at once: waiting cannot help.
-    if (replace) {
-        const DWORD attributes = ::GetFileAttributesW(target.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
-            && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return errorOf(ERROR_ACCESS_DENIED);
-    }
-    for (int attempt = 0;; ++attempt) {
-        if (::MoveFileExW(source.c_str(), target.c_str(), flags))
-            return {};
-        const DWORD code = ::GetLastError();
-        if (attempt >= 20 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION))
-            return errorOf(code);
-        ::Sleep(50);
-    }
+    if (replace && readOnlyTarget(target))
+        return errorOf(ERROR_ACCESS_DENIED);
+    return retriedWhileHeld([&] { return ::MoveFileExW(source.c_str(), target.c_str(), flags) != 0; });
+}
+
+// Gives the open file `file` (opened with DELETE access) the name `to`, as move() does. By
+// its handle, the target is looked up once: MoveFileExW opens it first to see whether it is
+// there, and under Wine each look-up of a name a folder does not hold reads the whole folder.
+inline Error renameOpen(HANDLE file, const QString& to, bool replace)
+{
+    const std::wstring target = wide(QDir::cleanPath(QDir::current().absoluteFilePath(to)));
+    if (replace && readOnlyTarget(target))
+        return errorOf(ERROR_ACCESS_DENIED);
+    const DWORD nameBytes = DWORD(target.size() * sizeof(wchar_t));
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = nameBytes;
+    std::memcpy(info->FileName, target.data(), nameBytes);
+    return retriedWhileHeld(
+        [&] { return ::SetFileInformationByHandle(file, FileRenameInfo, info, DWORD(buffer.size())) != 0; });
 }
 
 inline EntryKind kindOfAttributes(DWORD attributes)

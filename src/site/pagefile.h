@@ -75,6 +75,8 @@ private:
     platform::Folder m_folder;    // the folder, open while the run holds its lock
     QSet<QString> m_present;      // the names the folder held when the run began
     bool m_listed = false;        // false when the folder could not be read: every name may be there
+    QString m_scratch;            // the run's folder of temporary files, a path; "" when they go beside the pages
+    QString m_scratchName;        // its name in the folder
     NewNames m_ways;
 };
 

@@ -42,6 +42,17 @@ private:
     struct Started {
         std::unique_ptr<FakeInteraction> fake;
         std::unique_ptr<main1> w;
+        Started() = default;
+        Started(Started&&) = default;
+        // The window works in its output folder, which Windows keeps from being removed while
+        // it is a program's current folder: closed, the test steps out of it.
+        ~Started()
+        {
+            if (w) {
+                w.reset();
+                QDir::setCurrent(QDir::tempPath());
+            }
+        }
     };
     Started start()
     {

@@ -105,6 +105,9 @@ void appendRecords(const QString& path, const QList<Record>& records)
 QByteArray runSqlite(const QString& path, const QString& sql)
 {
     QProcess p;
+    // Not in the window's current folder: on Windows a program's current folder cannot be
+    // removed, and the test's folder goes as soon as the second writer has finished.
+    p.setWorkingDirectory(QDir::tempPath());
     p.start(QStringLiteral("sqlite3"), {path});
     if (!p.waitForStarted())
         return "cannot start sqlite3";

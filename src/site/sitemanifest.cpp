@@ -1,0 +1,275 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The record of the pages runs wrote into a folder, for pruning; and the files written once a
+// run's pages are: the modern style's own, the manifest.
+#include "sitegeneration.h"
+#include "siterun_p.h"
+#include "store/wholefile.h"
+
+#include "platform/platform.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <optional>
+
+namespace qadora {
+
+namespace {
+
+// The manifest holds one page a line: its name, percent-encoded so that any name a kind can
+// give survives a plain ASCII file, then the size and the SHA-256 of the bytes written, so that
+// a prune removes only a file that is still the page a run wrote. (Older manifests hold the
+// name alone.)
+struct ManifestEntry {
+    QString name;
+    qint64 size = -1;
+    QByteArray hash;
+};
+
+// A manifest lists every page of a site, tens of thousands of lines, read and written by every
+// run: it is parsed in place, and names that need no escaping are taken as they are.
+QList<ManifestEntry> readManifest(const QString& path)
+{
+    QFile file(path);
+    QList<ManifestEntry> entries;
+    QByteArray bytes;
+    // A manifest larger than any site's is not ours: it lists nothing to prune.
+    if (!file.open(QIODevice::ReadOnly) || readAtMost(file, qint64(256) << 20, &bytes) != WholeRead::Ok)
+        return entries;
+    const QByteArray& all = bytes;
+    const QByteArrayView text(all);
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype end = text.indexOf('\n', at);
+        if (end < 0)
+            end = text.size();
+        QByteArrayView line = text.sliced(at, end - at);
+        at = end + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        const qsizetype tab = line.indexOf('\t');
+        const QByteArrayView name = tab < 0 ? line : line.first(tab);
+        ManifestEntry entry;
+        entry.name = name.contains('%') ? QString::fromUtf8(QByteArray::fromPercentEncoding(name.toByteArray()))
+                                        : QString::fromUtf8(name);
+        if (tab >= 0) {
+            const QByteArrayView rest = line.sliced(tab + 1);
+            const qsizetype second = rest.indexOf('\t');
+            const QByteArrayView hash = second < 0 ? QByteArrayView() : rest.sliced(second + 1);
+            if (second >= 0 && !hash.contains('\t') && hash.size() == 64) {
+                bool ok = false;
+                entry.size = rest.first(second).toLongLong(&ok);
+                entry.hash = ok ? hash.toByteArray() : QByteArray();
+            }
+        }
+        entries << entry;
+    }
+    return entries;
+}
+
+// Appends `name` as QByteArray::toPercentEncoding() gives it, without its copies.
+void appendPercentEncoded(QByteArray& bytes, const QString& name)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    for (const char c : name.toUtf8()) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' || u == '.' || u == '_'
+            || u == '~') {
+            bytes += c;
+        } else {
+            bytes += '%';
+            bytes += hex[u >> 4];
+            bytes += hex[u & 15];
+        }
+    }
+}
+
+QByteArray manifestBytes(const QList<ManifestEntry>& entries)
+{
+    QByteArray bytes;
+    bytes.reserve(entries.size() * 96);
+    for (const ManifestEntry& e : entries) {
+        appendPercentEncoded(bytes, e.name);
+        if (!e.hash.isEmpty()) {
+            bytes += '\t';
+            bytes += QByteArray::number(e.size);
+            bytes += '\t';
+            bytes += e.hash;
+        }
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+// True when the regular file at `path` still holds what a run wrote there.
+bool stillWritten(const QString& path, const ManifestEntry& entry)
+{
+    if (entry.hash.isEmpty() || !platform::isRegularFile(path) || QFileInfo(path).size() != entry.size)
+        return false;
+    QFile file(path);
+    QByteArray bytes;
+    return file.open(QIODevice::ReadOnly) && readAtMost(file, entry.size, &bytes) == WholeRead::Ok
+        && pageHash(bytes) == entry.hash;
+}
+
+} // namespace
+
+QString manifestPath(const QString& outDir)
+{
+    const QString canonical = QFileInfo(outDir).canonicalFilePath();
+    const QByteArray key = QCryptographicHash::hash((canonical.isEmpty() ? outDir : canonical).toUtf8(),
+                                                    QCryptographicHash::Sha1)
+                               .toHex();
+    return platform::dataFolder() + QStringLiteral("/manifests/")
+        + QString::fromLatin1(key) + QStringLiteral(".txt");
+}
+
+QSet<QString> pagesWrittenInto(const QString& outDir)
+{
+    QSet<QString> names;
+    for (const ManifestEntry& e : readManifest(manifestPath(outDir)))
+        names.insert(e.name);
+    return names;
+}
+
+bool SiteRun::writeModernFiles(QString* error)
+{
+    Modern& modern = *m_modern;
+    QList<std::pair<QString, QByteArray>> files = {
+        {kModernStyleSheet, modernStyleSheet()},
+        {kModernIcon, modernIcon()},
+    };
+    const QList<std::pair<QString, QByteArray>> search = modern.search.valid() ? modern.search.get()
+                                                                             : searchFiles(modern.kinds, modern.documents);
+    QString scriptLink, metaLink;
+    for (const auto& [name, bytes] : search) {
+        if (name == kSearchScript)
+            scriptLink = versionedLink(name, bytes);
+        else if (name == kSearchMeta)
+            metaLink = versionedLink(name, bytes);
+    }
+    files.append({kSearchPage, modernSearchPage(modern.style, modern.context, scriptLink, metaLink)});
+    files += search;
+    if (!normalizedSiteAddress(modern.style.siteAddress).isEmpty()) {
+        QStringList pages = m_pages;
+        pages.removeDuplicates();
+        // A sitemap or robots.txt of the owner's own stays as it is. (The manifest is read only
+        // when there is one: a new folder has neither.)
+        std::optional<QSet<QString>> ours;
+        for (const QString& name : {kSitemap, kRobots}) {
+            if (QFileInfo::exists(joinPath(m_outDir, name))) {
+                if (!ours)
+                    ours = pagesWrittenInto(m_outDir);
+                if (!ours->contains(name))
+                    continue;
+            }
+            files.append({name, name == kSitemap ? sitemap(modern.style.siteAddress, pages) : robots(modern.style.siteAddress)});
+        }
+    }
+    for (const auto& [name, bytes] : std::as_const(files)) {
+        const QString path = joinPath(m_outDir, name);
+        QString failure;
+        const PageWrite outcome = writePage(path, bytes, &failure);
+        if (outcome == PageWrite::Failed) {
+            *error = writeFailureMessage(path, failure);
+            return false;
+        }
+        m_pages << name;
+        m_sums.insert(name, {bytes.size(), pageHash(bytes)});
+        ++(outcome == PageWrite::Written ? m_extras.written : m_extras.unchanged);
+    }
+    return true;
+}
+
+bool writeModernPreviewFiles(const QString& previewDir, const QString& siteDir, QString* error)
+{
+    QList<std::pair<QString, QByteArray>> files = {{kModernStyleSheet, modernStyleSheet()}, {kModernIcon, modernIcon()}};
+    if (!siteDir.isEmpty()) {
+        QFile own(joinPath(siteDir, kOwnStyleSheet));
+        if (own.open(QIODevice::ReadOnly))
+            files.append({kOwnStyleSheet, own.readAll()});
+    }
+    for (const auto& [name, bytes] : std::as_const(files)) {
+        const QString path = joinPath(previewDir, name);
+        QString failure;
+        if (writePage(path, bytes, &failure) == PageWrite::Failed) {
+            *error = writeFailureMessage(path, failure);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SiteRun::recordPages(bool prune, QString* error)
+{
+    const QString manifest = manifestPath(m_outDir);
+    if (m_modern && !writeModernFiles(error))
+        return false;
+    const QList<ManifestEntry> earlier = readManifest(manifest);
+    // This run's pages in order, each once, with the size and hash of what was last written.
+    QHash<QString, qsizetype> now;
+    now.reserve(m_pages.size());
+    QList<ManifestEntry> keep;
+    keep.reserve(m_pages.size());
+    for (const QString& name : std::as_const(m_pages)) {
+        const qsizetype before = now.size();
+        qsizetype& index = now[name];
+        if (now.size() != before) {
+            index = keep.size();
+            keep.append({name, 0, QByteArray()});
+        }
+    }
+    auto sum = [&](const QString& name, qint64 size, const QByteArray& hash) {
+        if (const auto it = now.constFind(name); it != now.cend()) {
+            keep[*it].size = size;
+            keep[*it].hash = hash;
+        }
+    };
+    if (m_writer) {
+        for (const Writer::Sum& s : m_writer->m_sums)
+            sum(s.name, s.size, s.hash);
+        m_writer->m_sums.clear();
+    }
+    for (auto it = m_sums.cbegin(); it != m_sums.cend(); ++it)
+        sum(it.key(), it->first, it->second);
+    for (const ManifestEntry& entry : earlier) {
+        const QString& name = entry.name;
+        if (now.contains(name))
+            continue;
+        // Only a plain page name of this folder, and only a regular file: what a run of ours
+        // left there. A name written into the manifest by anyone else never leads elsewhere.
+        const bool page = pageNameProblem(name).isEmpty() && name != QLatin1String(".") && name != QLatin1String("..");
+        if (!page)
+            continue;
+        if (!prune) {
+            keep << entry;
+            continue;
+        }
+        const QString path = joinPath(m_outDir, name);
+        if (platform::entryKind(path, platform::Links::NotFollowed) == platform::EntryKind::Missing)
+            continue; // gone already
+        if (entry.hash.isEmpty()) {
+            keep << entry; // an older manifest's: which bytes were written is not known, so it stays
+            continue;
+        }
+        // Only the very page a run wrote: a file of the same name that is not is the user's.
+        if (!stillWritten(path, entry))
+            continue;
+        if (QFile::remove(path))
+            ++m_removed;
+        else
+            keep << entry; // still there: a later prune may try again
+    }
+    QString writeError;
+    if (!QDir().mkpath(QFileInfo(manifest).path())
+        || writePage(manifest, manifestBytes(keep), &writeError) == PageWrite::Failed) {
+        *error = writeFailureMessage(manifest, writeError);
+        return false;
+    }
+    return true;
+}
+
+} // namespace qadora

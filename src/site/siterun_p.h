@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the files of a generation run share: the thread that writes the pages, what the
+// modern style keeps of them, the message for a page not written. For src/site only.
+#pragma once
+
+#include "htmlbalance.h"
+#include "modernpages.h"
+#include "pagefile.h"
+#include "searchsite.h"
+#include "sitegeneration.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace qadora {
+
+QString writeFailureMessage(const QString& path, const QString& error);
+
+// Writes pages on a thread of its own. The producer hands them over in batches, so that the
+// two threads meet once per batch rather than once per page.
+class SiteRun::Writer {
+public:
+    Writer(PageFolder& folder, QString outDir)
+        : m_folder(folder)
+        , m_outDir(std::move(outDir))
+        , m_thread([this] { run(); })
+    {
+    }
+    ~Writer() { finish(); }
+
+    bool put(int sequence, QString name, QByteArray bytes)
+    {
+        if (m_failed)
+            return false;
+        m_batch.push_back({sequence, std::move(name), std::move(bytes)});
+        if (m_batch.size() >= kBatchSize)
+            flush();
+        return !m_failed;
+    }
+
+    bool finish()
+    {
+        if (m_thread.joinable()) {
+            flush();
+            {
+                std::lock_guard lock(m_mutex);
+                m_done = true;
+            }
+            m_ready.notify_one();
+            m_thread.join();
+        }
+        return !m_failed;
+    }
+
+    struct Sum {
+        QString name;
+        qint64 size;
+        QByteArray hash;
+    };
+    std::vector<Sum> m_sums; // the pages written, read once the writer has finished
+    std::atomic<bool> m_failed{false};
+    int m_failedAt = 0;
+    QString m_failure;
+    RunStats m_stats;
+
+private:
+    struct Job {
+        int sequence;
+        QString name;
+        QByteArray bytes;
+    };
+    static constexpr size_t kBatchSize = 128;
+    static constexpr size_t kBatchesAhead = 8;
+
+    void flush()
+    {
+        if (m_batch.empty())
+            return;
+        std::unique_lock lock(m_mutex);
+        m_space.wait(lock, [&] { return m_queue.size() < kBatchesAhead || m_failed; });
+        if (!m_failed)
+            m_queue.push_back(std::move(m_batch));
+        m_batch = {};
+        lock.unlock();
+        m_ready.notify_one();
+    }
+
+    void run()
+    {
+        for (;;) {
+            std::vector<Job> batch;
+            {
+                std::unique_lock lock(m_mutex);
+                m_ready.wait(lock, [&] { return !m_queue.empty() || m_done; });
+                if (m_queue.empty())
+                    return;
+                batch = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            m_space.notify_one();
+            for (const Job& job : batch) {
+                QString error;
+                const PageWrite outcome = m_folder.write(job.name, job.bytes, &error);
+                if (outcome != PageWrite::Failed)
+                    m_sums.push_back({job.name, job.bytes.size(), pageHash(job.bytes)});
+                switch (outcome) {
+                case PageWrite::Written:
+                    ++m_stats.written;
+                    break;
+                case PageWrite::Unchanged:
+                    ++m_stats.unchanged;
+                    break;
+                case PageWrite::Failed: {
+                    std::lock_guard lock(m_mutex);
+                    m_failedAt = job.sequence;
+                    m_failure = writeFailureMessage(joinPath(m_outDir, job.name), error);
+                    m_failed = true;
+                    m_queue.clear();
+                    m_space.notify_all();
+                    return;
+                }
+                }
+            }
+        }
+    }
+
+    PageFolder& m_folder;
+    const QString m_outDir;
+    std::vector<Job> m_batch; // the producer's, not yet handed over
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::condition_variable m_space;
+    std::deque<std::vector<Job>> m_queue;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
+// What the modern style needs to know of the run's pages to write its other files.
+struct SiteRun::Modern {
+    PageStyle style;
+    ModernContext context;
+    QList<SearchDocument> documents;
+    QHash<QString, qsizetype> documentOf; // a page name's place in documents
+    QList<SearchKind> kinds;
+    QHash<QString, int> kindOf;
+    std::future<QList<std::pair<QString, QByteArray>>> search; // the index of documents and kinds as they are now
+
+    // The kind of the page `file`, by the first title (markup) given for it.
+    int kind(const QString& file, const QString& titleHtml)
+    {
+        const auto it = kindOf.constFind(file);
+        if (it != kindOf.cend())
+            return *it;
+        kinds.append({file, balanceHtml(titleHtml, HtmlContext::Phrasing).text});
+        return kindOf[file] = int(kinds.size() - 1);
+    }
+};
+
+} // namespace qadora
