@@ -3,6 +3,7 @@
 #include "htmltree.h"
 
 #include <QByteArray>
+#include <cstddef>
 #include <cstdlib>
 
 #include <optional>
@@ -131,11 +132,6 @@ QString collapseSpaces(const QString& text)
     }
     return out;
 }
-
-// Elements nested deeper than this give way to their text, as a browser builds no deeper a
-// tree; every pass over the tree recurses, and a record nested a hundred thousand deep would
-// overflow the stack.
-constexpr int kMaxDepth = 512;
 
 // The text a reader sees of a subtree, in order, gathered without recursion.
 void appendTextOf(const GumboNode* top, GumboTag parent, QList<HtmlNode>& out)
@@ -454,38 +450,90 @@ BalancedHtml balanceHtml(const QString& html, HtmlContext context)
 
 namespace {
 
-// The parser leaves the document's quirks mode unset when it parses a fragment, and reads it
-// at a <table> (which closes an open <p> unless the document is in quirks mode): with memory
-// as malloc leaves it, the same answer would give different trees from run to run and on
-// Windows. Zeroed memory reads as no quirks, as a page with <!DOCTYPE html> is.
-void* zeroedMemory(void*, size_t size)
-{
-    return std::calloc(1, size);
-}
+// The parser's memory, given back all at once. Its own way of freeing the tree recurses once
+// for every level, and a tree some tens of thousands deep overflows a thread's stack (1 MB on
+// Windows); each block is linked in here instead, so that none is left behind.
+//
+// The memory is zeroed: the parser leaves the document's quirks mode unset when it parses a
+// fragment, and reads it at a <table> (which closes an open <p> unless the document is in
+// quirks mode): with memory as malloc leaves it, the same answer would give different trees
+// from run to run and on Windows. Zeroed memory reads as no quirks, as a page with
+// <!DOCTYPE html> is.
+class ParserMemory {
+public:
+    ParserMemory() = default;
+    ParserMemory(const ParserMemory&) = delete;
+    ParserMemory& operator=(const ParserMemory&) = delete;
+    ~ParserMemory()
+    {
+        while (m_first.next != &m_first)
+            release(m_first.next + 1);
+    }
 
-void freeMemory(void*, void* memory)
-{
-    std::free(memory);
-}
+    void use(GumboOptions& options)
+    {
+        options.allocator = &ParserMemory::allocate;
+        options.deallocator = &ParserMemory::deallocate;
+        options.userdata = this;
+    }
+
+private:
+    // Before each block; its size keeps the block as aligned as malloc's.
+    struct alignas(std::max_align_t) Link {
+        Link* prev;
+        Link* next;
+    };
+
+    static void* allocate(void* self, size_t size)
+    {
+        auto* link = static_cast<Link*>(std::calloc(1, sizeof(Link) + size));
+        if (!link)
+            std::abort(); // the parser reads no failure
+
+        Link& first = static_cast<ParserMemory*>(self)->m_first;
+        link->prev = &first;
+        link->next = first.next;
+        first.next->prev = link;
+        first.next = link;
+        return link + 1;
+    }
+
+    static void deallocate(void*, void* memory)
+    {
+        if (memory)
+            release(memory);
+    }
+
+    static void release(void* memory)
+    {
+        Link* link = static_cast<Link*>(memory) - 1;
+        link->prev->next = link->next;
+        link->next->prev = link->prev;
+        std::free(link);
+    }
+
+    Link m_first{&m_first, &m_first};
+};
 
 } // namespace
 
 BalancedHtml balanceHtmlByParser(const QString& html, HtmlContext context)
 {
     // The parser would turn control characters into U+FFFD; a document may hold neither.
-    const QByteArray utf8 = withoutControls(html).toUtf8();
-    GumboOptions options = kGumboDefaultOptions;
-    options.allocator = zeroedMemory;
-    options.deallocator = freeMemory;
-    options.fragment_context = GUMBO_TAG_DIV;
-    options.fragment_namespace = GUMBO_NAMESPACE_HTML;
-    options.max_errors = 0;
-    GumboOutput* output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
-    // A fragment's nodes are the children of the root element the parser makes for it.
+    const QByteArray utf8 = withinDepth(withoutControls(html).toUtf8(), kMaxDepth);
     QList<HtmlNode> tree;
-    if (output->root->type == GUMBO_NODE_ELEMENT)
-        tree = treeOf(output->root->v.element.children, GUMBO_TAG_DIV);
-    gumbo_destroy_output(&options, output);
+    {
+        GumboOptions options = kGumboDefaultOptions;
+        ParserMemory memory;
+        memory.use(options);
+        options.fragment_context = GUMBO_TAG_DIV;
+        options.fragment_namespace = GUMBO_NAMESPACE_HTML;
+        options.max_errors = 0;
+        const GumboOutput* output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
+        // A fragment's nodes are the children of the root element the parser makes for it.
+        if (output->root->type == GUMBO_NODE_ELEMENT)
+            tree = treeOf(output->root->v.element.children, GUMBO_TAG_DIV);
+    } // the parser's tree goes with its memory (gumbo_destroy_output() would recurse)
     // Inside a heading only text-level elements stay (the writer drops the others), so only a
     // block's content needs its elements moved to where they may stand.
     QList<HtmlNode> styles;

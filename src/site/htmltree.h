@@ -8,6 +8,7 @@
 
 #include <gumbo.h>
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -25,6 +26,15 @@ struct HtmlNode {
     bool raw = false;  // text the parser took literally (inside script, style …)
     QList<HtmlNode> children;
 };
+
+// Elements nested deeper than this give way to their text, as a browser builds no deeper a
+// tree; every pass over the tree recurses, and a record nested a hundred thousand deep would
+// overflow the stack.
+constexpr int kMaxDepth = 512;
+
+// The markup as the parser is to read it: where it nests deeper than `maxDepth`, the tags
+// further in left out (their text kept); markup nested less deeply as it is.
+QByteArray withinDepth(const QByteArray& utf8, int maxDepth);
 
 // balanceHtml() always through the parser, which its shortcuts must equal.
 BalancedHtml balanceHtmlByParser(const QString& html, HtmlContext context);
