@@ -32,19 +32,25 @@ bool isPhrasing(GumboTag tag)
 // HTML's white space (not the ideographic space, which is text) collapsed as a browser shows it.
 QString collapseSpaces(const QString& text)
 {
+    auto isSpace = [](char16_t u) { return u == u' ' || u == u'\t' || u == u'\n' || u == u'\f' || u == u'\r'; };
+    const QStringView in(text);
+    const qsizetype n = in.size();
     QString out;
-    out.reserve(text.size());
-    bool space = false;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u' ' || u == u'\t' || u == u'\n' || u == u'\f' || u == u'\r') {
-            space = !out.isEmpty();
+    out.reserve(n);
+    qsizetype i = 0;
+    while (i < n) {
+        if (isSpace(in[i].unicode())) {
+            ++i;
             continue;
         }
-        if (space)
+        // A word, copied whole, after the one space that stands for the white space before it.
+        qsizetype end = i + 1;
+        while (end < n && !isSpace(in[end].unicode()))
+            ++end;
+        if (!out.isEmpty())
             out += u' ';
-        space = false;
-        out += c;
+        out += in.sliced(i, end - i);
+        i = end;
     }
     return out;
 }

@@ -64,6 +64,13 @@ bool simpleElement(GumboTag tag)
 // the parser's tree of it is the markup itself, so it is balanced as it stands, exactly as the
 // parser and the writer would give it. Most answers (a <b>, a <br>) are of this kind. Empty
 // when the markup is not, or needs the parser to say.
+// A character written as it is and read back as itself, whatever follows it.
+bool ordinary(char16_t u)
+{
+    return u >= 0x20 && u != u'<' && u != u'&' && u != u'>' && (u < 0x7f || u > 0xa0)
+        && !QChar::isSurrogate(u) && !(u >= 0xfdd0 && u <= 0xfdef) && u < 0xfffe;
+}
+
 std::optional<BalancedHtml> simpleMarkup(const QString& html)
 {
     QString out;
@@ -138,6 +145,16 @@ std::optional<BalancedHtml> simpleMarkup(const QString& html)
             case 0xa0: out += QLatin1StringView("&nbsp;"); break;
             default: out += QChar(c);
             }
+            continue;
+        }
+        // A run of characters that are written as they are, copied whole.
+        if (ordinary(u)) {
+            qsizetype end = i + 1;
+            while (end < n && ordinary(in[end].unicode()))
+                ++end;
+            out += in.sliced(i, end - i);
+            text += in.sliced(i, end - i);
+            i = end;
             continue;
         }
         ++i;
