@@ -54,15 +54,20 @@ const gz = (name) => {
     const chars = Array.from(q);
     for (let i = 0; i < chars.length; i++) {
       if (i > 0) await new Promise((r) => setTimeout(r, gap));
-      const [before, done, last] = await page.evaluate(() => [window.__shown.length, window.__done.length,
-        window.__done[window.__done.length - 1]]);
+      const [before, done, last, keys] = await page.evaluate(() => [window.__shown.length, window.__done.length,
+        window.__done[window.__done.length - 1], window.__keys.length]);
       // The previous later key's last status change, read just before this key.
       if (lastKey) filled = Math.max(filled, last - lastKey);
       const t = await page.evaluate(() => performance.now());
       await page.keyboard.sendCharacter(chars[i]);
-      await page.waitForFunction((n) => window.__done.length > n, { polling: 'mutation' }, done);
-      const [update, finished, key] = await page.evaluate((n) => [window.__shown[n], window.__done[window.__done.length - 1],
-        window.__keys[window.__keys.length - 1]], before);
+      await page.waitForFunction((n, k) => window.__done.length > n && window.__keys.length > k
+        && window.__done[window.__done.length - 1] >= window.__keys[window.__keys.length - 1], { polling: 'mutation' }, done, keys);
+      // The first final status after the key, not the last one seen: by the time this is read
+      // the rest of the page may have filled in, which is the next column's figure.
+      const [update, finished, key] = await page.evaluate((n) => {
+        const key = window.__keys[window.__keys.length - 1];
+        return [window.__shown[n], window.__done.find((t) => t >= key), key];
+      }, before);
       // From the key's arrival in the page: the time the tool takes to deliver it is not the page's.
       const ms = update - key;
       transport = Math.max(transport, key - t);

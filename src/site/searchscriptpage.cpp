@@ -61,7 +61,7 @@ QByteArray page()
     if (!input || !status || !list) return;
     var searcher = new Searcher(load);
     searcher.get('qs-meta.js').catch(function () {});
-    var serial = 0, query = '', next = -1, addressTimer = 0, aheadTimer = 0;
+    var serial = 0, statusFor = -1, query = '', next = -1, addressTimer = 0, aheadTimer = 0;
 
     var current = []; // the results on the page, each with its item and the words it shows
 
@@ -125,10 +125,14 @@ QByteArray page()
       var provisional = !r.complete && r.results.length < FIRST;
       next = r.next;
       if (more) more.hidden = !r.complete || !r.more;
-      status.textContent = provisional ? '検索しています…'
+      var text = provisional ? '検索しています…'
         : !r.words.length ? '上の検索欄に言葉を入れて下さい。'
         : shown ? shown + (r.more || !r.complete ? '件以上' : '件') + '見つかりました。'
         : '見つかりませんでした。';
+      // Each key's first answer is told; told again for that key only when it changed (its
+      // word's own list arriving after a shorter word's answered it gives the same list).
+      if (statusFor !== serial || status.textContent !== text) status.textContent = text;
+      statusFor = serial;
     }
     // Once the page is shown: the files the next key will want, in a task of their own so that
     // asking for them does not hold up this one.

@@ -27,6 +27,32 @@ constexpr int kSampleRecords = 5;
 const QStringList kUses = {QStringLiteral("番号"), QStringLiteral("種類"), QStringLiteral("質問"), QStringLiteral("回答"),
                            QStringLiteral("使わない")};
 
+bool blank(const QString& headerCell)
+{
+    return headerCell.trimmed().isEmpty();
+}
+
+// The column table's rows, each a first and last column: one column each, except that a long
+// stretch of columns without a heading is one row, never chosen for anything — a cell typed
+// far to the right of the header (column XFD) would otherwise give thousands of rows.
+QList<std::pair<int, int>> columnRows(const QStringList& header)
+{
+    constexpr int kLongestListed = 3;
+    QList<std::pair<int, int>> rows;
+    for (int i = 0; i < header.size(); ++i) {
+        int last = i;
+        while (blank(header[i]) && last + 1 < header.size() && blank(header[last + 1]))
+            ++last;
+        if (last - i + 1 > kLongestListed) {
+            rows.append({i, last});
+            i = last;
+        } else {
+            rows.append({i, i});
+        }
+    }
+    return rows;
+}
+
 QString encodingName(csv::Encoding encoding)
 {
     return encoding == csv::Encoding::ShiftJis ? QStringLiteral("Shift_JIS") : QStringLiteral("UTF-8");
@@ -190,10 +216,21 @@ void ImportDialog::showPlan(const csv::ImportPlan& plan, const QString& failure)
     if (!plan.skipped.isEmpty())
         about << QStringLiteral("見出しの上の行は読み飛ばします：") + plan.skipped.join(QStringLiteral("、"));
     QStringList ignored;
+    const auto blankAndIgnored = [&](int i) {
+        return i < plan.columns.size() && i < plan.headerCells.size() && plan.columns[i] == csv::kIgnored && blank(plan.headerCells[i]);
+    };
     for (int i = 0; i < plan.columns.size(); ++i) {
-        if (plan.columns[i] == csv::kIgnored && i < plan.headerCells.size())
-            ignored << (plan.headerCells[i].trimmed().isEmpty() ? QStringLiteral("（%1 列目・見出しなし）").arg(i + 1)
-                                                               : QStringLiteral("「%1」").arg(markLineBreaks(plan.headerCells[i])));
+        if (plan.columns[i] != csv::kIgnored || i >= plan.headerCells.size())
+            continue;
+        if (!blank(plan.headerCells[i])) {
+            ignored << QStringLiteral("「%1」").arg(markLineBreaks(plan.headerCells[i]));
+            continue;
+        }
+        const int first = i;
+        while (blankAndIgnored(i + 1))
+            ++i;
+        ignored << (i == first ? QStringLiteral("（%1 列目・見出しなし）").arg(first + 1)
+                               : QStringLiteral("（%1〜%2 列目・見出しなし）").arg(first + 1).arg(i + 1));
     }
     if (!ignored.isEmpty())
         about << QStringLiteral("使わない列：") + ignored.join(QStringLiteral("、"));
@@ -208,31 +245,44 @@ void ImportDialog::showPlan(const csv::ImportPlan& plan, const QString& failure)
 void ImportDialog::showColumns(const csv::ImportPlan& plan)
 {
     if (plan.headerCells == m_shownHeader) {
-        for (int i = 0; i < columns->rowCount() && i < plan.columns.size(); ++i) {
-            auto* use = static_cast<QComboBox*>(columns->cellWidget(i, 1));
+        for (int r = 0; r < columns->rowCount() && r < m_columnRows.size(); ++r) {
+            const int c = m_columnRows[r].first;
+            if (m_columnRows[r].second > c || c >= plan.columns.size())
+                continue;
+            auto* use = static_cast<QComboBox*>(columns->cellWidget(r, 1));
             const QSignalBlocker quiet(use);
-            use->setCurrentIndex(plan.columns[i] == csv::kIgnored ? 4 : plan.columns[i]);
+            use->setCurrentIndex(plan.columns[c] == csv::kIgnored ? 4 : plan.columns[c]);
         }
         return;
     }
     m_shownHeader = plan.headerCells;
-    columns->setRowCount(int(plan.headerCells.size()));
-    for (int i = 0; i < plan.headerCells.size(); ++i) {
-        columns->setItem(i, 0, cell(plan.headerCells[i].isEmpty() ? QStringLiteral("（%1 列目）").arg(i + 1) : plan.headerCells[i]));
+    m_columnRows = columnRows(plan.headerCells);
+    columns->setRowCount(int(m_columnRows.size()));
+    for (int r = 0; r < m_columnRows.size(); ++r) {
+        const auto [first, last] = m_columnRows[r];
         auto* use = new QComboBox(columns);
-        use->setObjectName(QStringLiteral("importColumn%1").arg(i));
+        use->setObjectName(QStringLiteral("importColumn%1").arg(first));
         use->addItems(kUses);
-        use->setCurrentIndex(i < plan.columns.size() && plan.columns[i] != csv::kIgnored ? plan.columns[i] : 4);
+        columns->setCellWidget(r, 1, use);
+        if (last > first) {
+            columns->setItem(r, 0, cell(QStringLiteral("（%1〜%2 列目）").arg(first + 1).arg(last + 1)));
+            use->setCurrentIndex(4);
+            use->setEnabled(false);
+            continue;
+        }
+        columns->setItem(r, 0, cell(plan.headerCells[first].isEmpty() ? QStringLiteral("（%1 列目）").arg(first + 1) : plan.headerCells[first]));
+        use->setCurrentIndex(first < plan.columns.size() && plan.columns[first] != csv::kIgnored ? plan.columns[first] : 4);
         connect(use, &QComboBox::currentIndexChanged, this, [this] {
             // Every column as its combo box now says: the choice is the user's from here on.
             m_columns.clear();
-            for (int r = 0; r < columns->rowCount(); ++r) {
-                const int chosen = static_cast<QComboBox*>(columns->cellWidget(r, 1))->currentIndex();
-                m_columns << (chosen == 4 ? csv::kIgnored : chosen);
+            for (int row = 0; row < columns->rowCount(); ++row) {
+                const int chosen = static_cast<QComboBox*>(columns->cellWidget(row, 1))->currentIndex();
+                const auto [from, to] = m_columnRows[row];
+                for (int c = from; c <= to; ++c)
+                    m_columns << (chosen == 4 || to > from ? csv::kIgnored : chosen);
             }
             refresh();
         });
-        columns->setCellWidget(i, 1, use);
     }
 }
 

@@ -67,6 +67,7 @@ private:
     QList<int> m_columns;                    // chosen by hand; empty: by the header's names
     QHash<QString, QString> m_chosenNames;   // category → page name typed
     QStringList m_shownHeader;               // the header cells the column table shows
+    QList<std::pair<int, int>> m_columnRows; // each row of that table: its first and last column
     QStringList m_shownCategories;           // the categories the page-name table shows
     int m_headerLine = 0;                    // the header row last found
     bool m_filling = false;

@@ -7,6 +7,7 @@
 #include "testenv.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -45,6 +46,23 @@ QList<SearchDocument> documents(int n)
     return docs;
 }
 
+// The records holding every word of `query`, checked by hand.
+QList<int> holding(const QList<SearchDocument>& docs, const QString& query)
+{
+    QList<int> ids;
+    const QStringList words = searchWords(query);
+    for (int id = 0; id < docs.size(); ++id) {
+        const QString q = foldForSearch(docs[id].question);
+        const QString a = foldForSearch(docs[id].answer);
+        bool all = !words.isEmpty();
+        for (const QString& w : words)
+            all = all && (q.contains(w) || a.contains(w));
+        if (all)
+            ids << id;
+    }
+    return ids;
+}
+
 } // namespace
 
 class TestSearchSite : public QObject {
@@ -55,8 +73,12 @@ private slots:
     void typedKeyByKey_findsExactlyTheRecordsHoldingEveryWord_data();
     void typedKeyByKey_findsExactlyTheRecordsHoldingEveryWord();
     void queryInTheAddress_usesTheIndexTheScriptCarries();
+    void typedOnThePage_tellsEachKeysCountOnce_data();
+    void typedOnThePage_tellsEachKeysCountOnce();
 
 private:
+    void runPage(const QString& address, const QString& typed, QJsonArray* asked, QJsonArray* told);
+
     QTemporaryDir m_dir;
     QString m_node;
     QList<SearchDocument> m_docs;
@@ -140,17 +162,7 @@ void TestSearchSite::typedKeyByKey_findsExactlyTheRecordsHoldingEveryWord_data()
 void TestSearchSite::typedKeyByKey_findsExactlyTheRecordsHoldingEveryWord()
 {
     QFETCH(QString, query);
-    QList<int> expected;
-    const QStringList words = searchWords(query);
-    for (int id = 0; id < m_docs.size(); ++id) {
-        const QString q = foldForSearch(m_docs[id].question);
-        const QString a = foldForSearch(m_docs[id].answer);
-        bool all = !words.isEmpty();
-        for (const QString& w : words)
-            all = all && (q.contains(w) || a.contains(w));
-        if (all)
-            expected << id;
-    }
+    const QList<int> expected = holding(m_docs, query);
     QProcess p;
     p.start(m_node, {m_dir.filePath("driver.js"), m_dir.path(), query});
     QVERIFY(p.waitForFinished(60000));
@@ -168,39 +180,105 @@ void TestSearchSite::typedKeyByKey_findsExactlyTheRecordsHoldingEveryWord()
     QVERIFY(out.value("marked").toBool());
 }
 
-// The page opened as search.html?q=…: its script, run on a stand-in of the page's elements,
-// must ask for the query's shard at once, never for the index's first file that it carries.
-void TestSearchSite::queryInTheAddress_usesTheIndexTheScriptCarries()
+// The page's script run on a stand-in of the page's elements, the index's files loaded as the
+// browser loads them (a moment later). Opened with `address` as its ?q=, then `typed` typed a
+// key at a time; prints the files asked for and, for each key, the status texts written.
+void TestSearchSite::runPage(const QString& address, const QString& typed, QJsonArray* asked, QJsonArray* told)
 {
-    QVERIFY(writeBytes(m_dir.filePath("page.js"), R"JS(
+    if (!QFile::exists(m_dir.filePath("page.js"))) {
+        QVERIFY(writeBytes(m_dir.filePath("page.js"), R"JS(
 const fs = require('fs'), path = require('path'), vm = require('vm');
-const dir = process.argv[2];
-const asked = [];
+const [dir, address, typed] = process.argv.slice(2);
+const asked = [], told = [[]];
 const element = () => ({ children: [], style: {}, appendChild(c) { this.children.push(c); return c; },
-  removeChild() {}, replaceChild() {}, addEventListener() {}, focus() {}, getAttribute() { return null; },
-  set textContent(t) { this.text = t; }, get textContent() { return this.text || ''; } });
-const byId = { q: Object.assign(element(), { value: '' }), 'search-status': element(), 'search-results': element() };
+  removeChild(c) { this.children.splice(this.children.indexOf(c), 1); },
+  replaceChild(n, o) { this.children[this.children.indexOf(o)] = n; },
+  get lastChild() { return this.children[this.children.length - 1]; },
+  addEventListener(type, f) { this['on' + type] = f; }, focus() {}, getAttribute() { return null; },
+  set textContent(t) { this.children = []; this.text = t; if (this.told) told[told.length - 1].push(t); },
+  get textContent() { return this.text || ''; } });
+const byId = { q: Object.assign(element(), { value: '' }), 'search-status': Object.assign(element(), { told: true }),
+  'search-results': element() };
+let context;
 const document = {
   readyState: 'complete', currentScript: null,
-  head: { appendChild(s) { asked.push(s.src); } },
+  head: { appendChild(s) {
+    asked.push(s.src);
+    setTimeout(() => vm.runInContext(fs.readFileSync(path.join(dir, s.src.split('?')[0]), 'utf8'), context), 2);
+  } },
   getElementById: (id) => byId[id] || null, createElement: element, createTextNode: (t) => ({ t }),
   createDocumentFragment: element, addEventListener() {},
 };
-const window = { document, location: { search: '?q=' + encodeURIComponent('パスワード'), pathname: '/search.html' },
-  URLSearchParams, setTimeout, clearTimeout, Promise };
+const window = { document, location: { search: address ? '?q=' + encodeURIComponent(address) : '', pathname: '/search.html' },
+  history: { replaceState() {} }, URLSearchParams, setTimeout, clearTimeout, Promise };
 window.window = window;
-vm.runInNewContext(fs.readFileSync(path.join(dir, 'qadora-search.js'), 'utf8'), window);
-setTimeout(() => console.log(JSON.stringify(asked)), 50);
+context = vm.createContext(window);
+vm.runInContext(fs.readFileSync(path.join(dir, 'qadora-search.js'), 'utf8'), context);
+const pause = () => new Promise((done) => setTimeout(done, 60));
+(async () => {
+  await pause();
+  for (const c of Array.from(typed || '')) {
+    byId.q.value += c;
+    told.push([]);
+    byId.q.oninput();
+    await pause();
+  }
+  console.log(JSON.stringify({ asked, told: told.slice(1) }));
+})();
 )JS"));
+    }
     QProcess p;
-    p.start(m_node, {m_dir.filePath("page.js"), m_dir.path()});
+    p.start(m_node, {m_dir.filePath("page.js"), m_dir.path(), address, typed});
     QVERIFY(p.waitForFinished(60000));
     QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
-    const QJsonArray asked = QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+    const QJsonObject out = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    *asked = out.value("asked").toArray();
+    *told = out.value("told").toArray();
+}
+
+// Opened as search.html?q=…, the page asks for the query's shard at once, never for the
+// index's first file that its script carries.
+void TestSearchSite::queryInTheAddress_usesTheIndexTheScriptCarries()
+{
+    QJsonArray asked, told;
+    runPage(QStringLiteral("パスワード"), QString(), &asked, &told);
     QVERIFY(!asked.isEmpty());
     QVERIFY2(asked.first().toString().startsWith("qs-g"), qPrintable(asked.first().toString()));
     for (const QJsonValue v : asked)
         QVERIFY2(!v.toString().startsWith("qs-meta"), qPrintable(v.toString()));
+}
+
+void TestSearchSite::typedOnThePage_tellsEachKeysCountOnce_data()
+{
+    QTest::addColumn<QString>("typed");
+    // 注 is a new word whose shard was not fetched ahead: the key is answered from 領収書's
+    // list, then that shard arrives with the same records.
+    QTest::newRow("a second word") << "領収書 注文";
+    QTest::newRow("unspaced Japanese") << "パスワード変更";
+    QTest::newRow("digits after a word") << "受付番号123";
+}
+
+// Typed a key at a time, each key's status ends as the count of its records, and is written
+// again for that key only when it changes: a status the reader's screen reader announces.
+void TestSearchSite::typedOnThePage_tellsEachKeysCountOnce()
+{
+    QFETCH(QString, typed);
+    QJsonArray asked, told;
+    runPage(QString(), typed, &asked, &told);
+    QCOMPARE(told.size(), qsizetype(typed.size()));
+    for (qsizetype k = 0; k < told.size(); ++k) {
+        const QString prefix = typed.left(k + 1);
+        const QJsonArray texts = told[k].toArray();
+        QVERIFY2(!texts.isEmpty(), qPrintable(prefix));
+        const qsizetype n = holding(m_docs, prefix).size();
+        const QString count = searchWords(prefix).isEmpty() ? QStringLiteral("上の検索欄に言葉を入れて下さい。")
+            : n == 0 ? QStringLiteral("見つかりませんでした。")
+            : n > 20 ? QStringLiteral("20件以上見つかりました。")
+                     : QStringLiteral("%1件見つかりました。").arg(n);
+        QCOMPARE(texts.last().toString(), count);
+        for (qsizetype i = 1; i < texts.size(); ++i)
+            QVERIFY2(texts[i] != texts[i - 1], qPrintable(prefix + u' ' + texts[i].toString()));
+    }
 }
 
 QTEST_MAIN(TestSearchSite)

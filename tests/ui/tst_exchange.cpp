@@ -70,6 +70,7 @@ private slots:
     void importPreview_typedThroughTheDialog();
     void importWorkbook_theShopOwnersFaqInOnePreview();
     void importPreview_refusesTheIndexPageTheTabNames();
+    void importPreview_headerTypedAsFarRightAsColumnXfd();
     void export_offersUtf8ForACharacterShiftJisLacks();
     void exportWorkbook_japaneseHeaderChosenAndReadBack();
     void renameKind_typedConfirmedAndTakenBack();
@@ -240,6 +241,33 @@ void TestExchange::importPreview_refusesTheIndexPageTheTabNames()
     });
     QCOMPARE(win->fake.messages(), QStringList{"1 件のデータを取り込みました"});
     QCOMPARE(readAll(db), (QList<Record>{{1, "index,t", "q1", "a"}}));
+}
+
+// A cell typed in the header row's last column: the thousands of columns between are one row
+// of the column table and one entry of the columns not used; the far column can still be chosen.
+void TestExchange::importPreview_headerTypedAsFarRightAsColumnXfd()
+{
+    const QString db = makeNumbered(path("wide.mdb"), {});
+    const QString file = path("wide.csv");
+    const QByteArray between(16380, ',');
+    writeBytes(file, "kind,quest,anser" + between + ",X\r\n\"sub100,t\",q1,a" + between + ",far\r\n");
+    auto win = openWindow(db);
+    win->fake.fileNameNext(file);
+    withDialog<ImportDialog>([&] { win->w->importCsv->trigger(); }, [](ImportDialog* d) {
+        QCOMPARE(d->columns->rowCount(), 5);
+        QCOMPARE(d->columns->item(3, 0)->text(), QStringLiteral("（4〜16383 列目）"));
+        QVERIFY(!d->columns->cellWidget(3, 1)->isEnabled());
+        QCOMPARE(d->header->text(), QStringLiteral("見出し：1 行目\n使わない列：（4〜16383 列目・見出しなし）、「X」"));
+        auto* answer = d->findChild<QComboBox*>("importColumn2");
+        auto* far = d->findChild<QComboBox*>("importColumn16383");
+        answer->setFocus();
+        pressKey(answer, Qt::Key_Down); // 使わない
+        far->setFocus();
+        pressKey(far, Qt::Key_Up); // 回答
+        QCOMPARE(d->header->text(), QStringLiteral("見出し：1 行目\n使わない列：「anser」、（4〜16383 列目・見出しなし）"));
+        pressKey(d->importButton, Qt::Key_Return);
+    });
+    QCOMPARE(readAll(db), (QList<Record>{{1, "sub100,t", "q1", "far"}}));
 }
 
 void TestExchange::exportWorkbook_japaneseHeaderChosenAndReadBack()
