@@ -1,15 +1,59 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// An answer's markup through the HTML5 parser: the parser's tree taken as ours, its elements
+// moved to where they may stand (htmlnesting.cpp), and written back balanced.
 #include "htmlbalance.h"
 #include "htmltree.h"
 
 #include <QByteArray>
+#include <cstddef>
 #include <cstdlib>
 
-#include <optional>
-#include <vector>
 #include <utility>
+#include <vector>
 
 namespace qadora {
+
+// Text-level elements a heading may hold.
+bool isPhrasing(GumboTag tag)
+{
+    switch (tag) {
+    case GUMBO_TAG_B: case GUMBO_TAG_I: case GUMBO_TAG_EM: case GUMBO_TAG_STRONG: case GUMBO_TAG_SMALL:
+    case GUMBO_TAG_SUB: case GUMBO_TAG_SUP: case GUMBO_TAG_CODE: case GUMBO_TAG_MARK: case GUMBO_TAG_U:
+    case GUMBO_TAG_S: case GUMBO_TAG_BR: case GUMBO_TAG_WBR: case GUMBO_TAG_SPAN: case GUMBO_TAG_Q:
+    case GUMBO_TAG_ABBR: case GUMBO_TAG_CITE: case GUMBO_TAG_DFN: case GUMBO_TAG_KBD: case GUMBO_TAG_SAMP:
+    case GUMBO_TAG_VAR: case GUMBO_TAG_BDI: case GUMBO_TAG_BDO: case GUMBO_TAG_RUBY: case GUMBO_TAG_RT:
+    case GUMBO_TAG_RP: case GUMBO_TAG_TIME: case GUMBO_TAG_DATA:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// HTML's white space (not the ideographic space, which is text) collapsed as a browser shows it.
+QString collapseSpaces(const QString& text)
+{
+    auto isSpace = [](char16_t u) { return u == u' ' || u == u'\t' || u == u'\n' || u == u'\f' || u == u'\r'; };
+    const QStringView in(text);
+    const qsizetype n = in.size();
+    QString out;
+    out.reserve(n);
+    qsizetype i = 0;
+    while (i < n) {
+        if (isSpace(in[i].unicode())) {
+            ++i;
+            continue;
+        }
+        // A word, copied whole, after the one space that stands for the white space before it.
+        qsizetype end = i + 1;
+        while (end < n && !isSpace(in[end].unicode()))
+            ++end;
+        if (!out.isEmpty())
+            out += u' ';
+        out += in.sliced(i, end - i);
+        i = end;
+    }
+    return out;
+}
 
 namespace {
 
@@ -42,22 +86,6 @@ bool isRawText(GumboTag tag)
 bool isHidden(GumboTag tag)
 {
     return tag == GUMBO_TAG_SCRIPT || tag == GUMBO_TAG_STYLE || tag == GUMBO_TAG_TEMPLATE || tag == GUMBO_TAG_NOSCRIPT;
-}
-
-// Text-level elements a heading may hold.
-bool isPhrasing(GumboTag tag)
-{
-    switch (tag) {
-    case GUMBO_TAG_B: case GUMBO_TAG_I: case GUMBO_TAG_EM: case GUMBO_TAG_STRONG: case GUMBO_TAG_SMALL:
-    case GUMBO_TAG_SUB: case GUMBO_TAG_SUP: case GUMBO_TAG_CODE: case GUMBO_TAG_MARK: case GUMBO_TAG_U:
-    case GUMBO_TAG_S: case GUMBO_TAG_BR: case GUMBO_TAG_WBR: case GUMBO_TAG_SPAN: case GUMBO_TAG_Q:
-    case GUMBO_TAG_ABBR: case GUMBO_TAG_CITE: case GUMBO_TAG_DFN: case GUMBO_TAG_KBD: case GUMBO_TAG_SAMP:
-    case GUMBO_TAG_VAR: case GUMBO_TAG_BDI: case GUMBO_TAG_BDO: case GUMBO_TAG_RUBY: case GUMBO_TAG_RT:
-    case GUMBO_TAG_RP: case GUMBO_TAG_TIME: case GUMBO_TAG_DATA:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // Elements that start a line of their own: their edges separate words in the text.
@@ -111,31 +139,6 @@ QString withoutControls(QString text)
     });
     return text;
 }
-
-// HTML's white space (not the ideographic space, which is text) collapsed as a browser shows it.
-QString collapseSpaces(const QString& text)
-{
-    QString out;
-    out.reserve(text.size());
-    bool space = false;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u' ' || u == u'\t' || u == u'\n' || u == u'\f' || u == u'\r') {
-            space = !out.isEmpty();
-            continue;
-        }
-        if (space)
-            out += u' ';
-        space = false;
-        out += c;
-    }
-    return out;
-}
-
-// Elements nested deeper than this give way to their text, as a browser builds no deeper a
-// tree; every pass over the tree recurses, and a record nested a hundred thousand deep would
-// overflow the stack.
-constexpr int kMaxDepth = 512;
 
 // The text a reader sees of a subtree, in order, gathered without recursion.
 void appendTextOf(const GumboNode* top, GumboTag parent, QList<HtmlNode>& out)
@@ -281,211 +284,90 @@ private:
     QString m_text;
 };
 
-} // namespace
-
-// A code unit the parser reads as the same character: not a control (but white space), nor a
-// noncharacter, nor half of a character (`next` is the unit after it).
-bool keptAsIs(char16_t u, char16_t next)
-{
-    if (u < 0x20 ? u != u'\n' && u != u'\t' : u >= 0x7f && u < 0xa0)
-        return false;
-    if ((u >= 0xfdd0 && u <= 0xfdef) || u >= 0xfffe)
-        return false;
-    if (QChar::isLowSurrogate(u))
-        return false;
-    // A character outside the BMP, but not one of its noncharacters (U+xFFFE, U+xFFFF).
-    return !QChar::isHighSurrogate(u) || (QChar::isLowSurrogate(next) && next < 0xdffe);
-}
-
-// Text without markup, references, carriage returns or controls reads back from the parser
-// as itself: most questions and titles need no parse.
-bool plainText(const QString& html)
-{
-    const qsizetype n = html.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = html[i].unicode();
-        if (u == u'<' || u == u'&' || !keptAsIs(u, i + 1 < n ? html[i + 1].unicode() : 0))
-            return false;
-        if (QChar::isHighSurrogate(u))
-            ++i;
+// The parser's memory, given back all at once. Its own way of freeing the tree recurses once
+// for every level, and a tree some tens of thousands deep overflows a thread's stack (1 MB on
+// Windows); each block is linked in here instead, so that none is left behind.
+//
+// The memory is zeroed: the parser leaves the document's quirks mode unset when it parses a
+// fragment, and reads it at a <table> (which closes an open <p> unless the document is in
+// quirks mode): with memory as malloc leaves it, the same answer would give different trees
+// from run to run and on Windows. Zeroed memory reads as no quirks, as a page with
+// <!DOCTYPE html> is.
+class ParserMemory {
+public:
+    ParserMemory() = default;
+    ParserMemory(const ParserMemory&) = delete;
+    ParserMemory& operator=(const ParserMemory&) = delete;
+    ~ParserMemory()
+    {
+        while (m_first.next != &m_first)
+            release(m_first.next + 1);
     }
-    return true;
-}
 
-namespace {
-
-// The one character reference of `ref` (after its "&") that the shortcut reads, with its length.
-std::pair<char16_t, qsizetype> simpleReference(QStringView ref)
-{
-    static constexpr std::pair<const char16_t*, char16_t> known[] = {
-        {u"amp;", u'&'}, {u"lt;", u'<'}, {u"gt;", u'>'}, {u"quot;", u'"'}, {u"nbsp;", 0xa0}};
-    for (const auto& [name, c] : known) {
-        const QStringView n(name);
-        if (ref.startsWith(n))
-            return {c, n.size()};
+    void use(GumboOptions& options)
+    {
+        options.allocator = &ParserMemory::allocate;
+        options.deallocator = &ParserMemory::deallocate;
+        options.userdata = this;
     }
-    return {0, 0};
-}
 
-// Text-level elements with no rule of their own in the parser: written in order and closed,
-// they read back as themselves.
-bool simpleElement(GumboTag tag)
-{
-    return isPhrasing(tag) && tag != GUMBO_TAG_RUBY && tag != GUMBO_TAG_RT && tag != GUMBO_TAG_RP;
-}
+private:
+    // Before each block; its size keeps the block as aligned as malloc's.
+    struct alignas(std::max_align_t) Link {
+        Link* prev;
+        Link* next;
+    };
 
-// Markup of only such elements, without attributes, each closed in the order opened, in text
-// with no controls, lone surrogates or noncharacters and with only the commonest references:
-// the parser's tree of it is the markup itself, so it is balanced as it stands, exactly as the
-// parser and the writer would give it. Most answers (a <b>, a <br>) are of this kind. Empty
-// when the markup is not, or needs the parser to say.
-std::optional<BalancedHtml> simpleMarkup(const QString& html)
-{
-    QString out;
-    QString text;
-    out.reserve(html.size() + 16);
-    text.reserve(html.size());
-    GumboTag open[16];
-    int depth = 0;
-    const QStringView in(html);
-    const qsizetype n = in.size();
-    auto letter = [](char16_t u) { return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z'); };
-    auto nameChar = [&](char16_t u) { return letter(u) || (u >= u'0' && u <= u'9'); };
-    for (qsizetype i = 0; i < n;) {
-        const char16_t u = in[i].unicode();
-        if (u == u'<') {
-            const bool end = i + 1 < n && in[i + 1] == u'/';
-            qsizetype at = i + (end ? 2 : 1);
-            if (at >= n || !letter(in[at].unicode()))
-                return std::nullopt;
-            const qsizetype start = at;
-            char name[16];
-            while (at < n && nameChar(in[at].unicode())) {
-                if (at - start >= qsizetype(sizeof name) - 1)
-                    return std::nullopt;
-                name[at - start] = char(in[at].unicode());
-                ++at;
-            }
-            const auto length = unsigned(at - start);
-            const GumboTag tag = gumbo_tagn_enum(name, length);
-            if (tag == GUMBO_TAG_UNKNOWN || !simpleElement(tag))
-                return std::nullopt;
-            const bool isVoidTag = tag == GUMBO_TAG_BR || tag == GUMBO_TAG_WBR;
-            if (!end && isVoidTag) {
-                while (at < n && in[at] == u' ')
-                    ++at;
-                if (at < n && in[at] == u'/')
-                    ++at;
-            }
-            if (at >= n || in[at] != u'>')
-                return std::nullopt;
-            i = at + 1;
-            const QLatin1StringView normalized(gumbo_normalized_tagname(tag));
-            if (end) {
-                if (depth == 0 || open[depth - 1] != tag)
-                    return std::nullopt;
-                --depth;
-                out += QLatin1StringView("</") + normalized + u'>';
-                continue;
-            }
-            out += u'<' + normalized + u'>';
-            if (tag == GUMBO_TAG_BR) {
-                text += u' '; // a line's end parts words
-                continue;
-            }
-            if (isVoidTag)
-                continue;
-            if (depth == int(std::size(open)))
-                return std::nullopt;
-            open[depth++] = tag;
-            continue;
-        }
-        if (u == u'&') {
-            const auto [c, length] = simpleReference(in.sliced(i + 1));
-            if (!c)
-                return std::nullopt;
-            i += 1 + length;
-            text += QChar(c);
-            switch (c) {
-            case u'&': out += QLatin1StringView("&amp;"); break;
-            case u'<': out += QLatin1StringView("&lt;"); break;
-            case u'>': out += QLatin1StringView("&gt;"); break;
-            case 0xa0: out += QLatin1StringView("&nbsp;"); break;
-            default: out += QChar(c);
-            }
-            continue;
-        }
-        ++i;
-        if (u == u'\r')
-            continue; // a control: dropped, as before the parser
-        if (!keptAsIs(u, i < n ? in[i].unicode() : 0))
-            return std::nullopt;
-        if (QChar::isHighSurrogate(u)) {
-            out += QChar(u);
-            text += QChar(u);
-            out += in[i];
-            text += in[i];
-            ++i;
-            continue;
-        }
-        if (u == u'>')
-            out += QLatin1StringView("&gt;");
-        else if (u == 0xa0)
-            out += QLatin1StringView("&nbsp;");
-        else
-            out += QChar(u);
-        text += QChar(u);
+    static void* allocate(void* self, size_t size)
+    {
+        auto* link = static_cast<Link*>(std::calloc(1, sizeof(Link) + size));
+        if (!link)
+            std::abort(); // the parser reads no failure
+
+        Link& first = static_cast<ParserMemory*>(self)->m_first;
+        link->prev = &first;
+        link->next = first.next;
+        first.next->prev = link;
+        first.next = link;
+        return link + 1;
     }
-    if (depth != 0)
-        return std::nullopt;
-    return BalancedHtml{out, collapseSpaces(text), {}};
-}
 
-} // namespace
+    static void deallocate(void*, void* memory)
+    {
+        if (memory)
+            release(memory);
+    }
 
-BalancedHtml balanceHtml(const QString& html, HtmlContext context)
-{
-    if (plainText(html))
-        return {escapeHtml(html), collapseSpaces(html), {}};
-    if (std::optional<BalancedHtml> simple = simpleMarkup(html))
-        return *std::move(simple);
-    return balanceHtmlByParser(html, context);
-}
+    static void release(void* memory)
+    {
+        Link* link = static_cast<Link*>(memory) - 1;
+        link->prev->next = link->next;
+        link->next->prev = link->prev;
+        std::free(link);
+    }
 
-namespace {
-
-// The parser leaves the document's quirks mode unset when it parses a fragment, and reads it
-// at a <table> (which closes an open <p> unless the document is in quirks mode): with memory
-// as malloc leaves it, the same answer would give different trees from run to run and on
-// Windows. Zeroed memory reads as no quirks, as a page with <!DOCTYPE html> is.
-void* zeroedMemory(void*, size_t size)
-{
-    return std::calloc(1, size);
-}
-
-void freeMemory(void*, void* memory)
-{
-    std::free(memory);
-}
+    Link m_first{&m_first, &m_first};
+};
 
 } // namespace
 
 BalancedHtml balanceHtmlByParser(const QString& html, HtmlContext context)
 {
     // The parser would turn control characters into U+FFFD; a document may hold neither.
-    const QByteArray utf8 = withoutControls(html).toUtf8();
-    GumboOptions options = kGumboDefaultOptions;
-    options.allocator = zeroedMemory;
-    options.deallocator = freeMemory;
-    options.fragment_context = GUMBO_TAG_DIV;
-    options.fragment_namespace = GUMBO_NAMESPACE_HTML;
-    options.max_errors = 0;
-    GumboOutput* output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
-    // A fragment's nodes are the children of the root element the parser makes for it.
+    const QByteArray utf8 = withinDepth(withoutControls(html).toUtf8(), kMaxDepth);
     QList<HtmlNode> tree;
-    if (output->root->type == GUMBO_NODE_ELEMENT)
-        tree = treeOf(output->root->v.element.children, GUMBO_TAG_DIV);
-    gumbo_destroy_output(&options, output);
+    {
+        GumboOptions options = kGumboDefaultOptions;
+        ParserMemory memory;
+        memory.use(options);
+        options.fragment_context = GUMBO_TAG_DIV;
+        options.fragment_namespace = GUMBO_NAMESPACE_HTML;
+        options.max_errors = 0;
+        const GumboOutput* output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
+        // A fragment's nodes are the children of the root element the parser makes for it.
+        if (output->root->type == GUMBO_NODE_ELEMENT)
+            tree = treeOf(output->root->v.element.children, GUMBO_TAG_DIV);
+    } // the parser's tree goes with its memory (gumbo_destroy_output() would recurse)
     // Inside a heading only text-level elements stay (the writer drops the others), so only a
     // block's content needs its elements moved to where they may stand.
     QList<HtmlNode> styles;

@@ -8,6 +8,7 @@
 
 #include <gumbo.h>
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -26,8 +27,29 @@ struct HtmlNode {
     QList<HtmlNode> children;
 };
 
+// Elements nested deeper than this give way to their text, as a browser builds no deeper a
+// tree; every pass over the tree recurses, and a record nested a hundred thousand deep would
+// overflow the stack.
+constexpr int kMaxDepth = 512;
+
+// The markup as the parser is to read it: where it nests deeper than `maxDepth`, the tags
+// further in left out (their text kept); markup nested less deeply as it is.
+QByteArray withinDepth(const QByteArray& utf8, int maxDepth);
+
+// Text-level elements a heading may hold.
+bool isPhrasing(GumboTag tag);
+
+// HTML's white space (not the ideographic space, which is text) collapsed as a browser shows it.
+QString collapseSpaces(const QString& text);
+
 // balanceHtml() always through the parser, which its shortcuts must equal.
 BalancedHtml balanceHtmlByParser(const QString& html, HtmlContext context);
+
+// `n` as element `tag` named `name`, with `style` before its own.
+HtmlNode renamed(HtmlNode n, GumboTag tag, const QString& name, const QString& style = QString());
+
+// Elements and attributes the language no longer has, as the style they stood for.
+HtmlNode current(HtmlNode n);
 
 // The same content with every element where its parent's content model allows it.
 QList<HtmlNode> nestValidly(const QList<HtmlNode>& nodes);

@@ -92,6 +92,11 @@ JetReadResult readTable(MdbHandle* mdb, qint64 fileSize)
     if (mdb->f->jet_version != MDB_VER_JET3 && mdb->f->jet_version != MDB_VER_JET4)
         return fail(JetReadResult::Unsupported, QString::number(mdb->f->jet_version));
     const bool jet3 = mdb->f->jet_version == MDB_VER_JET3;
+    // Access writes its files a whole page at a time: one that ends inside a page was cut
+    // short, and the library would take the missing pages for whatever its buffer last held
+    // (a file cut so faults Debian's libmdb and reads as junk records with the Windows build).
+    if (mdb->fmt->pg_size <= 0 || fileSize % mdb->fmt->pg_size != 0)
+        return fail(JetReadResult::Damaged, QStringLiteral("not whole pages"));
 
     GPtrArray* catalog = mdb_read_catalog(mdb, MDB_TABLE);
     if (!catalog)

@@ -194,6 +194,8 @@ private slots:
     void damagedFiles_areRefusedAndUnchanged_data();
     void damagedFiles_areRefusedAndUnchanged();
     void readerCrash_isReportedAsDamaged();
+    void cutShort_isRefusedAsDamaged_data();
+    void cutShort_isRefusedAsDamaged();
     void laterFormat_isRefused();
     void conversion_keepsEveryRecordAndNumber_data();
     void conversion_keepsEveryRecordAndNumber();
@@ -333,16 +335,45 @@ void TestJet::damagedFiles_areRefusedAndUnchanged()
 
 void TestJet::readerCrash_isReportedAsDamaged()
 {
-    // Found by fuzzing: libmdb dereferences a null pointer while reading this file's catalog.
-    // The reader runs in its own process, so the program only sees a damaged file.
-    QADORA_LINUX_ONLY("the file faults Debian's libmdb; the Windows build of the same libmdb reads past its "
-                      "usage map without faulting, and no file is known that faults it");
-    const QString path = fixture("crash-catalog.mdb");
-    const QByteArray before = readBytes(path);
+    // Found by fuzzing: libmdb dereferences a null pointer while reading this file's catalog,
+    // also with the file made up to whole pages (as it is here, past the check for a file cut
+    // short). The reader runs in its own process, so the program only sees a damaged file.
+    QADORA_LINUX_ONLY("the file faults Debian's libmdb; the Windows build of the same libmdb reads it as 4 records "
+                      "without text and 9 unreadable ones, and no file is known that faults it");
+    QByteArray bytes = readBytes(fixture("crash-catalog.mdb"));
+    bytes.append(QByteArray(4096 - bytes.size() % 4096, '\0'));
+    const QString path = m_dir.filePath("crash.mdb");
+    QVERIFY(writeBytes(path, bytes));
     QString message;
     QCOMPARE(countRecords(path, &message), 0);
     QCOMPARE(message, "アクセス形式のファイルが壊れているため読み込めません\r" + path);
-    QCOMPARE(readBytes(path), before);
+    QCOMPARE(readBytes(path), bytes);
+}
+
+void TestJet::cutShort_isRefusedAsDamaged_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("cut");
+    QTest::newRow("the file that faults libmdb") << "crash-catalog.mdb" << -1;
+    QTest::newRow("inside the last page") << "jet4-basic.mdb" << 139263;
+    QTest::newRow("inside a data page") << "jet4-large.mdb" << 2000000;
+}
+
+// A file that ends inside a page is refused as damaged, the same way on every system,
+// before the library takes pages that are not there for what its buffer held.
+void TestJet::cutShort_isRefusedAsDamaged()
+{
+    QFETCH(QString, name);
+    QFETCH(int, cut);
+    QByteArray bytes = readBytes(fixture(name));
+    if (cut > 0)
+        bytes.truncate(cut);
+    const QString path = m_dir.filePath("cut.mdb");
+    QVERIFY(writeBytes(path, bytes));
+    QString message;
+    QCOMPARE(countRecords(path, &message), 0);
+    QCOMPARE(message, "アクセス形式のファイルが壊れているため読み込めません\r" + path);
+    QCOMPARE(readBytes(path), bytes);
 }
 
 void TestJet::laterFormat_isRefused()

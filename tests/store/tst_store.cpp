@@ -16,6 +16,34 @@
 using namespace qadora;
 using namespace qadora::test;
 
+namespace {
+
+// A share of this machine as \\server\share, and the folder it is: under Wine one it maps
+// to a folder of its prefix (dosdevices/unc/SERVER/SHARE), on Windows the drive's
+// administrative share. Empty names when there is neither.
+struct Share {
+    QString unc;
+    QString folder;
+};
+
+Share makeShare(const QString& local)
+{
+    const QString prefix = qEnvironmentVariable("WINEPREFIX");
+    if (!prefix.isEmpty()) {
+        const QString name = QFileInfo(local).fileName();
+        const QString folder = "Z:" + prefix + "/dosdevices/unc/qadora-test/" + name;
+        if (!QDir().mkpath(folder))
+            return {};
+        return {"\\\\qadora-test\\" + name, folder};
+    }
+    const QString native = QDir::toNativeSeparators(QDir(local).absolutePath());
+    if (native.size() < 3 || native[1] != u':')
+        return {};
+    return {"\\\\localhost\\" + native.left(1) + "$" + native.mid(2), local};
+}
+
+} // namespace
+
 class TestStore : public QObject {
     Q_OBJECT
 
@@ -44,6 +72,8 @@ private slots:
     void tooLong_isRefusedAndNothingWritten_data();
     void tooLong_isRefusedAndNothingWritten();
     void readOnlyFile_reportsFailure();
+    void uncPath_opensReadsAndWrites_data();
+    void uncPath_opensReadsAndWrites();
 
 private:
     QTemporaryDir m_dir;
@@ -471,6 +501,53 @@ void TestStore::readOnlyFile_reportsFailure()
     QString message;
     QCOMPARE(countRecords(target, &message), 1); // still readable
     unmount(mountPoint.path());
+}
+
+
+void TestStore::uncPath_opensReadsAndWrites_data()
+{
+    QTest::addColumn<bool>("access");
+    QTest::newRow("the program's own database") << false;
+    QTest::newRow("an Access file") << true;
+}
+
+// A database on a share, named by its UNC path, opens, reads and takes records as on a drive.
+void TestStore::uncPath_opensReadsAndWrites()
+{
+#ifndef Q_OS_WIN
+    QSKIP("a UNC path (\\\\server\\share) is a Windows path");
+#endif
+    QFETCH(bool, access);
+    QTemporaryDir local;
+    const Share share = makeShare(local.path());
+    if (share.unc.isEmpty() || !QFileInfo(share.unc).isDir())
+        QSKIP("no share of this machine can be named here");
+    const QString folderFile = share.folder + "/qa.mdb";
+    const QString uncFile = share.unc + "\\qa.mdb";
+    if (access)
+        QVERIFY(QFile::copy(qEnvironmentVariable("QADORA_FIXTURES") + "/jet/jet4-basic.mdb", folderFile));
+    else
+        makeDatabase(folderFile, {{0, "k,1", "一", "いち"}, {0, "k,1", "二", "に"}});
+    QVERIFY(QFileInfo::exists(uncFile));
+    StoreStatus status;
+    auto store = openStore(uncFile, &status);
+    QVERIFY2(store, qPrintable(status.message));
+    int n = 0;
+    QVERIFY(store->count(&n).ok());
+    QCOMPARE(n, access ? 13 : 2);
+    if (!access) {
+        Record r;
+        QVERIFY(store->findFirstByQuestion("二", &r).ok());
+        QCOMPARE(r.anser, QStringLiteral("に"));
+        QVERIFY(store->add({0, "k,1", "三", "さん"}).ok());
+        store.reset();
+        const QList<Record> all = readAll(folderFile);
+        QCOMPARE(all.size(), 3);
+        QCOMPARE(all[2].quest, QStringLiteral("三"));
+    }
+    store.reset();
+    if (share.folder != local.path())
+        QVERIFY(QDir(share.folder).removeRecursively());
 }
 
 QTEST_GUILESS_MAIN(TestStore)
