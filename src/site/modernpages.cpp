@@ -26,6 +26,18 @@ struct Crumb {
     QString text;
 };
 
+void writeCrumb(Utf8Text& out, const Crumb& c)
+{
+    if (c.href.isEmpty()) {
+        out << "<li aria-current=\"page\">";
+        out.html(c.text) << "</li>";
+    } else {
+        out << "<li><a href=";
+        out.attribute(c.href) << '>';
+        out.html(c.text) << "</a></li>";
+    }
+}
+
 struct Head {
     QString title;
     QString description;
@@ -165,16 +177,8 @@ Frame makeFrame(const PageStyle& style, const ModernContext& context)
     for (const bool siteIsCurrent : {false, true}) {
         Utf8Text crumbs;
         crumbs << "<nav class=\"breadcrumb\" aria-label=\"現在位置\"><ol>";
-        for (const Crumb& c : crumbsToSite(style, siteIsCurrent)) {
-            if (c.href.isEmpty()) {
-                crumbs << "<li aria-current=\"page\">";
-                crumbs.html(c.text) << "</li>";
-            } else {
-                crumbs << "<li><a href=";
-                crumbs.attribute(c.href) << '>';
-                crumbs.html(c.text) << "</a></li>";
-            }
-        }
+        for (const Crumb& c : crumbsToSite(style, siteIsCurrent))
+            writeCrumb(crumbs, c);
         (siteIsCurrent ? f.crumbsAtSite : f.crumbsToSite) = crumbs.take();
     }
     Utf8Text items;
@@ -237,16 +241,8 @@ QByteArray document(const Frame& frame, const Head& head, const QByteArray& crum
     if (!head.jsonLd.isEmpty())
         html << "<script type=\"application/ld+json\">" << head.jsonLd << "</script>\n";
     html << frame.header << crumbs;
-    for (const Crumb& c : more) {
-        if (c.href.isEmpty()) {
-            html << "<li aria-current=\"page\">";
-            html.html(c.text) << "</li>";
-        } else {
-            html << "<li><a href=";
-            html.attribute(c.href) << '>';
-            html.html(c.text) << "</a></li>";
-        }
-    }
+    for (const Crumb& c : more)
+        writeCrumb(html, c);
     html << "</ol></nav>\n";
     html << "<main id=\"main\">\n" << main << "</main>\n";
     html << "<footer class=\"site-footer\">" << footer << "</footer>\n";
