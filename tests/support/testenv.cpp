@@ -111,7 +111,9 @@ QByteArray runSqlite(const QString& path, const QString& sql)
     p.start(QStringLiteral("sqlite3"), {path});
     if (!p.waitForStarted())
         return "cannot start sqlite3";
-    p.write(sql.toUtf8() + "\n");
+    // As another program would, it waits a moment for a lock a run that just ended still holds
+    // while it closes (seen under Wine), instead of failing at once.
+    p.write(".timeout 10000\n" + sql.toUtf8() + "\n");
     p.closeWriteChannel();
     p.waitForFinished();
     return p.readAllStandardError();
