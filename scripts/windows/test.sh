@@ -86,6 +86,8 @@ if [[ -n $suite ]]; then
     skips=$(grep -c '^SKIP   :' "$build/Testing/Temporary/LastTest.log" || true)
     # Each skip with its reason, as the test gave it.
     grep '^SKIP   :' "$build/Testing/Temporary/LastTest.log" | sed 's/^SKIP   : /   skipped: /' >&2 || true
+    # Each failure with where it failed, here at the end, where a cut log still shows it.
+    grep -A1 '^FAIL!  :' "$build/Testing/Temporary/LastTest.log" | grep -v '^--$' | sed 's/^/   /' >&2 || true
     log "suite: $(grep -m1 'tests passed' "$work/ctest.log"), $skips single tests skipped, in $(took "$t")"
     wineserver -k 2>/dev/null || true
     unset WINEPREFIX QADORA_LINUX_LAUNCHER

@@ -70,20 +70,26 @@ mmss() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
 # (user + system) of its processes. On a busy machine the wall time says little; the CPU time
 # divided by the cores a stage keeps busy is what it takes on a quiet one.
 # The stamp's second line is a digest of the stage's own commands: a kept cache folder builds
-# a stage again once its commands have changed (a stamp without one is taken as it is).
+# a stage again once its commands have changed. A stamp without one was written by an older
+# script, whose commands are unknown: that stage is built again too.
 stage() {
     local name=$1 recipe
     recipe=$(declare -f "stage_$name" | sha256sum | cut -c1-16)
     if [[ -e $stamps/$name ]]; then
         local kept
         kept=$(sed -n 2p "$stamps/$name")
-        if [[ -z $kept || $kept == "$recipe" ]]; then
+        if [[ $kept == "$recipe" ]]; then
             log "$name: done ($(head -n 1 "$stamps/$name"))"
             return
         fi
         log "$name: its commands have changed"
     fi
     log "$name: building"
+    # A cache folder moved or copied elsewhere: CMake refuses a build folder made at another path.
+    local b=$bld/$name
+    if [[ -e $b/CMakeCache.txt ]] && ! grep -qxF "CMAKE_CACHEFILE_DIR:INTERNAL=$b" "$b/CMakeCache.txt"; then
+        rm -rf "$b"
+    fi
     local t0=$SECONDS c0 cpu rc=0
     child_cpu
     c0=$cpu

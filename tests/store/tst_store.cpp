@@ -533,7 +533,8 @@ void TestStore::uncPath_opensReadsAndWrites()
     auto store = openStore(uncFile, &status);
     QVERIFY2(store, qPrintable(status.message));
     int n = 0;
-    QVERIFY(store->count(&n).ok());
+    const StoreStatus counted = store->count(&n);
+    QVERIFY2(counted.ok(), qPrintable(counted.message));
     QCOMPARE(n, access ? 13 : 2);
     if (!access) {
         Record r;
