@@ -6,8 +6,11 @@
 // A light tokenizer follows the tags with a stack that is never deeper than the parser's stack
 // of open elements: it closes generously (an end tag closes the nearest open element of its
 // name wherever it stands, a new <p>, <li> or <td> the one before it) and leaves out what the
-// parser ignores. Only where that stack is kMaxDepth deep, and so the parser's tree too, are
-// tags dropped, up to their ends; markup nested less deeply reaches the parser as stored.
+// parser ignores. Formatting elements closed by something else count too, as the parser
+// opens them again (misnested <b><i class=1>x</b>, repeated, nests ever deeper). Only where
+// that stack is kMaxDepth deep, and so the parser's tree too, are tags dropped, up to their
+// ends; markup nested less deeply reaches the parser as stored.
+#include "htmllingering.h"
 #include "htmltagnames.h"
 #include "htmltree.h"
 
@@ -27,6 +30,7 @@ struct Open {
     std::string name;
     bool foreign = false; // an SVG or MathML element
     bool htmlInside = false; // its content is HTML again (foreignObject, mi …) or it is HTML
+    std::string_view attributes; // of a formatting element: what makes two of them the same
 };
 
 class DepthLimit {
@@ -200,7 +204,7 @@ private:
         for (size_t k = m_stack.size(); k > 0; --k) {
             const Name name = m_stack[k - 1].name;
             if (oneOf(name, names)) {
-                m_stack.resize(k - 1);
+                closeFrom(k - 1);
                 return;
             }
             if (stops(name))
@@ -211,6 +215,36 @@ private:
     void closeNearest(std::initializer_list<Name> names, std::initializer_list<Name> stops = {})
     {
         closeNearest(names, [stops](Name n) { return oneOf(n, stops); });
+    }
+
+    static bool isMarker(const Open& o) { return !o.foreign && putsMarker(o.name); }
+    static bool isFormattingElement(const Open& o) { return !o.foreign && isFormatting(o.name); }
+
+    // Closes the element at `at` and all above it. The formatting elements above it stay
+    // active, unless a marker between goes with them; a marker that goes takes with it what
+    // stayed active after it.
+    void closeFrom(size_t at)
+    {
+        size_t firstMarker = m_stack.size();
+        for (size_t j = at; j < m_stack.size(); ++j) {
+            if (isMarker(m_stack[j])) {
+                firstMarker = j;
+                break;
+            }
+        }
+        qsizetype marker = -1;
+        for (size_t j = at; j > 0; --j) {
+            if (isMarker(m_stack[j - 1])) {
+                marker = qsizetype(j - 1);
+                break;
+            }
+        }
+        if (firstMarker < m_stack.size())
+            m_lingering.endAfterMarkersFrom(qsizetype(at));
+        for (size_t j = at + 1; j < firstMarker; ++j)
+            if (isFormattingElement(m_stack[j]))
+                m_lingering.add(m_stack[j].name, m_stack[j].attributes, marker);
+        m_stack.resize(at);
     }
 
     bool isOpen(Name name) const
@@ -275,7 +309,7 @@ private:
         const qsizetype end = afterAttributes(k, &selfClosing);
         if (end < 0)
             return m_n;
-        const bool deep = m_dropped > 0 || qsizetype(m_stack.size()) >= m_max;
+        const bool deep = m_dropped > 0 || qsizetype(m_stack.size() + m_lingering.size()) >= m_max;
         if (!deep && !htmlHere() && breaksOutOfForeign(name)) {
             while (!m_stack.empty() && m_stack.back().foreign)
                 m_stack.pop_back();
@@ -284,6 +318,8 @@ private:
         bool opens = html ? !neverOpen(name) : !selfClosing;
         if (!deep && html && opens)
             opens = closeBefore(name);
+        if (!deep && html && name == "a" && !m_lingering.empty())
+            m_lingering.end(name);
         const bool raw = html && isRawTextName(name);
         const qsizetype textEnd = name == "plaintext" && html ? m_n : raw ? rawTextEnd(end, name) : end;
         if (!deep) {
@@ -293,6 +329,8 @@ private:
                 o.htmlInside = !o.foreign
                     || oneOf(name, {"foreignobject", "desc", "title", "mi", "mo", "mn", "ms", "mtext", "annotation-xml"});
                 o.name = std::move(name);
+                if (isFormattingElement(o))
+                    o.attributes = std::string_view(m_s + k, size_t(end - k));
                 m_stack.push_back(std::move(o));
             }
             return textEnd;
@@ -332,6 +370,10 @@ private:
                 drop(at, end);
                 return end;
             }
+        }
+        if (!m_lingering.empty() && !isOpen(name) && m_lingering.end(name))
+            return end;
+        if (m_dropped > 0) {
             if (!isOpen(name)) {
                 drop(at, end);
                 return end;
@@ -348,6 +390,7 @@ private:
     qsizetype m_n;
     qsizetype m_max;
     std::vector<Open> m_stack;
+    LingeringFormatting m_lingering;
     std::unordered_map<std::string, qsizetype> m_names; // dropped elements still open, by name
     qsizetype m_dropped = 0;
     QByteArray m_out;

@@ -80,6 +80,19 @@ inline bool endsScope(Name n)
                      "mtext", "annotation-xml", "foreignobject", "desc", "title"});
 }
 
+// Formatting elements: the parser keeps them in its list of active formatting elements, and
+// opens again those that something else closed, as soon as text or a tag follows.
+inline bool isFormatting(Name n)
+{
+    return oneOf(n, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike", "strong", "tt", "u"});
+}
+
+// Elements that put a marker in that list: what stands after it goes when they close.
+inline bool putsMarker(Name n)
+{
+    return oneOf(n, {"applet", "caption", "marquee", "object", "template", "td", "th"});
+}
+
 inline bool isHeading(Name n)
 {
     return n.size() == 2 && n[0] == 'h' && n[1] >= '1' && n[1] <= '6';

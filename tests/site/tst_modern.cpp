@@ -148,6 +148,7 @@ private slots:
     void balance_sameWhateverTheMemoryHeld();
     void balance_deepNestingKeepsItsText_data();
     void balance_deepNestingKeepsItsText();
+    void balance_misnestedFormattingStaysWithinDepth();
     void balance_shallowMarkupReachesTheParserAsStored_data();
     void balance_shallowMarkupReachesTheParserAsStored();
     void linkTo_isAPathOfThisFolder_data();
@@ -414,6 +415,28 @@ void TestModern::balance_deepNestingKeepsItsText()
     }
 }
 
+int depthOf(const GumboNode* n)
+{
+    if (n->type != GUMBO_NODE_ELEMENT)
+        return 0;
+    int deepest = 0;
+    for (unsigned i = 0; i < n->v.element.children.length; ++i)
+        deepest = std::max(deepest, depthOf(static_cast<const GumboNode*>(n->v.element.children.data[i])));
+    return deepest + 1;
+}
+
+// Formatting that something else closes is opened again by the parser, one level deeper each
+// time: given no deeper than a browser builds, with every word of it still there.
+void TestModern::balance_misnestedFormattingStaysWithinDepth()
+{
+    QString html;
+    for (int i = 0; i < 3000; ++i)
+        html += QStringLiteral("<b><i class=%1>語</b>").arg(i);
+    const Parsed parsed(withinDepth(html.toUtf8(), kMaxDepth));
+    QVERIFY(depthOf(parsed.output->root) <= kMaxDepth + 3); // html, body and one more
+    QCOMPARE(balanceHtml(html).text.count(QStringLiteral("語")), 3000);
+}
+
 void TestModern::utf8Text_givesTheBytesOfTheEscapedText_data()
 {
     QTest::addColumn<QString>("text");
@@ -459,6 +482,14 @@ void TestModern::balance_shallowMarkupReachesTheParserAsStored_data()
     QTest::newRow("links in links") << many("<a href=1>一<a href=2>二", 400);
     QTest::newRow("closed and void") << many("<b>太</b><br><img src=x>", 400);
     QTest::newRow("misnested") << many("<b><i>x</b>y</i>", 400);
+    auto numbered = [](const char* piece, int n) {
+        QString out;
+        for (int i = 0; i < n; ++i)
+            out += QString::fromUtf8(piece).arg(i);
+        return out;
+    };
+    QTest::newRow("misnested, each its own, ended later") << numbered("<b><i class=%1>x</b>y</i>", 700);
+    QTest::newRow("formatting a paragraph ends in a cell, each its own") << numbered("<table><tr><td><p><b class=%1>x</p>y</table>", 700);
     QTest::newRow("self-closed in svg") << "<svg>" + many("<g/>", 700) + "</svg>";
     QTest::newRow("html ending svg") << many("<svg><p>x", 400);
     QTest::newRow("in a script") << "<script>" + many("<b>", 700) + "</script>表";
