@@ -130,6 +130,11 @@ int closeSocket(qintptr socket);
 void shutdownSocket(qintptr socket);
 // Whether select()'s set can hold the socket (here a descriptor below FD_SETSIZE).
 bool selectCanHold(qintptr socket);
+// Waits up to `waitMs` for input on the socket (or its end, or an error); true when there is.
+bool waitForInput(qintptr socket, int waitMs);
+// Reads what has arrived, without waiting: the count, 0 at the end, -1 on an error or when
+// nothing is there.
+int receiveNow(qintptr socket, char* buffer, int size);
 
 enum class Stream { Input, Output, Error };
 

@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -273,6 +274,22 @@ void shutdownSocket(qintptr socket)
 bool selectCanHold(qintptr socket)
 {
     return socket < FD_SETSIZE;
+}
+
+bool waitForInput(qintptr socket, int waitMs)
+{
+    pollfd p{int(socket), POLLIN, 0};
+    int n;
+    do
+        n = ::poll(&p, 1, waitMs);
+    while (n < 0 && errno == EINTR);
+    return n > 0;
+}
+
+int receiveNow(qintptr socket, char* buffer, int size)
+{
+    const ssize_t n = ::recv(int(socket), buffer, size_t(size), MSG_DONTWAIT);
+    return n < 0 ? -1 : int(n);
 }
 
 bool isTerminal(Stream stream)

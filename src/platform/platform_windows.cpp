@@ -404,6 +404,21 @@ bool selectCanHold(qintptr)
     return true; // Windows' sets list sockets, whatever their values
 }
 
+bool waitForInput(qintptr socket, int waitMs)
+{
+    WSAPOLLFD p{SOCKET(socket), POLLRDNORM, 0};
+    return ::WSAPoll(&p, 1, waitMs) > 0;
+}
+
+int receiveNow(qintptr socket, char* buffer, int size)
+{
+    // No MSG_DONTWAIT here; a socket that would block is asked only once input is waiting.
+    if (!waitForInput(socket, 0))
+        return -1;
+    const int n = ::recv(SOCKET(socket), buffer, size, 0);
+    return n == SOCKET_ERROR ? -1 : n;
+}
+
 bool isTerminal(Stream stream)
 {
     const DWORD which = stream == Stream::Input ? STD_INPUT_HANDLE : stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;

@@ -13,8 +13,10 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <chrono>
 #include <thread>
+#include <utility>
 #include <cstdio>
 
 
@@ -171,6 +173,7 @@ CurlSession::CurlSession(const PublishOptions& options, const std::atomic<bool>*
     m_multi = curl_multi_init();
     const QString scheme = options.url.scheme().toLower();
     m_sftp = scheme == QLatin1String("sftp");
+    m_tls = scheme == QLatin1String("ftps");
     QString path = options.url.path();
     if (m_sftp && path.startsWith(QLatin1String("/~/"))) {
         m_homeRelative = true;
@@ -301,21 +304,74 @@ void CurlSession::heard()
 qintptr CurlSession::openedSocket(qintptr fd)
 {
     std::lock_guard lock(m_socketLock);
+    if (m_sockets.empty())
+        m_controlSocket = fd;
     m_sockets.insert(fd);
     return fd;
 }
 
 int CurlSession::closingSocket(qintptr fd)
 {
+    // A server that drops the data connection of an upload (its disk full, say) says why on
+    // the control connection, but libcurl closes that without reading on once a send on the
+    // data connection has failed: the reply is read here first. Over TLS libcurl has ended
+    // the session before this, and the reply is lost.
+    if (fd == m_controlSocket && !m_sftp && !m_tls && m_busy && !m_cutOff
+        && (m_step == Step::Put || m_step == Step::Append) && m_lastAnswer.startsWith('1'))
+        readLateAnswer(fd);
     std::lock_guard lock(m_socketLock);
     m_sockets.erase(fd);
+    if (fd == m_controlSocket)
+        m_controlSocket = -1;
     return platform::closeSocket(fd);
+}
+
+void CurlSession::readLateAnswer(qintptr control)
+{
+    // The reply comes as the data connection is dropped; a few seconds are ample.
+    const qint64 until = steadyMs() + qMin<qint64>(m_options.deadlineMs, 5000);
+    QByteArray got;
+    char buffer[1024];
+    while (got.size() < 8192 && !m_cutOff) {
+        const qint64 left = until - steadyMs();
+        if (left <= 0 || !platform::waitForInput(control, int(left)))
+            return;
+        const int n = platform::receiveNow(control, buffer, int(sizeof buffer));
+        if (n <= 0)
+            return;
+        got.append(buffer, n);
+        heard();
+        // The final line of a reply: three digits and a space (those of a longer one have "-").
+        QList<QByteArray> lines = got.split('\n');
+        lines.removeLast(); // not ended yet
+        for (const QByteArray& line : std::as_const(lines)) {
+            const QByteArray trimmed = line.trimmed();
+            if (trimmed.size() >= 4 && trimmed[3] == ' ' && std::isdigit(uchar(trimmed[0]))
+                && std::isdigit(uchar(trimmed[1])) && std::isdigit(uchar(trimmed[2]))) {
+                if (verbose())
+                    std::fprintf(stderr, "< %s\r\n", trimmed.constData());
+                m_lateAnswer = trimmed;
+                return;
+            }
+        }
+    }
+}
+
+bool CurlSession::serverEndedUpload() const
+{
+    // Between the server's "150" and the end of the upload it has nothing to say but why it
+    // stopped taking the file.
+    return !m_sftp && m_controlSocket != -1 && platform::waitForInput(m_controlSocket, 0);
 }
 
 size_t CurlSession::readUpload(char* buffer, size_t size)
 {
     if (m_cutOff)
         return CURL_READFUNC_ABORT;
+    // The upload ends here, and libcurl reads the server's reply as after any upload, rather
+    // than sending on into a connection the server is about to drop.
+    if (m_uploadPos > 0 && serverEndedUpload())
+        return 0;
     const qsizetype n = qMin(qsizetype(size), m_upload.size() - m_uploadPos);
     memcpy(buffer, m_upload.constData() + m_uploadPos, size_t(n));
     m_uploadPos += n;
@@ -409,6 +465,8 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
     *transient = false;
     m_curlError[0] = '\0';
     m_lastAnswer.clear();
+    m_lateAnswer.clear();
+    m_step = step;
     curl_easy_setopt(m_curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(m_curl, CURLOPT_UPLOAD, long(step == Step::Put || step == Step::Append));
     curl_easy_setopt(m_curl, CURLOPT_APPEND, long(step == Step::Append));
@@ -487,6 +545,11 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
         return true;
     long response = 0;
     curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &response);
+    const bool late = !m_lateAnswer.isEmpty() && !m_cutOff;
+    if (late) {
+        m_lastAnswer = m_lateAnswer;
+        response = m_lateAnswer.left(3).toLong();
+    }
     const QString answer = QString::fromUtf8(m_lastAnswer);
     const QString detail = QString::fromUtf8(m_curlError[0] ? m_curlError : curl_easy_strerror(code));
     m_answer = answer.isEmpty() ? detail : answer;
@@ -527,6 +590,9 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
         *transient = !m_sftp && (response == 421 || response == 425 || response == 426 || response == 450 || response == 451);
         break;
     }
+    // The server's reply, not the failed send it explains, tells whether another try may work.
+    if (late)
+        *transient = response == 421 || response == 425 || response == 426 || response == 450 || response == 451;
     if (!m_sftp && (response == 552 || response == 452))
         m_problem = Problem::Full;
     else if (!m_sftp && (response == 550 || response == 553) && m_problem == Problem::Other)

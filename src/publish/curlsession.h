@@ -144,6 +144,15 @@ private:
     std::atomic<int> m_afterStopMs{0};
     std::mutex m_socketLock;
     std::set<qintptr> m_sockets; // libcurl's sockets (curl_socket_t)
+    qintptr m_controlSocket = -1; // FTP: a connection's first socket, its control connection
+
+    bool m_tls = false;     // FTPS
+    Step m_step = Step::Command;
+    // FTP: the server's reply to an upload that libcurl gave up on when the data connection
+    // failed (the server had dropped it), read before the control connection was closed.
+    QByteArray m_lateAnswer;
+    void readLateAnswer(qintptr control);
+    bool serverEndedUpload() const;
 };
 
 // Milliseconds of a steady clock, for the watchdog.
