@@ -3,6 +3,8 @@
 
 #include <unicode/unorm2.h>
 
+#include <algorithm>
+
 namespace qadora {
 
 namespace {
@@ -30,15 +32,21 @@ QString toNfkc(QStringView text)
 {
     const UNormalizer2* n = nfkc();
     UErrorCode error = U_ZERO_ERROR;
-    QString folded;
-    // Most texts are already in NFKC; the check is far cheaper than normalizing.
-    if (unorm2_spanQuickCheckYes(n, icu(text), int32_t(text.size()), &error) == text.size() || U_FAILURE(error))
+    // Most texts are already in NFKC, or up to a late character such as a full-width
+    // parenthesis: the check is far cheaper than normalizing, and only the rest after the
+    // part that passes it is normalized, appended to that part as it is.
+    const int32_t clean = unorm2_spanQuickCheckYes(n, icu(text), int32_t(text.size()), &error);
+    if (clean == text.size() || U_FAILURE(error))
         return text.toString();
+    const QStringView rest = text.sliced(clean);
+    QString folded;
     folded.resize(text.size() + 16);
     for (;;) {
         error = U_ZERO_ERROR;
-        const int32_t length = unorm2_normalize(n, icu(text), int32_t(text.size()),
-                                                reinterpret_cast<UChar*>(folded.data()), int32_t(folded.size()), &error);
+        std::copy(text.begin(), text.begin() + clean, folded.begin());
+        const int32_t length = unorm2_normalizeSecondAndAppend(n, reinterpret_cast<UChar*>(folded.data()), clean,
+                                                               int32_t(folded.size()), icu(rest), int32_t(rest.size()),
+                                                               &error);
         if (error == U_BUFFER_OVERFLOW_ERROR) {
             folded.resize(length);
             continue;

@@ -447,8 +447,17 @@ QString jsonString(const QString& text)
         return u'"' + text + u'"';
     QString out = QStringLiteral("\"");
     out.reserve(text.size() + 16);
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
+    const char16_t* const s = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n;) {
+        // What needs no escape, a run at a time.
+        const qsizetype run = std::find_if_not(s + i, s + n, plain) - (s + i);
+        if (run > 0) {
+            out.append(text.constData() + i, run);
+            i += run;
+            continue;
+        }
+        const char16_t u = s[i++];
         switch (u) {
         case u'"': out += QLatin1String("\\\""); break;
         case u'\\': out += QLatin1String("\\\\"); break;
@@ -456,10 +465,7 @@ QString jsonString(const QString& text)
         case u'\r': out += QLatin1String("\\r"); break;
         case u'\t': out += QLatin1String("\\t"); break;
         default:
-            if (u < 0x20 || u == u'<' || u == u'>' || u == u'&' || u == 0x2028 || u == 0x2029)
-                out += QStringLiteral("\\u%1").arg(unsigned(u), 4, 16, QLatin1Char('0'));
-            else
-                out += c;
+            out += QStringLiteral("\\u%1").arg(unsigned(u), 4, 16, QLatin1Char('0'));
         }
     }
     return out + u'"';

@@ -5,6 +5,7 @@
 #include "search/searchtext.h"
 
 #include <algorithm>
+#include <span>
 #include <vector>
 
 namespace qadora {
@@ -13,7 +14,9 @@ namespace {
 
 bool htmlSpace(char16_t u)
 {
-    return QChar(u).isSpace();
+    // No character above the ideographic space is white space: most of a Japanese text is
+    // told so without asking Qt's tables.
+    return u <= 0x3000 && QChar(u).isSpace();
 }
 
 // The shard of a piece, by its first code unit only: the pieces a word typed on can grow
@@ -28,7 +31,7 @@ int shardOf(char16_t first, int shards)
 // JavaScript's parseInt(…, 36) reads them), or (after a "~") one bit a record, six to a
 // character, for the pieces that most records hold. Written straight into `out`, grown once:
 // this runs for every piece of the site.
-void appendPostings(QByteArray& out, const std::vector<int>& ids)
+void appendPostings(QByteArray& out, std::span<const int> ids)
 {
     static const char kSixBits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
     static const char kBase36[] = "0123456789abcdefghijklmnopqrstuvwxyz";
@@ -69,8 +72,9 @@ void appendPostings(QByteArray& out, const std::vector<int>& ids)
         bits[b] = kSixBits[int(bits[b])];
 }
 
-// The records of each piece, by the piece's key. Open addressing: the writer looks a piece up
-// for every character of every record, and a node-based table spends most of its time there.
+// The records of each piece, by the piece's key. Open addressing, each key in its slot: the
+// writer looks a piece up for every character of every record, and a node-based table spends
+// most of its time there.
 class PieceLists {
 public:
     explicit PieceLists(qsizetype expected)
@@ -78,7 +82,7 @@ public:
         size_t size = 1024;
         while (size < size_t(expected) * 2)
             size *= 2;
-        m_slots.assign(size, -1);
+        sized(size);
     }
     void add(quint64 key, int id)
     {
@@ -86,43 +90,61 @@ public:
         if (ids.empty() || ids.back() != id)
             ids.push_back(id);
     }
-    const std::vector<int>& ids(quint64 key) { return m_lists[size_t(find(key))]; }
     size_t size() const { return m_keys.size(); }
     quint64 key(size_t list) const { return m_keys[list]; }
+    std::span<const int> ids(size_t list) const { return m_lists[list]; }
 
 private:
+    struct Slot {
+        quint64 key = 0;
+        int list = -1;
+    };
+    // The top bits of the product, which every bit of the key reaches (its low bits are
+    // often zero).
+    size_t slotOf(quint64 key) const { return size_t((key * 0x9E3779B97F4A7C15ull) >> m_shift); }
+    void sized(size_t size)
+    {
+        m_slots.assign(size, Slot{});
+        m_shift = 64;
+        while (size > 1) {
+            size /= 2;
+            --m_shift;
+        }
+    }
+
     int find(quint64 key)
     {
-        size_t mask = m_slots.size() - 1;
-        size_t at = size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+        const size_t mask = m_slots.size() - 1;
+        size_t at = slotOf(key);
         for (;; at = (at + 1) & mask) {
-            const int list = m_slots[at];
-            if (list < 0)
+            const Slot& slot = m_slots[at];
+            if (slot.list < 0)
                 break;
-            if (m_keys[size_t(list)] == key)
-                return list;
+            if (slot.key == key)
+                return slot.list;
         }
         const int list = int(m_keys.size());
         m_keys.push_back(key);
         m_lists.emplace_back();
-        m_slots[at] = list;
+        m_slots[at] = {key, list};
         if (m_keys.size() * 2 > m_slots.size())
             grow();
         return list;
     }
     void grow()
     {
-        m_slots.assign(m_slots.size() * 2, -1);
+        sized(m_slots.size() * 2);
         const size_t mask = m_slots.size() - 1;
         for (size_t list = 0; list < m_keys.size(); ++list) {
-            size_t at = size_t((m_keys[list] * 0x9E3779B97F4A7C15ull) >> 20) & mask;
-            while (m_slots[at] >= 0)
+            size_t at = slotOf(m_keys[list]);
+            while (m_slots[at].list >= 0)
                 at = (at + 1) & mask;
-            m_slots[at] = int(list);
+            m_slots[at] = {m_keys[list], int(list)};
         }
     }
 
-    std::vector<int> m_slots; // a list's place, or -1
+    std::vector<Slot> m_slots;
+    int m_shift = 64;
     std::vector<quint64> m_keys;
     std::vector<std::vector<int>> m_lists;
 };
@@ -152,42 +174,85 @@ SearchLayout searchLayout(qsizetype documents)
     return layout;
 }
 
-QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds, const QList<SearchDocument>& documents)
-{
-    const SearchLayout layout = searchLayout(documents.size());
-    QList<std::pair<QString, QByteArray>> files;
-    files.append({kSearchScript, searchScript()});
+struct SearchIndexBuilder::Lists {
+    PieceLists postings{4096};
+};
 
+SearchIndexBuilder::SearchIndexBuilder()
+    : m_lists(std::make_unique<Lists>())
+{
+}
+
+SearchIndexBuilder::~SearchIndexBuilder() = default;
+
+void SearchIndexBuilder::add(const SearchDocument& d)
+{
     // Each piece (a character, two, or one followed by two digits) with the records that hold it, in record
     // order. A key is the piece's code units, 16 bits each, the first highest.
-    PieceLists postings(documents.size() * 8);
+    PieceLists& postings = m_lists->postings;
+    const int id = int(m_count++);
     auto digit = [](char16_t u) { return u >= u'0' && u <= u'9'; };
-    for (qsizetype id = 0; id < documents.size(); ++id) {
-        for (const QString* field : {&documents[id].question, &documents[id].answer}) {
-            const QString folded = foldForSearch(*field);
-            const char16_t* s = reinterpret_cast<const char16_t*>(folded.utf16());
-            const qsizetype n = folded.size();
-            for (qsizetype i = 0; i < n; ++i) {
-                if (htmlSpace(s[i]))
-                    continue;
-                postings.add(quint64(s[i]) << 32, int(id));
-                if (i + 1 < n && !htmlSpace(s[i + 1]))
-                    postings.add((quint64(s[i]) << 32) | (quint64(s[i + 1]) << 16), int(id));
-                // Numbers share a few pairs of digits: two digits with what comes before them
-                // keep a query of a number (受付番号123) from matching nearly every record that
-                // has numbers.
-                if (i + 2 < n && digit(s[i + 1]) && digit(s[i + 2]))
-                    postings.add((quint64(s[i]) << 32) | (quint64(s[i + 1]) << 16) | s[i + 2], int(id));
-            }
+    for (const QString* field : {&d.question, &d.answer}) {
+        const QString folded = foldForSearch(*field);
+        const char16_t* s = reinterpret_cast<const char16_t*>(folded.utf16());
+        const qsizetype n = folded.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            if (htmlSpace(s[i]))
+                continue;
+            postings.add(quint64(s[i]) << 32, id);
+            if (i + 1 < n && !htmlSpace(s[i + 1]))
+                postings.add((quint64(s[i]) << 32) | (quint64(s[i + 1]) << 16), id);
+            // Numbers share a few pairs of digits: two digits with what comes before them
+            // keep a query of a number (受付番号123) from matching nearly every record that
+            // has numbers.
+            if (i + 2 < n && digit(s[i + 1]) && digit(s[i + 2]))
+                postings.add((quint64(s[i]) << 32) | (quint64(s[i + 1]) << 16) | s[i + 2], id);
         }
     }
-    std::vector<std::vector<quint64>> shardKeys(size_t(layout.shards));
+
+    // The records' own file, a chunk at a time as its last record comes.
+    if (m_chunk.isEmpty())
+        m_chunk = QStringLiteral("[");
+    else
+        m_chunk += u',';
+    m_chunk += u'[' + QString::number(d.kind) + u',' + jsonString(linkTo(d.file)) + u',' + jsonString(d.question) + u','
+        + jsonString(d.answer) + u']';
+    if (m_count % kChunk == 0)
+        endChunk();
+}
+
+void SearchIndexBuilder::endChunk()
+{
+    if (m_chunk.isEmpty())
+        return;
+    m_chunk += u']';
+    const QString name = QStringLiteral("qs-d%1.js").arg(m_chunks.size());
+    m_chunks.append({name, dataFile(name, m_chunk)});
+    m_chunk.clear();
+}
+
+QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds, const QList<SearchDocument>& documents)
+{
+    SearchIndexBuilder builder;
+    for (const SearchDocument& d : documents)
+        builder.add(d);
+    return builder.files(kinds);
+}
+
+QList<std::pair<QString, QByteArray>> SearchIndexBuilder::files(const QList<SearchKind>& kinds)
+{
+    const SearchLayout layout = searchLayout(m_count);
+    Q_ASSERT(layout.chunk == kChunk);
+    QList<std::pair<QString, QByteArray>> files;
+    files.append({kSearchScript, searchScript()});
+    PieceLists& postings = m_lists->postings;
+    std::vector<std::vector<std::pair<quint64, size_t>>> shardKeys(size_t(layout.shards)); // (key, list)
     for (size_t list = 0; list < postings.size(); ++list) {
         const quint64 key = postings.key(list);
-        shardKeys[size_t(shardOf(char16_t(key >> 32), layout.shards))].push_back(key);
+        shardKeys[size_t(shardOf(char16_t(key >> 32), layout.shards))].push_back({key, list});
     }
     for (int shard = 0; shard < layout.shards; ++shard) {
-        std::vector<quint64>& keys = shardKeys[size_t(shard)];
+        std::vector<std::pair<quint64, size_t>>& keys = shardKeys[size_t(shard)];
         std::sort(keys.begin(), keys.end());
         QByteArray json = "{";
         for (size_t k = 0; k < keys.size(); ++k) {
@@ -197,7 +262,7 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
             // A piece can be half of a character outside the BMP: such a unit is written as an
             // escape, which the page reads back as that same unit (as UTF-8 it would be lost).
             for (int shift = 32; shift >= 0; shift -= 16) {
-                const char16_t u = char16_t(keys[k] >> shift);
+                const char16_t u = char16_t(keys[k].first >> shift);
                 if (u && QChar::isSurrogate(u))
                     json += QByteArray("\\u") + QByteArray::number(unsigned(u), 16).rightJustified(4, '0');
                 else if (u >= 0x800 && u != 0x2028 && u != 0x2029) { // most pieces: as UTF-8, unescaped
@@ -208,7 +273,7 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
                     json += jsonString(QString(QChar(u))).mid(1).chopped(1).toUtf8();
             }
             json += "\":\"";
-            appendPostings(json, postings.ids(keys[k]));
+            appendPostings(json, postings.ids(keys[k].second));
             json += '"';
         }
         json += '}';
@@ -216,20 +281,10 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
         files.append({name, dataFile(name, json)});
     }
 
-    for (qsizetype start = 0; start < documents.size(); start += layout.chunk) {
-        QString json = QStringLiteral("[");
-        for (qsizetype id = start; id < std::min<qsizetype>(documents.size(), start + layout.chunk); ++id) {
-            const SearchDocument& d = documents[id];
-            if (id > start)
-                json += u',';
-            json += u'[' + QString::number(d.kind) + u',' + jsonString(linkTo(d.file)) + u',' + jsonString(d.question)
-                + u',' + jsonString(d.answer) + u']';
-        }
-        json += u']';
-        const QString name = QStringLiteral("qs-d%1.js").arg(start / layout.chunk);
-        files.append({name, dataFile(name, json)});
-    }
-    QString meta = QStringLiteral("{\"count\":") + QString::number(documents.size()) + QStringLiteral(",\"shards\":")
+    endChunk();
+    files += std::move(m_chunks);
+    m_chunks.clear();
+    QString meta = QStringLiteral("{\"count\":") + QString::number(m_count) + QStringLiteral(",\"shards\":")
         + QString::number(layout.shards) + QStringLiteral(",\"chunk\":") + QString::number(layout.chunk)
         + QStringLiteral(",\"kinds\":[");
     for (qsizetype i = 0; i < kinds.size(); ++i) {

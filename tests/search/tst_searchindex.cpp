@@ -38,6 +38,10 @@ void TestSearchIndex::fold_data()
     QTest::newRow("hiragana stays hiragana") << "ひらがな" << "ひらがな";
     QTest::newRow("only ASCII letters change case") << "ÄRGER ΣΟΦΙΑ" << "Ärger ΣΟΦΙΑ";
     QTest::newRow("compatibility characters") << "①㈱ﬁ" << "1(株)fi";
+    // Texts whose first part is already folded: the rest must join it as one text would.
+    QTest::newRow("late full-width signs") << "設定画面から（受付番号１２３）" << "設定画面から(受付番号123)";
+    QTest::newRow("a voiced mark after a clean part") << "テストカﾞ" << "テストガ";
+    QTest::newRow("a combining accent after ASCII") << "Cafe\u0301 ok" << "caf\u00e9 ok";
 }
 
 void TestSearchIndex::fold()
