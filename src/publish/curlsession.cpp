@@ -460,6 +460,16 @@ void CurlSession::fail(Problem problem, const QString& text)
     m_error = text;
 }
 
+namespace {
+
+// A busy or briefly unwell FTP server's reply: another try may work.
+bool busyFtpReply(long response)
+{
+    return response == 421 || response == 425 || response == 426 || response == 450 || response == 451;
+}
+
+} // namespace
+
 bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
 {
     *transient = false;
@@ -587,12 +597,12 @@ bool CurlSession::performOnce(Step step, const QByteArray& url, bool* transient)
     default:
         m_problem = Problem::Other;
         // A busy or briefly unwell FTP server says so with a 4xx answer; a full one with 452.
-        *transient = !m_sftp && (response == 421 || response == 425 || response == 426 || response == 450 || response == 451);
+        *transient = !m_sftp && busyFtpReply(response);
         break;
     }
     // The server's reply, not the failed send it explains, tells whether another try may work.
     if (late)
-        *transient = response == 421 || response == 425 || response == 426 || response == 450 || response == 451;
+        *transient = busyFtpReply(response);
     if (!m_sftp && (response == 552 || response == 452))
         m_problem = Problem::Full;
     else if (!m_sftp && (response == 550 || response == 553) && m_problem == Problem::Other)

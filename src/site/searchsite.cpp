@@ -159,6 +159,21 @@ QByteArray dataFile(const QString& name, const QString& json)
     return dataFile(name, json.toUtf8());
 }
 
+// The index a record at a time: add() each record in order, then files() once.
+class SearchIndexBuilder {
+public:
+    void add(const SearchDocument& document);
+    QList<std::pair<QString, QByteArray>> files(const QList<SearchKind>& kinds);
+
+private:
+    static constexpr int kChunk = 64; // searchLayout()'s, whatever the number of records
+    void endChunk();
+    PieceLists m_postings{4096};
+    qsizetype m_count = 0;
+    QString m_chunk; // the records' file under way
+    QList<std::pair<QString, QByteArray>> m_chunks;
+};
+
 } // namespace
 
 SearchLayout searchLayout(qsizetype documents)
@@ -174,22 +189,11 @@ SearchLayout searchLayout(qsizetype documents)
     return layout;
 }
 
-struct SearchIndexBuilder::Lists {
-    PieceLists postings{4096};
-};
-
-SearchIndexBuilder::SearchIndexBuilder()
-    : m_lists(std::make_unique<Lists>())
-{
-}
-
-SearchIndexBuilder::~SearchIndexBuilder() = default;
-
 void SearchIndexBuilder::add(const SearchDocument& d)
 {
     // Each piece (a character, two, or one followed by two digits) with the records that hold it, in record
     // order. A key is the piece's code units, 16 bits each, the first highest.
-    PieceLists& postings = m_lists->postings;
+    PieceLists& postings = m_postings;
     const int id = int(m_count++);
     auto digit = [](char16_t u) { return u >= u'0' && u <= u'9'; };
     for (const QString* field : {&d.question, &d.answer}) {
@@ -245,7 +249,7 @@ QList<std::pair<QString, QByteArray>> SearchIndexBuilder::files(const QList<Sear
     Q_ASSERT(layout.chunk == kChunk);
     QList<std::pair<QString, QByteArray>> files;
     files.append({kSearchScript, searchScript()});
-    PieceLists& postings = m_lists->postings;
+    PieceLists& postings = m_postings;
     std::vector<std::vector<std::pair<quint64, size_t>>> shardKeys(size_t(layout.shards)); // (key, list)
     for (size_t list = 0; list < postings.size(); ++list) {
         const quint64 key = postings.key(list);

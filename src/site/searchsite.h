@@ -16,7 +16,6 @@
 #include <QList>
 #include <QString>
 
-#include <memory>
 #include <utility>
 
 namespace qadora {
@@ -45,27 +44,6 @@ SearchLayout searchLayout(qsizetype documents);
 
 // Every file of the index by name, the search script included, in a fixed order.
 QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds, const QList<SearchDocument>& documents);
-
-// The same a record at a time: add() each record in order, then files() once.
-class SearchIndexBuilder {
-public:
-    SearchIndexBuilder();
-    ~SearchIndexBuilder();
-    SearchIndexBuilder(const SearchIndexBuilder&) = delete;
-    SearchIndexBuilder& operator=(const SearchIndexBuilder&) = delete;
-
-    void add(const SearchDocument& document);
-    QList<std::pair<QString, QByteArray>> files(const QList<SearchKind>& kinds);
-
-private:
-    static constexpr int kChunk = 64; // searchLayout()'s, whatever the number of records
-    void endChunk();
-    struct Lists;
-    std::unique_ptr<Lists> m_lists;
-    qsizetype m_count = 0;
-    QString m_chunk; // the records' file under way
-    QList<std::pair<QString, QByteArray>> m_chunks;
-};
 
 QByteArray searchScript();
 
