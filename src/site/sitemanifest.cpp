@@ -12,7 +12,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace qadora {
 
@@ -104,6 +107,43 @@ QByteArray manifestBytes(const QList<ManifestEntry>& entries)
     return bytes;
 }
 
+struct FileWritten {
+    PageWrite outcome = PageWrite::Failed; // also for a file not tried after another failed
+    QString failure;
+    QByteArray hash;
+};
+
+// Writes `files` into `outDir` on two threads, each file with its hash taken: the search
+// files are a thousand and more, and the pages' writer is done with the folder by now.
+// Files are taken in order, so that all before the first that failed were written; none is
+// begun after a failure.
+std::vector<FileWritten> writeFiles(const QString& outDir, const QList<std::pair<QString, QByteArray>>& files)
+{
+    std::vector<FileWritten> written(size_t(files.size()));
+    std::atomic<qsizetype> next{0};
+    std::atomic<bool> failed{false};
+    auto work = [&] {
+        while (!failed) {
+            const qsizetype i = next++;
+            if (i >= files.size())
+                return;
+            FileWritten& w = written[size_t(i)];
+            w.outcome = writePage(joinPath(outDir, files[i].first), files[i].second, &w.failure);
+            if (w.outcome == PageWrite::Failed)
+                failed = true;
+            else
+                w.hash = pageHash(files[i].second);
+        }
+    };
+    std::thread helper;
+    if (files.size() > 16)
+        helper = std::thread(work);
+    work();
+    if (helper.joinable())
+        helper.join();
+    return written;
+}
+
 // True when the regular file at `path` still holds what a run wrote there.
 bool stillWritten(const QString& path, const ManifestEntry& entry)
 {
@@ -169,17 +209,17 @@ bool SiteRun::writeModernFiles(QString* error)
             files.append({name, name == kSitemap ? sitemap(modern.style.siteAddress, pages) : robots(modern.style.siteAddress)});
         }
     }
-    for (const auto& [name, bytes] : std::as_const(files)) {
-        const QString path = joinPath(m_outDir, name);
-        QString failure;
-        const PageWrite outcome = writePage(path, bytes, &failure);
-        if (outcome == PageWrite::Failed) {
-            *error = writeFailureMessage(path, failure);
+    const std::vector<FileWritten> written = writeFiles(m_outDir, files);
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const auto& [name, bytes] = files[i];
+        const FileWritten& w = written[size_t(i)];
+        if (w.outcome == PageWrite::Failed) {
+            *error = writeFailureMessage(joinPath(m_outDir, name), w.failure);
             return false;
         }
         m_pages << name;
-        m_sums.insert(name, {bytes.size(), pageHash(bytes)});
-        ++(outcome == PageWrite::Written ? m_extras.written : m_extras.unchanged);
+        m_sums.insert(name, {bytes.size(), w.hash});
+        ++(w.outcome == PageWrite::Written ? m_extras.written : m_extras.unchanged);
     }
     return true;
 }
@@ -206,22 +246,26 @@ bool writeModernPreviewFiles(const QString& previewDir, const QString& siteDir, 
 bool SiteRun::recordPages(bool prune, QString* error)
 {
     const QString manifest = manifestPath(m_outDir);
-    if (m_modern && !writeModernFiles(error))
-        return false;
+    // What the pages alone decide is done first, while the search index may still be in the
+    // making on a thread of its own; the modern style's files are added after it.
     const QList<ManifestEntry> earlier = readManifest(manifest);
     // This run's pages in order, each once, with the size and hash of what was last written.
     QHash<QString, qsizetype> now;
-    now.reserve(m_pages.size());
+    now.reserve(m_pages.size() + 2048);
     QList<ManifestEntry> keep;
-    keep.reserve(m_pages.size());
-    for (const QString& name : std::as_const(m_pages)) {
-        const qsizetype before = now.size();
-        qsizetype& index = now[name];
-        if (now.size() != before) {
-            index = keep.size();
-            keep.append({name, 0, QByteArray()});
+    keep.reserve(m_pages.size() + 2048);
+    auto list = [&](qsizetype from) {
+        for (qsizetype i = from; i < m_pages.size(); ++i) {
+            const QString& name = m_pages[i];
+            const qsizetype before = now.size();
+            qsizetype& index = now[name];
+            if (now.size() != before) {
+                index = keep.size();
+                keep.append({name, 0, QByteArray()});
+            }
         }
-    }
+    };
+    list(0);
     auto sum = [&](const QString& name, qint64 size, const QByteArray& hash) {
         if (const auto it = now.constFind(name); it != now.cend()) {
             keep[*it].size = size;
@@ -233,6 +277,10 @@ bool SiteRun::recordPages(bool prune, QString* error)
             sum(s.name, s.size, s.hash);
         m_writer->m_sums.clear();
     }
+    const qsizetype listed = m_pages.size();
+    if (m_modern && !writeModernFiles(error))
+        return false;
+    list(listed);
     for (auto it = m_sums.cbegin(); it != m_sums.cend(); ++it)
         sum(it.key(), it->first, it->second);
     for (const ManifestEntry& entry : earlier) {

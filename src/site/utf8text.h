@@ -8,6 +8,9 @@
 #include <QByteArray>
 #include <QStringView>
 
+#include <algorithm>
+#include <cstring>
+
 namespace qadora {
 
 class Utf8Text {
@@ -24,17 +27,17 @@ public:
     template <qsizetype N>
     Utf8Text& operator<<(const char (&ascii)[N])
     {
-        m_bytes.append(ascii, N - 1);
+        raw(ascii, N - 1);
         return *this;
     }
     Utf8Text& operator<<(const QByteArray& bytes)
     {
-        m_bytes.append(bytes);
+        raw(bytes.constData(), bytes.size());
         return *this;
     }
     Utf8Text& operator<<(char c)
     {
-        m_bytes.append(c);
+        raw(&c, 1);
         return *this;
     }
     Utf8Text& operator<<(QStringView text) { return add(text, Escape::None); }
@@ -58,7 +61,8 @@ public:
     }
     Utf8Text& number(int n)
     {
-        m_bytes.append(QByteArray::number(n));
+        const QByteArray digits = QByteArray::number(n);
+        raw(digits.constData(), digits.size());
         return *this;
     }
 
@@ -68,6 +72,17 @@ public:
     QByteArray take() { return std::move(m_bytes); }
 
 private:
+    // QByteArray::append() of a few bytes goes through its general insert(), several times
+    // the cost of the copy: the page's parts are copied in here, the buffer grown by doubling.
+    void raw(const char* data, qsizetype n)
+    {
+        const qsizetype at = m_bytes.size();
+        if (m_bytes.capacity() < at + n)
+            m_bytes.reserve(std::max(at + n, 2 * m_bytes.capacity()));
+        m_bytes.resize(at + n);
+        std::memcpy(m_bytes.data() + at, data, size_t(n));
+    }
+
     QByteArray m_bytes;
 };
 
