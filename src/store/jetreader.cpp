@@ -78,6 +78,25 @@ std::optional<QByteArray> memoBytes(MdbHandle* mdb, const unsigned char* header,
     return data;
 }
 
+// Whether the library can walk the table's pages: a usage map of no bytes is a null pointer
+// to Debian's libmdb (it faults) and a zero-sized buffer to the Windows build (it reads past
+// it and takes noise for pages), so such a table is damaged on every system.
+bool hasUsageMap(const MdbTableDef* table)
+{
+    return table && table->usage_map && table->map_sz > 0;
+}
+
+// The system table the catalog is read from, checked before the library walks it.
+bool catalogReadable(MdbHandle* mdb)
+{
+    MdbCatalogEntry system{};
+    system.mdb = mdb;
+    system.object_type = MDB_TABLE;
+    system.table_pg = 2;
+    std::unique_ptr<MdbTableDef, TableFreer> table(mdb_read_table(&system));
+    return hasUsageMap(table.get());
+}
+
 JetReadResult readTable(MdbHandle* mdb, qint64 fileSize)
 {
     JetReadResult result;
@@ -98,6 +117,8 @@ JetReadResult readTable(MdbHandle* mdb, qint64 fileSize)
     if (mdb->fmt->pg_size <= 0 || fileSize % mdb->fmt->pg_size != 0)
         return fail(JetReadResult::Damaged, QStringLiteral("not whole pages"));
 
+    if (!catalogReadable(mdb))
+        return fail(JetReadResult::Damaged, QStringLiteral("no catalog"));
     GPtrArray* catalog = mdb_read_catalog(mdb, MDB_TABLE);
     if (!catalog)
         return fail(JetReadResult::Damaged, QStringLiteral("no catalog"));
@@ -119,7 +140,7 @@ JetReadResult readTable(MdbHandle* mdb, qint64 fileSize)
             return fail(JetReadResult::Password, QString());
     }
     std::unique_ptr<MdbTableDef, TableFreer> table(mdb_read_table(entry));
-    if (!table || !mdb_read_columns(table.get()))
+    if (!hasUsageMap(table.get()) || !mdb_read_columns(table.get()))
         return fail(JetReadResult::Damaged, QStringLiteral("cannot read tbl1"));
 
     MdbColumn* columns[4] = {};

@@ -193,7 +193,7 @@ private slots:
     void noTable_isRefused();
     void damagedFiles_areRefusedAndUnchanged_data();
     void damagedFiles_areRefusedAndUnchanged();
-    void readerCrash_isReportedAsDamaged();
+    void emptyUsageMap_isRefusedAsDamaged();
     void cutShort_isRefusedAsDamaged_data();
     void cutShort_isRefusedAsDamaged();
     void laterFormat_isRefused();
@@ -333,13 +333,11 @@ void TestJet::damagedFiles_areRefusedAndUnchanged()
     QCOMPARE(readBytes(path), bytes);
 }
 
-void TestJet::readerCrash_isReportedAsDamaged()
+void TestJet::emptyUsageMap_isRefusedAsDamaged()
 {
-    // Found by fuzzing: libmdb dereferences a null pointer while reading this file's catalog,
-    // also with the file made up to whole pages (as it is here, past the check for a file cut
-    // short). The reader runs in its own process, so the program only sees a damaged file.
-    QADORA_LINUX_ONLY("the file faults Debian's libmdb; the Windows build of the same libmdb reads it as 4 records "
-                      "without text and 9 unreadable ones, and no file is known that faults it");
+    // Found by fuzzing: the catalog's table has a usage map of no bytes, on which libmdb
+    // dereferences a null pointer (the Windows build instead reads noise as 4 records), also
+    // with the file made up to whole pages (as it is here, past the check for a file cut short).
     QByteArray bytes = readBytes(fixture("crash-catalog.mdb"));
     bytes.append(QByteArray(4096 - bytes.size() % 4096, '\0'));
     const QString path = m_dir.filePath("crash.mdb");
