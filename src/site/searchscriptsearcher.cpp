@@ -189,11 +189,12 @@ QByteArray searcher()
     });
   };
   // After a result: the chunks of the next records of the list it came from, so that the
-  // next key, whose records are among them, can be answered without waiting.
+  // next key, whose records are among them, can be answered without waiting. `count` is in
+  // chunks of 64 records: smaller chunks are asked for more of them, the same text ahead.
   Searcher.prototype.ahead = function (r, count) {
     if (!r || !r.ids) return;
-    var names = [];
-    for (var i = r.pos; i < r.ids.length && names.length < count; i++) {
+    var names = [], most = Math.max(1, Math.round(count * 64 / this.data['qs-meta.js'].chunk));
+    for (var i = r.pos; i < r.ids.length && names.length < most; i++) {
       var n = this.chunkName(r.ids[i]);
       if (!this.files[n] && names.indexOf(n) < 0) names.push(n);
     }

@@ -162,12 +162,13 @@ QByteArray dataFile(const QString& name, const QString& json)
 // The index a record at a time: add() each record in order, then files() once.
 class SearchIndexBuilder {
 public:
+    explicit SearchIndexBuilder(const SearchLayout& layout) : m_layout(layout) {}
     void add(const SearchDocument& document);
     QList<std::pair<QString, QByteArray>> files(const QList<SearchKind>& kinds);
 
 private:
-    static constexpr int kChunk = 64; // searchLayout()'s, whatever the number of records
     void endChunk();
+    SearchLayout m_layout; // from the number of records, known before the first
     PieceLists m_postings{4096};
     qsizetype m_count = 0;
     QString m_chunk; // the records' file under way
@@ -185,7 +186,10 @@ SearchLayout searchLayout(qsizetype documents)
     while (shards < 1024 && shards * 32 < documents)
         shards *= 2;
     layout.shards = shards;
-    layout.chunk = 64;
+    // A key's results are about as many records apart as the site is large, so on a large
+    // site each result shown costs a chunk of its own: smaller chunks there make a phone fetch
+    // and parse a quarter of the text per key. Small sites keep fewer, larger files.
+    layout.chunk = documents > 4096 ? 16 : 64;
     return layout;
 }
 
@@ -221,7 +225,7 @@ void SearchIndexBuilder::add(const SearchDocument& d)
         m_chunk += u',';
     m_chunk += u'[' + QString::number(d.kind) + u',' + jsonString(linkTo(d.file)) + u',' + jsonString(d.question) + u','
         + jsonString(d.answer) + u']';
-    if (m_count % kChunk == 0)
+    if (m_count % m_layout.chunk == 0)
         endChunk();
 }
 
@@ -237,7 +241,7 @@ void SearchIndexBuilder::endChunk()
 
 QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds, const QList<SearchDocument>& documents)
 {
-    SearchIndexBuilder builder;
+    SearchIndexBuilder builder(searchLayout(documents.size()));
     for (const SearchDocument& d : documents)
         builder.add(d);
     return builder.files(kinds);
@@ -245,8 +249,7 @@ QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds
 
 QList<std::pair<QString, QByteArray>> SearchIndexBuilder::files(const QList<SearchKind>& kinds)
 {
-    const SearchLayout layout = searchLayout(m_count);
-    Q_ASSERT(layout.chunk == kChunk);
+    const SearchLayout& layout = m_layout;
     QList<std::pair<QString, QByteArray>> files;
     files.append({kSearchScript, searchScript()});
     PieceLists& postings = m_postings;

@@ -75,6 +75,8 @@ private slots:
     void queryInTheAddress_usesTheIndexTheScriptCarries();
     void typedOnThePage_tellsEachKeysCountOnce_data();
     void typedOnThePage_tellsEachKeysCountOnce();
+    void largeSite_findsRecordsFarDownInSmallChunks_data();
+    void largeSite_findsRecordsFarDownInSmallChunks();
 
 private:
     void runPage(const QString& address, const QString& typed, QJsonArray* asked, QJsonArray* told);
@@ -279,6 +281,49 @@ void TestSearchSite::typedOnThePage_tellsEachKeysCountOnce()
         for (qsizetype i = 1; i < texts.size(); ++i)
             QVERIFY2(texts[i] != texts[i - 1], qPrintable(prefix + u' ' + texts[i].toString()));
     }
+}
+
+void TestSearchSite::largeSite_findsRecordsFarDownInSmallChunks_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::newRow("only in the last record") << "最後の記録";
+    QTest::newRow("in records far apart") << "遠く離れた";
+    QTest::newRow("digits after a word") << "番号12";
+}
+
+// A site large enough for smaller chunks of records: a query's records far down, and apart,
+// are all found, page after page, whichever chunk holds them.
+void TestSearchSite::largeSite_findsRecordsFarDownInSmallChunks()
+{
+    QFETCH(QString, query);
+    static QList<SearchDocument> docs;
+    static QTemporaryDir dir;
+    if (docs.isEmpty()) {
+        docs = documents(5000);
+        docs.last().answer += QStringLiteral("最後の記録");
+        for (int id : {1, 2100, 2117, 3333, 4998})
+            docs[id].question += QStringLiteral("遠く離れた");
+        const auto files = searchFiles({{"a.html", "甲"}}, docs);
+        QVERIFY(QJsonDocument::fromJson(files[1].second.mid(files[1].second.indexOf(',') + 1).chopped(3))
+                    .object().value("chunk").toInt() < 64);
+        for (const auto& [name, bytes] : files)
+            QVERIFY(writeBytes(dir.filePath(name), bytes));
+    }
+    const QList<int> expected = holding(docs, query);
+    QVERIFY(!expected.isEmpty());
+    QProcess p;
+    p.start(m_node, {m_dir.filePath("driver.js"), dir.path(), query});
+    QVERIFY(p.waitForFinished(60000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    const QJsonObject out = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    QList<int> paged, once;
+    for (const QJsonValue v : out.value("paged").toArray())
+        paged << v.toInt();
+    for (const QJsonValue v : out.value("once").toArray())
+        once << v.toInt();
+    QCOMPARE(paged, expected);
+    QCOMPARE(once, expected);
+    QVERIFY(out.value("marked").toBool());
 }
 
 QTEST_MAIN(TestSearchSite)
