@@ -55,6 +55,9 @@ public:
     WriteOutcome subIndexPage(const QString& htm, const QString& tit, const QString& indexName,
                               const QStringList& questions, const QStringList& numbers, const PageStyle& style);
 
+    // Before the record pages, the number of records the run will make them of: the modern
+    // style's search index is then built on another core as they are made.
+    void expectRecords(int records) { m_expectedRecords = records; }
     // Once every record's page is made: the modern style's search index is built on another
     // core while the kinds' pages are made and written.
     void startSearchIndex();
@@ -88,6 +91,7 @@ private:
     std::unique_ptr<Modern> m_modern; // what the modern style's pages told, for its other files
     std::unique_ptr<Writer> m_writer;
     int m_sequence = 0;
+    int m_expectedRecords = 0;
     QStringList m_pages;   // every page name of this run, in order
     PageNameClash m_names; // the same, as a case-insensitive file system tells them apart
     QSet<QString> m_qaPages;

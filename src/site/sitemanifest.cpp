@@ -182,8 +182,11 @@ bool SiteRun::writeModernFiles(QString* error)
         {kModernStyleSheet, modernStyleSheet()},
         {kModernIcon, modernIcon()},
     };
-    const QList<std::pair<QString, QByteArray>> search = modern.search.valid() ? modern.search.get()
-                                                                             : searchFiles(modern.kinds, modern.documents);
+    QList<std::pair<QString, QByteArray>> search;
+    if (modern.search.valid())
+        search = modern.search.get();
+    if (search.isEmpty()) // none started, or one of other figures than the records gave
+        search = searchFiles(modern.kinds, modern.documents);
     QString scriptLink, metaLink;
     for (const auto& [name, bytes] : search) {
         if (name == kSearchScript)
