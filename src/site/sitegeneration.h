@@ -81,7 +81,9 @@ private:
     WriteOutcome put(const QString& fileName, const QByteArray& bytes);
     QString clash(const QString& fileName, const QString& indexName) const;
     // The modern style's files besides its pages: stylesheet, icon, search, sitemap.
-    bool writeModernFiles(QString* error);
+    // `siteFiles`: the sitemap and robots.txt (siteAddressFiles), written after the others.
+    bool writeModernFiles(QList<std::pair<QString, QByteArray>> siteFiles, QString* error);
+    QList<std::pair<QString, QByteArray>> siteAddressFiles() const;
     struct Modern;
     Modern& modernFor(const PageStyle& style);
 
