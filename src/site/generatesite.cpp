@@ -94,6 +94,7 @@ SiteResult generateSite(const QString& databasePath, const SiteOptions& options,
     const bool damaged = store->unreadableRecords() > 0;
     WalkOptions walk;
     walk.limit = n;
+    run.expectRecords(n);
     bool goOn = true;
     status = store->walk(walk, [&](const Record& r) {
         goOn = report(run.qaPage(style, QString::number(r.no), r.quest, r.anser, r.kind));

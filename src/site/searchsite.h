@@ -39,6 +39,7 @@ struct SearchKind {
 struct SearchLayout {
     int shards = 1;
     int chunk = 64;
+    bool operator==(const SearchLayout&) const = default;
 };
 SearchLayout searchLayout(qsizetype documents);
 

@@ -95,16 +95,22 @@ WriteOutcome SiteRun::qaPage(const PageStyle& style, const QString& fnum, const 
     if (const QString refused = siteAddressProblem(style.siteAddress); !refused.isEmpty())
         return {WriteOutcome::Stopped, refused};
     Modern& modern = modernFor(style);
-    modern.search = {}; // a page after the index was started: it is built again with it
+    if (modern.search.valid()) { // a page after the index was started: it is built again with it
+        modern.search = {};
+        modern.feed.reset();
+    }
     const ModernQaPage page = modernQaPage(style, modern.context, name, atext, btext, back, parts.title);
     const SearchDocument document{name, page.questionText, page.answerText,
                                   modern.kind(back, parts.title)};
     // A later record of the same number takes the page, and its place in the search.
     if (const auto it = modern.documentOf.constFind(name); it != modern.documentOf.cend()) {
         modern.documents[*it] = document;
+        modern.feed.reset();
     } else {
         modern.documentOf.insert(name, modern.documents.size());
         modern.documents.append(document);
+        if (modern.feed)
+            modern.feed->add(document);
     }
     return put(name, page.bytes);
 }
@@ -114,6 +120,8 @@ SiteRun::Modern& SiteRun::modernFor(const PageStyle& style)
     if (!m_modern) {
         m_modern = std::make_unique<Modern>();
         m_modern->context.ownStyleSheet = QFileInfo(joinPath(m_outDir, kOwnStyleSheet)).isFile();
+        if (m_expectedRecords > 0)
+            m_modern->feed = std::make_unique<SearchIndexFeed>(m_expectedRecords);
     }
     m_modern->style = style;
     return *m_modern;
@@ -168,6 +176,10 @@ void SiteRun::startSearchIndex()
 {
     if (!m_modern)
         return;
+    if (m_modern->feed) {
+        m_modern->search = m_modern->feed->finish(m_modern->kinds);
+        return;
+    }
     m_modern->search = std::async(std::launch::async, [kinds = m_modern->kinds, documents = m_modern->documents] {
         return searchFiles(kinds, documents);
     });

@@ -55,6 +55,9 @@ public:
     WriteOutcome subIndexPage(const QString& htm, const QString& tit, const QString& indexName,
                               const QStringList& questions, const QStringList& numbers, const PageStyle& style);
 
+    // Before the record pages, the number of records the run will make them of: the modern
+    // style's search index is then built on another core as they are made.
+    void expectRecords(int records) { m_expectedRecords = records; }
     // Once every record's page is made: the modern style's search index is built on another
     // core while the kinds' pages are made and written.
     void startSearchIndex();
@@ -78,7 +81,9 @@ private:
     WriteOutcome put(const QString& fileName, const QByteArray& bytes);
     QString clash(const QString& fileName, const QString& indexName) const;
     // The modern style's files besides its pages: stylesheet, icon, search, sitemap.
-    bool writeModernFiles(QString* error);
+    // `siteFiles`: the sitemap and robots.txt (siteAddressFiles), written after the others.
+    bool writeModernFiles(QList<std::pair<QString, QByteArray>> siteFiles, QString* error);
+    QList<std::pair<QString, QByteArray>> siteAddressFiles() const;
     struct Modern;
     Modern& modernFor(const PageStyle& style);
 
@@ -88,6 +93,7 @@ private:
     std::unique_ptr<Modern> m_modern; // what the modern style's pages told, for its other files
     std::unique_ptr<Writer> m_writer;
     int m_sequence = 0;
+    int m_expectedRecords = 0;
     QStringList m_pages;   // every page name of this run, in order
     PageNameClash m_names; // the same, as a case-insensitive file system tells them apart
     QSet<QString> m_qaPages;

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <future>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -175,15 +176,41 @@ QSet<QString> pagesWrittenInto(const QString& outDir)
     return names;
 }
 
-bool SiteRun::writeModernFiles(QString* error)
+QList<std::pair<QString, QByteArray>> SiteRun::siteAddressFiles() const
+{
+    const Modern& modern = *m_modern;
+    QList<std::pair<QString, QByteArray>> files;
+    if (normalizedSiteAddress(modern.style.siteAddress).isEmpty())
+        return files;
+    QStringList pages = m_pages;
+    pages.removeDuplicates();
+    // A sitemap or robots.txt of the owner's own stays as it is. (The manifest is read only
+    // when there is one: a new folder has neither.)
+    std::optional<QSet<QString>> ours;
+    for (const QString& name : {kSitemap, kRobots}) {
+        if (QFileInfo::exists(joinPath(m_outDir, name))) {
+            if (!ours)
+                ours = pagesWrittenInto(m_outDir);
+            if (!ours->contains(name))
+                continue;
+        }
+        files.append({name, name == kSitemap ? sitemap(modern.style.siteAddress, pages) : robots(modern.style.siteAddress)});
+    }
+    return files;
+}
+
+bool SiteRun::writeModernFiles(QList<std::pair<QString, QByteArray>> siteFiles, QString* error)
 {
     Modern& modern = *m_modern;
     QList<std::pair<QString, QByteArray>> files = {
         {kModernStyleSheet, modernStyleSheet()},
         {kModernIcon, modernIcon()},
     };
-    const QList<std::pair<QString, QByteArray>> search = modern.search.valid() ? modern.search.get()
-                                                                             : searchFiles(modern.kinds, modern.documents);
+    QList<std::pair<QString, QByteArray>> search;
+    if (modern.search.valid())
+        search = modern.search.get();
+    if (search.isEmpty()) // none started, or one of other figures than the records gave
+        search = searchFiles(modern.kinds, modern.documents);
     QString scriptLink, metaLink;
     for (const auto& [name, bytes] : search) {
         if (name == kSearchScript)
@@ -193,22 +220,7 @@ bool SiteRun::writeModernFiles(QString* error)
     }
     files.append({kSearchPage, modernSearchPage(modern.style, modern.context, scriptLink, metaLink)});
     files += search;
-    if (!normalizedSiteAddress(modern.style.siteAddress).isEmpty()) {
-        QStringList pages = m_pages;
-        pages.removeDuplicates();
-        // A sitemap or robots.txt of the owner's own stays as it is. (The manifest is read only
-        // when there is one: a new folder has neither.)
-        std::optional<QSet<QString>> ours;
-        for (const QString& name : {kSitemap, kRobots}) {
-            if (QFileInfo::exists(joinPath(m_outDir, name))) {
-                if (!ours)
-                    ours = pagesWrittenInto(m_outDir);
-                if (!ours->contains(name))
-                    continue;
-            }
-            files.append({name, name == kSitemap ? sitemap(modern.style.siteAddress, pages) : robots(modern.style.siteAddress)});
-        }
-    }
+    files += siteFiles;
     const std::vector<FileWritten> written = writeFiles(m_outDir, files);
     for (qsizetype i = 0; i < files.size(); ++i) {
         const auto& [name, bytes] = files[i];
@@ -246,6 +258,10 @@ bool writeModernPreviewFiles(const QString& previewDir, const QString& siteDir, 
 bool SiteRun::recordPages(bool prune, QString* error)
 {
     const QString manifest = manifestPath(m_outDir);
+    // The sitemap is made of the pages alone, on another core while this one lists them.
+    std::future<QList<std::pair<QString, QByteArray>>> siteFiles;
+    if (m_modern)
+        siteFiles = std::async(std::launch::async, [this] { return siteAddressFiles(); });
     // What the pages alone decide is done first, while the search index may still be in the
     // making on a thread of its own; the modern style's files are added after it.
     const QList<ManifestEntry> earlier = readManifest(manifest);
@@ -278,7 +294,7 @@ bool SiteRun::recordPages(bool prune, QString* error)
         m_writer->m_sums.clear();
     }
     const qsizetype listed = m_pages.size();
-    if (m_modern && !writeModernFiles(error))
+    if (m_modern && !writeModernFiles(siteFiles.get(), error))
         return false;
     list(listed);
     for (auto it = m_sums.cbegin(); it != m_sums.cend(); ++it)

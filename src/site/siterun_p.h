@@ -6,6 +6,7 @@
 #include "htmlbalance.h"
 #include "modernpages.h"
 #include "pagefile.h"
+#include "searchfeed.h"
 #include "searchsite.h"
 #include "sitegeneration.h"
 
@@ -149,6 +150,9 @@ struct SiteRun::Modern {
     QList<SearchKind> kinds;
     QHash<QString, int> kindOf;
     std::future<QList<std::pair<QString, QByteArray>>> search; // the index of documents and kinds as they are now
+    // The index in the making while the pages are, when the run knows how many records come;
+    // gone once a record replaced an earlier one's place (the index is then built at the end).
+    std::unique_ptr<SearchIndexFeed> feed;
 
     // The kind of the page `file`, by the first title (markup) given for it.
     int kind(const QString& file, const QString& titleHtml)
