@@ -52,12 +52,14 @@ QByteArray matching()
 
   // Record numbers from their differences in base 36, or from one bit a record after a "~".
   var SIX = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_';
+  var SIX_BITS = []; // each character's six bits by its code: a key decodes lists of thousands
+  for (var six = 0; six < SIX.length; six++) SIX_BITS[SIX.charCodeAt(six)] = six;
   function postings(text) {
     var ids = [];
     if (!text) return ids;
     if (text.charAt(0) === '~') {
       for (var c = 1; c < text.length; c++) {
-        var bits = SIX.indexOf(text.charAt(c));
+        var bits = SIX_BITS[text.charCodeAt(c)] | 0;
         for (var b = 0; bits; b++, bits >>= 1) if (bits & 1) ids.push((c - 1) * 6 + b);
       }
       return ids;
@@ -74,6 +76,22 @@ QByteArray matching()
   function intersect(a, b) {
     var out = [];
     var i = 0, j = 0;
+    if (a.length > b.length) { var t = a; a = b; b = t; }
+    // A short list against a long one (a grown word's records against a common piece's): each
+    // of its numbers looked for in the long one by doubling steps, not by walking all of it.
+    if (a.length * 16 < b.length) {
+      for (; i < a.length && j < b.length; i++) {
+        var step = 1, hi = j;
+        while (hi < b.length && b[hi] < a[i]) { j = hi + 1; hi += step; step *= 2; }
+        hi = Math.min(hi, b.length);
+        while (j < hi) {
+          var mid = (j + hi) >> 1;
+          if (b[mid] < a[i]) j = mid + 1; else hi = mid;
+        }
+        if (j < b.length && b[j] === a[i]) { out.push(a[i]); j++; }
+      }
+      return out;
+    }
     while (i < a.length && j < b.length) {
       if (a[i] === b[j]) { out.push(a[i]); i++; j++; }
       else if (a[i] < b[j]) i++;

@@ -64,6 +64,19 @@ QByteArray page()
     var serial = 0, statusFor = -1, query = '', next = -1, addressTimer = 0, aheadTimer = 0;
 
     var current = []; // the results on the page, each with its item and the words it shows
+    // The rest of a list shown in part: after the next frame, or at once when asked to flush.
+    var rest = null;
+    function flush() {
+      var f = rest;
+      rest = null;
+      if (f) f();
+    }
+    function later(f) {
+      rest = f;
+      var go = function () { if (rest === f) flush(); };
+      if (root.requestAnimationFrame) root.requestAnimationFrame(function () { setTimeout(go, 0); });
+      else setTimeout(go, 0);
+    }
 
     // One result's item: its link, kind and snippet.
     function item(res) {
@@ -83,8 +96,12 @@ QByteArray page()
       li.appendChild(p);
       return li;
     }
-    function mark(p, res, ws) {
+    // Marks the snippet anew, unless it would read and be marked as it already is (a longer
+    // word often marks the same text): the pieces, joined, are what the item keeps to tell.
+    function mark(p, res, ws, shown) {
       var pieces = snippet(res.answer || res.question, ws, 90);
+      var said = pieces.map(function (piece) { return (piece[1] ? '\u0001' : '\u0002') + piece[0]; }).join('');
+      if (said === shown) return said;
       var f = document.createDocumentFragment();
       pieces.forEach(function (piece) {
         if (piece[1]) {
@@ -97,6 +114,7 @@ QByteArray page()
       });
       p.textContent = '';
       p.appendChild(f);
+      return said;
     }
 
     // The page's list made to show `r`: items already there for the same records are kept, and
@@ -105,23 +123,34 @@ QByteArray page()
     // the rest of the page fills in below it as its chunks arrive.
     function render(r, append) {
       var key = r.words.join('\u0000');
+      if (append) flush(); else rest = null; // this answer's own rest replaces the last one's
       var at = append ? current.length : 0;
-      r.results.forEach(function (res) {
-        var old = current[at];
-        if (old && old.res.id === res.id) {
-          if (old.key !== key) { mark(old.li.lastChild, res, r.words); old.key = key; }
-        } else {
-          var li = item(res);
-          mark(li.lastChild, res, r.words);
-          if (old) list.replaceChild(li, old.li); else list.appendChild(li);
-          current[at] = { res: res, li: li, key: key };
+      var shown = at + r.results.length;
+      function place(to) {
+        for (; at < to; at++) {
+          var res = r.results[at - (shown - r.results.length)];
+          var old = current[at];
+          if (old && old.res.id === res.id) {
+            if (old.key !== key) { old.said = mark(old.li.lastChild, res, r.words, old.said); old.key = key; }
+          } else {
+            var li = item(res);
+            var said = mark(li.lastChild, res, r.words);
+            if (old) list.replaceChild(li, old.li); else list.appendChild(li);
+            current[at] = { res: res, li: li, key: key, said: said };
+          }
         }
-        at++;
-      });
-      if (!append) {
-        while (current.length > at) list.removeChild(current.pop().li);
+        if (!append && at === shown) {
+          if (!at && current.length) { list.textContent = ''; current = []; } // at once, not an item at a time
+          while (current.length > at) list.removeChild(current.pop().li);
+        }
       }
-      var shown = current.length;
+      // The first screen now; the items below it once that is on the screen, unless the next
+      // answer (or さらに表示) comes first.
+      if (append) place(shown);
+      else {
+        place(Math.min(shown, FIRST));
+        if (at < shown) later(function () { place(shown); });
+      }
       var provisional = !r.complete && r.results.length < FIRST;
       next = r.next;
       if (more) more.hidden = !r.complete || !r.more;
@@ -165,6 +194,7 @@ QByteArray page()
       } else {
         if (now) render(now, false);
         else if (current.length && ws.length) {
+          flush();
           render({ words: ws, results: current.map(function (c) { return c.res; }).filter(function (res) {
             return matches(searcher.folded[res.id], ws);
           }), next: -1, more: false, complete: false }, false);

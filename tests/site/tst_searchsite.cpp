@@ -79,6 +79,8 @@ private slots:
     void largeSite_findsRecordsFarDownInSmallChunks();
 
 private:
+    void typeKeyByKey(const QString& dir, const QString& query, QJsonObject* out);
+    static QList<int> ids(const QJsonObject& out, const char* key);
     void runPage(const QString& address, const QString& typed, QJsonArray* asked, QJsonArray* told);
 
     QTemporaryDir m_dir;
@@ -165,21 +167,30 @@ void TestSearchSite::typedKeyByKey_findsExactlyTheRecordsHoldingEveryWord()
 {
     QFETCH(QString, query);
     const QList<int> expected = holding(m_docs, query);
-    QProcess p;
-    p.start(m_node, {m_dir.filePath("driver.js"), m_dir.path(), query});
-    QVERIFY(p.waitForFinished(60000));
-    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
-    const QJsonObject out = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-    auto list = [&](const char* key) {
-        QList<int> ids;
-        for (const QJsonValue v : out.value(key).toArray())
-            ids << v.toInt();
-        return ids;
-    };
-    QCOMPARE(list("paged"), expected);
-    QCOMPARE(list("once"), expected);
+    QJsonObject out;
+    typeKeyByKey(m_dir.path(), query, &out);
+    QCOMPARE(ids(out, "paged"), expected);
+    QCOMPARE(ids(out, "once"), expected);
     QCOMPARE(out.value("differ").toArray(), QJsonArray());
     QVERIFY(out.value("marked").toBool());
+}
+
+// The driver's answers for `query` typed key by key on the index in `dir`.
+void TestSearchSite::typeKeyByKey(const QString& dir, const QString& query, QJsonObject* out)
+{
+    QProcess p;
+    p.start(m_node, {m_dir.filePath("driver.js"), dir, query});
+    QVERIFY(p.waitForFinished(60000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    *out = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+QList<int> TestSearchSite::ids(const QJsonObject& out, const char* key)
+{
+    QList<int> ids;
+    for (const QJsonValue v : out.value(key).toArray())
+        ids << v.toInt();
+    return ids;
 }
 
 // The page's script run on a stand-in of the page's elements, the index's files loaded as the
@@ -311,18 +322,10 @@ void TestSearchSite::largeSite_findsRecordsFarDownInSmallChunks()
     }
     const QList<int> expected = holding(docs, query);
     QVERIFY(!expected.isEmpty());
-    QProcess p;
-    p.start(m_node, {m_dir.filePath("driver.js"), dir.path(), query});
-    QVERIFY(p.waitForFinished(60000));
-    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
-    const QJsonObject out = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-    QList<int> paged, once;
-    for (const QJsonValue v : out.value("paged").toArray())
-        paged << v.toInt();
-    for (const QJsonValue v : out.value("once").toArray())
-        once << v.toInt();
-    QCOMPARE(paged, expected);
-    QCOMPARE(once, expected);
+    QJsonObject out;
+    typeKeyByKey(dir.path(), query, &out);
+    QCOMPARE(ids(out, "paged"), expected);
+    QCOMPARE(ids(out, "once"), expected);
     QVERIFY(out.value("marked").toBool());
 }
 
