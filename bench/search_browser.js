@@ -9,7 +9,7 @@
 // Run through bench/search_browser.sh.
 'use strict';
 const fs = require('fs'), path = require('path'), zlib = require('zlib');
-const puppeteer = require('puppeteer-core');
+const { launch, phonePage } = require('./phone');
 const [url, dir, ...given] = process.argv.slice(2);
 // A person's keys come about this far apart (a fast typist's); the page may use the pause.
 const gap = Number(process.env.QADORA_KEY_GAP_MS || 150);
@@ -19,20 +19,12 @@ const gz = (name) => {
 };
 
 (async () => {
-  const browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: 'new',
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run'],
-  });
+  const browser = await launch();
   console.log('query'.padEnd(16), 'KB gzip before first'.padStart(22), 'first key ms'.padStart(14),
     'later: update ms (max)'.padStart(24), 'later: complete ms (max)'.padStart(26), 'later: filled ms (max)'.padStart(24),
     'delivery (max)'.padStart(14));
   for (const q of queries) {
-    const page = await browser.newPage();
-    await page.setViewport({ width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
-    const cdp = await page.target().createCDPSession();
-    await cdp.send('Emulation.setCPUThrottlingRate', { rate: 4 });
-    await cdp.send('Network.setCacheDisabled', { cacheDisabled: true });
+    const { page } = await phonePage(browser);
     const fetched = new Set();
     page.on('request', (r) => fetched.add(new URL(r.url()).pathname.slice(1)));
     await page.goto(url + '/search.html', { waitUntil: 'load' });

@@ -6,7 +6,7 @@
 // kind (script, style, layout, paint, GC, parsing) and the script's heaviest functions (self time).
 //   NODE_PATH=…/node_modules node bench/search_profile.js http://127.0.0.1:PORT [query...]
 'use strict';
-const puppeteer = require('puppeteer-core');
+const { launch, phonePage } = require('./phone');
 const [url, ...given] = process.argv.slice(2);
 const gap = Number(process.env.QADORA_KEY_GAP_MS || 150);
 const queries = given.length ? given : ['パスワード変更', 'ﾛｸﾞｲﾝ', 'wi-fi', '領収書 注文', '受付番号123'];
@@ -17,17 +17,9 @@ const kinds = {
 };
 
 (async () => {
-  const browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: 'new',
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run'],
-  });
+  const browser = await launch();
   for (const q of queries) {
-    const page = await browser.newPage();
-    await page.setViewport({ width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
-    const cdp = await page.target().createCDPSession();
-    await cdp.send('Emulation.setCPUThrottlingRate', { rate: 4 });
-    await cdp.send('Network.setCacheDisabled', { cacheDisabled: true });
+    const { page, cdp } = await phonePage(browser);
     await page.goto(url + '/search.html', { waitUntil: 'load' });
     await page.evaluate(() => {
       window.__done = [];
