@@ -83,7 +83,7 @@ private:
     // The modern style's files besides its pages: stylesheet, icon, search, sitemap.
     // `siteFiles`: the sitemap and robots.txt (siteAddressFiles), written after the others.
     bool writeModernFiles(QList<std::pair<QString, QByteArray>> siteFiles, QString* error);
-    QList<std::pair<QString, QByteArray>> siteAddressFiles() const;
+    QList<std::pair<QString, QByteArray>> siteAddressFiles(QStringList pages) const;
     struct Modern;
     Modern& modernFor(const PageStyle& style);
 

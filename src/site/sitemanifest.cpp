@@ -176,13 +176,12 @@ QSet<QString> pagesWrittenInto(const QString& outDir)
     return names;
 }
 
-QList<std::pair<QString, QByteArray>> SiteRun::siteAddressFiles() const
+QList<std::pair<QString, QByteArray>> SiteRun::siteAddressFiles(QStringList pages) const
 {
     const Modern& modern = *m_modern;
     QList<std::pair<QString, QByteArray>> files;
     if (normalizedSiteAddress(modern.style.siteAddress).isEmpty())
         return files;
-    QStringList pages = m_pages;
     pages.removeDuplicates();
     // A sitemap or robots.txt of the owner's own stays as it is. (The manifest is read only
     // when there is one: a new folder has neither.)
@@ -258,10 +257,11 @@ bool writeModernPreviewFiles(const QString& previewDir, const QString& siteDir, 
 bool SiteRun::recordPages(bool prune, QString* error)
 {
     const QString manifest = manifestPath(m_outDir);
-    // The sitemap is made of the pages alone, on another core while this one lists them.
+    // The sitemap is made of the pages alone, on another core while this one lists them. It
+    // gets its own copy of the list: the two threads never share the one instance.
     std::future<QList<std::pair<QString, QByteArray>>> siteFiles;
     if (m_modern)
-        siteFiles = std::async(std::launch::async, [this] { return siteAddressFiles(); });
+        siteFiles = std::async(std::launch::async, [this, pages = m_pages] { return siteAddressFiles(pages); });
     // What the pages alone decide is done first, while the search index may still be in the
     // making on a thread of its own; the modern style's files are added after it.
     const QList<ManifestEntry> earlier = readManifest(manifest);
@@ -272,7 +272,7 @@ bool SiteRun::recordPages(bool prune, QString* error)
     keep.reserve(m_pages.size() + 2048);
     auto list = [&](qsizetype from) {
         for (qsizetype i = from; i < m_pages.size(); ++i) {
-            const QString& name = m_pages[i];
+            const QString& name = m_pages.at(i); // at(): reading never copies the shared list
             const qsizetype before = now.size();
             qsizetype& index = now[name];
             if (now.size() != before) {
