@@ -38,7 +38,9 @@ public:
     {
         if (m_failed)
             return false;
-        m_batch.push_back({sequence, std::move(name), std::move(bytes)});
+        // The hash is taken here, on the producer's core: the writer's is the busier one.
+        QByteArray hash = pageHash(bytes);
+        m_batch.push_back({sequence, std::move(name), std::move(bytes), std::move(hash)});
         if (m_batch.size() >= kBatchSize)
             flush();
         return !m_failed;
@@ -74,6 +76,7 @@ private:
         int sequence;
         QString name;
         QByteArray bytes;
+        QByteArray hash;
     };
     static constexpr size_t kBatchSize = 128;
     static constexpr size_t kBatchesAhead = 8;
@@ -108,7 +111,7 @@ private:
                 QString error;
                 const PageWrite outcome = m_folder.write(job.name, job.bytes, &error);
                 if (outcome != PageWrite::Failed)
-                    m_sums.push_back({job.name, job.bytes.size(), pageHash(job.bytes)});
+                    m_sums.push_back({job.name, job.bytes.size(), job.hash});
                 switch (outcome) {
                 case PageWrite::Written:
                     ++m_stats.written;
