@@ -268,10 +268,13 @@ bool SiteRun::recordPages(bool prune, QString* error)
     // making on a thread of its own; the modern style's files are added after it.
     const QList<ManifestEntry> earlier = readManifest(manifest);
     // This run's pages in order, each once, with the size and hash of what was last written.
+    // Room for the modern style's files too (a search file for about every ten records), so
+    // that adding them never rehashes the pages' names.
+    const qsizetype room = m_pages.size() + m_pages.size() / 8 + 2048;
     QHash<QString, qsizetype> now;
-    now.reserve(m_pages.size() + 2048);
+    now.reserve(room);
     QList<ManifestEntry> keep;
-    keep.reserve(m_pages.size() + 2048);
+    keep.reserve(room);
     auto list = [&](qsizetype from) {
         for (qsizetype i = from; i < m_pages.size(); ++i) {
             const QString& name = m_pages.at(i); // at(): reading never copies the shared list
