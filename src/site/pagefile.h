@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <atomic>
+
 namespace qadora {
 
 // A directory path in the form the program shows and stores: absolute, clean, and without
@@ -50,10 +52,11 @@ PageWrite writePage(const QString& path, const QByteArray& bytes, QString* error
 // first and left alone when it holds the same bytes. The listing also removes the temporary
 // files a killed run left: only names of replaceFile()'s pattern, only while no other run
 // writes here, and only those no running writer holds.
-// How a page is given a name no file has, without replacing one that came meanwhile.
+// How a page is given a name no file has, without replacing one that came meanwhile. Learnt
+// by whichever thread writes first: more than one may write into the folder at once.
 struct NewNames {
-    bool noReplace = true; // the file system can rename without replacing
-    bool unnamed = true;   // it can make a file without a name and link it under one
+    std::atomic<bool> noReplace{true}; // the file system can rename without replacing
+    std::atomic<bool> unnamed{true};   // it can make a file without a name and link it under one
 };
 
 class PageFolder {
@@ -67,7 +70,8 @@ public:
     PageFolder(const PageFolder&) = delete;
     PageFolder& operator=(const PageFolder&) = delete;
 
-    // Writes the page `name` (a plain name of this folder) as writePage() does.
+    // Writes the page `name` (a plain name of this folder) as writePage() does. Safe from more
+    // than one thread at once, for different names.
     PageWrite write(const QString& name, const QByteArray& bytes, QString* error);
 
 private:

@@ -266,7 +266,7 @@ PageWrite writeNew(const Place& place, const QString& target, const QByteArray& 
             ways->unnamed = false;
         // Anything else (a file come meanwhile, a full disk) is met, and told, as below.
     }
-    bool* const noReplace = &ways->noReplace;
+    std::atomic<bool>* const noReplace = &ways->noReplace;
     platform::NewFile temp;
     if (!writeTemporary(place, bytes, &temp, error))
         return PageWrite::Failed;

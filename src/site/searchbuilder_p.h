@@ -4,6 +4,7 @@
 #pragma once
 
 #include "searchsite.h"
+#include "utf8text.h"
 
 #include <span>
 #include <vector>
@@ -22,11 +23,30 @@ public:
             size *= 2;
         sized(size);
     }
+    // Records come in order: a piece a record holds again is told by its slot alone, without
+    // reading its list.
     void add(quint64 key, int id)
     {
-        std::vector<int>& ids = m_lists[size_t(find(key))];
-        if (ids.empty() || ids.back() != id)
-            ids.push_back(id);
+        const size_t mask = m_slots.size() - 1;
+        size_t at = slotOf(key);
+        for (;; at = (at + 1) & mask) {
+            Slot& slot = m_slots[at];
+            if (slot.list < 0)
+                break;
+            if (slot.key == key) {
+                if (slot.last != id) {
+                    slot.last = id;
+                    m_lists[size_t(slot.list)].push_back(id);
+                }
+                return;
+            }
+        }
+        const int list = int(m_keys.size());
+        m_keys.push_back(key);
+        m_lists.emplace_back(1, id);
+        m_slots[at] = {key, list, id};
+        if (m_keys.size() * 2 > m_slots.size())
+            grow();
     }
     size_t size() const { return m_keys.size(); }
     quint64 key(size_t list) const { return m_keys[list]; }
@@ -36,6 +56,7 @@ private:
     struct Slot {
         quint64 key = 0;
         int list = -1;
+        int last = -1; // the record last added to the list
     };
     // The top bits of the product, which every bit of the key reaches (its low bits are
     // often zero).
@@ -50,34 +71,18 @@ private:
         }
     }
 
-    int find(quint64 key)
-    {
-        const size_t mask = m_slots.size() - 1;
-        size_t at = slotOf(key);
-        for (;; at = (at + 1) & mask) {
-            const Slot& slot = m_slots[at];
-            if (slot.list < 0)
-                break;
-            if (slot.key == key)
-                return slot.list;
-        }
-        const int list = int(m_keys.size());
-        m_keys.push_back(key);
-        m_lists.emplace_back();
-        m_slots[at] = {key, list};
-        if (m_keys.size() * 2 > m_slots.size())
-            grow();
-        return list;
-    }
     void grow()
     {
-        sized(m_slots.size() * 2);
+        const std::vector<Slot> old = std::move(m_slots);
+        sized(old.size() * 2);
         const size_t mask = m_slots.size() - 1;
-        for (size_t list = 0; list < m_keys.size(); ++list) {
-            size_t at = slotOf(m_keys[list]);
+        for (const Slot& slot : old) {
+            if (slot.list < 0)
+                continue;
+            size_t at = slotOf(slot.key);
             while (m_slots[at].list >= 0)
                 at = (at + 1) & mask;
-            m_slots[at] = {m_keys[list], int(list)};
+            m_slots[at] = slot;
         }
     }
 
@@ -101,7 +106,7 @@ private:
     SearchLayout m_layout; // from the number of records, known before the first
     PieceLists m_postings{4096};
     qsizetype m_count = 0;
-    QString m_chunk; // the records' file under way
+    Utf8Text m_chunk; // the records' file under way
     QList<std::pair<QString, QByteArray>> m_chunks;
 };
 

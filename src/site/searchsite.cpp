@@ -4,6 +4,7 @@
 
 #include "modernpages.h"
 #include "search/searchtext.h"
+#include "utf8text.h"
 
 #include <algorithm>
 #include <span>
@@ -126,25 +127,25 @@ void SearchIndexBuilder::add(const SearchDocument& d)
         }
     }
 
-    // The records' own file, a chunk at a time as its last record comes.
-    if (m_chunk.isEmpty())
-        m_chunk = QStringLiteral("[");
-    else
-        m_chunk += u',';
-    m_chunk += u'[' + QString::number(d.kind) + u',' + jsonString(linkTo(d.file)) + u',' + jsonString(d.question) + u','
-        + jsonString(d.answer) + u']';
+    // The records' own file, a chunk at a time as its last record comes; written as the UTF-8
+    // it is saved as, without a QString of it first.
+    Utf8Text& chunk = m_chunk;
+    chunk << (chunk.bytes().isEmpty() ? '[' : ',') << '[';
+    chunk.number(d.kind) << ',';
+    chunk.json(linkTo(d.file)) << ',';
+    chunk.json(d.question) << ',';
+    chunk.json(d.answer) << ']';
     if (m_count % m_layout.chunk == 0)
         endChunk();
 }
 
 void SearchIndexBuilder::endChunk()
 {
-    if (m_chunk.isEmpty())
+    if (m_chunk.bytes().isEmpty())
         return;
-    m_chunk += u']';
+    m_chunk << ']';
     const QString name = QStringLiteral("qs-d%1.js").arg(m_chunks.size());
-    m_chunks.append({name, dataFile(name, m_chunk)});
-    m_chunk.clear();
+    m_chunks.append({name, dataFile(name, m_chunk.take())});
 }
 
 QList<std::pair<QString, QByteArray>> searchFiles(const QList<SearchKind>& kinds, const QList<SearchDocument>& documents)

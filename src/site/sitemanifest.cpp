@@ -114,11 +114,13 @@ struct FileWritten {
     QByteArray hash;
 };
 
-// Writes `files` into `outDir` on two threads, each file with its hash taken: the search
-// files are a thousand and more, and the pages' writer is done with the folder by now.
+// Writes `files` into the run's folder on two threads, each file with its hash taken: the
+// search files are a thousand and more, and the pages' writer is done with the folder by now.
+// As the pages are: a name the folder did not hold is written without a temporary name to
+// rename, so a new site's files change the folder once each.
 // Files are taken in order, so that all before the first that failed were written; none is
 // begun after a failure.
-std::vector<FileWritten> writeFiles(const QString& outDir, const QList<std::pair<QString, QByteArray>>& files)
+std::vector<FileWritten> writeFiles(PageFolder& folder, const QList<std::pair<QString, QByteArray>>& files)
 {
     std::vector<FileWritten> written(size_t(files.size()));
     std::atomic<qsizetype> next{0};
@@ -129,7 +131,7 @@ std::vector<FileWritten> writeFiles(const QString& outDir, const QList<std::pair
             if (i >= files.size())
                 return;
             FileWritten& w = written[size_t(i)];
-            w.outcome = writePage(joinPath(outDir, files[i].first), files[i].second, &w.failure);
+            w.outcome = folder.write(files[i].first, files[i].second, &w.failure);
             if (w.outcome == PageWrite::Failed)
                 failed = true;
             else
@@ -220,7 +222,7 @@ bool SiteRun::writeModernFiles(QList<std::pair<QString, QByteArray>> siteFiles, 
     files.append({kSearchPage, modernSearchPage(modern.style, modern.context, scriptLink, metaLink)});
     files += search;
     files += siteFiles;
-    const std::vector<FileWritten> written = writeFiles(m_outDir, files);
+    const std::vector<FileWritten> written = writeFiles(*m_folder, files);
     for (qsizetype i = 0; i < files.size(); ++i) {
         const auto& [name, bytes] = files[i];
         const FileWritten& w = written[size_t(i)];
@@ -266,10 +268,13 @@ bool SiteRun::recordPages(bool prune, QString* error)
     // making on a thread of its own; the modern style's files are added after it.
     const QList<ManifestEntry> earlier = readManifest(manifest);
     // This run's pages in order, each once, with the size and hash of what was last written.
+    // Room for the modern style's files too (a search file for about every ten records), so
+    // that adding them never rehashes the pages' names.
+    const qsizetype room = m_pages.size() + m_pages.size() / 8 + 2048;
     QHash<QString, qsizetype> now;
-    now.reserve(m_pages.size() + 2048);
+    now.reserve(room);
     QList<ManifestEntry> keep;
-    keep.reserve(m_pages.size() + 2048);
+    keep.reserve(room);
     auto list = [&](qsizetype from) {
         for (qsizetype i = from; i < m_pages.size(); ++i) {
             const QString& name = m_pages.at(i); // at(): reading never copies the shared list

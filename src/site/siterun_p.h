@@ -38,7 +38,7 @@ public:
     {
         if (m_failed)
             return false;
-        m_batch.push_back({sequence, std::move(name), std::move(bytes)});
+        m_batch.push_back({sequence, std::move(name), std::move(bytes), QByteArray()});
         if (m_batch.size() >= kBatchSize)
             flush();
         return !m_failed;
@@ -74,6 +74,7 @@ private:
         int sequence;
         QString name;
         QByteArray bytes;
+        QByteArray hash; // empty until taken
     };
     static constexpr size_t kBatchSize = 128;
     static constexpr size_t kBatchesAhead = 8;
@@ -82,7 +83,16 @@ private:
     {
         if (m_batch.empty())
             return;
+        // Each page's hash is taken by the thread that has time for it: here while batches
+        // still wait for the writer, else by the writer, which would only wait for pages.
         std::unique_lock lock(m_mutex);
+        const bool writerBehind = !m_queue.empty();
+        lock.unlock();
+        if (writerBehind) {
+            for (Job& job : m_batch)
+                job.hash = pageHash(job.bytes);
+        }
+        lock.lock();
         m_space.wait(lock, [&] { return m_queue.size() < kBatchesAhead || m_failed; });
         if (!m_failed)
             m_queue.push_back(std::move(m_batch));
@@ -108,7 +118,7 @@ private:
                 QString error;
                 const PageWrite outcome = m_folder.write(job.name, job.bytes, &error);
                 if (outcome != PageWrite::Failed)
-                    m_sums.push_back({job.name, job.bytes.size(), pageHash(job.bytes)});
+                    m_sums.push_back({job.name, job.bytes.size(), job.hash.isEmpty() ? pageHash(job.bytes) : job.hash});
                 switch (outcome) {
                 case PageWrite::Written:
                     ++m_stats.written;
