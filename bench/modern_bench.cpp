@@ -3,8 +3,10 @@
 // records in each (the modern one with its stylesheet and search index), and the size of
 // what the search page fetches. Run: build/bench/qadora_modern_bench [records...] (default
 // 2000 30000); bench/search_fetch.js then measures the queries on the site it leaves
-// (QADORA_BENCH_KEEP=DIR leaves DIR/siteN and its database DIR/bN.mdb).
+// (QADORA_BENCH_KEEP=DIR leaves DIR/siteN and its database DIR/bN.mdb). First, one answer's
+// markup balanced: answers a browser builds as a tree the square of their size.
 #include "benchdata.h"
+#include "site/htmlbalance.h"
 #include "site/sitegeneration.h"
 
 #include <QCoreApplication>
@@ -69,11 +71,28 @@ qint64 gzipSize(const QString& path)
     return gz.readAllStandardOutput().trimmed().toLongLong();
 }
 
+// 700 times `piece` with its number: the median time to balance it, and its size in and out.
+void balanceOne(const char* what, const char* piece)
+{
+    QString answer;
+    for (int i = 0; i < 700; ++i)
+        answer += QString::fromUtf8(piece).arg(i);
+    std::vector<double> times;
+    qsizetype size = 0;
+    for (int run = 0; run < 5; ++run)
+        times.push_back(bench::seconds([&] { size = balanceHtml(answer).html.toUtf8().size(); }));
+    std::printf("%-46s %8.4f s %8.0f KB in %8.0f KB out\n", what, median(times), answer.toUtf8().size() / 1024.0,
+                size / 1024.0);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    balanceOne("700 items, each its own unclosed <b>", "<ul><li><b class=%1>x<li>y</ul>");
+    balanceOne("700 blocks, each its own unclosed <font>", "<div><font color=#%1>x</div>y");
+    std::fflush(stdout);
     const QList<int> sizes = bench::recordCounts(argc, argv, {2000, 30000});
     const QString keep = qEnvironmentVariable("QADORA_BENCH_KEEP");
     // QADORA_BENCH_DIR puts the sites elsewhere (a tmpfs shows the cost without the disk's).

@@ -375,7 +375,7 @@ BalancedHtml balanceHtmlByParser(const QString& html, HtmlContext context)
         // A style sheet in the body applies to the whole page as one in the head does; there
         // it is where a document may hold it.
         takeStyles(tree, styles);
-        tree = nestValidly(tree);
+        tree = nestValidly(tree, carriedBudget(utf8.size()));
     }
     Writer writer(context);
     writer.children(tree, GUMBO_TAG_DIV);

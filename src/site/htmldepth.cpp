@@ -10,8 +10,18 @@
 // opens them again (misnested <b><i class=1>x</b>, repeated, nests ever deeper). Only where
 // that stack is kMaxDepth deep, and so the parser's tree too, are tags dropped, up to their
 // ends; markup nested less deeply reaches the parser as stored.
+//
+// Formatting closed by something else is opened again wherever text or an inline tag follows,
+// so distinct <b class=N>s left open in 700 list items make the parser's tree (and the page)
+// grow with the square of the answer: megabytes for 20 KB. A browser builds the same, but no
+// reader needs it, and leaving out only some of it would leave the parser's list in a state
+// this tokenizer cannot follow. So the tokenizer adds up what the parser would open again;
+// only where that is far beyond the answer's own size (carriedBudget()) are its formatting
+// tags left out, links kept unless they alone are the cause: the text, its order, blocks and
+// lists stay, and the page grows as the answer does.
 #include "htmllingering.h"
 #include "htmltagnames.h"
+#include "htmltagreader.h"
 #include "htmltree.h"
 
 #include <cstring>
@@ -33,20 +43,28 @@ struct Open {
     std::string_view attributes; // of a formatting element: what makes two of them the same
 };
 
-class DepthLimit {
+// Which of the formatting tags reach the parser.
+enum class Formatting { Kept, LinksOnly, None };
+
+class DepthLimit : TagReader {
 public:
-    DepthLimit(const QByteArray& in, int maxDepth)
-        : m_s(in.constData())
-        , m_n(in.size())
+    DepthLimit(const QByteArray& in, int maxDepth, Formatting formatting)
+        : TagReader(in)
         , m_max(maxDepth)
+        , m_formatting(formatting)
     {
     }
+
+    // The markup the parser would write opening formatting again, all of it added up.
+    qsizetype reopened() const { return m_reopened; }
 
     QByteArray run(const QByteArray& in)
     {
         qsizetype i = 0;
         while (i < m_n) {
             const char* lt = static_cast<const char*>(std::memchr(m_s + i, '<', size_t(m_n - i)));
+            if (lt != m_s + i && m_dropped == 0 && htmlHere())
+                reopen(); // text
             if (!lt)
                 break;
             i = markup(lt - m_s);
@@ -68,13 +86,6 @@ private:
     {
         m_out.append(m_s + m_copied, from - m_copied);
         m_copied = to;
-    }
-
-    qsizetype find(qsizetype from, const char* what) const
-    {
-        const std::string_view rest(m_s + from, size_t(m_n - from));
-        const size_t at = rest.find(what);
-        return at == std::string_view::npos ? m_n : from + qsizetype(at);
     }
 
     // After the end of the markup at `at` (a "<"); what it is decides how it is read.
@@ -117,82 +128,6 @@ private:
         if (isLetter(c))
             return startTag(at);
         return at + 1;
-    }
-
-    qsizetype bogusComment(qsizetype at) const
-    {
-        const void* gt = std::memchr(m_s + at, '>', size_t(m_n - at));
-        return gt ? static_cast<const char*>(gt) - m_s + 1 : m_n;
-    }
-
-    // The tag's name, lower-cased, from `at`; `at` is left after it.
-    std::string tagName(qsizetype& at) const
-    {
-        std::string name;
-        while (at < m_n && !isSpace(m_s[at]) && m_s[at] != '/' && m_s[at] != '>') {
-            const char c = m_s[at++];
-            name += c >= 'A' && c <= 'Z' ? char(c + 32) : c;
-        }
-        return name;
-    }
-
-    // Past a tag's attributes and its ">", or -1 where the input ends inside the tag (the
-    // tokenizer then emits nothing more).
-    qsizetype afterAttributes(qsizetype at, bool* selfClosing) const
-    {
-        *selfClosing = false;
-        while (at < m_n) {
-            const char c = m_s[at];
-            if (isSpace(c)) {
-                ++at;
-                continue;
-            }
-            if (c == '>')
-                return at + 1;
-            if (c == '/') {
-                *selfClosing = at + 1 < m_n && m_s[at + 1] == '>';
-                ++at;
-                continue;
-            }
-            ++at; // the name's first character may be any, "=" too
-            while (at < m_n && !isSpace(m_s[at]) && m_s[at] != '/' && m_s[at] != '>' && m_s[at] != '=')
-                ++at;
-            while (at < m_n && isSpace(m_s[at]))
-                ++at;
-            if (at < m_n && m_s[at] == '=') {
-                ++at;
-                while (at < m_n && isSpace(m_s[at]))
-                    ++at;
-                if (at < m_n && (m_s[at] == '"' || m_s[at] == '\'')) {
-                    const void* q = std::memchr(m_s + at + 1, m_s[at], size_t(m_n - at - 1));
-                    if (!q)
-                        return -1;
-                    at = static_cast<const char*>(q) - m_s + 1;
-                } else {
-                    while (at < m_n && !isSpace(m_s[at]) && m_s[at] != '>')
-                        ++at;
-                }
-            }
-        }
-        return -1;
-    }
-
-    // Where the text of raw-text element `name` ends: at its end tag, or at the end.
-    qsizetype rawTextEnd(qsizetype from, const std::string& name) const
-    {
-        for (qsizetype k = find(from, "</"); k < m_n; k = find(k + 2, "</")) {
-            const qsizetype after = k + 2 + qsizetype(name.size());
-            if (after > m_n)
-                break;
-            bool same = true;
-            for (size_t j = 0; j < name.size() && same; ++j) {
-                const char c = m_s[k + 2 + qsizetype(j)];
-                same = (c >= 'A' && c <= 'Z' ? char(c + 32) : c) == name[j];
-            }
-            if (same && (after == m_n || isSpace(m_s[after]) || m_s[after] == '/' || m_s[after] == '>'))
-                return k;
-        }
-        return m_n;
     }
 
     // Closes up to and with the nearest open element named as one of `names`, unless one that
@@ -244,7 +179,21 @@ private:
         for (size_t j = at + 1; j < firstMarker; ++j)
             if (isFormattingElement(m_stack[j]))
                 m_lingering.add(m_stack[j].name, m_stack[j].attributes, marker);
+        m_lingering.closedFrom(qsizetype(at));
         m_stack.resize(at);
+    }
+
+    void reopen() { m_reopened += m_lingering.reopen(qsizetype(m_stack.size())); }
+
+    void pop()
+    {
+        m_lingering.closedFrom(qsizetype(m_stack.size() - 1));
+        m_stack.pop_back();
+    }
+
+    bool leftOut(Name name) const
+    {
+        return m_formatting != Formatting::Kept && isFormatting(name) && (m_formatting == Formatting::None || name != "a");
     }
 
     bool isOpen(Name name) const
@@ -275,12 +224,12 @@ private:
         else if (name == "dd" || name == "dt")
             closeNearest({"dd", "dt"}, item);
         else if (isHeading(name) && !m_stack.empty() && isHeading(m_stack.back().name))
-            m_stack.pop_back();
+            pop();
         else if (name == "option" || name == "optgroup") {
             if (!m_stack.empty() && m_stack.back().name == "option")
-                m_stack.pop_back();
+                pop();
             if (name == "optgroup" && !m_stack.empty() && m_stack.back().name == "optgroup")
-                m_stack.pop_back();
+                pop();
         }
         else if (name == "nobr" || name == "button")
             closeNearest({Name(name)}, endsScope);
@@ -310,9 +259,17 @@ private:
         if (end < 0)
             return m_n;
         const bool deep = m_dropped > 0 || qsizetype(m_stack.size() + m_lingering.size()) >= m_max;
+        if (leftOut(name)) {
+            drop(at, end);
+            if (deep || htmlHere() || !breaksOutOfForeign(name))
+                return end;
+            // It still ends the SVG or MathML it stands in, as a span does.
+            m_out += "<span>";
+            name = "span";
+        }
         if (!deep && !htmlHere() && breaksOutOfForeign(name)) {
             while (!m_stack.empty() && m_stack.back().foreign)
-                m_stack.pop_back();
+                pop();
         }
         const bool html = htmlHere();
         bool opens = html ? !neverOpen(name) : !selfClosing;
@@ -322,6 +279,8 @@ private:
             m_lingering.end(name);
         const bool raw = html && isRawTextName(name);
         const qsizetype textEnd = name == "plaintext" && html ? m_n : raw ? rawTextEnd(end, name) : end;
+        if (!deep && html && (opens || neverOpen(name)) && reopensFormatting(name))
+            reopen();
         if (!deep) {
             if (opens) {
                 Open o;
@@ -363,6 +322,10 @@ private:
         const qsizetype end = afterAttributes(k, &selfClosing);
         if (end < 0)
             return m_n;
+        if (leftOut(name)) {
+            drop(at, end);
+            return end;
+        }
         if (m_dropped > 0) {
             if (auto it = m_names.find(name); it != m_names.end() && it->second > 0) {
                 --it->second;
@@ -386,9 +349,9 @@ private:
         return end;
     }
 
-    const char* m_s;
-    qsizetype m_n;
     qsizetype m_max;
+    Formatting m_formatting;
+    qsizetype m_reopened = 0;
     std::vector<Open> m_stack;
     LingeringFormatting m_lingering;
     std::unordered_map<std::string, qsizetype> m_names; // dropped elements still open, by name
@@ -401,10 +364,14 @@ private:
 
 QByteArray withinDepth(const QByteArray& utf8, int maxDepth)
 {
-    // So deep a tree needs at least as many tags.
-    if (utf8.count('<') < maxDepth)
-        return utf8;
-    return DepthLimit(utf8, maxDepth).run(utf8);
+    const qsizetype budget = carriedBudget(utf8.size());
+    for (const Formatting formatting : {Formatting::Kept, Formatting::LinksOnly}) {
+        DepthLimit limit(utf8, maxDepth, formatting);
+        QByteArray out = limit.run(utf8);
+        if (limit.reopened() <= budget)
+            return out;
+    }
+    return DepthLimit(utf8, maxDepth, Formatting::None).run(utf8);
 }
 
 } // namespace qadora

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qadora {
@@ -26,8 +27,9 @@ public:
                 earliest = it;
         }
         if (same >= 3)
-            m_entries.erase(earliest);
+            erase(earliest);
         m_entries.push_back({std::string(name), attributes, marker});
+        m_pending += markupSize(m_entries.back());
     }
 
     // An end tag (or an <a>) ends the latest of its name.
@@ -35,7 +37,7 @@ public:
     {
         for (size_t k = m_entries.size(); k > 0; --k) {
             if (m_entries[k - 1].name == name) {
-                m_entries.erase(m_entries.begin() + qsizetype(k - 1));
+                erase(m_entries.begin() + qsizetype(k - 1));
                 return true;
             }
         }
@@ -45,7 +47,36 @@ public:
     // Markers at `place` and above closed: what stood after them goes with them.
     void endAfterMarkersFrom(qsizetype place)
     {
-        std::erase_if(m_entries, [place](const Entry& e) { return e.marker >= place; });
+        std::erase_if(m_entries, [place, this](const Entry& e) {
+            if (e.marker < place)
+                return false;
+            if (e.reopenedAt < 0)
+                m_pending -= markupSize(e);
+            return true;
+        });
+    }
+
+    // Text or an inline tag where the stack is `depth` deep: the parser opens those not open
+    // again there. The size of the markup it writes for them.
+    qsizetype reopen(qsizetype depth)
+    {
+        if (m_pending == 0)
+            return 0;
+        for (Entry& e : m_entries)
+            if (e.reopenedAt < 0)
+                e.reopenedAt = depth;
+        return std::exchange(m_pending, 0);
+    }
+
+    // The elements from `at` up closed: those opened again above them are closed once more.
+    void closedFrom(qsizetype at)
+    {
+        for (Entry& e : m_entries) {
+            if (e.reopenedAt > at) {
+                e.reopenedAt = -1;
+                m_pending += markupSize(e);
+            }
+        }
     }
 
     size_t size() const { return m_entries.size(); }
@@ -56,8 +87,20 @@ private:
         std::string name;
         std::string_view attributes; // as written: what makes two of them the same
         qsizetype marker;
+        qsizetype reopenedAt = -1; // opened again above this many open elements, or not open
     };
+
+    static qsizetype markupSize(const Entry& e) { return qsizetype(2 * e.name.size() + e.attributes.size() + 5); }
+
+    void erase(std::vector<Entry>::iterator it)
+    {
+        if (it->reopenedAt < 0)
+            m_pending -= markupSize(*it);
+        m_entries.erase(it);
+    }
+
     std::vector<Entry> m_entries;
+    qsizetype m_pending = 0; // the markup of those not open
 };
 
 } // namespace qadora

@@ -84,24 +84,37 @@ HtmlNode copyOf(const HtmlNode& e, QList<HtmlNode> children, bool first)
     return c;
 }
 
+qsizetype markupSize(const HtmlNode& e)
+{
+    qsizetype size = 2 * e.name.size() + 5;
+    for (const auto& [name, value] : e.attributes)
+        size += name.size() + value.size() + 4;
+    return size;
+}
+
 // Block `b` with the text-level `e` opened again inside it, around each run of its text.
-HtmlNode carryInto(const HtmlNode& e, HtmlNode b)
+// Text-level elements nested in a chain, each holding a block, are opened again the square of
+// their number of times: past `*carryLeft` (of markup), the text stays without them.
+HtmlNode carryInto(const HtmlNode& e, HtmlNode b, qsizetype* carryLeft)
 {
     if (!b.html || holdsOnlyText(e.tag))
         return b; // a heading or paragraph is not carried into another block
+    const qsizetype size = markupSize(e);
     QList<HtmlNode> children;
     QList<HtmlNode> run;
     auto flush = [&] {
-        if (blank(run))
+        if (blank(run) || *carryLeft < size) {
             children += run;
-        else
+        } else {
+            *carryLeft -= size;
             children += copyOf(e, run, false);
+        }
         run.clear();
     };
     for (HtmlNode& k : b.children) {
         if (isBlock(k) || holdsParts(b.tag)) {
             flush();
-            children += k.element ? carryInto(e, std::move(k)) : k;
+            children += k.element ? carryInto(e, std::move(k), carryLeft) : k;
         } else {
             run += k;
         }
@@ -114,6 +127,7 @@ HtmlNode carryInto(const HtmlNode& e, HtmlNode b)
 struct Nesting {
     bool textOnly = false; // the parent takes text-level content only
     bool interactive = false; // inside a link or a button
+    qsizetype* carryLeft = nullptr; // of text-level markup to open again inside blocks
 };
 
 QList<HtmlNode> nest(const QList<HtmlNode>& nodes, Nesting where);
@@ -162,10 +176,13 @@ QList<HtmlNode> nestOne(const HtmlNode& original, Nesting where)
     QList<HtmlNode> out;
     QList<HtmlNode> run;
     bool first = true;
+    const qsizetype size = markupSize(e);
     auto flush = [&] {
-        if (blank(run)) {
+        if (blank(run) || (!first && *where.carryLeft < size)) {
             out += run;
         } else {
+            if (!first)
+                *where.carryLeft -= size;
             out += copyOf(e, run, first);
             first = false;
         }
@@ -174,7 +191,7 @@ QList<HtmlNode> nestOne(const HtmlNode& original, Nesting where)
     for (const HtmlNode& k : e.children) {
         if (isBlock(k)) {
             flush();
-            out += carryInto(e, k);
+            out += carryInto(e, k, where.carryLeft);
         } else {
             run += k;
         }
@@ -235,9 +252,9 @@ QList<HtmlNode> nest(const QList<HtmlNode>& nodes, Nesting where)
 
 } // namespace
 
-QList<HtmlNode> nestValidly(const QList<HtmlNode>& nodes)
+QList<HtmlNode> nestValidly(const QList<HtmlNode>& nodes, qsizetype carried)
 {
-    return nest(fixLists(nodes, GUMBO_TAG_DIV), Nesting{});
+    return nest(fixLists(nodes, GUMBO_TAG_DIV), Nesting{false, false, &carried});
 }
 
 } // namespace qadora

@@ -103,4 +103,11 @@ inline bool isTablePart(Name n)
     return oneOf(n, {"caption", "colgroup", "tbody", "thead", "tfoot", "tr", "td", "th"});
 }
 
+// Start tags before which the parser opens again the formatting something else closed: all
+// but blocks and table parts. Taken generously, as one too many only adds to an estimate.
+inline bool reopensFormatting(Name n)
+{
+    return (!closesParagraph(n) || n == "xmp") && !isTablePart(n);
+}
+
 } // namespace qadora::tagnames

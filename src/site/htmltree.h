@@ -32,8 +32,17 @@ struct HtmlNode {
 // overflow the stack.
 constexpr int kMaxDepth = 512;
 
+// How much markup beyond its own an answer's page may hold of formatting opened again (by
+// the parser after what closed it, and inside the blocks it holds): far more than an answer
+// written by hand opens again, far less than the megabytes that take seconds to write.
+inline qsizetype carriedBudget(qsizetype answerSize)
+{
+    return 64 * 1024 + 8 * answerSize;
+}
+
 // The markup as the parser is to read it: where it nests deeper than `maxDepth`, the tags
-// further in left out (their text kept); markup nested less deeply as it is.
+// further in left out (their text kept), and where the parser would open its formatting again
+// far beyond carriedBudget(), its formatting tags left out; other markup as it is.
 QByteArray withinDepth(const QByteArray& utf8, int maxDepth);
 
 // Text-level elements a heading may hold.
@@ -51,7 +60,8 @@ HtmlNode renamed(HtmlNode n, GumboTag tag, const QString& name, const QString& s
 // Elements and attributes the language no longer has, as the style they stood for.
 HtmlNode current(HtmlNode n);
 
-// The same content with every element where its parent's content model allows it.
-QList<HtmlNode> nestValidly(const QList<HtmlNode>& nodes);
+// The same content with every element where its parent's content model allows it; text-level
+// markup opened again inside blocks up to `carried` of it.
+QList<HtmlNode> nestValidly(const QList<HtmlNode>& nodes, qsizetype carried);
 
 } // namespace qadora

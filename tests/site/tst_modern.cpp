@@ -149,6 +149,8 @@ private slots:
     void balance_deepNestingKeepsItsText_data();
     void balance_deepNestingKeepsItsText();
     void balance_misnestedFormattingStaysWithinDepth();
+    void balance_formattingOpenedAgainStaysInProportion_data();
+    void balance_formattingOpenedAgainStaysInProportion();
     void balance_shallowMarkupReachesTheParserAsStored_data();
     void balance_shallowMarkupReachesTheParserAsStored();
     void linkTo_isAPathOfThisFolder_data();
@@ -437,6 +439,37 @@ void TestModern::balance_misnestedFormattingStaysWithinDepth()
     QCOMPARE(balanceHtml(html).text.count(QStringLiteral("語")), 3000);
 }
 
+void TestModern::balance_formattingOpenedAgainStaysInProportion_data()
+{
+    QTest::addColumn<QString>("html");
+    auto numbered = [](const char* piece, int n) {
+        QString out;
+        for (int i = 0; i < n; ++i)
+            out += QString::fromUtf8(piece).arg(i);
+        return out;
+    };
+    QTest::newRow("items") << numbered("<ul><li><b class=%1>x<li>y</ul>", 200);
+    QTest::newRow("paragraphs") << numbered("<p><i class=%1>x<p>y", 200);
+    QTest::newRow("blocks") << numbered("<div><font color=#%1>x</div>y", 200);
+    QTest::newRow("headings") << numbered("<h2><u title=%1>x</h2>y", 200);
+    QTest::newRow("one long link in every paragraph")
+        << "<p><a href='" + QString(4000, u'x') + "'>a</p>" + QStringLiteral("<p>y</p>").repeated(1000);
+}
+
+// Formatting that something else closes, opened again at every block after it: the page
+// grows as the answer does (not with its square), with all of its text in order.
+void TestModern::balance_formattingOpenedAgainStaysInProportion()
+{
+    QFETCH(QString, html);
+    const BalancedHtml b = balanceHtml(html);
+    const qsizetype size = html.toUtf8().size();
+    QVERIFY2(b.html.toUtf8().size() < 2 * (size + carriedBudget(size)), QByteArray::number(b.html.size()));
+    const QString text = visibleText(Parsed(html.toUtf8()).byTag(GUMBO_TAG_BODY).first());
+    QCOMPARE(b.text, text);
+    QCOMPARE(visibleText(Parsed(b.html.toUtf8()).byTag(GUMBO_TAG_BODY).first()), text);
+    QCOMPARE(balanceHtml(b.html).html, b.html);
+}
+
 void TestModern::utf8Text_givesTheBytesOfTheEscapedText_data()
 {
     QTest::addColumn<QString>("text");
@@ -489,6 +522,9 @@ void TestModern::balance_shallowMarkupReachesTheParserAsStored_data()
         return out;
     };
     QTest::newRow("misnested, each its own, ended later") << numbered("<b><i class=%1>x</b>y</i>", 700);
+    QTest::newRow("a few unclosed, opened again in every paragraph")
+        << "<p><b class=1><i class=2>x</p>" + many("<p>y</p>", 400);
+    QTest::newRow("misnested, each its own, never ended") << numbered("<b><i class=%1>x</b>y", 400);
     QTest::newRow("formatting a paragraph ends in a cell, each its own") << numbered("<table><tr><td><p><b class=%1>x</p>y</table>", 700);
     QTest::newRow("self-closed in svg") << "<svg>" + many("<g/>", 700) + "</svg>";
     QTest::newRow("html ending svg") << many("<svg><p>x", 400);
