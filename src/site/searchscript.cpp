@@ -51,53 +51,72 @@ QByteArray matching()
   }
 
   // Record numbers from their differences in base 36, or from one bit a record after a "~".
+  // Into an Int32Array of the exact size: a list of tens of thousands of numbers kept outside
+  // the heap the collector copies, and read without making a string a number.
   var SIX = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_';
-  var SIX_BITS = []; // each character's six bits by its code: a key decodes lists of thousands
+  var SIX_BITS = new Int8Array(128); // each character's six bits by its code
   for (var six = 0; six < SIX.length; six++) SIX_BITS[SIX.charCodeAt(six)] = six;
+  var SIX_COUNT = new Int8Array(64); // the records a character holds
+  for (six = 1; six < 64; six++) SIX_COUNT[six] = SIX_COUNT[six >> 1] + (six & 1);
+  var DIGIT36 = new Int8Array(128).fill(-1);
+  for (six = 0; six < 36; six++) DIGIT36[six.toString(36).charCodeAt(0)] = six;
+  var NONE = new Int32Array(0);
   function postings(text) {
-    var ids = [];
-    if (!text) return ids;
-    if (text.charAt(0) === '~') {
-      for (var c = 1; c < text.length; c++) {
-        var bits = SIX_BITS[text.charCodeAt(c)] | 0;
-        for (var b = 0; bits; b++, bits >>= 1) if (bits & 1) ids.push((c - 1) * 6 + b);
+    if (!text) return NONE;
+    var c, n = 0, ids;
+    if (text.charCodeAt(0) === 126) { // ~
+      for (c = 1; c < text.length; c++) n += SIX_COUNT[SIX_BITS[text.charCodeAt(c) & 127]];
+      ids = new Int32Array(n);
+      n = 0;
+      for (c = 1; c < text.length; c++) {
+        var bits = SIX_BITS[text.charCodeAt(c) & 127];
+        for (var id = (c - 1) * 6; bits; id++, bits >>= 1) if (bits & 1) ids[n++] = id;
       }
       return ids;
     }
-    var id = 0;
-    var parts = text.split(',');
-    for (var i = 0; i < parts.length; i++) {
-      id = (i ? id : 0) + parseInt(parts[i], 36);
-      ids.push(id);
+    n = 1;
+    for (c = text.indexOf(','); c >= 0; c = text.indexOf(',', c + 1)) n++;
+    ids = new Int32Array(n);
+    var at = 0, sum = 0, digit = 0;
+    n = 0;
+    for (c = 0; c <= text.length; c++) {
+      var code = c < text.length ? text.charCodeAt(c) : 44;
+      if (code === 44) { sum += at; ids[n++] = sum; at = 0; } // ,
+      else if ((digit = DIGIT36[code & 127]) >= 0) at = at * 36 + digit;
     }
     return ids;
   }
 
+  // The numbers in both sorted lists. A list that is all of the shorter one is that list
+  // itself: a grown word's pieces are often in every record its shorter form was.
+  var scratch = new Int32Array(1024);
   function intersect(a, b) {
-    var out = [];
-    var i = 0, j = 0;
+    var n = 0, i = 0, j = 0;
     if (a.length > b.length) { var t = a; a = b; b = t; }
+    if (scratch.length < a.length) scratch = new Int32Array(a.length * 2);
+    var out = scratch, an = a.length, bn = b.length;
     // A short list against a long one (a grown word's records against a common piece's): each
     // of its numbers looked for in the long one by doubling steps, not by walking all of it.
-    if (a.length * 16 < b.length) {
-      for (; i < a.length && j < b.length; i++) {
-        var step = 1, hi = j;
-        while (hi < b.length && b[hi] < a[i]) { j = hi + 1; hi += step; step *= 2; }
-        hi = Math.min(hi, b.length);
+    if (an * 16 < bn) {
+      for (; i < an && j < bn; i++) {
+        var x = a[i], step = 1, hi = j;
+        while (hi < bn && b[hi] < x) { j = hi + 1; hi += step; step *= 2; }
+        if (hi > bn) hi = bn;
         while (j < hi) {
           var mid = (j + hi) >> 1;
-          if (b[mid] < a[i]) j = mid + 1; else hi = mid;
+          if (b[mid] < x) j = mid + 1; else hi = mid;
         }
-        if (j < b.length && b[j] === a[i]) { out.push(a[i]); j++; }
+        if (j < bn && b[j] === x) { out[n++] = x; j++; }
       }
-      return out;
+    } else {
+      while (i < an && j < bn) {
+        var p = a[i], q = b[j];
+        if (p === q) { out[n++] = p; i++; j++; }
+        else if (p < q) i++;
+        else j++;
+      }
     }
-    while (i < a.length && j < b.length) {
-      if (a[i] === b[j]) { out.push(a[i]); i++; j++; }
-      else if (a[i] < b[j]) i++;
-      else j++;
-    }
-    return out;
+    return n === an ? a : out.slice(0, n);
   }
 
   // True when every word is in the question or in the answer.

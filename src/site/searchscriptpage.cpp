@@ -96,30 +96,53 @@ QByteArray page()
       li.appendChild(p);
       return li;
     }
+    // A text written into the node already there: a key changes what items read, and making
+    // and dropping their nodes costs the browser more than that.
+    function setText(node, text) {
+      var t = node.firstChild;
+      if (text && t && t.nodeType === 3 && !t.nextSibling) { if (t.data !== text) t.data = text; }
+      else node.textContent = text;
+    }
+    // An item made to show another record, when it has the same parts (a kind or none).
+    function reuse(li, res) {
+      if ((li.childNodes.length === 3) !== !!res.kind) return false;
+      var a = li.firstChild;
+      if (a.getAttribute('href') !== res.file) a.href = res.file;
+      setText(a, res.question);
+      if (res.kind) setText(a.nextSibling, res.kind);
+      return true;
+    }
     // Marks the snippet anew, unless it would read and be marked as it already is (a longer
     // word often marks the same text): the pieces, joined, are what the item keeps to tell.
+    // The nodes there are written into, a piece to a node, rather than made again.
     function mark(p, res, ws, shown) {
       var pieces = snippet(res.answer || res.question, ws, 90);
       var said = pieces.map(function (piece) { return (piece[1] ? '\u0001' : '\u0002') + piece[0]; }).join('');
       if (said === shown) return said;
-      var f = document.createDocumentFragment();
-      pieces.forEach(function (piece) {
-        if (piece[1]) {
-          var m = document.createElement('mark');
-          m.textContent = piece[0];
-          f.appendChild(m);
+      var node = p.firstChild;
+      for (var i = 0; i < pieces.length; i++) {
+        var text = pieces[i][0], marked = pieces[i][1];
+        if (node && (marked ? node.nodeName === 'MARK' : node.nodeType === 3)) {
+          if (marked) setText(node, text); else if (node.data !== text) node.data = text;
+          node = node.nextSibling;
         } else {
-          f.appendChild(document.createTextNode(piece[0]));
+          var made = marked ? document.createElement('mark') : document.createTextNode(text);
+          if (marked) made.textContent = text;
+          p.insertBefore(made, node);
         }
-      });
-      p.textContent = '';
-      p.appendChild(f);
+      }
+      while (node) {
+        var next = node.nextSibling;
+        p.removeChild(node);
+        node = next;
+      }
       return said;
     }
 
     // The page's list made to show `r`: items already there for the same records are kept, and
-    // their snippets marked anew only when the words changed, so a key costs the browser the
-    // items that changed rather than a new list. Final once the first screen's results are:
+    // their snippets marked anew only when the words changed; an item of another record is
+    // written over, so a key costs the browser the text that changed rather than a new list.
+    // Final once the first screen's results are:
     // the rest of the page fills in below it as its chunks arrive.
     function render(r, append) {
       var key = r.words.join('\u0000');
@@ -132,6 +155,10 @@ QByteArray page()
           var old = current[at];
           if (old && old.res.id === res.id) {
             if (old.key !== key) { old.said = mark(old.li.lastChild, res, r.words, old.said); old.key = key; }
+          } else if (old && reuse(old.li, res)) {
+            old.said = mark(old.li.lastChild, res, r.words, old.said);
+            old.res = res;
+            old.key = key;
           } else {
             var li = item(res);
             var said = mark(li.lastChild, res, r.words);

@@ -81,7 +81,7 @@ private slots:
 private:
     void typeKeyByKey(const QString& dir, const QString& query, QJsonObject* out);
     static QList<int> ids(const QJsonObject& out, const char* key);
-    void runPage(const QString& address, const QString& typed, QJsonArray* asked, QJsonArray* told);
+    void runPage(const QString& address, const QString& typed, QJsonArray* asked, QJsonArray* told, QJsonArray* shown = nullptr);
 
     QTemporaryDir m_dir;
     QString m_node;
@@ -196,20 +196,32 @@ QList<int> TestSearchSite::ids(const QJsonObject& out, const char* key)
 // The page's script run on a stand-in of the page's elements, the index's files loaded as the
 // browser loads them (a moment later). Opened with `address` as its ?q=, then `typed` typed a
 // key at a time; prints the files asked for and, for each key, the status texts written.
-void TestSearchSite::runPage(const QString& address, const QString& typed, QJsonArray* asked, QJsonArray* told)
+void TestSearchSite::runPage(const QString& address, const QString& typed, QJsonArray* asked, QJsonArray* told, QJsonArray* shown)
 {
     if (!QFile::exists(m_dir.filePath("page.js"))) {
         QVERIFY(writeBytes(m_dir.filePath("page.js"), R"JS(
 const fs = require('fs'), path = require('path'), vm = require('vm');
 const [dir, address, typed] = process.argv.slice(2);
-const asked = [], told = [[]];
-const element = () => ({ children: [], style: {}, appendChild(c) { this.children.push(c); return c; },
-  removeChild(c) { this.children.splice(this.children.indexOf(c), 1); },
-  replaceChild(n, o) { this.children[this.children.indexOf(o)] = n; },
-  get lastChild() { return this.children[this.children.length - 1]; },
-  addEventListener(type, f) { this['on' + type] = f; }, focus() {}, getAttribute() { return null; },
-  set textContent(t) { this.children = []; this.text = t; if (this.told) told[told.length - 1].push(t); },
-  get textContent() { return this.text || ''; } });
+const asked = [], told = [[]], shown = [];
+// Nodes as far as the page uses them: elements and text, siblings, attributes.
+const node = { get nextSibling() { const s = this.parent ? this.parent.children : []; return s[s.indexOf(this) + 1] || null; } };
+const text = (t) => Object.assign(Object.create(node), { nodeType: 3, nodeName: '#text', data: t });
+const proto = Object.assign(Object.create(node), {
+  appendChild(c) { return this.insertBefore(c, null); },
+  insertBefore(c, ref) { c.parent = this; if (ref) this.children.splice(this.children.indexOf(ref), 0, c); else this.children.push(c); return c; },
+  removeChild(c) { this.children.splice(this.children.indexOf(c), 1); c.parent = null; return c; },
+  replaceChild(n, o) { this.children[this.children.indexOf(o)] = n; n.parent = this; o.parent = null; return o; },
+  getAttribute(name) { return name in this.attributes ? this.attributes[name] : null; },
+  addEventListener(type, f) { this['on' + type] = f; }, focus() {} });
+Object.defineProperties(proto, {
+  firstChild: { get() { return this.children[0] || null; } },
+  lastChild: { get() { return this.children[this.children.length - 1] || null; } },
+  childNodes: { get() { return this.children; } },
+  href: { set(v) { this.attributes.href = String(v); } },
+  textContent: { get() { return this.children.map((c) => (c.nodeType === 3 ? c.data : c.textContent)).join(''); },
+    set(t) { this.children = []; if (t !== '') this.appendChild(text(t)); if (this.told) told[told.length - 1].push(t); } } });
+const element = (name) => Object.assign(Object.create(proto), { nodeType: 1, nodeName: String(name || '').toUpperCase(),
+  children: [], attributes: {}, style: {} });
 const byId = { q: Object.assign(element(), { value: '' }), 'search-status': Object.assign(element(), { told: true }),
   'search-results': element() };
 let context;
@@ -219,7 +231,7 @@ const document = {
     asked.push(s.src);
     setTimeout(() => vm.runInContext(fs.readFileSync(path.join(dir, s.src.split('?')[0]), 'utf8'), context), 2);
   } },
-  getElementById: (id) => byId[id] || null, createElement: element, createTextNode: (t) => ({ t }),
+  getElementById: (id) => byId[id] || null, createElement: element, createTextNode: text,
   createDocumentFragment: element, addEventListener() {},
 };
 const window = { document, location: { search: address ? '?q=' + encodeURIComponent(address) : '', pathname: '/search.html' },
@@ -235,8 +247,11 @@ const pause = () => new Promise((done) => setTimeout(done, 60));
     told.push([]);
     byId.q.oninput();
     await pause();
+    // Each item as it reads: its link, its question and its snippet.
+    shown.push(byId['search-results'].children.map((li) => [li.firstChild.getAttribute('href'), li.firstChild.textContent,
+      li.lastChild.textContent]));
   }
-  console.log(JSON.stringify({ asked, told: told.slice(1) }));
+  console.log(JSON.stringify({ asked, told: told.slice(1), shown }));
 })();
 )JS"));
     }
@@ -247,6 +262,8 @@ const pause = () => new Promise((done) => setTimeout(done, 60));
     const QJsonObject out = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
     *asked = out.value("asked").toArray();
     *told = out.value("told").toArray();
+    if (shown)
+        *shown = out.value("shown").toArray();
 }
 
 // Opened as search.html?q=…, the page asks for the query's shard at once, never for the
@@ -272,13 +289,15 @@ void TestSearchSite::typedOnThePage_tellsEachKeysCountOnce_data()
 }
 
 // Typed a key at a time, each key's status ends as the count of its records, and is written
-// again for that key only when it changes: a status the reader's screen reader announces.
+// again for that key only when it changes: a status the reader's screen reader announces. The
+// items, written over from key to key, each read as their record: link, question, snippet.
 void TestSearchSite::typedOnThePage_tellsEachKeysCountOnce()
 {
     QFETCH(QString, typed);
-    QJsonArray asked, told;
-    runPage(QString(), typed, &asked, &told);
+    QJsonArray asked, told, shown;
+    runPage(QString(), typed, &asked, &told, &shown);
     QCOMPARE(told.size(), qsizetype(typed.size()));
+    QCOMPARE(shown.size(), told.size());
     for (qsizetype k = 0; k < told.size(); ++k) {
         const QString prefix = typed.left(k + 1);
         const QJsonArray texts = told[k].toArray();
@@ -291,6 +310,18 @@ void TestSearchSite::typedOnThePage_tellsEachKeysCountOnce()
         QCOMPARE(texts.last().toString(), count);
         for (qsizetype i = 1; i < texts.size(); ++i)
             QVERIFY2(texts[i] != texts[i - 1], qPrintable(prefix + u' ' + texts[i].toString()));
+        const QList<int> records = holding(m_docs, prefix).mid(0, 20);
+        const QJsonArray items = shown[k].toArray();
+        QCOMPARE(items.size(), records.size());
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const QJsonArray item = items[i].toArray();
+            const SearchDocument& d = m_docs[records[i]];
+            QCOMPARE(item[0].toString(), d.file);
+            QCOMPARE(item[1].toString(), d.question);
+            QString snippet = item[2].toString();
+            snippet.remove(u'…');
+            QVERIFY2(d.answer.contains(snippet), qPrintable(prefix + u' ' + item[2].toString()));
+        }
     }
 }
 
