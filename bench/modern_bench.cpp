@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -99,6 +100,9 @@ int main(int argc, char* argv[])
     const QString base = qEnvironmentVariable("QADORA_BENCH_DIR");
     QTemporaryDir dir(base.isEmpty() ? QDir::tempPath() + QStringLiteral("/qadora-modern-XXXXXX")
                                      : base + QStringLiteral("/qadora-modern-XXXXXX"));
+    // Each run's folder is new, and so is its manifest: they are kept beside the sites, on the
+    // same file system, and go with them.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
     std::printf("%-8s %14s %14s %7s %11s %11s %9s %10s %12s %12s\n", "records", "frameless (s)", "modern (s)", "ratio",
                 "fl. CPU (s)", "mod. CPU (s)", "CPU ratio", "idx files", "idx raw KB", "idx gzip KB");
     for (const int n : sizes) {
@@ -110,12 +114,18 @@ int main(int argc, char* argv[])
         generate(db, dir.filePath(QStringLiteral("warm%1").arg(n)), false); // the page cache and the store
         std::vector<double> plain, modern, plainCpu, modernCpu;
         // Alternating which style goes first, so neither always meets the fuller file system.
-        for (int run = 0; run < 5; ++run) {
+        // A small site's run takes some tens of milliseconds, where the machine's moments
+        // weigh: more runs for a steady median. Each run's folder goes once it is timed.
+        const int runs = n <= 5000 ? 15 : 5;
+        for (int run = 0; run < runs; ++run) {
             auto one = [&](bool m) {
-                const QString to = m && run == 4 ? out : dir.filePath(QStringLiteral("%1%2-%3").arg(m ? "modern" : "plain").arg(n).arg(run));
+                const bool last = m && run == runs - 1;
+                const QString to = last ? out : dir.filePath(QStringLiteral("%1%2-%3").arg(m ? "modern" : "plain").arg(n).arg(run));
                 const Timing t = generate(db, to, m);
                 (m ? modern : plain).push_back(t.wall);
                 (m ? modernCpu : plainCpu).push_back(t.cpu);
+                if (!last)
+                    QDir(to).removeRecursively();
             };
             one(run % 2 == 1);
             one(run % 2 == 0);

@@ -21,6 +21,8 @@ SiteResult generateSite(const QString& databasePath, const SiteOptions& options,
     QList<std::pair<int, QString>> messages;
     auto say = [&](const QString& message) { messages.append({run.nextSequence(), message}); };
     auto finish = [&](bool completed) {
+        if (completed)
+            run.prepareRecord();
         const bool written = run.finish();
         for (const auto& [at, message] : std::as_const(messages)) {
             if (!written && at > run.failedAt())

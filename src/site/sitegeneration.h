@@ -76,14 +76,21 @@ public:
     // After a complete run: adds this run's pages to the folder's manifest; with `prune`,
     // first removes the pages that earlier runs wrote and this one did not.
     bool recordPages(bool prune, QString* error);
+    // Once every page is handed over and the run is to complete, before finish(): what
+    // recordPages() needs that the pages' writes do not decide (the manifest read, this run's
+    // names listed, the modern style's other files written) is done while the writer still
+    // has pages. recordPages() does the rest, or everything without this.
+    void prepareRecord();
 
 private:
     WriteOutcome put(const QString& fileName, const QByteArray& bytes);
     QString clash(const QString& fileName, const QString& indexName) const;
-    // The modern style's files besides its pages: stylesheet, icon, search, sitemap.
-    // `siteFiles`: the sitemap and robots.txt (siteAddressFiles), written after the others.
-    bool writeModernFiles(QList<std::pair<QString, QByteArray>> siteFiles, QString* error);
-    QList<std::pair<QString, QByteArray>> siteAddressFiles(QStringList pages) const;
+    struct Recording;
+    // The modern style's files besides its pages (stylesheet, icon, search, sitemap), written
+    // into the folder; then taken into the run's record and counts, or the first failure told.
+    void writeModernFiles(Recording& r);
+    bool takeModernFiles(Recording& r, QString* error);
+    QList<std::pair<QString, QByteArray>> siteAddressFiles(QStringList pages) const; // the sitemap, robots.txt
     struct Modern;
     Modern& modernFor(const PageStyle& style);
 
@@ -92,6 +99,7 @@ private:
     std::unique_ptr<PageFolder> m_folder; // before the writer, which writes into it
     std::unique_ptr<Modern> m_modern; // what the modern style's pages told, for its other files
     std::unique_ptr<Writer> m_writer;
+    std::unique_ptr<Recording> m_recording; // from prepareRecord()
     int m_sequence = 0;
     int m_expectedRecords = 0;
     QStringList m_pages;   // every page name of this run, in order

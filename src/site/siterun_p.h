@@ -151,6 +151,63 @@ private:
     std::thread m_thread;
 };
 
+// The manifest holds one page a line: its name, percent-encoded so that any name a kind can
+// give survives a plain ASCII file, then the size and the SHA-256 of the bytes written, so that
+// a prune removes only a file that is still the page a run wrote. (Older manifests hold the
+// name alone.)
+struct ManifestEntry {
+    QString name;
+    qint64 size = -1;
+    QByteArray hash;
+};
+
+// A file of the run besides its pages, written, or why not.
+struct FileWritten {
+    PageWrite outcome = PageWrite::Failed; // also for a file not tried after another failed
+    QString failure;
+    QByteArray hash;
+};
+using NamedFiles = QList<std::pair<QString, QByteArray>>;
+// Writes `files` into the run's folder, each with its hash taken; none is begun after one
+// failed (sitemodernfiles.cpp).
+std::vector<FileWritten> writeFiles(PageFolder& folder, const NamedFiles& files);
+
+// The run's record in the making: what the folder's manifest held, and this run's pages and
+// files in order, each once.
+struct SiteRun::Recording {
+    QString manifest;
+    QList<ManifestEntry> earlier;
+    QHash<QString, qsizetype> now; // a name's place in keep
+    QList<ManifestEntry> keep;
+    qsizetype listed = 0; // of the run's names
+    std::future<NamedFiles> siteFiles; // the sitemap and robots.txt, made of the pages alone
+    bool modernWritten = false;
+    NamedFiles modernFiles;
+    std::vector<FileWritten> modernOutcomes;
+
+    // The names from the `listed`th on, each once.
+    void list(const QStringList& names)
+    {
+        for (qsizetype i = listed; i < names.size(); ++i) {
+            const QString& name = names.at(i); // at(): reading never copies a shared list
+            const qsizetype before = now.size();
+            qsizetype& index = now[name];
+            if (now.size() != before) {
+                index = keep.size();
+                keep.append({name, 0, QByteArray()});
+            }
+        }
+        listed = names.size();
+    }
+    void sum(const QString& name, qint64 size, const QByteArray& hash)
+    {
+        if (const auto it = now.constFind(name); it != now.cend()) {
+            keep[*it].size = size;
+            keep[*it].hash = hash;
+        }
+    }
+};
+
 // What the modern style needs to know of the run's pages to write its other files.
 struct SiteRun::Modern {
     PageStyle style;

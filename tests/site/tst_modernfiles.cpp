@@ -3,6 +3,8 @@
 // stops the run with its own name, the first such in their order, whatever else fails too.
 #include "testenv.h"
 
+#include "site/modernpages.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,6 +18,12 @@ class TestModernFiles : public QObject {
 private slots:
     void unwritableFile_stopsTheRunNamingTheFirst_data();
     void unwritableFile_stopsTheRunNamingTheFirst();
+    void indexNamedAsAFileOfTheStyle_theFileReplacesIt_data();
+    void indexNamedAsAFileOfTheStyle_theFileReplacesIt();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_manyRecords; // made once for the rows
 };
 
 void TestModernFiles::unwritableFile_stopsTheRunNamingTheFirst_data()
@@ -53,6 +61,38 @@ void TestModernFiles::unwritableFile_stopsTheRunNamingTheFirst()
     }
     QVERIFY2(!said.contains(QStringLiteral("作成しました")), qPrintable(said));
     QVERIFY(QFileInfo(QDir(out).filePath("qa060.html")).isFile());
+}
+
+void TestModernFiles::indexNamedAsAFileOfTheStyle_theFileReplacesIt_data()
+{
+    QTest::addColumn<QString>("index");
+    QTest::addColumn<QByteArray>("begins");
+    QTest::newRow("style sheet") << "qadora.css" << modernStyleSheet().left(64);
+    QTest::newRow("sitemap, the last written") << "sitemap.xml" << QByteArray("<?xml");
+}
+
+// The index page is made before the kinds' pages, while the writer is still far behind: the
+// style's own file of the same name is still written after it, as the run's last word.
+void TestModernFiles::indexNamedAsAFileOfTheStyle_theFileReplacesIt()
+{
+    QFETCH(QString, index);
+    QFETCH(QByteArray, begins);
+    if (m_manyRecords.isEmpty()) {
+        QList<Record> records;
+        for (int i = 0; i < 600; ++i)
+            records.append({0, QStringLiteral("k%1,種類%1").arg(i % 40), QStringLiteral("質問%1").arg(i), QStringLiteral("答え%1").arg(i)});
+        m_manyRecords = makeDatabase(m_dir.filePath("many.mdb"));
+        appendRecords(m_manyRecords, records);
+    }
+    const QString out = m_dir.filePath(index + QStringLiteral(".site"));
+    QVERIFY(QDir().mkpath(out));
+    QProcess p;
+    p.start(QStringLiteral(QADORA_BUILD_EXE), {"--style", "modern", "--site-url", "https://example.jp/", "--index", index, m_manyRecords, out});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    QFile f(QDir(out).filePath(index));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY2(f.readAll().startsWith(begins), qPrintable(index));
 }
 
 QTEST_GUILESS_MAIN(TestModernFiles)
