@@ -4,14 +4,16 @@
 
 namespace qadora {
 
-SearchIndexFeed::SearchIndexFeed(qsizetype expected)
+SearchIndexFeed::SearchIndexFeed(qsizetype expected, Thread thread)
     : m_builder(std::make_unique<SearchIndexBuilder>(searchLayout(expected)))
-    , m_thread([this] { run(); })
+    , m_thread(thread == Thread::Own ? std::thread([this] { run(); }) : std::thread())
 {
 }
 
 SearchIndexFeed::~SearchIndexFeed()
 {
+    if (!m_thread.joinable())
+        return;
     {
         std::lock_guard lock(m_mutex);
         m_stopped = true;
@@ -22,6 +24,10 @@ SearchIndexFeed::~SearchIndexFeed()
 
 void SearchIndexFeed::add(const SearchDocument& document)
 {
+    if (!m_thread.joinable()) {
+        m_builder->add(document);
+        return;
+    }
     m_batch.push_back(document);
     if (m_batch.size() >= kBatchSize)
         handOver();
@@ -41,6 +47,10 @@ void SearchIndexFeed::handOver()
 
 std::future<SearchIndexFeed::Files> SearchIndexFeed::finish(QList<SearchKind> kinds)
 {
+    if (!m_thread.joinable()) {
+        m_kinds = std::move(kinds);
+        return std::async(std::launch::deferred, [this] { return files(); });
+    }
     handOver();
     {
         std::lock_guard lock(m_mutex);
@@ -69,10 +79,14 @@ void SearchIndexFeed::run()
             m_builder->add(d);
     }
     // The kinds are the main thread's until finish(), which hands them over under the lock.
+    m_files.set_value(files());
+}
+
+SearchIndexFeed::Files SearchIndexFeed::files()
+{
     if (!(searchLayout(m_builder->count()) == m_builder->layout()))
-        m_files.set_value({});
-    else
-        m_files.set_value(m_builder->files(m_kinds));
+        return {};
+    return m_builder->files(m_kinds);
 }
 
 } // namespace qadora

@@ -22,8 +22,11 @@ class SearchIndexFeed {
 public:
     using Files = QList<std::pair<QString, QByteArray>>;
 
+    // Where the records are taken into the index: on a thread of the feed's own, or by add()
+    // itself, on the caller's, where the cores are too few for another busy thread.
+    enum class Thread { Own, Caller };
     // The index is split by the number of records expected (searchLayout).
-    explicit SearchIndexFeed(qsizetype expected);
+    explicit SearchIndexFeed(qsizetype expected, Thread thread = Thread::Own);
     ~SearchIndexFeed(); // stops the thread, whatever it was doing
     SearchIndexFeed(const SearchIndexFeed&) = delete;
     SearchIndexFeed& operator=(const SearchIndexFeed&) = delete;
@@ -32,12 +35,14 @@ public:
     void add(const SearchDocument& document);
     // After the last record: the index's files, as searchFiles() gives them for the same
     // records; an empty list when their number would split the index otherwise than expected.
+    // On the caller's thread they are made when first asked for.
     std::future<Files> finish(QList<SearchKind> kinds);
 
 private:
     static constexpr size_t kBatchSize = 256;
     void run();
     void handOver();
+    Files files();
 
     std::unique_ptr<SearchIndexBuilder> m_builder;
     std::vector<SearchDocument> m_batch; // the producer's, not yet handed over

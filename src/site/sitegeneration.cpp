@@ -8,6 +8,8 @@
 
 #include <QFileInfo>
 
+#include <thread>
+
 namespace qadora {
 
 QString writeFailureMessage(const QString& path, const QString& error)
@@ -27,6 +29,11 @@ SiteRun::SiteRun(QString outDir, Mode mode)
 }
 
 SiteRun::~SiteRun() = default;
+
+bool moreThanTwoCores()
+{
+    return std::thread::hardware_concurrency() > 2;
+}
 
 WriteOutcome SiteRun::put(const QString& fileName, const QByteArray& bytes)
 {
@@ -121,7 +128,8 @@ SiteRun::Modern& SiteRun::modernFor(const PageStyle& style)
         m_modern = std::make_unique<Modern>();
         m_modern->context.ownStyleSheet = QFileInfo(joinPath(m_outDir, kOwnStyleSheet)).isFile();
         if (m_expectedRecords > 0)
-            m_modern->feed = std::make_unique<SearchIndexFeed>(m_expectedRecords);
+            m_modern->feed = std::make_unique<SearchIndexFeed>(
+                m_expectedRecords, m_indexOnOwnThread ? SearchIndexFeed::Thread::Own : SearchIndexFeed::Thread::Caller);
     }
     m_modern->style = style;
     return *m_modern;

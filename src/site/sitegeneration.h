@@ -17,6 +17,8 @@ namespace qadora {
 
 class PageFolder;
 
+bool moreThanTwoCores();
+
 struct WriteOutcome {
     enum Code {
         Written,
@@ -56,8 +58,14 @@ public:
                               const QStringList& questions, const QStringList& numbers, const PageStyle& style);
 
     // Before the record pages, the number of records the run will make them of: the modern
-    // style's search index is then built on another core as they are made.
-    void expectRecords(int records) { m_expectedRecords = records; }
+    // style's search index is then built as they are made. Making and writing the pages keep
+    // two cores busy: the index has a thread of its own only where there are more, and is
+    // otherwise built by the thread that makes the pages, which the writer keeps waiting.
+    void expectRecords(int records, bool indexOnOwnThread = moreThanTwoCores())
+    {
+        m_expectedRecords = records;
+        m_indexOnOwnThread = indexOnOwnThread;
+    }
     // Once every record's page is made: the modern style's search index is built on another
     // core while the kinds' pages are made and written.
     void startSearchIndex();
@@ -102,6 +110,7 @@ private:
     std::unique_ptr<Recording> m_recording; // from prepareRecord()
     int m_sequence = 0;
     int m_expectedRecords = 0;
+    bool m_indexOnOwnThread = true;
     QStringList m_pages;   // every page name of this run, in order
     PageNameClash m_names; // the same, as a case-insensitive file system tells them apart
     QSet<QString> m_qaPages;

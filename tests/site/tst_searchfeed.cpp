@@ -24,6 +24,7 @@ private slots:
 
 void TestSearchFeed::runIndex_isTheIndexOfTheRecordsKept_data()
 {
+    QTest::addColumn<bool>("ownThread");
     QTest::addColumn<int>("expected");
     QTest::addColumn<QList<int>>("numbers"); // the records' numbers in the order they come
     QList<int> all, most, few;
@@ -31,15 +32,19 @@ void TestSearchFeed::runIndex_isTheIndexOfTheRecordsKept_data()
         (i < 100 ? few : i < 580 ? most : all) << i;
     most = few + most;
     all = most + all;
-    QTest::newRow("as many as expected") << 600 << all;
-    QTest::newRow("fewer, the same split") << 600 << most;
-    QTest::newRow("fewer, another split") << 600 << few;
-    QTest::newRow("later records take pages") << 600 << (QList<int>{7} + all + QList<int>{300, 599});
-    QTest::newRow("none expected") << 0 << all;
+    for (const bool own : {true, false}) {
+        const char* on = own ? ", own thread" : ", the pages' thread";
+        QTest::addRow("as many as expected%s", on) << own << 600 << all;
+        QTest::addRow("fewer, the same split%s", on) << own << 600 << most;
+        QTest::addRow("fewer, another split%s", on) << own << 600 << few;
+        QTest::addRow("later records take pages%s", on) << own << 600 << (QList<int>{7} + all + QList<int>{300, 599});
+        QTest::addRow("none expected%s", on) << own << 0 << all;
+    }
 }
 
 void TestSearchFeed::runIndex_isTheIndexOfTheRecordsKept()
 {
+    QFETCH(bool, ownThread);
     QFETCH(int, expected);
     QFETCH(QList<int>, numbers);
     QTemporaryDir dir;
@@ -51,7 +56,7 @@ void TestSearchFeed::runIndex_isTheIndexOfTheRecordsKept()
     QHash<int, qsizetype> at;
     {
         SiteRun run(dir.path(), SiteRun::Mode::Background);
-        run.expectRecords(expected);
+        run.expectRecords(expected, ownThread);
         for (const int no : std::as_const(numbers)) {
             const QString kind = QString::number(no % 3);
             const QString question = QStringLiteral("質問%1の変更").arg(no);
