@@ -11,6 +11,8 @@ packages=(
     libzip-dev libxlsxwriter-dev
     # the modern page style: answers balanced by an HTML5 parser
     libgumbo-dev
+    # the pages' hashes in a site folder's manifest
+    libxxhash-dev
     fonts-noto-cjk
     # tests: a second writer, FTP/FTPS/SFTP servers on 127.0.0.1, a display
     sqlite3 python3 python3-pyftpdlib python3-openssl openssl openssh-server openssh-client

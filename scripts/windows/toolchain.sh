@@ -139,7 +139,7 @@ windows_packages=(
     wine wine64 libwine-dev nsis nsis-pluginapi
     dpkg-dev cmake ninja-build ccache perl make tcl autoconf automake libtool
     gettext pkg-config curl zip xvfb xauth imagemagick fonts-noto-cjk
-    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libicu-dev
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libicu-dev libxxhash-dev
 )
 
 # Checked on every run, not stamped: a cache folder kept from another machine says nothing
@@ -379,6 +379,12 @@ stage_mdbtools() {
     cp libmdb.pc "$prefix/lib/pkgconfig/"
 }
 
+# xxHash is used from its header alone (XXH_INLINE_ALL), architecture-independent C: the one
+# of Debian's libxxhash-dev is all a Windows build needs of it.
+stage_xxhash() {
+    cp /usr/include/xxhash.h "$prefix/include/"
+}
+
 stage_qtkeychain() {
     cmake_cross "$src/qtkeychain-0.13.2" "$bld/qtkeychain" \
         -DBUILD_WITH_QT6=ON -DBUILD_TRANSLATIONS=OFF -DBUILD_TEST_APPLICATION=OFF \
@@ -393,7 +399,7 @@ stage_wine() {
     cp /usr/share/qt6/translations/qtbase_ja.qm "$prefix/translations/"
 }
 
-all=(apt sources sqlite openssl libssh2 curl qt libzip xlsxwriter gumbo mdbtools qtkeychain wine)
+all=(apt sources sqlite openssl libssh2 curl qt libzip xlsxwriter gumbo xxhash mdbtools qtkeychain wine)
 total0=$SECONDS
 rm -f "$stamps/apt"
 use_ccache

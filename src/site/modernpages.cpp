@@ -6,20 +6,17 @@
 #include "searchsite.h"
 #include "utf8text.h"
 
-#include <QCryptographicHash>
 #include <QHash>
 #include <QMutex>
-#include <QUrl>
 
 #include <algorithm>
+#include <type_traits>
 
 namespace qadora {
 
 namespace {
 
 constexpr int kDescriptionLength = 120;
-
-QString addressProblem(const QString& address);
 
 struct Crumb {
     QString href; // empty for the page itself
@@ -40,11 +37,11 @@ void writeCrumb(Utf8Text& out, const Crumb& c)
 
 struct Head {
     QString title;
+    bool titleWithSite = true; // followed by " | " and the site's name
     QString description;
     QString ogTitle;
-    QString ogType = QStringLiteral("website");
+    bool article = false; // og:type
     QString fileName;
-    QByteArray jsonLd; // as UTF-8
     QString styles; // the record's own
 };
 
@@ -141,6 +138,8 @@ struct Frame {
     QString homeAddress;    // the return link's; empty for none
     QString homeLabel;
     QByteArray headStart;   // up to "<title>"
+    QByteArray titleSuffix; // " | " and the site's name, escaped
+    QByteArray siteMeta;    // og:site_name and og:locale
     QByteArray links;       // the icon's and the sheets' lines
     QByteArray header;      // "</head>" to the end of the header
     QByteArray crumbsToSite;  // the breadcrumb's opening, the return link and the site's link
@@ -158,6 +157,14 @@ Frame makeFrame(const PageStyle& style, const ModernContext& context)
     f.homeLabel = returnLabel(style);
     f.headStart = QByteArrayLiteral("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
                                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>");
+    Utf8Text suffix;
+    suffix << " | ";
+    suffix.html(f.site);
+    f.titleSuffix = suffix.take();
+    Utf8Text meta;
+    meta << "<meta property=\"og:site_name\" content=";
+    meta.attribute(f.site) << ">\n<meta property=\"og:locale\" content=\"ja_JP\">\n";
+    f.siteMeta = meta.take();
     // The sheet is the program's own, the same from run to run: its version changes only
     // with a new Qadora, so a rebuild rewrites no page for it.
     static const QString sheetLink = versionedLink(kModernStyleSheet, modernStyleSheet());
@@ -202,53 +209,93 @@ void absoluteUrlAttribute(Utf8Text& out, const Frame& frame, const QString& file
     out.attribute(QString(frame.address + linkTo(fileName)));
 }
 
-// A page: its head, the header every page shows, the breadcrumb (`crumbs` opens it with the
-// site's own crumbs; `more` are the rest), main and the footer.
-QByteArray document(const Frame& frame, const Head& head, const QByteArray& crumbs, const QList<Crumb>& more,
-                    const QByteArray& main, const QByteArray& footer, const QByteArray& tail = QByteArray())
+// Where document() wrote the page's own part of the title: a record page's last crumb is the
+// same text escaped the same way.
+struct Written {
+    qsizetype titleAt = 0;
+    qsizetype titleLength = 0;
+};
+
+// A page: its head, with the structured data `json` writes (none for nullptr), the header
+// every page shows, the breadcrumb (`siteCrumbs` opens it; `crumbs` writes the rest), main
+// (`main` writes it) and the footer. One buffer of about the page's size, `size` bytes for
+// what the callers write: a page is made for every record of every run.
+template <typename Json, typename Crumbs, typename Main>
+QByteArray document(const Frame& frame, const Head& head, qsizetype size, Json&& json, const QByteArray& siteCrumbs,
+                    Crumbs&& crumbs, Main&& main, const QByteArray& footer, const QByteArray& tail = QByteArray())
 {
-    Utf8Text html(4096 + main.size() + head.jsonLd.size() * 3 + head.styles.size() * 3);
+    const qsizetype own = head.title.size() + 2 * head.description.size() + head.ogTitle.size() + head.styles.size()
+        + 2 * (frame.address.size() + head.fileName.size());
+    Utf8Text html(1024 + frame.headStart.size() + frame.titleSuffix.size() + frame.siteMeta.size() + frame.links.size()
+                  + frame.header.size() + siteCrumbs.size() + footer.size() + tail.size() + 3 * own + size);
+    Written written;
     html << frame.headStart;
-    html.html(head.title) << "</title>\n";
+    written.titleAt = html.size();
+    html.html(head.title);
+    written.titleLength = html.size() - written.titleAt;
+    if (head.titleWithSite)
+        html << frame.titleSuffix;
+    html << "</title>\n";
     // The description and the address stand twice: escaped once, copied the second time.
     html << "<meta name=\"description\" content=";
-    const qsizetype description = html.bytes().size();
+    const qsizetype description = html.size();
     html.attribute(head.description);
-    const QByteArray describe = html.bytes().sliced(description);
+    const qsizetype describeLength = html.size() - description;
     html << ">\n";
     const bool url = !frame.address.isEmpty();
-    QByteArray address;
+    qsizetype address = 0, addressLength = 0;
     if (url) {
         html << "<link rel=\"canonical\" href=";
-        const qsizetype at = html.bytes().size();
+        address = html.size();
         absoluteUrlAttribute(html, frame, head.fileName);
-        address = html.bytes().sliced(at);
+        addressLength = html.size() - address;
         html << ">\n";
     }
     html << "<meta property=\"og:title\" content=";
     html.attribute(head.ogTitle) << ">\n";
-    html << "<meta property=\"og:description\" content=" << describe << ">\n";
-    html << "<meta property=\"og:type\" content=";
-    html.attribute(head.ogType) << ">\n";
-    html << "<meta property=\"og:site_name\" content=";
-    html.attribute(frame.site) << ">\n";
-    html << "<meta property=\"og:locale\" content=\"ja_JP\">\n";
-    if (url)
-        html << "<meta property=\"og:url\" content=" << address << ">\n";
+    html << "<meta property=\"og:description\" content=";
+    html.repeat(description, describeLength) << ">\n";
+    html << (head.article ? "<meta property=\"og:type\" content=\"article\">\n"
+                          : "<meta property=\"og:type\" content=\"website\">\n");
+    html << frame.siteMeta;
+    if (url) {
+        html << "<meta property=\"og:url\" content=";
+        html.repeat(address, addressLength) << ">\n";
+    }
     html << frame.links;
     if (!head.styles.isEmpty())
         html << QStringView(head.styles) << '\n';
-    if (!head.jsonLd.isEmpty())
-        html << "<script type=\"application/ld+json\">" << head.jsonLd << "</script>\n";
-    html << frame.header << crumbs;
-    for (const Crumb& c : more)
-        writeCrumb(html, c);
+    if constexpr (!std::is_null_pointer_v<std::decay_t<Json>>) {
+        html << "<script type=\"application/ld+json\">";
+        json(html);
+        html << "</script>\n";
+    }
+    html << frame.header << siteCrumbs;
+    crumbs(html, written);
     html << "</ol></nav>\n";
-    html << "<main id=\"main\">\n" << main << "</main>\n";
+    html << "<main id=\"main\">\n";
+    main(html);
+    html << "</main>\n";
     html << "<footer class=\"site-footer\">" << footer << "</footer>\n";
     html << tail;
     html << "</body>\n</html>\n";
     return html.take();
+}
+
+// A document() whose crumbs after the site's are `more` and whose main is `main`.
+QByteArray document(const Frame& frame, const Head& head, const QByteArray& siteCrumbs, const QList<Crumb>& more,
+                    const QByteArray& main, const QByteArray& footer, const QByteArray& tail = QByteArray())
+{
+    qsizetype size = main.size();
+    for (const Crumb& c : more)
+        size += 64 + 3 * (c.href.size() + c.text.size());
+    return document(
+        frame, head, size, nullptr, siteCrumbs,
+        [&](Utf8Text& out, const Written&) {
+            for (const Crumb& c : more)
+                writeCrumb(out, c);
+        },
+        [&](Utf8Text& out) { out << main; }, footer, tail);
 }
 
 void listOfLinks(Utf8Text& html, const QList<Crumb>& links)
@@ -285,6 +332,7 @@ struct KindFrame {
     QString kind; // the visible text of the kind's title
     QString link;
     QByteArray jsonItem; // with its ","
+    QByteArray crumb;
     QByteArray footer;
 };
 
@@ -339,6 +387,9 @@ std::shared_ptr<const KindFrame> kindFrameFor(const PageStyle& style, const Mode
     Utf8Text item;
     item << linkItem(style, frame.nextPosition, k->kind, backFile) << ',';
     k->jsonItem = item.take();
+    Utf8Text crumb;
+    writeCrumb(crumb, Crumb{k->link, k->kind});
+    k->crumb = crumb.take();
     k->footer = backLink(k->link, QStringLiteral("戻る"));
     const QMutexLocker lock(&parts.mutex);
     if (parts.frame.get() == &frame)
@@ -366,111 +417,6 @@ QString questionText(const ModernContext& context, const QString& html)
 
 } // namespace
 
-QString siteAddressProblem(const QString& address)
-{
-    // Asked for every page of a run, about the same address.
-    static QMutex mutex;
-    static QString known;
-    static QString problem = addressProblem(known);
-    const QMutexLocker lock(&mutex);
-    if (address != known) {
-        problem = addressProblem(address);
-        known = address;
-    }
-    return problem;
-}
-
-namespace {
-
-QString addressProblem(const QString& address)
-{
-    const QString a = address.trimmed();
-    if (a.isEmpty())
-        return {};
-    // A line break would add lines of its own to robots.txt; without a scheme and host every
-    // canonical link would be taken as a path of the page's own site.
-    for (const QChar c : a) {
-        if (c.unicode() <= 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control
-            || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
-            return kSiteAddressMessage;
-    }
-    const QUrl url(a, QUrl::StrictMode);
-    const QString scheme = url.scheme();
-    if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty() || url.hasQuery()
-        || url.hasFragment() || !url.userInfo().isEmpty())
-        return kSiteAddressMessage;
-    return {};
-}
-
-} // namespace
-
-QString normalizedSiteAddress(const QString& address)
-{
-    QString a = address.trimmed();
-    if (a.isEmpty())
-        return a;
-    if (!a.endsWith(u'/'))
-        a += u'/';
-    return a;
-}
-
-QString linkTo(const QString& fileName)
-{
-    // Most names ("qa12.html", "k3.html") need no encoding: handed back as they are.
-    const auto plain = [](char16_t u) {
-        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'-' || u == u'.'
-            || u == u'_' || u == u'~' || u == u'!' || u == u'$' || u == u'&' || u == u'\'' || u == u'(' || u == u')'
-            || u == u'*' || u == u'+' || u == u',' || u == u';' || u == u'=' || u == u'@';
-    };
-    if (std::all_of(fileName.utf16(), fileName.utf16() + fileName.size(), plain))
-        return fileName;
-    // ":" encoded too: "a:b.html" would be read as a link of the scheme "a" (javascript: among them).
-    return QString::fromLatin1(QUrl::toPercentEncoding(fileName, QByteArrayLiteral("!$&'()*+,;=@")));
-}
-
-QString contentVersion(const QByteArray& bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(8));
-}
-
-QString versionedLink(const QString& fileName, const QByteArray& bytes)
-{
-    return linkTo(fileName) + QStringLiteral("?v=") + contentVersion(bytes);
-}
-
-QString jsonString(const QString& text)
-{
-    const auto plain = [](char16_t u) {
-        return u >= 0x20 && u != u'"' && u != u'\\' && u != u'<' && u != u'>' && u != u'&' && u != 0x2028 && u != 0x2029;
-    };
-    if (std::all_of(text.utf16(), text.utf16() + text.size(), plain))
-        return u'"' + text + u'"';
-    QString out = QStringLiteral("\"");
-    out.reserve(text.size() + 16);
-    const char16_t* const s = reinterpret_cast<const char16_t*>(text.utf16());
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n;) {
-        // What needs no escape, a run at a time.
-        const qsizetype run = std::find_if_not(s + i, s + n, plain) - (s + i);
-        if (run > 0) {
-            out.append(text.constData() + i, run);
-            i += run;
-            continue;
-        }
-        const char16_t u = s[i++];
-        switch (u) {
-        case u'"': out += QLatin1String("\\\""); break;
-        case u'\\': out += QLatin1String("\\\\"); break;
-        case u'\n': out += QLatin1String("\\n"); break;
-        case u'\r': out += QLatin1String("\\r"); break;
-        case u'\t': out += QLatin1String("\\t"); break;
-        default:
-            out += QStringLiteral("\\u%1").arg(unsigned(u), 4, 16, QLatin1Char('0'));
-        }
-    }
-    return out + u'"';
-}
-
 ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, const QString& fileName,
                           const QString& atext, const QString& btext, const QString& backFile, const QString& kindTitle)
 {
@@ -483,35 +429,37 @@ ModernQaPage modernQaPage(const PageStyle& style, const ModernContext& context, 
     const KindFrame& kind = *keptKind;
 
     Head head;
-    head.title = question.text + QStringLiteral(" | ") + frame.site;
+    head.title = question.text;
     head.ogTitle = question.text;
-    head.ogType = QStringLiteral("article");
+    head.article = true;
     head.description = shortened(answer.text.isEmpty() ? question.text : answer.text, kDescriptionLength);
     head.fileName = fileName;
     head.styles = answer.styles;
     // One question with its answer, as the page shows them, and the way to it.
-    Utf8Text json(256 + (question.text.size() * 2 + answer.text.size()) * 3);
-    json << "{\"@context\":\"https://schema.org\",\"@graph\":["
-            "{\"@type\":\"FAQPage\",\"mainEntity\":[{\"@type\":\"Question\",\"name\":";
-    const qsizetype name = json.bytes().size();
-    json.json(question.text);
-    const QByteArray questionJson = json.bytes().sliced(name); // the last crumb's name too
-    json << ",\"acceptedAnswer\":{\"@type\":\"Answer\",\"text\":";
-    json.json(answer.text) << "}}]}";
-    json << ",{\"@type\":\"BreadcrumbList\",\"itemListElement\":[" << frame.jsonSiteItems << kind.jsonItem;
-    json << "{\"@type\":\"ListItem\",\"position\":";
-    json.number(frame.nextPosition + 1) << ",\"name\":" << questionJson << "}]}]}";
-    head.jsonLd = json.take();
-
-    Utf8Text main(128 + (question.html.size() + answer.html.size()) * 3);
-    main << "<article class=\"qa\">\n<h1>" << QStringView(question.html) << "</h1>\n<h2>答え</h2>\n<div class=\"answer-body\">"
-         << QStringView(answer.html) << "</div>\n</article>\n";
-    Utf8Text crumbs(frame.crumbsToSite.size() + 256);
-    crumbs << frame.crumbsToSite << "<li><a href=";
-    crumbs.attribute(kind.link) << '>';
-    crumbs.html(kind.kind) << "</a></li>";
-    return {document(frame, head, crumbs.bytes(), {Crumb{QString(), question.text}}, main.bytes(), kind.footer),
-            question.text, answer.text};
+    auto json = [&](Utf8Text& out) {
+        out << "{\"@context\":\"https://schema.org\",\"@graph\":["
+               "{\"@type\":\"FAQPage\",\"mainEntity\":[{\"@type\":\"Question\",\"name\":";
+        const qsizetype name = out.size();
+        out.json(question.text);
+        const qsizetype nameLength = out.size() - name; // the last crumb's name too
+        out << ",\"acceptedAnswer\":{\"@type\":\"Answer\",\"text\":";
+        out.json(answer.text) << "}}]}";
+        out << ",{\"@type\":\"BreadcrumbList\",\"itemListElement\":[" << frame.jsonSiteItems << kind.jsonItem;
+        out << "{\"@type\":\"ListItem\",\"position\":";
+        out.number(frame.nextPosition + 1) << ",\"name\":";
+        out.repeat(name, nameLength) << "}]}]}";
+    };
+    auto crumbs = [&](Utf8Text& out, const Written& written) {
+        out << kind.crumb << "<li aria-current=\"page\">";
+        out.repeat(written.titleAt, written.titleLength) << "</li>";
+    };
+    auto main = [&](Utf8Text& out) {
+        out << "<article class=\"qa\">\n<h1>" << QStringView(question.html) << "</h1>\n<h2>答え</h2>\n<div class=\"answer-body\">"
+            << QStringView(answer.html) << "</div>\n</article>\n";
+    };
+    const qsizetype size = 512 + frame.jsonSiteItems.size() + kind.jsonItem.size() + kind.crumb.size()
+        + 3 * (3 * question.text.size() + answer.text.size() + question.html.size() + answer.html.size());
+    return {document(frame, head, size, json, frame.crumbsToSite, crumbs, main, kind.footer), question.text, answer.text};
 }
 
 QByteArray modernIndexPage(const PageStyle& style, const ModernContext& context, const QList<ModernKind>& kinds)
@@ -525,6 +473,7 @@ QByteArray modernIndexPage(const PageStyle& style, const ModernContext& context,
         links << Crumb{linkTo(k.file), balanceHtml(k.title, HtmlContext::Phrasing).text};
     Head head;
     head.title = site;
+    head.titleWithSite = false;
     head.ogTitle = site;
     head.description = summary(site, links);
     head.fileName = style.indexName;
@@ -559,7 +508,7 @@ QByteArray modernSubIndexPage(const PageStyle& style, const ModernContext& conte
     for (qsizetype i = 0; i < questions.size() && i < numbers.size(); ++i)
         links << Crumb{linkTo(qaFileName(numbers[i])), questionText(context, questions[i])};
     Head head;
-    head.title = title.text + QStringLiteral(" | ") + frame.site;
+    head.title = title.text;
     head.ogTitle = title.text;
     head.description = summary(title.text, links);
     head.fileName = fileName;
@@ -576,7 +525,7 @@ QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context
     const std::shared_ptr<const Frame> kept = frameFor(style, context);
     const Frame& frame = *kept;
     Head head;
-    head.title = QStringLiteral("サイト内検索 | ") + frame.site;
+    head.title = QStringLiteral("サイト内検索");
     head.ogTitle = QStringLiteral("サイト内検索");
     head.description = frame.site + QStringLiteral("の質問と答えを検索します。");
     head.fileName = kSearchPage;
@@ -593,36 +542,6 @@ QByteArray modernSearchPage(const PageStyle& style, const ModernContext& context
     tail.attribute(metaLink) << " defer></script>\n";
     return document(frame, head, frame.crumbsToSite, {Crumb{QString(), QStringLiteral("サイト内検索")}}, main,
                     backLink(linkTo(style.indexName), QStringLiteral("戻る")), tail.bytes());
-}
-
-QByteArray sitemap(const QString& siteAddress, const QStringList& pages)
-{
-    const QString address = normalizedSiteAddress(siteAddress);
-    Utf8Text xml(256 + pages.size() * (address.size() + 40));
-    xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
-    for (const QString& page : pages) {
-        xml << "<url><loc>";
-        xml.add(address, Utf8Text::Escape::Attribute).add(linkTo(page), Utf8Text::Escape::Attribute) << "</loc></url>\n";
-    }
-    xml << "</urlset>\n";
-    return xml.take();
-}
-
-QByteArray robots(const QString& siteAddress)
-{
-    return (QStringLiteral("User-agent: *\nAllow: /\nSitemap: ") + normalizedSiteAddress(siteAddress) + kSitemap
-            + QStringLiteral("\n"))
-        .toUtf8();
-}
-
-QByteArray modernIcon()
-{
-    return QByteArrayLiteral(
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 32 32\">"
-        "<rect width=\"32\" height=\"32\" rx=\"7\" fill=\"#0b57d0\"/>"
-        "<circle cx=\"15\" cy=\"15\" r=\"8\" fill=\"none\" stroke=\"#fff\" stroke-width=\"3.5\"/>"
-        "<path d=\"M19 19l6 6\" stroke=\"#fff\" stroke-width=\"3.5\" stroke-linecap=\"round\"/></svg>\n");
 }
 
 } // namespace qadora

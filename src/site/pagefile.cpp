@@ -7,11 +7,10 @@
 #include <QDir>
 #include <QFileInfo>
 
-#ifdef QADORA_HAVE_OPENSSL
-#include <openssl/evp.h>
-#endif
+#include <QtEndian>
 
-#include <memory>
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 namespace qadora {
 
@@ -77,19 +76,19 @@ QString directoryNameProblem(const QString& name)
 
 QByteArray pageHash(const QByteArray& bytes)
 {
-#ifdef QADORA_HAVE_OPENSSL
-    // OpenSSL's SHA-256 uses the processor's instructions for it, many times faster than
-    // Qt's portable one; the page's hash is taken for every page of every run.
-    static EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-    thread_local const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (sha256 && context && EVP_DigestInit_ex2(context.get(), sha256, nullptr)
-        && EVP_DigestUpdate(context.get(), bytes.constData(), size_t(bytes.size()))
-        && EVP_DigestFinal_ex(context.get(), digest, &length))
-        return QByteArray::fromRawData(reinterpret_cast<const char*>(digest), length).toHex();
-#endif
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    // Every page of every run is hashed, only to tell at a later prune whether the file is
+    // still the one written: XXH3 takes a fraction of SHA-256's time for it.
+    const XXH128_hash_t h = XXH3_128bits(bytes.constData(), size_t(bytes.size()));
+    const quint64 halves[] = {qToBigEndian(h.high64), qToBigEndian(h.low64)};
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(halves), sizeof halves).toHex();
+}
+
+bool isPageHash(const QByteArray& hash, const QByteArray& bytes)
+{
+    // The manifests of earlier versions hold SHA-256 hashes: their pages are still known.
+    if (hash.size() == kLegacyPageHashLength)
+        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() == hash;
+    return hash.size() == kPageHashLength && pageHash(bytes) == hash;
 }
 
 } // namespace qadora

@@ -84,7 +84,12 @@ private:
     NewNames m_ways;
 };
 
-// The SHA-256 of `bytes` in lower-case hex, as the manifest of a site folder keeps it.
+// The hash of `bytes` as the manifest of a site folder keeps it: their XXH3 of 128 bits in
+// lower-case hex, kPageHashLength characters.
 QByteArray pageHash(const QByteArray& bytes);
+inline constexpr qsizetype kPageHashLength = 32;
+inline constexpr qsizetype kLegacyPageHashLength = 64; // an earlier version's SHA-256
+// True when `hash`, from a manifest of this version or an earlier one, is that of `bytes`.
+bool isPageHash(const QByteArray& hash, const QByteArray& bytes);
 
 } // namespace qadora

@@ -45,11 +45,25 @@ void SearchIndexFeed::handOver()
     m_ready.notify_one();
 }
 
+namespace {
+
+SearchIndexFeed::Files filesOf(SearchIndexBuilder& builder, const QList<SearchKind>& kinds)
+{
+    if (!(searchLayout(builder.count()) == builder.layout()))
+        return {};
+    return builder.files(kinds);
+}
+
+} // namespace
+
 std::future<SearchIndexFeed::Files> SearchIndexFeed::finish(QList<SearchKind> kinds)
 {
     if (!m_thread.joinable()) {
-        m_kinds = std::move(kinds);
-        return std::async(std::launch::deferred, [this] { return files(); });
+        // The records are all in; the files are made beside the run's last pages, by a
+        // builder that is no longer the feed's.
+        return std::async(std::launch::async, [builder = std::move(m_builder), kinds = std::move(kinds)] {
+            return filesOf(*builder, kinds);
+        });
     }
     handOver();
     {
@@ -84,9 +98,7 @@ void SearchIndexFeed::run()
 
 SearchIndexFeed::Files SearchIndexFeed::files()
 {
-    if (!(searchLayout(m_builder->count()) == m_builder->layout()))
-        return {};
-    return m_builder->files(m_kinds);
+    return filesOf(*m_builder, m_kinds);
 }
 
 } // namespace qadora

@@ -35,7 +35,8 @@ public:
     void add(const SearchDocument& document);
     // After the last record: the index's files, as searchFiles() gives them for the same
     // records; an empty list when their number would split the index otherwise than expected.
-    // On the caller's thread they are made when first asked for.
+    // Where the records were taken on the caller's thread, the files are made on one of
+    // their own, begun here.
     std::future<Files> finish(QList<SearchKind> kinds);
 
 private:

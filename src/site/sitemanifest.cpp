@@ -50,7 +50,8 @@ QList<ManifestEntry> readManifest(const QString& path)
             const QByteArrayView rest = line.sliced(tab + 1);
             const qsizetype second = rest.indexOf('\t');
             const QByteArrayView hash = second < 0 ? QByteArrayView() : rest.sliced(second + 1);
-            if (second >= 0 && !hash.contains('\t') && hash.size() == 64) {
+            const bool known = hash.size() == kPageHashLength || hash.size() == kLegacyPageHashLength;
+            if (second >= 0 && !hash.contains('\t') && known) {
                 bool ok = false;
                 entry.size = rest.first(second).toLongLong(&ok);
                 entry.hash = ok ? hash.toByteArray() : QByteArray();
@@ -103,7 +104,7 @@ bool stillWritten(const QString& path, const ManifestEntry& entry)
     QFile file(path);
     QByteArray bytes;
     return file.open(QIODevice::ReadOnly) && readAtMost(file, entry.size, &bytes) == WholeRead::Ok
-        && pageHash(bytes) == entry.hash;
+        && isPageHash(entry.hash, bytes);
 }
 
 } // namespace

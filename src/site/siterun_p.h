@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <deque>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -48,6 +49,7 @@ public:
     {
         if (m_thread.joinable()) {
             flush();
+            hashWaiting();
             {
                 std::lock_guard lock(m_mutex);
                 m_done = true;
@@ -76,6 +78,11 @@ private:
         QByteArray bytes;
         QByteArray hash; // empty until taken
     };
+    struct Batch {
+        std::vector<Job> jobs;
+        bool hashed = false;  // every job's hash taken
+        bool hashing = false; // by the producer, which the writer waits for
+    };
     static constexpr size_t kBatchSize = 128;
     static constexpr size_t kBatchesAhead = 8;
 
@@ -83,22 +90,55 @@ private:
     {
         if (m_batch.empty())
             return;
-        // Each page's hash is taken by the thread that has time for it: here while batches
-        // still wait for the writer, else by the writer, which would only wait for pages.
+        // Each page's hash is taken by the thread that has time for it: here when the writer
+        // is so far behind that this thread would wait anyway, else by the writer.
         std::unique_lock lock(m_mutex);
-        const bool writerBehind = !m_queue.empty();
+        const bool writerBehind = m_queue.size() >= kBatchesAhead / 2;
         lock.unlock();
+        auto batch = std::make_shared<Batch>();
+        batch->jobs = std::move(m_batch);
+        m_batch = {};
         if (writerBehind) {
-            for (Job& job : m_batch)
+            for (Job& job : batch->jobs)
                 job.hash = pageHash(job.bytes);
+            batch->hashed = true;
         }
         lock.lock();
         m_space.wait(lock, [&] { return m_queue.size() < kBatchesAhead || m_failed; });
         if (!m_failed)
-            m_queue.push_back(std::move(m_batch));
-        m_batch = {};
+            m_queue.push_back(std::move(batch));
         lock.unlock();
         m_ready.notify_one();
+    }
+
+    // With no pages left to make, this thread hashes the batches the writer has not come to,
+    // from the last on, while the writer takes the first.
+    void hashWaiting()
+    {
+        for (;;) {
+            std::shared_ptr<Batch> batch;
+            {
+                std::lock_guard lock(m_mutex);
+                // The first is the writer's next.
+                for (auto it = m_queue.rbegin(); it != m_queue.rend() && it + 1 != m_queue.rend(); ++it) {
+                    if (!(*it)->hashed) {
+                        batch = *it;
+                        break;
+                    }
+                }
+                if (!batch || m_failed)
+                    return;
+                batch->hashing = true;
+            }
+            for (Job& job : batch->jobs)
+                job.hash = pageHash(job.bytes);
+            {
+                std::lock_guard lock(m_mutex);
+                batch->hashing = false;
+                batch->hashed = true;
+            }
+            m_ready.notify_one();
+        }
     }
 
     void run()
@@ -107,10 +147,10 @@ private:
             std::vector<Job> batch;
             {
                 std::unique_lock lock(m_mutex);
-                m_ready.wait(lock, [&] { return !m_queue.empty() || m_done; });
+                m_ready.wait(lock, [&] { return m_queue.empty() ? m_done : !m_queue.front()->hashing; });
                 if (m_queue.empty())
                     return;
-                batch = std::move(m_queue.front());
+                batch = std::move(m_queue.front()->jobs);
                 m_queue.pop_front();
             }
             m_space.notify_one();
@@ -146,7 +186,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::condition_variable m_space;
-    std::deque<std::vector<Job>> m_queue;
+    std::deque<std::shared_ptr<Batch>> m_queue; // shared with the producer while it hashes one
     bool m_done = false;
     std::thread m_thread;
 };

@@ -68,6 +68,17 @@ public:
 
     Utf8Text& add(QStringView text, Escape escape);
 
+    // `n` bytes this text already holds, from `at`, once more at its end.
+    Utf8Text& repeat(qsizetype at, qsizetype n)
+    {
+        const qsizetype end = m_bytes.size();
+        room(n);
+        m_bytes.resize(end + n);
+        std::memcpy(m_bytes.data() + end, m_bytes.constData() + at, size_t(n));
+        return *this;
+    }
+
+    qsizetype size() const { return m_bytes.size(); }
     const QByteArray& bytes() const { return m_bytes; }
     QByteArray take() { return std::move(m_bytes); }
 
@@ -77,10 +88,15 @@ private:
     void raw(const char* data, qsizetype n)
     {
         const qsizetype at = m_bytes.size();
-        if (m_bytes.capacity() < at + n)
-            m_bytes.reserve(std::max(at + n, 2 * m_bytes.capacity()));
+        room(n);
         m_bytes.resize(at + n);
         std::memcpy(m_bytes.data() + at, data, size_t(n));
+    }
+    void room(qsizetype n)
+    {
+        const qsizetype at = m_bytes.size();
+        if (m_bytes.capacity() < at + n)
+            m_bytes.reserve(std::max(at + n, 2 * m_bytes.capacity()));
     }
 
     QByteArray m_bytes;

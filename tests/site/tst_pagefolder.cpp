@@ -3,6 +3,7 @@
 // and shared safely with another run.
 #include "platform/platform.h"
 #include "site/pagefile.h"
+#include "site/sitegeneration.h"
 #include "testenv.h"
 
 #include <QCryptographicHash>
@@ -25,8 +26,7 @@ private slots:
     void initTestCase() { isolateSettings(); }
     void cameAfterTheListing_data();
     void cameAfterTheListing();
-    void pageHash_isSha256_data();
-    void pageHash_isSha256();
+    void earlierManifest_prunesOnlyItsOwnPages();
     void twoRunsAtOnce_bothComplete();
 };
 
@@ -81,19 +81,34 @@ void TestPageFolder::cameAfterTheListing()
     QCOMPARE(QDir(dir.path()).entryList({".qadora-*"}, QDir::Files | QDir::Hidden), QStringList{});
 }
 
-void TestPageFolder::pageHash_isSha256_data()
+// A folder whose manifest an earlier version wrote, with SHA-256 hashes: a prune still takes
+// the pages it wrote and leaves the one the user has changed since.
+void TestPageFolder::earlierManifest_prunesOnlyItsOwnPages()
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("one block and a bit") << QByteArray(65, '\x82');
-    QTest::newRow("a page") << QByteArray(700, 'a').append("\r\n");
-}
-
-// Manifests written before keep their meaning: the same hashes, whichever library takes them.
-void TestPageFolder::pageHash_isSha256()
-{
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(pageHash(bytes), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    QTemporaryDir dir;
+    const QString db = makeDatabase(dir.filePath("qa.mdb"), {{0, "k1,t", "q1", "a1"}, {0, "k1,t", "q2", "a2"}, {0, "k1,t", "q3", "a3"}});
+    const QString out = dir.filePath("site");
+    QVERIFY(QDir().mkpath(out));
+    auto build = [&](const QStringList& options) {
+        QProcess p;
+        p.start(QStringLiteral(QADORA_BUILD_EXE), QStringList{"--quiet"} + options + QStringList{db, out});
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    };
+    QVERIFY(build({}));
+    QByteArray earlier;
+    for (const QByteArray& line : readBytes(manifestPath(out)).split('\n')) {
+        const QList<QByteArray> fields = line.trimmed().split('\t');
+        if (fields.size() == 3)
+            earlier += fields[0] + '\t' + fields[1] + '\t'
+                + QCryptographicHash::hash(readBytes(out + "/" + fields[0]), QCryptographicHash::Sha256).toHex() + "\r\n";
+    }
+    QVERIFY(earlier.count('\n') >= 5);
+    QVERIFY(writeBytes(manifestPath(out), earlier));
+    QVERIFY(writeBytes(out + "/qa003.html", "the user's own"));
+    QCOMPARE(runSqlite(db, "DELETE FROM tbl1 WHERE No IN (2, 3);"), QByteArray());
+    QVERIFY(build({"--prune"}));
+    QVERIFY(!QFile::exists(out + "/qa002.html"));
+    QCOMPARE(readBytes(out + "/qa003.html"), QByteArray("the user's own"));
 }
 
 // A second qadora-build started into the folder while the first is writing: neither takes the
