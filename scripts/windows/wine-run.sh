@@ -26,4 +26,25 @@ if [ -z "${QADORA_WINE_INSTALLED:-}" ]; then
     runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
     export WINEPATH="$(windows_path "$cache/prefix/bin");$(windows_path "$runtime");$(windows_path /usr/x86_64-w64-mingw32/lib)"
 fi
-exec wine "$@"
+# Now and then Wine itself ends at once, before the program has written a line (seen in CI,
+# passing each time it was run again). Such a start is tried once more and
+# said so; a program that ran and failed, having written something, is never run again.
+out=$(mktemp) err=$(mktemp)
+exec 3<&0 # a program started in the background would otherwise read nothing
+trap 'rm -f "$out" "$err"' EXIT
+trap '[ -n "${child:-}" ] && kill "$child" 2>/dev/null; exit 143' TERM INT
+for attempt in 1 2; do
+    started=$(date +%s.%N)
+    wine "$@" <&3 >"$out" 2>"$err" &
+    child=$!
+    rc=0
+    wait "$child" || rc=$?
+    child=
+    cat "$out"
+    cat "$err" >&2
+    if [ "$rc" -eq 0 ] || [ -s "$out" ] || [ -s "$err" ] || [ "$attempt" -eq 2 ]; then
+        exit "$rc"
+    fi
+    echo "wine-run.sh: Wine ended with $rc after $(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $started }") s" \
+         "without a word from $1; starting it once more" >&2
+done
