@@ -6,14 +6,17 @@
 #include "searchsite.h"
 #include "utf8text.h"
 
-#include <span>
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace qadora {
 
 // The records of each piece, by the piece's key. Open addressing, each key in its slot: the
 // writer looks a piece up for every character of every record, and a node-based table spends
-// most of its time there.
+// most of its time there. A list's records go in blocks of one arena, each twice the one
+// before and ending with where that one ends; the slot keeps the last block's place, so that
+// adding a record touches the slot and that place alone, with no allocation of its own.
 class PieceLists {
 public:
     explicit PieceLists(qsizetype expected)
@@ -28,36 +31,89 @@ public:
     void add(quint64 key, int id)
     {
         const size_t mask = m_slots.size() - 1;
-        size_t at = slotOf(key);
-        for (;; at = (at + 1) & mask) {
+        for (size_t at = slotOf(key);; at = (at + 1) & mask) {
             Slot& slot = m_slots[at];
-            if (slot.list < 0)
-                break;
+            if (slot.end < 0) {
+                slot.key = key;
+                slot.last = id;
+                slot.blocks = 0;
+                slot.limit = newBlock(0, -1);
+                slot.end = slot.limit - (kFirstBlock - 1);
+                m_arena[slot.end++] = id;
+                if (++m_count * 2 > m_slots.size())
+                    grow();
+                return;
+            }
             if (slot.key == key) {
                 if (slot.last != id) {
                     slot.last = id;
-                    m_lists[size_t(slot.list)].push_back(id);
+                    if (slot.end == slot.limit) {
+                        slot.limit = newBlock(++slot.blocks, slot.limit);
+                        slot.end = slot.limit - (blockSize(slot.blocks) - 1);
+                    }
+                    m_arena[slot.end++] = id;
                 }
                 return;
             }
         }
-        const int list = int(m_keys.size());
-        m_keys.push_back(key);
-        m_lists.emplace_back(1, id);
-        m_slots[at] = {key, list, id};
-        if (m_keys.size() * 2 > m_slots.size())
-            grow();
     }
-    size_t size() const { return m_keys.size(); }
-    quint64 key(size_t list) const { return m_keys[list]; }
-    std::span<const int> ids(size_t list) const { return m_lists[list]; }
+    struct List {
+        int end;    // past the last record
+        int limit;  // where the last block's records end
+        int blocks; // the blocks before the last
+    };
+    // Every piece's key with its list, in no order.
+    std::vector<std::pair<quint64, List>> lists() const
+    {
+        std::vector<std::pair<quint64, List>> all;
+        all.reserve(m_count);
+        for (const Slot& slot : m_slots)
+            if (slot.end >= 0)
+                all.push_back({slot.key, {slot.end, slot.limit, slot.blocks}});
+        return all;
+    }
+    // A list's records, in order, into `ids`.
+    void ids(const List& list, std::vector<int>& ids) const
+    {
+        // The blocks before the last are full: kFirstBlock - 1, twice that plus one, ...
+        size_t count = size_t(list.end - (list.limit - (blockSize(list.blocks) - 1)));
+        for (int b = 0; b < list.blocks; ++b)
+            count += size_t(blockSize(b) - 1);
+        ids.resize(count);
+        int* out = ids.data() + count;
+        int end = list.end;
+        int limit = list.limit;
+        for (int b = list.blocks; b >= 0; --b) {
+            const int start = limit - (blockSize(b) - 1);
+            out -= end - start;
+            std::copy(m_arena.begin() + start, m_arena.begin() + end, out);
+            end = limit = m_arena[size_t(limit)];
+        }
+    }
 
 private:
     struct Slot {
         quint64 key = 0;
-        int list = -1;
-        int last = -1; // the record last added to the list
+        int last = -1;  // the record last added to the list
+        int end = -1;   // where the list's next record goes; none: a free slot
+        int limit = 0;  // where the last block's records end: its link to the one before
+        int blocks = 0; // blocks before the last
     };
+    static constexpr int kFirstBlock = 8; // ints, its link among them
+    static constexpr int blockSize(int before) { return kFirstBlock << std::min(before, 10); }
+    // A block of the size that follows `before` blocks, linked to the end of the one before
+    // it (-1: none): where its records end.
+    int newBlock(int before, int previousLimit)
+    {
+        const size_t size = size_t(blockSize(before));
+        if (m_arena.size() + size > m_arena.capacity())
+            m_arena.reserve(std::max(m_arena.capacity() * 2, m_arena.size() + size));
+        m_arena.resize(m_arena.size() + size);
+        const int limit = int(m_arena.size() - 1);
+        m_arena[size_t(limit)] = previousLimit;
+        return limit;
+    }
+
     // The top bits of the product, which every bit of the key reaches (its low bits are
     // often zero).
     size_t slotOf(quint64 key) const { return size_t((key * 0x9E3779B97F4A7C15ull) >> m_shift); }
@@ -77,10 +133,10 @@ private:
         sized(old.size() * 2);
         const size_t mask = m_slots.size() - 1;
         for (const Slot& slot : old) {
-            if (slot.list < 0)
+            if (slot.end < 0)
                 continue;
             size_t at = slotOf(slot.key);
-            while (m_slots[at].list >= 0)
+            while (m_slots[at].end >= 0)
                 at = (at + 1) & mask;
             m_slots[at] = slot;
         }
@@ -88,8 +144,8 @@ private:
 
     std::vector<Slot> m_slots;
     int m_shift = 64;
-    std::vector<quint64> m_keys;
-    std::vector<std::vector<int>> m_lists;
+    size_t m_count = 0;
+    std::vector<int> m_arena;
 };
 
 // The index a record at a time: add() each record in order, then files() once.

@@ -162,14 +162,13 @@ QList<std::pair<QString, QByteArray>> SearchIndexBuilder::files(const QList<Sear
     QList<std::pair<QString, QByteArray>> files;
     files.append({kSearchScript, searchScript()});
     PieceLists& postings = m_postings;
-    std::vector<std::vector<std::pair<quint64, size_t>>> shardKeys(size_t(layout.shards)); // (key, list)
-    for (size_t list = 0; list < postings.size(); ++list) {
-        const quint64 key = postings.key(list);
+    std::vector<std::vector<std::pair<quint64, PieceLists::List>>> shardKeys(size_t(layout.shards)); // (key, list)
+    for (const auto& [key, list] : postings.lists())
         shardKeys[size_t(shardOf(char16_t(key >> 32), layout.shards))].push_back({key, list});
-    }
+    std::vector<int> ids;
     for (int shard = 0; shard < layout.shards; ++shard) {
-        std::vector<std::pair<quint64, size_t>>& keys = shardKeys[size_t(shard)];
-        std::sort(keys.begin(), keys.end());
+        std::vector<std::pair<quint64, PieceLists::List>>& keys = shardKeys[size_t(shard)];
+        std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         QByteArray json = "{";
         for (size_t k = 0; k < keys.size(); ++k) {
             if (k > 0)
@@ -189,7 +188,8 @@ QList<std::pair<QString, QByteArray>> SearchIndexBuilder::files(const QList<Sear
                     json += jsonString(QString(QChar(u))).mid(1).chopped(1).toUtf8();
             }
             json += "\":\"";
-            appendPostings(json, postings.ids(keys[k].second));
+            postings.ids(keys[k].second, ids);
+            appendPostings(json, ids);
             json += '"';
         }
         json += '}';
