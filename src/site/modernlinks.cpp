@@ -2,10 +2,10 @@
 // What the modern style's pages and files say about addresses and names: the site's address,
 // links to files, versions by content, JSON strings, the sitemap, robots.txt and the icon.
 #include "modernpages.h"
+#include "pagefile.h"
 
 #include "utf8text.h"
 
-#include <QCryptographicHash>
 #include <QMutex>
 #include <QUrl>
 
@@ -83,7 +83,8 @@ QString linkTo(const QString& fileName)
 
 QString contentVersion(const QByteArray& bytes)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(8));
+    // Only a change has to show, and the search files are large: the manifest's quick hash.
+    return QString::fromLatin1(pageHash(bytes).left(8));
 }
 
 QString versionedLink(const QString& fileName, const QByteArray& bytes)
