@@ -27,19 +27,15 @@ if [ -z "${QADORA_WINE_INSTALLED:-}" ]; then
     export WINEPATH="$(windows_path "$cache/prefix/bin");$(windows_path "$runtime");$(windows_path /usr/x86_64-w64-mingw32/lib)"
 fi
 # Now and then Wine itself ends at once, before the program has written a line (seen in CI,
-# passing each time it was run again). Such a start is tried once more and
-# said so; a program that ran and failed, having written something, is never run again.
+# passing each time it was run again). Such a start is tried once more and said so; a
+# program that ran and failed, having written something, is never run again.
 out=$(mktemp) err=$(mktemp)
-exec 3<&0 # a program started in the background would otherwise read nothing
 trap 'rm -f "$out" "$err"' EXIT
-trap '[ -n "${child:-}" ] && kill "$child" 2>/dev/null; exit 143' TERM INT
+trap 'exit 143' HUP INT TERM
 for attempt in 1 2; do
     started=$(date +%s.%N)
-    wine "$@" <&3 >"$out" 2>"$err" &
-    child=$!
     rc=0
-    wait "$child" || rc=$?
-    child=
+    wine "$@" >"$out" 2>"$err" || rc=$?
     cat "$out"
     cat "$err" >&2
     if [ "$rc" -eq 0 ] || [ -s "$out" ] || [ -s "$err" ] || [ "$attempt" -eq 2 ]; then
