@@ -184,6 +184,11 @@ QList<std::pair<QString, QByteArray>> SearchIndexBuilder::files(const QList<Sear
                     const char utf8[] = {char(0xe0 | (u >> 12)), char(0x80 | ((u >> 6) & 0x3f)), char(0x80 | (u & 0x3f))};
                     json += QByteArrayView(utf8, 3);
                 }
+                else if (u >= 0x80 && u < 0x800) {
+                    const char utf8[] = {char(0xc0 | (u >> 6)), char(0x80 | (u & 0x3f))};
+                    json += QByteArrayView(utf8, 2);
+                } else if (u && u < 0x80 && !utf8text::kSpecials.json[u]) // letters and digits
+                    json += char(u);
                 else if (u)
                     json += jsonString(QString(QChar(u))).mid(1).chopped(1).toUtf8();
             }
