@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "search/databasestamp.h"
 #include "search/searchindex.h"
+#include "search/nfkc.h"
 #include "search/searchtext.h"
 #include "testenv.h"
 
@@ -18,6 +19,7 @@ private slots:
 
     void fold_data();
     void fold();
+    void fold_everyCharacter_asLowerCasedNfkc();
     void words();
     void find_manyChunks_sameAsPlainScan_data();
     void find_manyChunks_sameAsPlainScan();
@@ -49,6 +51,27 @@ void TestSearchIndex::fold()
     QFETCH(QString, text);
     QFETCH(QString, folded);
     QCOMPARE(foldForSearch(text), folded);
+}
+
+// The fold narrows full-width and half-width forms before it normalizes: for every character
+// of the BMP, alone and beside characters that join with others, the same as NFKC alone.
+void TestSearchIndex::fold_everyCharacter_asLowerCasedNfkc()
+{
+    const QList<QString> around = {{}, QStringLiteral("\u3099"), QStringLiteral("\uff9e"), QStringLiteral("\u0301")};
+    const QList<QString> before = {{}, QStringLiteral("\uff8a"), QStringLiteral("\u304b"), QStringLiteral("E")};
+    for (char32_t u = 1; u < 0x10000; ++u) {
+        if (QChar::isSurrogate(u))
+            continue;
+        const QString c{QChar(char16_t(u))};
+        for (const QString& text : {c + around[1], c + around[2], c + around[3], before[1] + c, before[2] + c, before[3] + c, c}) {
+            QString expected = toNfkc(text);
+            for (QChar& e : expected)
+                if (e >= u'A' && e <= u'Z')
+                    e = QChar(e.unicode() + 32);
+            if (foldForSearch(text) != expected)
+                QFAIL(qPrintable(QStringLiteral("U+%1 in \"%2\": %3, not %4").arg(unsigned(u), 4, 16, QLatin1Char('0')).arg(text, foldForSearch(text), expected)));
+        }
+    }
 }
 
 void TestSearchIndex::words()
