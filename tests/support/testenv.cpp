@@ -320,7 +320,9 @@ bool remountReadOnly(const QString& dir)
 
 void unmount(const QString& dir)
 {
-    QProcess::execute(QStringLiteral("umount"), {dir});
+    // Lazily: a window that still holds the folder open would make a plain umount fail and
+    // leave the mount behind every run.
+    QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), dir});
 }
 
 } // namespace qadora::test
