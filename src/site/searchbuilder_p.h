@@ -105,10 +105,7 @@ private:
     // it (-1: none): where its records end.
     int newBlock(int before, int previousLimit)
     {
-        const size_t size = size_t(blockSize(before));
-        if (m_arena.size() + size > m_arena.capacity())
-            m_arena.reserve(std::max(m_arena.capacity() * 2, m_arena.size() + size));
-        m_arena.resize(m_arena.size() + size);
+        m_arena.resize(m_arena.size() + size_t(blockSize(before))); // grows by doubling
         const int limit = int(m_arena.size() - 1);
         m_arena[size_t(limit)] = previousLimit;
         return limit;

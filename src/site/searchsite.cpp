@@ -187,7 +187,7 @@ QList<std::pair<QString, QByteArray>> SearchIndexBuilder::files(const QList<Sear
                 else if (u >= 0x80 && u < 0x800) {
                     const char utf8[] = {char(0xc0 | (u >> 6)), char(0x80 | (u & 0x3f))};
                     json += QByteArrayView(utf8, 2);
-                } else if (u && u < 0x80 && !utf8text::kSpecials.json[u]) // letters and digits
+                } else if (u && u < 0x80 && !utf8text::kSpecials.json[u]) // ASCII that JSON takes as it is
                     json += char(u);
                 else if (u)
                     json += jsonString(QString(QChar(u))).mid(1).chopped(1).toUtf8();
