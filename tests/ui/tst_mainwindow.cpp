@@ -6,6 +6,7 @@
 #include "ui/appsetup.h"
 #include "ui/interaction.h"
 #include "ui/pathlabel.h"
+#include "ui/recordsearch.h"
 #include "ui/folderpicker.h"
 
 #include <QAction>
@@ -635,7 +636,9 @@ void TestMainWindow::dbdel_missingFile()
 {
     const QString path = makeDatabase(m_dir->filePath("a.mdb"));
     m_win = openWindow(path, m_dir->path());
-    QFile::remove(path);
+    // Windows refuses to remove a file the search index is still reading.
+    w()->recordSearch()->waitForIndex();
+    QVERIFY(QFile::remove(path));
     w()->dbdel->trigger();
     QCOMPARE(fake().messages(), QStringList{"データベースファイルがありません"});
     QCOMPARE(dirs::rwpgmname(1), QString());
