@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QTimer>
 #include <QDir>
 #include <QDirIterator>
@@ -263,6 +264,17 @@ bool writeBytes(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+bool soon(const std::function<bool()>& step)
+{
+    QDeadlineTimer deadline(5000);
+    while (!step()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
 }
 
 QMap<QString, QByteArray> filesBelow(const QString& dir)

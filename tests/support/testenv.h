@@ -80,6 +80,9 @@ QStringList itemsOf(const QListWidget* list);
 QByteArray readBytes(const QString& path);
 // Replaces the file's bytes; false when it cannot be written.
 bool writeBytes(const QString& path, const QByteArray& bytes);
+// Does `step` until it succeeds, for up to five seconds: Windows (and Wine, later still) lets
+// go of a file only once whoever read it has closed it.
+bool soon(const std::function<bool()>& step);
 // Every file below `dir` (dot-files and subfolders included) by relative name, with its bytes.
 QMap<QString, QByteArray> filesBelow(const QString& dir);
 
